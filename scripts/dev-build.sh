@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Development build in the shared folder build-dev/, one build at a time (several people may build at once).
+#   scripts/dev-build.sh [target ...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+exec 9>/tmp/zenta-dev-build.lock
+flock 9
+if [ ! -f build-dev/CMakeCache.txt ]; then
+    cmake -S . -B build-dev -DCMAKE_BUILD_TYPE=Debug >/dev/null
+fi
+targets=()
+for t in "$@"; do targets+=(--target "$t"); done
+cmake --build build-dev -j2 "${targets[@]}" 2>&1 | grep -v -E '^\[ *[0-9]+%\] (Building|Automatic|Linking|Built)' || true
+exit "${PIPESTATUS[0]}"
