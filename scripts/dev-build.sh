@@ -10,5 +10,9 @@ if [ ! -f build-dev/CMakeCache.txt ]; then
 fi
 targets=()
 for t in "$@"; do targets+=(--target "$t"); done
-cmake --build build-dev -j2 "${targets[@]}" 2>&1 | grep -v -E '^\[ *[0-9]+%\] (Building|Automatic|Linking|Built)' || true
-exit "${PIPESTATUS[0]}"
+log=$(mktemp)
+rc=0
+cmake --build build-dev -j2 "${targets[@]}" >"$log" 2>&1 || rc=$?
+grep -v -E '^\[ *[0-9]+%\] (Building|Automatic|Linking|Built)' "$log" | tail -200 || true
+rm -f "$log"
+exit $rc
