@@ -1,0 +1,56 @@
+// Rows of the events tab: one row per event key, newest at the bottom, at most 1000 rows.
+#pragma once
+
+#include <QDateTime>
+#include <QIcon>
+#include <QMap>
+#include <QString>
+#include <Qt>
+
+class DB;
+class QTableWidget;
+class QTableWidgetItem;
+
+class EventsTableWidget {
+public:
+    // Data of the column-0 item of every row.
+    enum Roles {
+        KeyRole = Qt::UserRole,
+        CodeRole,
+        TimeRole,
+        AckRequiredRole,
+        CsvDataRole,
+    };
+
+    static constexpr int MaxRows = 1000;
+
+    EventsTableWidget(QTableWidget *table, DB *db);
+    virtual ~EventsTableWidget();
+    EventsTableWidget(const EventsTableWidget &) = delete;
+    EventsTableWidget &operator=(const EventsTableWidget &) = delete;
+
+    void AddEvent(QString key, QDateTime time, QString text, bool ackRequired, QString comment, double value,
+                  QString toolTip, bool hasCsv, QString csvData, int code);
+    bool IsAcknowledgmentRequired() const;
+    void EventAcknowledged(QString key);
+    bool AcknowledeOneEventByRowIndex(int row, QString = QString(), int = 0);
+    bool AcknowledeOneSelectedEvent();
+    bool AcknowledeAllEvents();
+    void ClearTableWidget();
+    QString GetCSVTextFromRow(int row) const;
+
+    // "yyyy-MM-dd hh:mm:ss.000" in local time; the server's times carry whole seconds only.
+    static QString TimeText(const QDateTime &time);
+
+private:
+    QTableWidgetItem *MakeCsvItem() const;
+
+    QTableWidget *table;
+    QMap<QString, QTableWidgetItem *> itemsByKey;
+    DB *db;
+    const QString ackRequiredText = QStringLiteral("Требуется квитирование");
+    const QString ackDoneText = QStringLiteral("Квитирование не требуется");
+    QIcon *alarmIcon;
+    QIcon *quietIcon;
+    QIcon *csvIcon;
+};
