@@ -1,0 +1,179 @@
+#pragma once
+
+#include <QDateTime>
+#include <QIcon>
+#include <QMainWindow>
+#include <QPoint>
+#include <QString>
+#include <QTimer>
+
+#include "dialogs/dialog_about.h"
+#include "dialogs/dialog_export_csv.h"
+#include "dialogs/dialog_login.h"
+#include "dialogs/dialog_password.h"
+#include "dialogs/dialog_view_csv.h"
+#include "server/db.h"
+
+class ObjectsTreeWidget;
+class TelemetryPlotWidget;
+class TelemetryTableWidget;
+class EventsTableWidget;
+class Ui_MainWindow;
+class QMediaPlayer;
+class QMouseEvent;
+class QWheelEvent;
+class QTreeWidgetItem;
+
+// The one window of the client. Its slots are split by concern over several files:
+// mainwindow.cpp (lifecycle, edit mode, tabs), mainwindow_period.cpp (realtime and period, tree and
+// plot handlers), mainwindow_events.cpp (events and alarms), mainwindow_objects.cpp (object commands),
+// mainwindow_files.cpp (CSV files and export).
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    MainWindow(const MainWindow &) = delete;
+    MainWindow &operator=(const MainWindow &) = delete;
+
+    // Writes every missing dedur.ini key with its default; present keys are left alone.
+    void InitSettings();
+
+    // Path of dedur.ini in the current working directory.
+    static QString SettingsPath();
+
+    // The edit-mode password, compared case-sensitively and in full.
+    static const char *const EditPassword;
+
+    void AddEvent(QString key, QDateTime time, QString text, bool ackRequired, QString comment, double value,
+                  QString toolTip, bool hasCsv, QString csvData, int code);
+
+    void SetPeriodFields(QDateTime end, QDateTime);
+    void LoadPlotForPeriodMaually();
+    QDateTime GetPlotTimeEndSetting();
+    float GetPlotTimeLengthSecondsSetting();
+
+public slots:
+    bool Login(QString server, QString user, QString password);
+    void ConnectionAborted(QString text);
+    void EventTimerSlot();
+
+    // Period and realtime control.
+    void StartRealtime();
+    void StopRealtime();
+    void RealtimeTimerSlot();
+    void PlotMousePress(QMouseEvent *event);
+    void PlotMouseWheel(QWheelEvent *event);
+
+    // Events and alarms.
+    void AcknowledgmentRequiredTimerSlot();
+    void EventAcknowledgmentRequired(QDateTime date, QString text, bool ackRequired, QString eventId);
+    void EventAcknowledgmentRequired2(int code, QDateTime date, QString text, bool ackRequired, QString eventId,
+                                      QString comment, QString csvData);
+    void EventAcknowledged(QString key);
+    void EventsBlinkingStart();
+    void EventsBlinkingStop();
+
+private slots:
+    // Connection lifecycle and window (mainwindow.cpp).
+    void on_action_connect_triggered();
+    void on_action_disconnect_triggered();
+    void on_action_quit_triggered();
+    void on_action_about_triggered();
+    void on_actionTest_triggered();
+    void on_action_check_all_triggered();
+    void on_action_check_none_triggered();
+    void on_action_show_events_triggered(bool checked);
+    void on_action_edit_mode_triggered();
+    void on_tabWidget_currentChanged(int index);
+    void on_tabWidget_tabCloseRequested(int index);
+
+    // Period, realtime, plot and tree handlers (mainwindow_period.cpp).
+    void on_action_realtime_triggered();
+    void on_action_pause_triggered();
+    void on_action_follow_triggered();
+    void on_action_shrink_width_triggered();
+    void on_action_shrink_height_triggered();
+    void on_action_shrink_all_triggered();
+    void on_action_period_left_triggered();
+    void on_action_period_right_triggered();
+    void on_action_graph_style_step_triggered();
+    void on_action_graph_style_line_triggered();
+    void on_action_show_table_triggered(bool checked);
+    void on_begin_time_dateTimeChanged(const QDateTime &dateTime);
+    void on_begin_date_dateChanged(const QDate &date);
+    void on_interval_currentIndexChanged(int index);
+    void on_button_left_clicked();
+    void on_button_right_clicked();
+    void on_plot_customContextMenuRequested(const QPoint &pos);
+    void on_tree_itemChanged(QTreeWidgetItem *item, int column);
+    void on_tree_currentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *previous);
+    void on_tree_customContextMenuRequested(const QPoint &pos);
+
+    // Events commands (mainwindow_events.cpp).
+    void on_action_acknowledgment_triggered();
+    void on_action_acknowledgment_all_triggered();
+    void on_action_mute_sound_triggered(bool checked);
+    void on_action_clear_events_triggered();
+    void on_action_save_csv_triggered();
+    void on_events_tableWidget_customContextMenuRequested(const QPoint &pos);
+    void on_events_tableWidget_cellDoubleClicked(int row, int column);
+
+    // Object commands (mainwindow_objects.cpp).
+    void on_action_add_triggered();
+    void on_action_add_top_level_triggered();
+    void on_action_change_triggered();
+    void on_action_passport_triggered();
+    void on_action_delete_triggered();
+    void on_tree_itemDoubleClicked(QTreeWidgetItem *item, int column);
+
+    // Files and export (mainwindow_files.cpp).
+    void on_action_open_triggered();
+    void on_action_close_triggered();
+    void on_action_view_csv_triggered();
+    void on_action_export_csv_triggered();
+
+private:
+    // Shows the edit-mode state on the actions, the status bar and the tree.
+    void ApplyEditMode();
+    void SetDisconnectedView();
+    QString ServerLabel(const QString &server) const;
+
+    DB db;
+
+    ObjectsTreeWidget *objectsTree = nullptr;
+    TelemetryPlotWidget *telemetryPlot = nullptr;
+    TelemetryTableWidget *telemetryTable = nullptr;
+    EventsTableWidget *eventsTable = nullptr;
+
+    bool realtimeMode = true;
+    bool followMode = true;
+    bool editMode = false;
+    bool plotNavigation = false;
+    bool alarmActive = false;
+    bool soundMuted = false;
+
+    QTimer realtimeTimer;
+    QTimer eventTimer;
+    QTimer blinkTimer;
+
+    bool blinkPhase = false;
+
+    QIcon alarmIcon;
+    QIcon quietIcon;
+
+    Ui_MainWindow *ui = nullptr;
+
+    DialogAbout dialogAbout;
+    DialogLogin dialogLogin;
+    DialogPassword dialogPassword;
+    DialogExportCSV dialogExportCSV;
+    DialogViewCSV dialogViewCSV;
+
+    QMediaPlayer *alarmPlayer = nullptr;
+
+    QIcon *editOffIcon = nullptr;
+    QIcon *editOnIcon = nullptr;
+};
