@@ -1,0 +1,38 @@
+// The server's measurement archive: the value in force at a moment and the samples of a span.
+#pragma once
+
+#include <QDateTime>
+#include <QMap>
+#include <QMetaType>
+#include <QObject>
+
+class TLXService;
+
+struct MeasurePoint {
+    double time = 0;  // seconds since the epoch
+    double value = 0; // quiet NaN = missing
+    int flags = 0;    // state word; 0x10000000 = violation
+};
+Q_DECLARE_METATYPE(MeasurePoint)
+
+class Archive_Measures : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int ViolationFlag = 0x10000000;
+
+    explicit Archive_Measures(TLXService *service);
+
+    bool ReadLastMeasure(int id, QDateTime time, MeasurePoint *point, bool zeroAsNaN);
+    QMap<double, MeasurePoint> ReadMeasuresVectorForPeriod(int id, QDateTime from, QDateTime to, bool zeroAsNaN,
+                                                           int reserved);
+
+    // Decoding of reply blocks, separate so it can be checked on hand-made buffers. Neither reads
+    // outside [block, block + length).
+    // A MEAS_READ2 block: a 21-byte header, then records back to back.
+    static QMap<double, MeasurePoint> DecodePeriodBlock(const char *block, int length, bool zeroAsNaN);
+    // A MEAS_READ1 block: a 13-byte header and one record; false when the record is not whole.
+    static bool DecodeLastBlock(const char *block, int length, MeasurePoint *point, bool zeroAsNaN);
+
+private:
+    TLXService *service;
+};

@@ -1,0 +1,88 @@
+// The session: the one server connection, every cached table and the global signal object.
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include "server/tlxservice.h"
+
+class QTextCodec;
+class Table_Users;
+class Table_Tables;
+class Table_Event_Categories;
+class Table_Dedur_Objects;
+class Table_Dedur_Types;
+class Table_Dedur_Settings;
+class Table_Dedur_Data;
+class Table_TI;
+class Table_TS;
+class Archive_Measures;
+class Table_Event_Codes;
+class Table_DEDUR_Events;
+class Table_Identified_Objects;
+
+class DBSignal : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+signals:
+    void ConnectionAborted(QString message);
+    void EventAcknowledgmentRequired(QDateTime date, QString text, bool acknowledgment_required, QString event_id);
+    void EventAcknowledgmentRequired2(int event_code, QDateTime date, QString text, bool acknowledgment_required,
+                                      QString event_id, QString comment, QString csv_data);
+    void AcknowledgeEvent(QDateTime date, QString text, bool acknowledgment_required, QString event_id);
+    void EventAcknowledged(QString event_id);
+};
+
+// Created before main runs, destroyed at exit.
+extern DBSignal *signal_emitter;
+
+class DataBaseClient : public TLXService {
+public:
+    void OnSockClose(bool flag) override;
+};
+
+class DB {
+public:
+    DB();
+    ~DB();
+    DB(const DB &) = delete;
+    DB &operator=(const DB &) = delete;
+
+    bool OpenSession(QString server, QString user, QString password);
+    bool LoadTablesOnServerConnect();
+    void CloseSession();
+    bool Connected() const;
+    bool AcknowledeEvent(const char *event_id, int value);
+    TLXCliSes *GetTLXSessionPtr() const;
+
+    bool ReadEvents();
+    QStringList GetEventCodesForSubscribe();
+    bool EventsSubscribe();
+
+    // Host and port of a server text "host[:port]"; empty host = localhost, missing or bad port = 1312.
+    static void ParseServerAddress(const QString &server, QString *host, unsigned *port);
+
+    Table_Users *tableUsers = nullptr;
+    Table_Tables *tableTables = nullptr;
+    Table_Event_Categories *tableEventCategories = nullptr;
+    Table_Dedur_Objects *tableDedurObjects = nullptr;
+    Table_Dedur_Types *tableDedurTypes = nullptr;
+    Table_Dedur_Settings *tableDedurSettings = nullptr;
+    Table_Dedur_Data *tableDedurData = nullptr;
+    Table_TI *tableTI = nullptr;
+    Table_TS *tableTS = nullptr;
+    Archive_Measures *archiveMeasures = nullptr;
+    Table_Event_Codes *tableEventCodes = nullptr;
+    Table_DEDUR_Events *tableDedurEvents = nullptr;
+    Table_Identified_Objects *tableIdentifiedObjects = nullptr;
+    QString userId;
+    DataBaseClient client;
+    QTextCodec *codec = nullptr;
+
+private:
+    void DeleteTables();
+};
