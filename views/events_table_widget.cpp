@@ -1,0 +1,168 @@
+#include "views/events_table_widget.h"
+
+#include <iterator>
+
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QTableWidget>
+
+#include "server/db.h"
+
+namespace {
+const int kColumnWidths[] = {10, 200, 400, 100, 800, 10};
+const int kCsvColumn = 5;
+const int kValueColumn = 3;
+} // namespace
+
+EventsTableWidget::EventsTableWidget(QTableWidget *table, DB *db)
+    : table(table), db(db), alarmIcon(new QIcon(QStringLiteral(":/img/events-04.png"))),
+      quietIcon(new QIcon(QStringLiteral(":/img/events-02.png"))),
+      csvIcon(new QIcon(QStringLiteral(":/img/export_csv-03.png"))) {
+    table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table->verticalHeader()->setDefaultSectionSize(18);
+    for (int column = 0; column < int(std::size(kColumnWidths)); ++column)
+        table->setColumnWidth(column, kColumnWidths[column]);
+    table->setColumnHidden(kValueColumn, true);
+}
+
+EventsTableWidget::~EventsTableWidget() {
+    delete alarmIcon;
+    delete quietIcon;
+    delete csvIcon;
+}
+
+QString EventsTableWidget::TimeText(const QDateTime &time) {
+    // Whole seconds only, so the millisecond part is always "000".
+    const QDateTime whole = QDateTime::fromSecsSinceEpoch(time.toSecsSinceEpoch(), Qt::LocalTime);
+    return whole.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) + QLatin1Char('.') +
+           QStringLiteral("%1").arg(whole.time().msec(), 3, 10, QLatin1Char('0'));
+}
+
+QTableWidgetItem *EventsTableWidget::MakeCsvItem() const {
+    auto *item = new QTableWidgetItem(*csvIcon, QString());
+    item->setToolTip(QStringLiteral("Есть данные для выгрузки в CSV-файл"));
+    return item;
+}
+
+void EventsTableWidget::AddEvent(QString key, QDateTime time, QString text, bool ackRequired, QString comment,
+                                 double value, QString toolTip, bool hasCsv, QString csvData, int code) {
+    const QIcon &icon = ackRequired ? *alarmIcon : *quietIcon;
+    const QString timeText = TimeText(time);
+    const qint64 seconds = time.toSecsSinceEpoch();
+    const QString ackToolTip = ackRequired ? ackRequiredText : ackDoneText;
+
+    const auto known = itemsByKey.constFind(key);
+    if (known != itemsByKey.constEnd()) {
+        QTableWidgetItem *item = known.value();
+        const int row = item->row();
+        item->setIcon(icon);
+        item->setData(KeyRole, key);
+        item->setData(CodeRole, code);
+        item->setData(CsvDataRole, csvData);
+        item->setData(AckRequiredRole, ackRequired);
+        item->setData(TimeRole, seconds);
+        item->setToolTip(ackToolTip);
+        for (int column = 1; column <= 4; ++column) {
+            if (QTableWidgetItem *cell = table->item(row, column))
+                cell->setToolTip(toolTip);
+        }
+        if (hasCsv && !table->item(row, kCsvColumn))
+            table->setItem(row, kCsvColumn, MakeCsvItem());
+    } else {
+        const int row = table->rowCount();
+        table->insertRow(row);
+        auto *item = new QTableWidgetItem(icon, QString());
+        item->setData(KeyRole, key);
+        item->setData(CodeRole, code);
+        item->setData(TimeRole, seconds);
+        item->setData(AckRequiredRole, ackRequired);
+        item->setData(CsvDataRole, csvData);
+        item->setToolTip(ackToolTip);
+        table->setItem(row, 0, item);
+        itemsByKey.insert(key, item);
+
+        const QString texts[] = {timeText, text, QString::number(value, 'f', 3), comment};
+        for (int column = 1; column <= 4; ++column) {
+            auto *cell = new QTableWidgetItem(texts[column - 1]);
+            cell->setToolTip(toolTip);
+            table->setItem(row, column, cell);
+        }
+        if (hasCsv)
+            table->setItem(row, kCsvColumn, MakeCsvItem());
+    }
+
+    while (table->rowCount() > MaxRows) {
+        if (QTableWidgetItem *oldest = table->item(0, 0)) {
+            const QString oldKey = oldest->data(KeyRole).toString();
+            // Only forget the key when it still points at the row being dropped.
+            if (itemsByKey.value(oldKey) == oldest)
+                itemsByKey.remove(oldKey);
+        }
+        table->removeRow(0);
+    }
+
+    table->scrollToBottom();
+}
+
+bool EventsTableWidget::IsAcknowledgmentRequired() const {
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const QTableWidgetItem *item = table->item(row, 0);
+        if (item && item->data(AckRequiredRole).toBool())
+            return true;
+    }
+    return false;
+}
+
+void EventsTableWidget::EventAcknowledged(QString key) {
+    QTableWidgetItem *item = itemsByKey.value(key);
+    if (!item)
+        return;
+    item->setIcon(*quietIcon);
+    item->setData(AckRequiredRole, false);
+    item->setToolTip(ackDoneText);
+}
+
+bool EventsTableWidget::AcknowledeOneEventByRowIndex(int row, QString, int) {
+    QTableWidgetItem *item = table->item(row, 0);
+    if (!item)
+        return false;
+    if (!item->data(AckRequiredRole).toBool())
+        return true;
+
+    const QByteArray key = item->data(KeyRole).toString().toUtf8();
+    const bool done = db && db->AcknowledeEvent(key.constData(), item->data(CodeRole).toInt());
+    if (done) {
+        // The tool tip changes only when the server confirms.
+        item->setData(AckRequiredRole, false);
+        item->setIcon(*quietIcon);
+    } else {
+        QMessageBox::warning(nullptr, QStringLiteral("Ошибка"), QStringLiteral("Не удалось квитировать событие!"),
+                             QMessageBox::Ok);
+    }
+    return done;
+}
+
+bool EventsTableWidget::AcknowledeOneSelectedEvent() {
+    const int row = table->currentRow();
+    if (row < 0)
+        return false;
+    return AcknowledeOneEventByRowIndex(row);
+}
+
+bool EventsTableWidget::AcknowledeAllEvents() {
+    for (int row = 0; row < table->rowCount(); ++row) {
+        if (!AcknowledeOneEventByRowIndex(row))
+            return false;
+    }
+    return true;
+}
+
+void EventsTableWidget::ClearTableWidget() {
+    table->setRowCount(0);
+    itemsByKey.clear();
+}
+
+QString EventsTableWidget::GetCSVTextFromRow(int row) const {
+    const QTableWidgetItem *item = table->item(row, 0);
+    return item ? item->data(CsvDataRole).toString() : QString();
+}
