@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QBrush>
+#include <QObject>
+#include <QPen>
+#include <QPointer>
+#include <QString>
+
+#include "qcustomplot.h"
+
+// A label with an arrow at the edge of a value axis that points at a channel's current value.
+class AxisTag : public QObject
+{
+    Q_OBJECT
+public:
+    explicit AxisTag(QCPAxis *parentAxis);
+    ~AxisTag() override;
+
+    void setPen(const QPen &pen);
+    void setBrush(const QBrush &brush);
+    void setText(const QString &text);
+    void setVisible(bool visible);
+    void updatePosition(double key, double value);
+
+    QCPAxis *axis() const { return mAxis; }
+    QCPItemTracer *tracer() const { return mDummyTracer; }
+    QCPItemLine *arrow() const { return mArrow; }
+    QCPItemText *label() const { return mLabel; }
+
+private:
+    QCPAxis *mAxis;
+    QPointer<QCPItemTracer> mDummyTracer;
+    QPointer<QCPItemLine> mArrow;
+    QPointer<QCPItemText> mLabel;
+};

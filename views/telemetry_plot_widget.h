@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QMap>
+#include <QMutex>
+#include <QVector>
+
+#include "csv/csvfile.h"
+#include "qcustomplot.h"
+
+class AxisTag;
+class DB;
+class QTreeWidgetItem;
+class TelemetryTableWidget;
+struct MeasurePoint;
+
+// Drives the form's QCustomPlot: archive channels in realtime or for a period, and CSV file channels.
+class TelemetryPlotWidget
+{
+public:
+    TelemetryPlotWidget(QCustomPlot *plot, DB *db, TelemetryTableWidget *table, bool interactive);
+    TelemetryPlotWidget(const TelemetryPlotWidget &) = delete;
+    TelemetryPlotWidget &operator=(const TelemetryPlotWidget &) = delete;
+    ~TelemetryPlotWidget();
+
+    void ResetPlot();
+    void SetPloRealtimeMode(bool realtime, QDateTime end, int lengthSeconds);
+
+    void AddRealtimeGraph(QTreeWidgetItem *item, int column);
+    void RemoveRealtimeGraph(QTreeWidgetItem *item);
+    void DeleteDefferedGraphs();
+    void AddCSVFileGraph(QTreeWidgetItem *item, QVector<CsvFile::CsvRow> rows);
+
+    void LoadPlotForPeriodMaually(QDateTime from, QDateTime to);
+    void DrawAllPlots(QDateTime from, QDateTime to);
+    void DrawRealtimePlots();
+
+    void RescalePlotRealtimeAuto();
+    void MoveCurrentTimeLine();
+    void RemoveCurrentTimeLine();
+    void HideAllCurrentValueTags();
+    void HighlightSelectedGrapgh(QTreeWidgetItem *current);
+    void SetGraphLineStyle(QCPGraph::LineStyle style);
+
+    void DrawMeasuresToPlot(QMap<double, MeasurePoint> samples, QCPGraph *main, QCPGraph *violation);
+
+    // Series of a CSV channel (1006 frequency, 1007 power); rows with equal seconds keep the last.
+    static QMap<double, MeasurePoint> CsvSeries(const QVector<CsvFile::CsvRow> &rows, int itemType);
+
+    QCustomPlot *Plot() const { return plot; }
+    const QList<QTreeWidgetItem *> &PlottedItems() const { return plottedItems; }
+    QCPItemStraightLine *CurrentTimeLine() const { return currentTimeLine; }
+    bool IsRealtime() const { return realtimeMode; }
+    QDateTime PeriodEnd() const { return periodEnd; }
+    int PeriodLength() const { return periodLength; }
+    QCPGraph::LineStyle GraphLineStyle() const { return graphLineStyle; }
+
+private:
+    void ReadSpan(QTreeWidgetItem *item, QCPGraph *main, QCPGraph *violation, double from, double to, int column);
+    static void AddHoldPoint(QCPGraph *graph, double key);
+
+    DB *db;
+    TelemetryTableWidget *table;
+    QCustomPlot *plot;
+    QList<QTreeWidgetItem *> plottedItems;
+    QVector<QCPGraph *> graphsToDelete;
+    QMutex graphsToDeleteMutex;
+    QVector<AxisTag *> tagsToDelete;
+    QMutex tagsToDeleteMutex;
+    QCPItemStraightLine *currentTimeLine = nullptr;
+    bool realtimeMode = true;
+    bool interactive;
+    QDateTime periodEnd;
+    int periodLength = 600;
+    QCPGraph::LineStyle graphLineStyle = QCPGraph::lsStepLeft;
+};
