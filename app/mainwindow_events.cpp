@@ -1,33 +1,156 @@
+// Events tab of the main window: incoming events, the alarm (sound and blinking) and acknowledgement.
 #include "app/mainwindow.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QMediaPlayer>
+#include <QMenu>
+#include <QMessageBox>
+
 #include "ui_mainwindow.h"
+#include "server/table_dedur_events_14.h"
+#include "views/events_table_widget.h"
 
-// Events table, alarm sound and blinking, acknowledgement: built with the events feature.
+namespace {
+const int kEventsTab = 1;
+const int kCsvColumn = 5;
+} // namespace
 
-void MainWindow::AddEvent(QString, QDateTime, QString, bool, QString, double, QString, bool, QString, int) {}
+void MainWindow::EventAcknowledgmentRequired2(int code, QDateTime date, QString text, bool ackRequired,
+                                              QString eventId, QString comment, QString csvData) {
+    if (ackRequired) {
+        ui->action_show_events->setIcon(alarmIcon);
+        ui->tabWidget->setTabIcon(kEventsTab, alarmIcon);
+        alarmActive = true;
+        if (!soundMuted && alarmPlayer)
+            alarmPlayer->play();
+    }
+    const bool hasCsv = !csvData.isEmpty() && csvData != QLatin1String("0");
+    AddEvent(eventId, date, text, ackRequired, comment, 0.0, QString(), hasCsv, csvData, code);
+}
 
-void MainWindow::AcknowledgmentRequiredTimerSlot() {}
+void MainWindow::EventAcknowledgmentRequired(QDateTime date, QString text, bool ackRequired, QString eventId) {
+    if (ackRequired) {
+        ui->action_show_events->setIcon(alarmIcon);
+        ui->tabWidget->setTabIcon(kEventsTab, alarmIcon);
+        alarmActive = true;
+        if (!soundMuted && alarmPlayer)
+            alarmPlayer->play();
+    }
+    if (db.tableDedurEvents && db.tableDedurEvents->LoadTable(QStringLiteral(" where KeyLink='") + eventId + "'"))
+        AddEvent(eventId, date, text, ackRequired, QString(), 0.0, QString(), false, QString(), 0);
+}
 
-void MainWindow::EventAcknowledgmentRequired(QDateTime, QString, bool, QString) {}
+void MainWindow::AddEvent(QString key, QDateTime time, QString text, bool ackRequired, QString comment, double value,
+                          QString toolTip, bool hasCsv, QString csvData, int code) {
+    eventsTable->AddEvent(key, time, text, ackRequired, comment, value, toolTip, hasCsv, csvData, code);
+    if (ackRequired)
+        EventsBlinkingStart();
+    else if (!eventsTable->IsAcknowledgmentRequired())
+        EventsBlinkingStop();
+}
 
-void MainWindow::EventAcknowledgmentRequired2(int, QDateTime, QString, bool, QString, QString, QString) {}
+void MainWindow::EventAcknowledged(QString key) {
+    eventsTable->EventAcknowledged(key);
+    if (!eventsTable->IsAcknowledgmentRequired())
+        EventsBlinkingStop();
+}
 
-void MainWindow::EventAcknowledged(QString) {}
+void MainWindow::EventsBlinkingStart() {
+    if (blinkTimer.isActive())
+        return;
+    blinkPhase = true;
+    blinkTimer.start(400);
+}
 
-void MainWindow::EventsBlinkingStart() {}
+void MainWindow::EventsBlinkingStop() {
+    blinkTimer.stop();
+    ui->action_show_events->setIcon(quietIcon);
+    ui->tabWidget->setTabIcon(kEventsTab, quietIcon);
+}
 
-void MainWindow::EventsBlinkingStop() {}
+void MainWindow::AcknowledgmentRequiredTimerSlot() {
+    if (!alarmActive)
+        return;
+    const QIcon &icon = blinkPhase ? alarmIcon : quietIcon;
+    ui->action_show_events->setIcon(icon);
+    ui->tabWidget->setTabIcon(kEventsTab, icon);
+    blinkPhase = !blinkPhase;
+}
 
-void MainWindow::on_action_acknowledgment_triggered() {}
+void MainWindow::on_action_acknowledgment_triggered() {
+    eventsTable->AcknowledeOneSelectedEvent();
+    if (!eventsTable->IsAcknowledgmentRequired())
+        EventsBlinkingStop();
+}
 
-void MainWindow::on_action_acknowledgment_all_triggered() {}
+void MainWindow::on_action_acknowledgment_all_triggered() {
+    eventsTable->AcknowledeAllEvents();
+    // After a failed walk some rows are still pending: the alarm must keep blinking for them.
+    if (!eventsTable->IsAcknowledgmentRequired())
+        EventsBlinkingStop();
+}
 
-void MainWindow::on_action_mute_sound_triggered(bool) {}
+void MainWindow::on_action_mute_sound_triggered(bool checked) {
+    soundMuted = checked;
+}
 
-void MainWindow::on_action_clear_events_triggered() {}
+void MainWindow::on_action_clear_events_triggered() {
+    const auto answer = QMessageBox::question(this, QStringLiteral("Подверждение"),
+                                              QStringLiteral("Вы хотите полностью очистить таблицу событий?"),
+                                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes)
+        return;
+    eventsTable->ClearTableWidget();
+    EventsBlinkingStop();
+}
 
-void MainWindow::on_action_save_csv_triggered() {}
+void MainWindow::on_action_save_csv_triggered() {
+    const int row = ui->events_tableWidget->currentRow();
+    if (row < 0) {
+        QMessageBox::information(this, QStringLiteral("Информация"),
+                                 QStringLiteral("Необходимо выбрать строку в таблице событий!"));
+        return;
+    }
+    const QString text = eventsTable->GetCSVTextFromRow(row);
+    if (text.isEmpty()) {
+        QMessageBox::information(this, QStringLiteral("Информация"), QStringLiteral("Нет данных для сохранения!"));
+        return;
+    }
+    const QString path =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить CSV-файл"), QString(), QStringLiteral("csv (*.csv)"));
+    if (path.isEmpty())
+        return;
 
-void MainWindow::on_events_tableWidget_customContextMenuRequested(const QPoint &) {}
+    // The operator must know when nothing (or only part) reached the disk.
+    QFile file(path);
+    const QByteArray bytes = text.toUtf8();
+    bool saved = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    if (saved)
+        saved = file.write(bytes) == bytes.size() && file.flush();
+    file.close();
+    if (!saved) {
+        QMessageBox::warning(this, QStringLiteral("Ошибка"),
+                             QStringLiteral("Не удалось сохранить CSV-файл \"%1\": %2")
+                                 .arg(QDir::toNativeSeparators(path), file.errorString()));
+    }
+}
 
-void MainWindow::on_events_tableWidget_cellDoubleClicked(int, int) {}
+void MainWindow::on_events_tableWidget_customContextMenuRequested(const QPoint &pos) {
+    QMenu menu(this);
+    menu.addAction(ui->action_view_csv);
+    menu.addAction(ui->action_save_csv);
+    menu.addSeparator();
+    menu.addAction(ui->action_acknowledgment);
+    menu.addAction(ui->action_acknowledgment_all);
+    menu.addSeparator();
+    menu.addAction(ui->action_clear_events);
+    menu.exec(ui->events_tableWidget->viewport()->mapToGlobal(pos));
+}
+
+void MainWindow::on_events_tableWidget_cellDoubleClicked(int row, int column) {
+    Q_UNUSED(row);
+    if (column == kCsvColumn)
+        on_action_view_csv_triggered();
+}
