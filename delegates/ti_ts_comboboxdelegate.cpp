@@ -2,6 +2,8 @@
 
 #include "value_cell.h"
 
+#include <climits>
+
 #include <QComboBox>
 
 namespace {
