@@ -2,16 +2,89 @@
 
 #include "ui_dialog_export_csv.h"
 
+#include "csv/csvfile.h"
+#include "server/db.h"
+#include "server/table_dedur_data_14.h"
+#include "server/table_dedur_settings_14.h"
+#include "views/objects_tree_widget.h"
+
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QProcess>
 #include <QSignalBlocker>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr int ZipTimeoutMs = 30000;
+const char DefaultStationName[] = "ИмяЭлектростанции";
+
+void SetDescendantsState(QTreeWidgetItem *item, Qt::CheckState state)
+{
+    for (int i = 0; i < item->childCount(); ++i) {
+        QTreeWidgetItem *child = item->child(i);
+        child->setCheckState(0, state);
+        SetDescendantsState(child, state);
+    }
+}
+
+// "hh:mm:ss" of a UTC second; days are cut by floor so times before the epoch stay right.
+void AppendUtcStamp(QString *text, qint64 secs, qint64 *cachedDay, QString *cachedDate)
+{
+    qint64 day = secs / 86400;
+    qint64 rest = secs % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --day;
+    }
+    if (day != *cachedDay) {
+        *cachedDay = day;
+        *cachedDate = QDateTime::fromSecsSinceEpoch(day * 86400, Qt::UTC).toString("dd.MM.yyyy ");
+    }
+    text->append(*cachedDate);
+    const int h = int(rest / 3600);
+    const int m = int(rest / 60 % 60);
+    const int s = int(rest % 60);
+    const QChar digits[8] = {QChar('0' + h / 10), QChar('0' + h % 10), QChar(':'), QChar('0' + m / 10),
+                             QChar('0' + m % 10), QChar(':'), QChar('0' + s / 10), QChar('0' + s % 10)};
+    text->append(digits, 8);
+}
+
+// Consecutive seconds usually repeat a value, so the last number's text is kept.
+struct NumberText
+{
+    double value = 0;
+    bool valid = false;
+    QString text;
+
+    const QString &For(double v)
+    {
+        if (!valid || !(v == value) || std::signbit(v) != std::signbit(value)) {
+            value = v;
+            valid = true;
+            text = QString::number(v, 'g', 6);
+        }
+        return text;
+    }
+};
+
+} // namespace
 
 DialogExportCSV::DialogExportCSV(QWidget *parent) : QDialog(parent), ui(new Ui::DialogExportCSV)
 {
     ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    // Column 1 carries the objects' data and sort keys; only the names are shown.
+    ui->treeWidget->setColumnCount(2);
+    ui->treeWidget->setHeaderLabels({"Объект", QString()});
+    ui->treeWidget->setColumnHidden(TreeDataColumn, true);
 }
 
 DialogExportCSV::~DialogExportCSV()
@@ -52,13 +125,172 @@ QDateTime DialogExportCSV::GetEndDate() const
     return QDateTime(ui->end_date->date(), ui->end_time->time(), Qt::LocalTime);
 }
 
+QString DialogExportCSV::BuildCsvText(const QDateTime &begin, const QDateTime &end, double startFreq,
+                                      double startPower, const QMap<double, MeasurePoint> &freq,
+                                      const QMap<double, MeasurePoint> &power)
+{
+    QString text;
+    if (freq.isEmpty() || power.isEmpty())
+        return text;
+    const qint64 first = begin.toSecsSinceEpoch();
+    const qint64 last = end.toSecsSinceEpoch();
+    if (last >= first)
+        text.reserve(int(qMin<qint64>(last - first + 1, 10 * 86400)) * 32);
+
+    double f = startFreq;
+    double p = startPower;
+    auto fi = freq.constBegin();
+    auto pi = power.constBegin();
+    qint64 cachedDay = std::numeric_limits<qint64>::min();
+    QString cachedDate;
+    NumberText freqText;
+    NumberText powerText;
+    for (qint64 i = first; i <= last; ++i) {
+        if (fi == freq.constEnd() || pi == power.constEnd())
+            break;
+        const double second = double(i);
+        for (; fi != freq.constEnd() && fi.key() < second; ++fi)
+            f = fi.value().value;
+        for (; pi != power.constEnd() && pi.key() < second; ++pi)
+            p = pi.value().value;
+        AppendUtcStamp(&text, i, &cachedDay, &cachedDate);
+        text.append(QLatin1Char(';'));
+        text.append(freqText.For(f));
+        text.append(QLatin1Char(';'));
+        text.append(powerText.For(p));
+        text.append(QLatin1Char('\n'));
+    }
+    return text;
+}
+
+QString DialogExportCSV::CsvFileName(const QString &station, int equipmentNumber, const QDateTime &begin)
+{
+    return station + "." + QString("%1").arg(equipmentNumber, 2, 10, QChar('0')) + "." +
+           begin.toString("yyyyMMdd.hhmmss") + ".csv";
+}
+
+QString DialogExportCSV::ArchiveName(const QString &station, const QDateTime &begin)
+{
+    return station + "." + begin.toString("yyyyMMdd.hhmmss") + ".zip";
+}
+
+QString DialogExportCSV::StationName(QTreeWidgetItem *item) const
+{
+    // The object itself, then its parent, then its grandparent: the first type defining the setting wins.
+    QTreeWidgetItem *node = item;
+    for (int level = 0; level < 3 && node; ++level, node = node->parent()) {
+        const int objectId = node->data(TreeDataColumn, ObjectIdRole).toInt();
+        const int typeId = node->data(TreeDataColumn, ObjectTypeRole).toInt();
+        const int settingId = db->tableDedurSettings->GetSettingIdByName(typeId, "StationShortName");
+        if (settingId != -1)
+            return db->tableDedurData->GetObjectSettingsDataValueString(objectId, settingId);
+    }
+    return DefaultStationName;
+}
+
+bool DialogExportCSV::PackStation(const QString &folder, const QString &station, const QStringList &files,
+                                  const QDateTime &begin)
+{
+    const QString archive = ArchiveName(station, begin);
+    QProcess zip;
+    zip.setWorkingDirectory(folder);
+    zip.start("zip", QStringList{"-r", archive} + files, QIODevice::ReadWrite);
+    if (!zip.waitForStarted(ZipTimeoutMs)) {
+        QMessageBox::information(this, "Ошибка", "Не удается создать архив " + archive + "!");
+        return false;
+    }
+    if (!zip.waitForFinished(ZipTimeoutMs)) {
+        QMessageBox::information(this, "Ошибка ZIP", "Не удается создать архив " + archive + "!");
+        return false;
+    }
+    // A failed "zip" (full disk, unwritable folder) must not cost the exported data.
+    const QFileInfo archiveInfo(folder + archive);
+    if (zip.exitStatus() != QProcess::NormalExit || zip.exitCode() != 0 || !archiveInfo.isFile()) {
+        QMessageBox::warning(this, "Ошибка ZIP",
+                             "Не удается создать архив " + archive + "!\nФайлы CSV оставлены в папке " + folder +
+                                 ".");
+        return false;
+    }
+    for (const QString &name : files)
+        QFile::remove(folder + name);
+    return true;
+}
+
 bool DialogExportCSV::ExportToCSV()
 {
     if (!db) {
         QMessageBox::warning(this, "Ошибка", "Не указано подключение к БД!");
         return false;
     }
-    return false;
+    if (!db->Connected() || !db->tableDedurSettings || !db->tableDedurData || !db->archiveMeasures) {
+        QMessageBox::warning(this, "Ошибка", "Нет подключения к БД!");
+        return false;
+    }
+
+    const QDateTime begin = GetBeginDate();
+    const QDateTime end = GetEndDate();
+    QString folder = GetPath();
+    if (!folder.endsWith('/'))
+        folder += '/';
+
+    int leaves = 0;
+    for (QTreeWidgetItemIterator it(ui->treeWidget, QTreeWidgetItemIterator::Checked); *it; ++it) {
+        if ((*it)->childCount() == 0)
+            ++leaves;
+    }
+    ui->progressBar->setMaximum(leaves);
+    ui->progressBar->setValue(0);
+
+    QMap<QString, QStringList> stationFiles;
+    for (QTreeWidgetItemIterator it(ui->treeWidget); *it; ++it) {
+        QTreeWidgetItem *item = *it;
+        if (item->checkState(0) != Qt::Checked)
+            continue;
+        const int objectId = item->data(TreeDataColumn, ObjectIdRole).toInt();
+        const int typeId = item->data(TreeDataColumn, ObjectTypeRole).toInt();
+        if (objectId == 0 || typeId == 0)
+            continue;
+
+        Table_Dedur_Settings *settings = db->tableDedurSettings;
+        Table_Dedur_Data *data = db->tableDedurData;
+        const int equipment = data->GetObjectSettingDataValueInt(
+            objectId, settings->GetSettingIdByName(typeId, "GeneratingEquipmentNumber"), nullptr);
+        const int freqId =
+            data->GetObjectSettingDataValueInt(objectId, settings->GetSettingIdByName(typeId, "Freq"), nullptr);
+        const int powerId =
+            data->GetObjectSettingDataValueInt(objectId, settings->GetSettingIdByName(typeId, "Power"), nullptr);
+        if (freqId <= 0 || powerId <= 0)
+            continue;
+
+        const QString station = StationName(item);
+
+        MeasurePoint point;
+        const double startFreq =
+            db->archiveMeasures->ReadLastMeasure(freqId, begin, &point, false) ? point.value : 0.0;
+        const double startPower =
+            db->archiveMeasures->ReadLastMeasure(powerId, begin, &point, false) ? point.value : 0.0;
+        const QMap<double, MeasurePoint> freq =
+            db->archiveMeasures->ReadMeasuresVectorForPeriod(freqId, begin, end, false, -1);
+        const QMap<double, MeasurePoint> power =
+            db->archiveMeasures->ReadMeasuresVectorForPeriod(powerId, begin, end, false, -1);
+
+        const QString name = CsvFileName(station, equipment, begin);
+        if (CsvFile::WriteTextToFile(folder + name, BuildCsvText(begin, end, startFreq, startPower, freq, power)))
+            stationFiles[station].append(name);
+        else
+            QMessageBox::warning(nullptr, "ОШИБКА", "Не удалось записать файл [" + folder + name + "]!");
+
+        ui->progressBar->setValue(ui->progressBar->value() + 1);
+    }
+
+    for (auto it = stationFiles.constBegin(); it != stationFiles.constEnd(); ++it) {
+        if (!PackStation(folder, it.key(), it.value(), begin))
+            return false;
+    }
+
+    QMessageBox::information(this, "Выгрузка завершена", "Выгрузка завершена.");
+    ui->progressBar->setValue(0);
+    return true;
 }
 
 void DialogExportCSV::on_pushButton_open_clicked()
@@ -81,15 +313,6 @@ void DialogExportCSV::on_pushButton_ok_clicked()
 void DialogExportCSV::on_pushButton_cancel_clicked()
 {
     reject();
-}
-
-static void SetDescendantsState(QTreeWidgetItem *item, Qt::CheckState state)
-{
-    for (int i = 0; i < item->childCount(); ++i) {
-        QTreeWidgetItem *child = item->child(i);
-        child->setCheckState(0, state);
-        SetDescendantsState(child, state);
-    }
 }
 
 void DialogExportCSV::on_treeWidget_itemChanged(QTreeWidgetItem *item, int column)

@@ -2,7 +2,11 @@
 
 #include <QDateTime>
 #include <QDialog>
+#include <QMap>
 #include <QString>
+#include <QStringList>
+
+#include "server/archive_measures_14.h"
 
 class DB;
 class QTreeWidget;
@@ -34,6 +38,13 @@ public:
 
     bool ExportToCSV();
 
+    // One line per second from begin while both series have samples left and the second is not after end;
+    // a sample counts from the second after its time. Times are written in UTC.
+    static QString BuildCsvText(const QDateTime &begin, const QDateTime &end, double startFreq, double startPower,
+                                const QMap<double, MeasurePoint> &freq, const QMap<double, MeasurePoint> &power);
+    static QString CsvFileName(const QString &station, int equipmentNumber, const QDateTime &begin);
+    static QString ArchiveName(const QString &station, const QDateTime &begin);
+
 public slots:
     void on_pushButton_open_clicked();
     void on_pushButton_ok_clicked();
@@ -41,6 +52,9 @@ public slots:
     void on_treeWidget_itemChanged(QTreeWidgetItem *item, int column);
 
 private:
+    QString StationName(QTreeWidgetItem *item) const;
+    bool PackStation(const QString &folder, const QString &station, const QStringList &files, const QDateTime &begin);
+
     Ui::DialogExportCSV *ui;
     DB *db = nullptr;
 };
