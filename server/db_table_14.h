@@ -1,7 +1,10 @@
 // A server table cached in memory: rows by number, fields by name.
 #pragma once
 
+#include <QPair>
 #include <QString>
+#include <QVariant>
+#include <QVector>
 
 #include "tlx/tlx.h"
 
@@ -51,4 +54,9 @@ protected:
     bool RunSelect(const QString &sql);
     // Field and record of a row, both null when either is missing.
     bool Locate(int row, const QString &field, TLField **f, TLRecord **r);
+    // Sends one record flagged TLR_NEW / TLR_CHANGED / TLR_DELETED with the given fields (QString, int or
+    // bool values) as an "SQL_UPDATE" in the layout of the cached rows; true when the server answered 0.
+    bool WriteRecord(int flag, const QVector<QPair<QString, QVariant>> &fields);
+    // Largest value of an int field over the cached rows, 0 when there are none.
+    int MaxIntValue(const QString &field);
 };

@@ -74,6 +74,14 @@ public:
     bool FileDel(const char *a, const char *b, bool viaPacket);
     bool UserDescription(TLXCliParam **reply);
 
+    // Waits without a time limit for the reply of a Req method; stores the result. True with a reply.
+    bool WaitResult(TLXCliParam **reply);
+    // Releases a reply and stores the result.
+    void FreeReply(TLXCliParam *reply);
+    // Reads reply field pos. False when it is absent or of another kind.
+    static bool ReplyInt32(TLXCliParam *reply, int pos, int32_t *out);
+    static bool ReplyBytes(TLXCliParam *reply, int pos, int *length, const char **bytes);
+
     // Synchronous operations (wait without a time limit).
     TLArray *DoSqlRequest(const char *sql);                           // caller releases with TLADestroy
     char *DoMeasRequest(const MeasValRead &request, int *length);     // caller releases with TLMemFree
@@ -94,6 +102,8 @@ private:
     static void CliMessage(TLXCliSes *handle);
     static void CliSockClose(TLXCliSes *handle, int code, int flag);
 
+    TLXCliParam *NewMessage(const char *command);
+    TLXCliParam *NewRequest(const char *command, TLXCliParam **reply);
     bool PostParam(TLXCliParam *param);
     bool FileCommand(const char *command, const char *packet, const char *a, const char *b, TLXCliParam **reply,
                      bool viaPacket);

@@ -1,0 +1,128 @@
+#include "server/archive_measures_14.h"
+
+#include <cmath>
+#include <limits>
+#include <string.h>
+
+#include "server/tlxservice.h"
+
+namespace {
+
+constexpr int RecordSize = 29;
+constexpr int LastHeaderSize = 13;
+constexpr int PeriodHeaderSize = 21;
+constexpr int OffsetFlags = 9;
+constexpr int OffsetTime = 13;
+constexpr int OffsetValue = 21;
+constexpr uint8_t TypeWithVariablePart = 4;
+
+template <typename T> T Read(const char *at)
+{
+    T value;
+    memcpy(&value, at, sizeof value);
+    return value;
+}
+
+double ZeroRule(double value, bool zeroAsNaN)
+{
+    if (zeroAsNaN && value >= -0.000001 && value <= 0.000001)
+        return std::numeric_limits<double>::quiet_NaN();
+    return value;
+}
+
+// Frees the reply on every way out.
+class ReplyGuard {
+public:
+    ReplyGuard(TLXService *service, TLXCliParam *reply) : service(service), reply(reply) {}
+    ~ReplyGuard() { service->FreeReply(reply); }
+    ReplyGuard(const ReplyGuard &) = delete;
+    ReplyGuard &operator=(const ReplyGuard &) = delete;
+
+private:
+    TLXService *service;
+    TLXCliParam *reply;
+};
+
+} // namespace
+
+Archive_Measures::Archive_Measures(TLXService *service) : service(service) {}
+
+bool Archive_Measures::DecodeLastBlock(const char *block, int length, MeasurePoint *point, bool zeroAsNaN)
+{
+    if (!block || length < LastHeaderSize + RecordSize)
+        return false;
+    const char *record = block + LastHeaderSize;
+    const double time = Read<double>(record + OffsetTime);
+    // Truncated toward zero through a 32-bit second count; a time outside it is not a sample.
+    if (!(time > double(std::numeric_limits<int32_t>::min()) - 1.0 &&
+          time < double(std::numeric_limits<int32_t>::max()) + 1.0))
+        return false;
+    if (point) {
+        point->time = double(int32_t(time));
+        point->value = ZeroRule(Read<double>(record + OffsetValue), zeroAsNaN);
+        point->flags = Read<int32_t>(record + OffsetFlags);
+    }
+    return true;
+}
+
+QMap<double, MeasurePoint> Archive_Measures::DecodePeriodBlock(const char *block, int length, bool zeroAsNaN)
+{
+    QMap<double, MeasurePoint> points;
+    if (!block)
+        return points;
+    qint64 p = PeriodHeaderSize;
+    // A record whose fixed part does not lie wholly inside the block ends the walk.
+    while (p + RecordSize <= length) {
+        const char *record = block + p;
+        qint64 next = p + RecordSize;
+        if (uint8_t(record[0]) == TypeWithVariablePart) {
+            const int32_t variable = Read<int32_t>(record + OffsetValue);
+            if (variable < 0)
+                break;
+            next += variable;
+        }
+        const double time = Read<double>(record + OffsetTime);
+        if (time > 0) {
+            MeasurePoint point;
+            point.time = time;
+            point.value = ZeroRule(Read<double>(record + OffsetValue), zeroAsNaN);
+            point.flags = Read<int32_t>(record + OffsetFlags);
+            points.insert(time, point);
+        }
+        p = next;
+    }
+    return points;
+}
+
+bool Archive_Measures::ReadLastMeasure(int id, QDateTime time, MeasurePoint *point, bool zeroAsNaN)
+{
+    if (!service || !service->IsConnected())
+        return false;
+    TLXCliParam *reply = nullptr;
+    // A request that was never posted has no reply to wait for.
+    if (!service->MeasRead(id, double(time.toSecsSinceEpoch()), &reply) || !service->WaitResult(&reply))
+        return false;
+    ReplyGuard guard(service, reply);
+    int length = 0;
+    const char *block = nullptr;
+    TLXService::ReplyBytes(reply, 0, &length, &block);
+    if (!point)
+        return true;
+    return DecodeLastBlock(block, length, point, zeroAsNaN);
+}
+
+QMap<double, MeasurePoint> Archive_Measures::ReadMeasuresVectorForPeriod(int id, QDateTime from, QDateTime to,
+                                                                         bool zeroAsNaN, int)
+{
+    if (!service || !service->IsConnected())
+        return {};
+    TLXCliParam *reply = nullptr;
+    if (!service->MeasRead(id, double(from.toSecsSinceEpoch()), double(to.toSecsSinceEpoch()), &reply) ||
+        !service->WaitResult(&reply))
+        return {};
+    ReplyGuard guard(service, reply);
+    int length = 0;
+    const char *block = nullptr;
+    TLXService::ReplyBytes(reply, 0, &length, &block);
+    return DecodePeriodBlock(block, length, zeroAsNaN);
+}
