@@ -1,6 +1,10 @@
 #include <QApplication>
 
+#include "app/mainwindow.h"
+
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
-    return 0;
+    MainWindow window(nullptr);
+    window.show();
+    return app.exec();
 }

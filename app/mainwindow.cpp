@@ -1,0 +1,345 @@
+#include "app/mainwindow.h"
+
+#include <QAction>
+#include <QDir>
+#include <QMediaPlayer>
+#include <QMessageBox>
+#include <QSettings>
+#include <QToolButton>
+#include <QUrl>
+#include <QVector>
+
+#include "app/settings.h"
+#include "ui_mainwindow.h"
+#include "views/events_table_widget.h"
+#include "views/objects_tree_widget.h"
+#include "views/telemetry_plot_widget.h"
+#include "views/telemetry_table_widget.h"
+
+const char *const MainWindow::EditPassword = "VERNA";
+
+namespace {
+
+const QString TitlePrefix = QStringLiteral("ЗЕНТА.ОПРЧ / ");
+const QString OfflineText = QStringLiteral("Автономный режим");
+const QString RealtimeText = QStringLiteral("Режим слежения");
+const QString EditModeText = QStringLiteral("Режим редактирования");
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWindow) {
+    qRegisterMetaType<QVector<int>>("QVector<int>");
+    qRegisterMetaType<Qt::Orientation>("Qt::Orientation");
+    editOnIcon = new QIcon(QStringLiteral(":/img/change-mode-selected-01.png"));
+    editOffIcon = new QIcon(QStringLiteral(":/img/change-mode-02.png"));
+
+    ui->setupUi(this);
+    // Column 1 of the tree carries each node's sort key and data; only column 0 is shown.
+    ui->tree->setColumnHidden(1, true);
+    alarmIcon = QIcon(QStringLiteral(":/img/events-04.png"));
+    quietIcon = QIcon(QStringLiteral(":/img/events-02.png"));
+    ui->toolBar->hide();
+    ui->tabWidget->hide();
+    const std::pair<QToolButton *, QAction *> buttonActions[] = {
+        {ui->toolButton_connect, ui->action_connect},
+        {ui->toolButton_disconnect, ui->action_disconnect},
+        {ui->toolButton_open, ui->action_open},
+        {ui->toolButton_check_all, ui->action_check_all},
+        {ui->toolButton_check_none, ui->action_check_none},
+        {ui->toolButton_realtime, ui->action_realtime},
+        {ui->toolButton_edite_mode, ui->action_edit_mode},
+        {ui->toolButton_mute_sound, ui->action_mute_sound},
+        {ui->toolButton_show_table, ui->action_show_table},
+        {ui->toolButton_show_events, ui->action_show_events},
+        {ui->toolButton_show_passport, ui->action_passport},
+    };
+    for (const auto &pair : buttonActions)
+        pair.first->setDefaultAction(pair.second);
+    showMaximized();
+
+    InitSettings();
+
+    realtimeMode = true;
+    followMode = true;
+    editMode = false;
+    plotNavigation = false;
+    alarmActive = false;
+    soundMuted = false;
+
+    telemetryTable = new TelemetryTableWidget(ui->tableWidget);
+    telemetryPlot = new TelemetryPlotWidget(ui->plot, &db, telemetryTable, plotNavigation);
+    objectsTree = new ObjectsTreeWidget(ui->tree, &db, telemetryPlot, telemetryTable);
+    eventsTable = new EventsTableWidget(ui->events_tableWidget, &db);
+
+    ui->action_realtime->setChecked(realtimeMode);
+    ui->action_follow->setChecked(followMode);
+    ui->action_edit_mode->setChecked(editMode);
+    for (QAction *action : {ui->action_add, ui->action_add_top_level, ui->action_change, ui->action_delete})
+        action->setEnabled(editMode);
+    for (QAction *action : {ui->action_follow, ui->action_shrink_all, ui->action_shrink_height, ui->action_shrink_width})
+        action->setVisible(plotNavigation);
+    objectsTree->SetEditMode(editMode);
+
+    // Hidden actions may leave two separators next to each other on the tool bar.
+    QAction *previousVisible = nullptr;
+    for (QAction *action : ui->toolBar->actions()) {
+        if (!action->isVisible())
+            continue;
+        if (action->isSeparator() && previousVisible && previousVisible->isSeparator()) {
+            action->setVisible(false);
+            continue;
+        }
+        previousVisible = action;
+    }
+
+    StopRealtime();
+    connect(&dialogLogin, &DialogLogin::login, this, &MainWindow::Login);
+    connect(&realtimeTimer, &QTimer::timeout, this, &MainWindow::RealtimeTimerSlot);
+    connect(&blinkTimer, &QTimer::timeout, this, &MainWindow::AcknowledgmentRequiredTimerSlot);
+    connect(ui->plot, &QCustomPlot::mousePress, this, &MainWindow::PlotMousePress);
+    connect(ui->plot, &QCustomPlot::mouseWheel, this, &MainWindow::PlotMouseWheel);
+    connect(signal_emitter, &DBSignal::ConnectionAborted, this, &MainWindow::ConnectionAborted);
+    connect(signal_emitter, &DBSignal::EventAcknowledgmentRequired, this, &MainWindow::EventAcknowledgmentRequired);
+    connect(&eventTimer, &QTimer::timeout, this, &MainWindow::EventTimerSlot);
+    connect(signal_emitter, &DBSignal::EventAcknowledgmentRequired2, this, &MainWindow::EventAcknowledgmentRequired2);
+    connect(signal_emitter, &DBSignal::EventAcknowledged, this, &MainWindow::EventAcknowledged);
+
+    {
+        const QSignalBlocker blocker(ui->interval);
+        ui->interval->setCurrentIndex(0);
+    }
+    const QDateTime now = QDateTime::currentDateTime();
+    const qint64 length = static_cast<qint64>(GetPlotTimeLengthSecondsSetting());
+    SetPeriodFields(now.addSecs(-length), now);
+    StartRealtime();
+
+    QSettings settings(Settings::FilePath(), QSettings::IniFormat);
+    if (settings.value("AUTOLOGIN", false).toBool()) {
+        const QString user = Settings::FirstEntry(settings.value("USER_NAME", "").toString());
+        const QString server = Settings::FirstEntry(settings.value("SERVER_NAME", "").toString());
+        const QString password = settings.value("USER_PASSWORD", "").toString();
+        if (!Login(server, user, password)) {
+            dialogLogin.setModal(true);
+            dialogLogin.exec();
+        }
+    } else {
+        dialogLogin.setModal(true);
+        dialogLogin.exec();
+    }
+
+    on_action_graph_style_step_triggered();
+    telemetryPlot->SetPloRealtimeMode(realtimeMode, GetPlotTimeEndSetting(),
+                                      static_cast<int>(GetPlotTimeLengthSecondsSetting()));
+
+    alarmPlayer = new QMediaPlayer;
+    alarmPlayer->setMedia(QUrl::fromLocalFile(QDir::currentPath() + QStringLiteral("/Alarm.wav")));
+    alarmPlayer->setVolume(50);
+
+    statusBar()->showMessage(RealtimeText);
+}
+
+MainWindow::~MainWindow() {
+    // Closing the session below may report the closed link; nobody is left to show it.
+    disconnect(signal_emitter, nullptr, this, nullptr);
+    realtimeTimer.stop();
+    eventTimer.stop();
+    blinkTimer.stop();
+    delete objectsTree;
+    delete telemetryPlot;
+    delete telemetryTable;
+    delete eventsTable;
+    delete ui;
+    delete alarmPlayer;
+    delete editOnIcon;
+    delete editOffIcon;
+}
+
+QString MainWindow::SettingsPath() { return Settings::FilePath(); }
+
+void MainWindow::InitSettings() {
+    QSettings settings(Settings::FilePath(), QSettings::IniFormat);
+    for (const Settings::Default &entry : Settings::Defaults) {
+        if (!settings.contains(QLatin1String(entry.key)))
+            settings.setValue(QLatin1String(entry.key), QString::fromUtf8(entry.value));
+    }
+    settings.sync();
+}
+
+QString MainWindow::ServerLabel(const QString &server) const {
+    if (server == QLatin1String("localhost") || server == QLatin1String("127.0.0.1"))
+        return QStringLiteral("Локальный сервер");
+    return QString();
+}
+
+bool MainWindow::Login(QString server, QString user, QString password) {
+    const bool connected = db.OpenSession(server, user, password);
+    ui->action_connect->setEnabled(!connected);
+    ui->action_disconnect->setEnabled(connected);
+    if (!connected) {
+        statusBar()->showMessage(OfflineText);
+        setWindowTitle(TitlePrefix + OfflineText);
+        return false;
+    }
+
+    eventsTable->ClearTableWidget();
+    EventsBlinkingStop();
+    objectsTree->ReadObjectsTree(true);
+    ui->tree->expandToDepth(0);
+    objectsTree->CheckAll();
+    statusBar()->showMessage(RealtimeText);
+    setWindowTitle(TitlePrefix + ServerLabel(server) + QStringLiteral(" / ") + user);
+    StartRealtime();
+
+    QSettings settings(Settings::FilePath(), QSettings::IniFormat);
+    settings.setValue("SERVER_NAME", Settings::RememberFirst(settings.value("SERVER_NAME", "").toString(), server));
+    settings.setValue("USER_NAME", Settings::RememberFirst(settings.value("USER_NAME", "").toString(), user));
+    settings.sync();
+    return true;
+}
+
+void MainWindow::on_action_connect_triggered() {
+    dialogLogin.setupSettings();
+    dialogLogin.setModal(true);
+    dialogLogin.exec();
+}
+
+void MainWindow::SetDisconnectedView() {
+    setWindowTitle(TitlePrefix + OfflineText);
+    ui->action_connect->setEnabled(true);
+    ui->action_disconnect->setEnabled(false);
+    statusBar()->showMessage(OfflineText);
+}
+
+void MainWindow::on_action_disconnect_triggered() {
+    StopRealtime();
+    // The window counts as disconnected before the link closes, so a loss notice raised by the
+    // close itself is not taken for a lost connection.
+    ui->action_connect->setEnabled(true);
+    db.CloseSession();
+    if (editMode)
+        on_action_edit_mode_triggered();
+    SetDisconnectedView();
+}
+
+void MainWindow::ConnectionAborted(QString) {
+    if (ui->action_connect->isEnabled())
+        return;
+    on_action_disconnect_triggered();
+    QMessageBox::warning(nullptr, QStringLiteral("ОШИБКА"), QStringLiteral("Потеряно соединение с сервером!"),
+                         QMessageBox::Ok);
+}
+
+void MainWindow::on_action_quit_triggered() { close(); }
+
+void MainWindow::EventTimerSlot() {
+    if (ui->tree->signalsBlocked())
+        return;
+    // Events may call the alarm player, which exists only once construction is over.
+    if (!alarmPlayer)
+        return;
+    // The session can be closed under the window (a failed object write closes it); the window
+    // then follows into the disconnected state and says so, as for a lost link.
+    if (!ui->action_connect->isEnabled() && !db.Connected()) {
+        ConnectionAborted(QString());
+        return;
+    }
+    if (db.Connected())
+        db.ReadEvents();
+}
+
+void MainWindow::on_action_about_triggered() {
+    dialogAbout.setModal(true);
+    dialogAbout.exec();
+}
+
+void MainWindow::on_actionTest_triggered() { on_action_shrink_all_triggered(); }
+
+void MainWindow::on_action_check_all_triggered() {
+    objectsTree->CheckAll();
+    ui->plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void MainWindow::on_action_check_none_triggered() {
+    objectsTree->CheckNone();
+    ui->plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void MainWindow::on_action_show_events_triggered(bool checked) {
+    if (checked) {
+        ui->tabWidget->show();
+        ui->tabWidget->setCurrentWidget(ui->tab_events);
+        ui->action_show_table->setChecked(false);
+        telemetryTable->SetVisible(false);
+        telemetryTable->ClearTableWidget();
+        ui->tab_events->show();
+    } else {
+        ui->tabWidget->hide();
+        telemetryTable->SetVisible(false);
+        telemetryTable->ClearTableWidget();
+    }
+}
+
+void MainWindow::on_tabWidget_currentChanged(int) {
+    if (ui->tabWidget->currentWidget() == ui->tab_table) {
+        ui->action_show_table->setChecked(true);
+        ui->action_show_events->setChecked(false);
+        telemetryTable->SetVisible(true);
+        if (realtimeMode) {
+            StartRealtime();
+        } else {
+            const QDateTime end(ui->begin_date->date(), ui->begin_time->time());
+            const qint64 length = static_cast<qint64>(GetPlotTimeLengthSecondsSetting());
+            telemetryPlot->DrawAllPlots(end.addSecs(-length), end);
+        }
+    }
+    if (ui->tabWidget->currentWidget() == ui->tab_events) {
+        ui->action_show_table->setChecked(false);
+        ui->action_show_events->setChecked(true);
+        telemetryTable->SetVisible(false);
+        telemetryTable->ClearTableWidget();
+    }
+}
+
+void MainWindow::on_tabWidget_tabCloseRequested(int) {
+    ui->tabWidget->hide();
+    telemetryTable->SetVisible(false);
+    telemetryTable->ClearTableWidget();
+    ui->action_show_table->setChecked(false);
+    ui->action_show_events->setChecked(false);
+}
+
+void MainWindow::on_action_edit_mode_triggered() {
+    if (!editMode) {
+        if (!db.Connected()) {
+            editMode = false;
+            ui->action_edit_mode->setChecked(false);
+            QMessageBox::information(this, EditModeText, QStringLiteral("Сначала необходимо подключиться к серверу!"));
+            return;
+        }
+        dialogPassword.setWindowTitle(QStringLiteral("Введите пароль для редактирования"));
+        dialogPassword.SetPassword(QString());
+        dialogPassword.setModal(true);
+        if (dialogPassword.exec() == QDialog::Accepted) {
+            if (dialogPassword.GetPassword() == QLatin1String(EditPassword)) {
+                StopRealtime();
+                editMode = true;
+            } else {
+                QMessageBox::warning(this, QStringLiteral("Ошибка"), QStringLiteral("Неверный пароль!"));
+            }
+        }
+    } else {
+        editMode = false;
+    }
+    ApplyEditMode();
+}
+
+void MainWindow::ApplyEditMode() {
+    for (QAction *action : {ui->action_add, ui->action_add_top_level, ui->action_change, ui->action_delete})
+        action->setEnabled(editMode);
+    ui->action_edit_mode->setChecked(editMode);
+    ui->action_edit_mode->setIcon(editMode ? *editOnIcon : *editOffIcon);
+    statusBar()->showMessage(editMode ? EditModeText : OfflineText);
+    objectsTree->SetEditMode(editMode);
+    objectsTree->ReadObjectsTree(true);
+    ui->tree->expandToDepth(0);
+}

@@ -1,0 +1,32 @@
+#include "app/settings.h"
+
+#include <QDir>
+
+namespace Settings {
+
+const Default Defaults[7] = {
+    {"SERVER_NAME", ""},
+    {"USER_NAME", ""},
+    {"USER_PASSWORD", ""},
+    {"AUTOLOGIN", "false"},
+    {"SUBSCRIBE_EVENT_CATEGORIES", ""},
+    {"SUBSCRIBE_EVENT_CODES", "8301,8302,8303,8304,8305,8306,8307,8308"},
+    {"ENOBJ_ID", "1"},
+};
+
+QString FilePath() { return QDir::currentPath() + QStringLiteral("/dedur.ini"); }
+
+QStringList SplitList(const QString &joined) { return joined.split(QLatin1Char('|'), Qt::KeepEmptyParts); }
+
+QString RememberFirst(const QString &joined, const QString &used) {
+    QStringList list = SplitList(joined);
+    list.removeAll(used);
+    list.removeDuplicates();
+    list.sort(Qt::CaseSensitive);
+    list.prepend(used);
+    return list.join(QLatin1Char('|'));
+}
+
+QString FirstEntry(const QString &joined) { return joined.section(QLatin1Char('|'), 0, 0); }
+
+} // namespace Settings
