@@ -50,6 +50,10 @@ public:
     void AddEvent(QString key, QDateTime time, QString text, bool ackRequired, QString comment, double value,
                   QString toolTip, bool hasCsv, QString csvData, int code);
 
+    // Alarm state of the events tab: whether the icons blink, and the player of the alarm sound.
+    bool EventsBlinking() const { return blinkTimer.isActive(); }
+    QMediaPlayer *AlarmPlayer() const { return alarmPlayer; }
+
     void SetPeriodFields(QDateTime end, QDateTime);
     void LoadPlotForPeriodMaually();
     QDateTime GetPlotTimeEndSetting();
