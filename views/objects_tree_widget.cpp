@@ -1,36 +1,488 @@
 #include "views/objects_tree_widget.h"
 
+#include <QFileInfo>
+#include <QSet>
+#include <QSignalBlocker>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+#include <algorithm>
+
+#include "dialogs/dialog_properties_editor.h"
+#include "qcustomplot.h"
+#include "server/db.h"
+#include "server/table_dedur_data_14.h"
+#include "server/table_dedur_objects_14.h"
+#include "server/table_dedur_settings_14.h"
+#include "views/telemetry_plot_widget.h"
+#include "views/telemetry_table_widget.h"
+
+namespace {
+
+const char *const FileSortKeyOrder = "65535";
+
+void ClearObjectLinks(QTreeWidgetItem *item)
+{
+    for (int role : {GraphRole, ViolationGraphRole, ValueTagRole})
+        item->setData(TreeDataColumn, role, QVariant::fromValue<quint64>(0));
+}
+
+// Stable sort by the sort key in column 1: channels (empty key) stay first and in their order.
+void SortByKey(QList<QTreeWidgetItem *> &items)
+{
+    std::stable_sort(items.begin(), items.end(), [](const QTreeWidgetItem *a, const QTreeWidgetItem *b) {
+        return a->text(TreeDataColumn) < b->text(TreeDataColumn);
+    });
+}
+
+void SortChildren(QTreeWidgetItem *parent)
+{
+    QList<QTreeWidgetItem *> children = parent->takeChildren();
+    SortByKey(children);
+    parent->addChildren(children);
+}
+
+void DetachItem(QTreeWidget *tree, QTreeWidgetItem *node)
+{
+    if (QTreeWidgetItem *parent = node->parent()) {
+        parent->removeChild(node);
+    } else if (tree) {
+        const int index = tree->indexOfTopLevelItem(node);
+        if (index >= 0)
+            tree->takeTopLevelItem(index);
+    }
+}
+
+} // namespace
 
 ObjectsTreeWidget::ObjectsTreeWidget(QTreeWidget *tree, DB *db, TelemetryPlotWidget *plot, TelemetryTableWidget *table)
-    : tree(tree), db(db), plot(plot), table(table), iconInRegulation(new QIcon), iconNotInRegulation(new QIcon)
+    : tree(tree), db(db), plot(plot), table(table)
 {
+    CsvFile::RegisterMetaType();
+    editor = new PropertiesEditor();
+    tree->setColumnWidth(0, 150);
+    iconInRegulation = new QIcon(QStringLiteral(":/img/checkbox-02.png"));
+    iconNotInRegulation = new QIcon(QStringLiteral(":/img/checkbox-empty-01.png"));
 }
+
 ObjectsTreeWidget::~ObjectsTreeWidget()
 {
+    DisposeDetached();
+    delete editor;
     delete iconInRegulation;
     delete iconNotInRegulation;
 }
-void ObjectsTreeWidget::ReadObjectsTree(bool) {}
-QTreeWidgetItem *ObjectsTreeWidget::AddObjectTreeItem(QTreeWidgetItem *, int, bool) { return nullptr; }
-void ObjectsTreeWidget::AddObjectTreeChildren(QTreeWidget *, QTreeWidgetItem *, bool) {}
-void ObjectsTreeWidget::ClearObjectsTree() {}
-QVector<QTreeWidgetItem *> ObjectsTreeWidget::CollectChildrenItems(QTreeWidgetItem *) { return {}; }
-void ObjectsTreeWidget::SetItemCheckboxMode(QTreeWidgetItem *) {}
-void ObjectsTreeWidget::UpdateCheckboxesMode(QTreeWidgetItem *) {}
-void ObjectsTreeWidget::SetEditMode(bool mode) { editMode = mode; }
-void ObjectsTreeWidget::ItemChanged(QTreeWidgetItem *) {}
-void ObjectsTreeWidget::CheckAll() {}
-void ObjectsTreeWidget::CheckNone() {}
-void ObjectsTreeWidget::UncheckTopNodes() {}
-QVector<QTreeWidgetItem *> ObjectsTreeWidget::GetSelectedItems(QTreeWidgetItem *) { return {}; }
-QString ObjectsTreeWidget::GetSelectedItemsTitle(QTreeWidgetItem *, QString) { return QString(); }
-QVector<QTreeWidgetItem *> ObjectsTreeWidget::AddCSVFileTreeNodes(QString, QTreeWidgetItem *, QVector<CsvFile::CsvRow>)
+
+QString ObjectsTreeWidget::SortKey(int order)
 {
-    return {};
+    return QString::number(order).rightJustified(9, QLatin1Char('0'));
 }
-bool ObjectsTreeWidget::DeleteTreeObject(QTreeWidgetItem *) { return false; }
-void ObjectsTreeWidget::DisposeDetached() {}
-bool ObjectsTreeWidget::IsEffectivelyChecked(const QTreeWidgetItem *) { return false; }
-QString ObjectsTreeWidget::SortKey(int order) { return QString::number(order).rightJustified(9, QLatin1Char('0')); }
-QString ObjectsTreeWidget::ShortTitle(const QString &title) { return title; }
+
+QString ObjectsTreeWidget::ShortTitle(const QString &title)
+{
+    if (title.size() > 50)
+        return title.left(50) + QStringLiteral("...");
+    return title;
+}
+
+bool ObjectsTreeWidget::IsEffectivelyChecked(const QTreeWidgetItem *node)
+{
+    for (const QTreeWidgetItem *n = node; n; n = n->parent()) {
+        if (n->checkState(0) != Qt::Checked)
+            return false;
+    }
+    return node != nullptr;
+}
+
+void ObjectsTreeWidget::ReadObjectsTree(bool withChannels)
+{
+    ClearObjectsTree();
+    // Nobody reads the nodes detached by earlier deletions or the clearing any more.
+    DisposeDetached();
+    placedIds.clear();
+    AddObjectTreeChildren(tree, nullptr, withChannels);
+
+    // Objects caught in a parent cycle never hang below a top-level object; show each such cycle once.
+    Table_Dedur_Objects *objects = db ? db->tableDedurObjects : nullptr;
+    if (objects) {
+        const int count = objects->GetRecordCount();
+        for (int row = 0; row < count; ++row) {
+            const int id = objects->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_ID"));
+            if (!placedIds.contains(id) && InParentCycle(id))
+                AddObjectTreeItem(nullptr, id, withChannels);
+        }
+    }
+
+    QList<QTreeWidgetItem *> top;
+    while (tree->topLevelItemCount() > 0)
+        top.append(tree->takeTopLevelItem(0));
+    SortByKey(top);
+    tree->addTopLevelItems(top);
+}
+
+bool ObjectsTreeWidget::InParentCycle(int id) const
+{
+    Table_Dedur_Objects *objects = db->tableDedurObjects;
+    QSet<int> seen;
+    int current = id;
+    while (current != 0) {
+        if (seen.contains(current))
+            return true;
+        seen.insert(current);
+        const int row = objects->FindRecordIndexByIntValue("DEDUR_OBJ_ID", current);
+        if (row < 0)
+            return false;
+        current = objects->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_PARENT"));
+    }
+    return false;
+}
+
+void ObjectsTreeWidget::AddObjectTreeChildren(QTreeWidget *, QTreeWidgetItem *parent, bool withChannels)
+{
+    Table_Dedur_Objects *objects = db ? db->tableDedurObjects : nullptr;
+    if (!objects)
+        return;
+    const int parentId = parent ? parent->data(TreeDataColumn, ObjectIdRole).toInt() : 0;
+    if (parent && parentId == 0)
+        return;
+
+    const int count = objects->GetRecordCount();
+    for (int row = 0; row < count; ++row) {
+        if (objects->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_PARENT")) != parentId)
+            continue;
+        const int id = objects->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_ID"));
+        // An object that is its own ancestor is not followed round its cycle again.
+        if (buildPath.contains(id))
+            continue;
+        AddObjectTreeItem(parent, id, withChannels);
+    }
+    if (parent)
+        SortChildren(parent);
+}
+
+QTreeWidgetItem *ObjectsTreeWidget::AddObjectTreeItem(QTreeWidgetItem *parent, int id, bool withChannels)
+{
+    Table_Dedur_Objects *objects = db ? db->tableDedurObjects : nullptr;
+    if (!objects)
+        return nullptr;
+    const int row = objects->FindRecordIndexByIntValue("DEDUR_OBJ_ID", id);
+    if (row < 0)
+        return nullptr;
+
+    auto *node = new QTreeWidgetItem(ObjectItem);
+    node->setFlags(node->flags() | Qt::ItemIsSelectable);
+    node->setCheckState(0, Qt::Unchecked);
+    node->setText(0, objects->GetFieldValueString(row, QStringLiteral("DEDUR_OBJ_NAME")));
+    const int type = objects->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_TYPE"));
+    node->setData(TreeDataColumn, InRegulationRole,
+                  objects->GetFieldValueBool(row, QStringLiteral("DEDUR_OBJ_IN_REGULATION")));
+    SetItemCheckboxMode(node);
+
+    const int order = objects->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_ORDER"));
+    node->setText(TreeDataColumn, SortKey(order));
+    node->setData(TreeDataColumn, OrderRole, order);
+    node->setData(TreeDataColumn, ObjectIdRole, id);
+    node->setData(TreeDataColumn, ObjectTypeRole, type);
+    ClearObjectLinks(node);
+
+    if (withChannels && db->tableDedurSettings && db->tableDedurData) {
+        static const struct {
+            const char *key;
+            int kind;
+        } channels[] = {{"Freq", FreqItem}, {"Power", PowerItem}, {"DedurCalcResult", CalcPowerItem}};
+        for (const auto &channel : channels) {
+            const int settingId = db->tableDedurSettings->GetSettingIdByName(type, QString::fromLatin1(channel.key));
+            int archiveId = -1;
+            const int measureId = db->tableDedurData->GetObjectSettingDataValueInt(id, settingId, &archiveId);
+            if (measureId > 0)
+                node->addChild(MakeObjectChannel(node, channel.kind, measureId, archiveId));
+        }
+    }
+
+    if (parent)
+        parent->addChild(node);
+    else
+        tree->addTopLevelItem(node);
+    placedIds.insert(id);
+
+    buildPath.append(id);
+    AddObjectTreeChildren(tree, node, withChannels);
+    buildPath.removeLast();
+    return node;
+}
+
+QTreeWidgetItem *ObjectsTreeWidget::MakeObjectChannel(QTreeWidgetItem *object, int kind, int measureId, int archiveId)
+{
+    auto *channel = new QTreeWidgetItem(kind);
+    channel->setFlags(channel->flags() | Qt::ItemIsSelectable);
+    channel->setCheckState(0, Qt::Unchecked);
+    switch (kind) {
+    case FreqItem:
+        channel->setText(0, QStringLiteral("Частота, Гц"));
+        channel->setData(TreeDataColumn, UnitRole, QStringLiteral("Гц"));
+        break;
+    case PowerItem:
+        channel->setText(0, QStringLiteral("Мощность, МВт"));
+        channel->setData(TreeDataColumn, UnitRole, QStringLiteral("МВт"));
+        break;
+    default:
+        channel->setText(0, QStringLiteral("Расч. мощ., МВт"));
+        channel->setData(TreeDataColumn, UnitRole, QStringLiteral("МВт"));
+        channel->setData(TreeDataColumn, CalculatedRole, true);
+        break;
+    }
+    channel->setData(TreeDataColumn, ObjectIdRole, object->data(TreeDataColumn, ObjectIdRole));
+    channel->setData(TreeDataColumn, ObjectTypeRole, object->data(TreeDataColumn, ObjectTypeRole));
+    channel->setData(TreeDataColumn, MeasureIdRole, measureId);
+    channel->setData(TreeDataColumn, ArchiveTableRole, archiveId);
+    ClearObjectLinks(channel);
+    SetItemCheckboxMode(channel);
+    return channel;
+}
+
+void ObjectsTreeWidget::Unlink(QTreeWidgetItem *node)
+{
+    if (table)
+        table->RemoveTableColumn(node);
+    if (plot)
+        plot->RemoveRealtimeGraph(node);
+}
+
+void ObjectsTreeWidget::ClearObjectsTree()
+{
+    const QVector<QTreeWidgetItem *> nodes = CollectChildrenItems(nullptr);
+    for (QTreeWidgetItem *node : nodes) {
+        const int kind = node->type();
+        if (kind == CsvFileItem || IsFileChannel(kind))
+            continue;
+        Unlink(node);
+        DetachItem(tree, node);
+        detached.append(node);
+    }
+}
+
+void ObjectsTreeWidget::DisposeDetached()
+{
+    const QVector<QTreeWidgetItem *> nodes = std::exchange(detached, {});
+    for (QTreeWidgetItem *node : nodes) {
+        // A node can come back into the tree (a failed deletion is retried); only loose nodes go.
+        if (node->parent() || (tree && tree->indexOfTopLevelItem(node) >= 0))
+            continue;
+        for (QTreeWidgetItem *child : CollectChildrenItems(node))
+            Unlink(child);
+        Unlink(node);
+        delete node;
+    }
+}
+
+QVector<QTreeWidgetItem *> ObjectsTreeWidget::CollectChildrenItems(QTreeWidgetItem *node)
+{
+    QVector<QTreeWidgetItem *> result;
+    const int count = node ? node->childCount() : tree->topLevelItemCount();
+    for (int i = 0; i < count; ++i) {
+        QTreeWidgetItem *child = node ? node->child(i) : tree->topLevelItem(i);
+        result += CollectChildrenItems(child);
+        result.append(child);
+    }
+    return result;
+}
+
+void ObjectsTreeWidget::SetItemCheckboxMode(QTreeWidgetItem *node)
+{
+    if (!node)
+        return;
+    QIcon icon;
+    if (editMode) {
+        const QVariant inRegulation = node->data(TreeDataColumn, InRegulationRole);
+        if (inRegulation.isValid())
+            icon = inRegulation.toBool() ? *iconInRegulation : *iconNotInRegulation;
+    }
+    node->setIcon(0, icon);
+    node->setFlags(node->flags() | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+}
+
+void ObjectsTreeWidget::UpdateCheckboxesMode(QTreeWidgetItem *node)
+{
+    const int count = node ? node->childCount() : tree->topLevelItemCount();
+    for (int i = 0; i < count; ++i) {
+        QTreeWidgetItem *child = node ? node->child(i) : tree->topLevelItem(i);
+        SetItemCheckboxMode(child);
+        UpdateCheckboxesMode(child);
+    }
+}
+
+void ObjectsTreeWidget::SetEditMode(bool mode)
+{
+    editMode = mode;
+    UpdateCheckboxesMode(nullptr);
+}
+
+void ObjectsTreeWidget::ShowChannel(QTreeWidgetItem *node)
+{
+    const int column = table ? table->AddTableColumn(node) : -1;
+    const int kind = node->type();
+    if (IsObjectChannel(kind)) {
+        if (plot)
+            plot->AddRealtimeGraph(node, column);
+    } else if (IsFileChannel(kind)) {
+        if (auto *graph = ItemPointer<QCPGraph>(node, GraphRole))
+            graph->setVisible(true);
+        // The table is filled only while it is shown; showing it refills every column.
+        if (node->parent() && table && table->IsVisible()) {
+            const auto rows = node->parent()->data(TreeDataColumn, CsvRowsRole).value<QVector<CsvFile::CsvRow>>();
+            table->FillTableData(TelemetryPlotWidget::CsvSeries(rows, kind), column, false);
+        }
+    }
+}
+
+void ObjectsTreeWidget::HideChannel(QTreeWidgetItem *node)
+{
+    if (table)
+        table->RemoveTableColumn(node);
+    const int kind = node->type();
+    if (IsObjectChannel(kind)) {
+        if (plot)
+            plot->RemoveRealtimeGraph(node);
+    } else if (IsFileChannel(kind)) {
+        if (auto *graph = ItemPointer<QCPGraph>(node, GraphRole))
+            graph->setVisible(false);
+    }
+}
+
+void ObjectsTreeWidget::ItemChanged(QTreeWidgetItem *node)
+{
+    if (!node)
+        return;
+    const QSignalBlocker blocker(tree);
+    const bool checked = node->checkState(0) == Qt::Checked;
+    QVector<QTreeWidgetItem *> nodes;
+    for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+        if (IsEffectivelyChecked(*it) == checked)
+            nodes.append(*it);
+    }
+    for (QTreeWidgetItem *n : qAsConst(nodes)) {
+        if (checked)
+            ShowChannel(n);
+        else
+            HideChannel(n);
+    }
+}
+
+void ObjectsTreeWidget::CheckAll()
+{
+    const QSignalBlocker blocker(tree);
+    for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+        (*it)->setCheckState(0, Qt::Checked);
+        ShowChannel(*it);
+    }
+}
+
+void ObjectsTreeWidget::CheckNone()
+{
+    const QSignalBlocker blocker(tree);
+    for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+        (*it)->setCheckState(0, Qt::Unchecked);
+        HideChannel(*it);
+    }
+}
+
+void ObjectsTreeWidget::UncheckTopNodes()
+{
+    const QSignalBlocker blocker(tree);
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        tree->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
+    for (QTreeWidgetItemIterator it(tree); *it; ++it)
+        HideChannel(*it);
+}
+
+QVector<QTreeWidgetItem *> ObjectsTreeWidget::GetSelectedItems(QTreeWidgetItem *parent)
+{
+    QVector<QTreeWidgetItem *> result;
+    const int count = parent ? parent->childCount() : tree->topLevelItemCount();
+    for (int i = 0; i < count; ++i) {
+        QTreeWidgetItem *child = parent ? parent->child(i) : tree->topLevelItem(i);
+        if (child->checkState(0) == Qt::Unchecked)
+            continue;
+        result.append(child);
+        result += GetSelectedItems(child);
+    }
+    return result;
+}
+
+QString ObjectsTreeWidget::GetSelectedItemsTitle(QTreeWidgetItem *parent, QString separator)
+{
+    QStringList names;
+    for (const QTreeWidgetItem *item : GetSelectedItems(parent))
+        names.append(item->text(0));
+    if (names.isEmpty())
+        return QStringLiteral("Объект не выбран");
+    return names.join(separator);
+}
+
+QTreeWidgetItem *ObjectsTreeWidget::MakeFileChannel(QTreeWidgetItem *file, int kind,
+                                                    const QVector<CsvFile::CsvRow> &rows)
+{
+    auto *channel = new QTreeWidgetItem(kind);
+    channel->setFlags(channel->flags() | Qt::ItemIsSelectable);
+    channel->setCheckState(0, Qt::Checked);
+    const bool frequency = kind == CsvFreqItem;
+    channel->setText(0, frequency ? QStringLiteral("Частота, Гц") : QStringLiteral("Мощность, МВт"));
+    ClearObjectLinks(channel);
+    channel->setData(TreeDataColumn, UnitRole, frequency ? QStringLiteral("Гц") : QStringLiteral("МВт"));
+    SetItemCheckboxMode(channel);
+    file->addChild(channel);
+    if (plot)
+        plot->AddCSVFileGraph(channel, rows);
+    return channel;
+}
+
+QVector<QTreeWidgetItem *> ObjectsTreeWidget::AddCSVFileTreeNodes(QString path, QTreeWidgetItem *parent,
+                                                                  QVector<CsvFile::CsvRow> rows)
+{
+    const QSignalBlocker blocker(tree);
+    auto *file = new QTreeWidgetItem(CsvFileItem);
+    file->setFlags(file->flags() | Qt::ItemIsSelectable);
+    file->setCheckState(0, Qt::Checked);
+    file->setText(0, QFileInfo(path).fileName());
+    file->setText(TreeDataColumn, QString::fromLatin1(FileSortKeyOrder).rightJustified(9, QLatin1Char('0')));
+    file->setData(TreeDataColumn, FilePathRole, path);
+    ClearObjectLinks(file);
+    file->setData(TreeDataColumn, CsvRowsRole, QVariant::fromValue(rows));
+    SetItemCheckboxMode(file);
+
+    if (parent)
+        parent->addChild(file);
+    else
+        tree->addTopLevelItem(file);
+    tree->clearSelection();
+    file->setSelected(true);
+
+    MakeFileChannel(file, CsvFreqItem, rows);
+    MakeFileChannel(file, CsvPowerItem, rows);
+    return {file};
+}
+
+bool ObjectsTreeWidget::DeleteTreeObject(QTreeWidgetItem *node)
+{
+    if (!node)
+        return false;
+    if (node->type() == ObjectItem) {
+        const int id = node->data(TreeDataColumn, ObjectIdRole).toInt();
+        if (!db || !db->tableDedurData || !db->tableDedurObjects)
+            return false;
+        if (!db->tableDedurData->DeleteAllSettingsDataForObject(id))
+            return false;
+        if (!db->tableDedurObjects->DeleteObject(id))
+            return false;
+    }
+    // Nothing below the node may keep a graph or a column once it leaves the tree.
+    for (QTreeWidgetItem *child : CollectChildrenItems(node))
+        Unlink(child);
+    Unlink(node);
+    {
+        const QSignalBlocker blocker(tree);
+        DetachItem(tree, node);
+    }
+    if (!detached.contains(node))
+        detached.append(node);
+    return true;
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QSet>
 #include <QTreeWidgetItem>
 #include <QString>
 #include <QVector>
@@ -116,7 +117,8 @@ private:
     void HideChannel(QTreeWidgetItem *node);
     QTreeWidgetItem *MakeObjectChannel(QTreeWidgetItem *object, int kind, int measureId, int archiveId);
     QTreeWidgetItem *MakeFileChannel(QTreeWidgetItem *file, int kind, const QVector<CsvFile::CsvRow> &rows);
-    QTreeWidgetItem *AddObjectTreeItemGuarded(QTreeWidgetItem *parent, int id, bool withChannels);
+    void Unlink(QTreeWidgetItem *node);
+    bool InParentCycle(int id) const;
 
     QTreeWidget *tree;
     DB *db;
@@ -128,5 +130,6 @@ private:
     QIcon *iconNotInRegulation;
     QVector<QTreeWidgetItem *> detached;
     QVector<int> buildPath; // object ids on the way from the top while building, to stop parent cycles
+    QSet<int> placedIds;    // objects shown by the running rebuild
 };
 

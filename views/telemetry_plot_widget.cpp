@@ -1,32 +1,552 @@
 #include "views/telemetry_plot_widget.h"
 
+#include <QMutexLocker>
+#include <QTreeWidgetItem>
+#include <cmath>
+#include <limits>
+
 #include "server/archive_measures_14.h"
+#include "server/db.h"
 #include "views/axistag.h"
+#include "views/objects_tree_widget.h"
+#include "views/telemetry_table_widget.h"
+
+namespace {
+
+constexpr double HoldOffset = 0.02;  // hold point: the last value held a little past the span end
+constexpr double BreakOffset = 0.01; // where a line that hands over to the other graph breaks
+constexpr double FarFuture = 2541161785; // right end of the dead-band lines
+
+double LastValue(const QCPGraph *graph)
+{
+    if (!graph || graph->data()->isEmpty())
+        return std::numeric_limits<double>::quiet_NaN();
+    return (graph->data()->constEnd() - 1)->value;
+}
+
+double LastKey(const QCPGraph *graph)
+{
+    if (!graph || graph->data()->isEmpty())
+        return std::numeric_limits<double>::quiet_NaN();
+    return (graph->data()->constEnd() - 1)->key;
+}
+
+struct ChannelLook {
+    const char *name;
+    Qt::GlobalColor color;
+    bool frequencyAxis;
+};
+
+ChannelLook LookOf(int type)
+{
+    switch (type) {
+    case FreqItem:
+    case CsvFreqItem:
+        return {"Частота, Гц", Qt::darkGreen, true};
+    case PowerItem:
+    case CsvPowerItem:
+        return {"Мощность, МВт", Qt::blue, false};
+    default:
+        return {"Расчетная мощность, МВт", Qt::black, false};
+    }
+}
+
+} // namespace
 
 TelemetryPlotWidget::TelemetryPlotWidget(QCustomPlot *plot, DB *db, TelemetryTableWidget *table, bool interactive)
     : db(db), table(table), plot(plot), interactive(interactive)
 {
+    graphLineStyle = QCPGraph::lsStepLeft;
+    ResetPlot();
 }
-TelemetryPlotWidget::~TelemetryPlotWidget() {}
-void TelemetryPlotWidget::ResetPlot() {}
+
+TelemetryPlotWidget::~TelemetryPlotWidget()
+{
+    // Tags are children of their axes; delete the ones still queued so none outlives this view.
+    QVector<AxisTag *> tags;
+    {
+        QMutexLocker lock(&tagsToDeleteMutex);
+        tags.swap(tagsToDelete);
+    }
+    qDeleteAll(tags);
+}
+
+void TelemetryPlotWidget::ResetPlot()
+{
+    plot->clearPlottables();
+    plot->clearGraphs();
+    plot->clearItems();
+    // The items are gone with clearItems; graphs of plotted items are gone with clearPlottables.
+    currentTimeLine = nullptr;
+    for (QTreeWidgetItem *item : qAsConst(plottedItems)) {
+        delete ItemPointer<AxisTag>(item, ValueTagRole);
+        for (int role : {GraphRole, ViolationGraphRole, ValueTagRole})
+            item->setData(TreeDataColumn, role, QVariant::fromValue<quint64>(0));
+    }
+    plottedItems.clear();
+    {
+        QMutexLocker lock(&graphsToDeleteMutex);
+        graphsToDelete.clear();
+    }
+    {
+        QMutexLocker lock(&tagsToDeleteMutex);
+        qDeleteAll(tagsToDelete);
+        tagsToDelete.clear();
+    }
+
+    QSharedPointer<QCPAxisTickerDateTime> dateTicker(new QCPAxisTickerDateTime);
+    dateTicker->setDateTimeFormat(QStringLiteral("dd.MM.yy HH:mm:ss"));
+    dateTicker->setTickStepStrategy(QCPAxisTicker::tssReadability);
+    plot->xAxis->setTicker(dateTicker);
+
+    plot->xAxis->ticker()->setTickCount(20);
+    plot->yAxis->ticker()->setTickCount(20);
+    plot->yAxis2->ticker()->setTickCount(20);
+    plot->yAxis2->setVisible(true);
+
+    plot->xAxis->setRange(0, 100);
+    plot->yAxis->setRange(49, 51);
+    plot->yAxis2->setRange(0, 300);
+
+    plot->xAxis->setTickLabelRotation(-60);
+    plot->xAxis->setSubTicks(true);
+
+    plot->yAxis->setTickLabelColor(Qt::blue);
+    plot->yAxis->setLabelColor(Qt::blue);
+    plot->yAxis2->setTickLabelColor(Qt::darkGreen);
+    plot->yAxis2->setLabelColor(Qt::darkGreen);
+
+    QCPAxisRect *rect = plot->axisRect();
+    if (rect->axisCount(QCPAxis::atRight) < 2) {
+        // A second right axis repeats the power scale next to the frequency scale.
+        QCPAxis *power = rect->addAxis(QCPAxis::atRight);
+        power->setPadding(30);
+        power->ticker()->setTickCount(20);
+        power->setTickLabelColor(Qt::blue);
+        power->setLabelColor(Qt::blue);
+        power->setRange(plot->yAxis->range());
+        QObject::connect(plot->yAxis, QOverload<const QCPRange &>::of(&QCPAxis::rangeChanged), power,
+                         QOverload<const QCPRange &>::of(&QCPAxis::setRange));
+    }
+
+    rect->setRangeDragAxes({plot->xAxis, plot->yAxis, plot->yAxis2});
+    rect->setRangeZoomAxes({plot->xAxis, plot->yAxis, plot->yAxis2});
+
+    plot->xAxis->grid()->setVisible(true);
+    plot->yAxis->grid()->setVisible(true);
+    plot->yAxis2->grid()->setVisible(true);
+    plot->xAxis->grid()->setSubGridVisible(true);
+
+    plot->legend->setVisible(false);
+
+    if (interactive)
+        plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+
+    // The frequency dead band of primary regulation.
+    QPen bandPen(Qt::darkGreen);
+    bandPen.setStyle(Qt::DashLine);
+    for (double level : {50.075, 49.925}) {
+        auto *line = new QCPItemStraightLine(plot);
+        line->point1->setAxes(plot->xAxis, plot->yAxis2);
+        line->point2->setAxes(plot->xAxis, plot->yAxis2);
+        line->point1->setCoords(0, level);
+        line->point2->setCoords(FarFuture, level);
+        line->setPen(bandPen);
+    }
+
+    plot->replot(QCustomPlot::rpRefreshHint);
+}
+
 void TelemetryPlotWidget::SetPloRealtimeMode(bool realtime, QDateTime end, int lengthSeconds)
 {
     realtimeMode = realtime;
     periodEnd = end;
     periodLength = lengthSeconds;
 }
-void TelemetryPlotWidget::AddRealtimeGraph(QTreeWidgetItem *, int) {}
-void TelemetryPlotWidget::RemoveRealtimeGraph(QTreeWidgetItem *) {}
-void TelemetryPlotWidget::DeleteDefferedGraphs() {}
-void TelemetryPlotWidget::AddCSVFileGraph(QTreeWidgetItem *, QVector<CsvFile::CsvRow>) {}
-void TelemetryPlotWidget::LoadPlotForPeriodMaually(QDateTime, QDateTime) {}
-void TelemetryPlotWidget::DrawAllPlots(QDateTime, QDateTime) {}
-void TelemetryPlotWidget::DrawRealtimePlots() {}
-void TelemetryPlotWidget::RescalePlotRealtimeAuto() {}
-void TelemetryPlotWidget::MoveCurrentTimeLine() {}
-void TelemetryPlotWidget::RemoveCurrentTimeLine() {}
-void TelemetryPlotWidget::HideAllCurrentValueTags() {}
-void TelemetryPlotWidget::HighlightSelectedGrapgh(QTreeWidgetItem *) {}
-void TelemetryPlotWidget::SetGraphLineStyle(QCPGraph::LineStyle style) { graphLineStyle = style; }
-void TelemetryPlotWidget::DrawMeasuresToPlot(QMap<double, MeasurePoint>, QCPGraph *, QCPGraph *) {}
-QMap<double, MeasurePoint> TelemetryPlotWidget::CsvSeries(const QVector<CsvFile::CsvRow> &, int) { return {}; }
+
+void TelemetryPlotWidget::DrawMeasuresToPlot(QMap<double, MeasurePoint> samples, QCPGraph *main,
+                                             QCPGraph *violation)
+{
+    if (!main)
+        return;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (auto it = samples.constBegin(); it != samples.constEnd(); ++it) {
+        const double k = it.key();
+        if (!(k > 0))
+            continue;
+        const double v = it.value().value;
+        if (!violation) {
+            main->addData(k, v);
+            continue;
+        }
+        const bool violated = it.value().flags & Archive_Measures::ViolationFlag;
+        QCPGraph *target = violated ? violation : main;
+        QCPGraph *left = violated ? main : violation;
+
+        double inForce = LastValue(left);
+        if (!left->data()->isEmpty()) {
+            auto found = left->data()->findBegin(k, true);
+            if (found != left->data()->constEnd())
+                inForce = found->value;
+        }
+        if (!std::isnan(inForce)) {
+            // Join the two lines at k and break the one that hands over right after it.
+            left->addData(k, v);
+            left->addData(k + BreakOffset, nan);
+        }
+        target->addData(k, v);
+    }
+}
+
+void TelemetryPlotWidget::AddHoldPoint(QCPGraph *graph, double key)
+{
+    if (graph && !graph->data()->isEmpty())
+        graph->addData(key, LastValue(graph));
+}
+
+void TelemetryPlotWidget::ReadSpan(QTreeWidgetItem *item, QCPGraph *main, QCPGraph *violation, double from,
+                                   double to, int column)
+{
+    Archive_Measures *archive = db ? db->archiveMeasures : nullptr;
+    if (!archive)
+        return;
+    const int archiveId = item->data(TreeDataColumn, MeasureIdRole).toInt();
+    const bool zeroAsNaN = item->data(TreeDataColumn, CalculatedRole).toBool();
+    const QDateTime fromTime = QDateTime::fromMSecsSinceEpoch(qint64(std::floor(from * 1000.0)));
+    const QDateTime toTime = QDateTime::fromMSecsSinceEpoch(qint64(std::floor(to * 1000.0)));
+
+    MeasurePoint point;
+    if (archive->ReadLastMeasure(archiveId, fromTime.addMSecs(-10), &point, zeroAsNaN)) {
+        point.time = from;
+        QMap<double, MeasurePoint> inForce;
+        inForce.insert(from, point);
+        DrawMeasuresToPlot(inForce, main, violation);
+    }
+
+    const QMap<double, MeasurePoint> series =
+        archive->ReadMeasuresVectorForPeriod(archiveId, fromTime, toTime, zeroAsNaN, -1);
+    DrawMeasuresToPlot(series, main, violation);
+    if (table && table->IsVisible())
+        table->FillTableData(series, column, true);
+
+    AddHoldPoint(main, to + HoldOffset);
+    AddHoldPoint(violation, to + HoldOffset);
+}
+
+void TelemetryPlotWidget::AddRealtimeGraph(QTreeWidgetItem *item, int column)
+{
+    if (!item || !IsObjectChannel(item->type()) || ItemPointerValue(item, GraphRole))
+        return;
+    const int objectId = item->data(TreeDataColumn, ObjectIdRole).toInt();
+    const int archiveId = item->data(TreeDataColumn, MeasureIdRole).toInt();
+    if (objectId == 0 || archiveId < 0)
+        return;
+
+    const ChannelLook look = LookOf(item->type());
+    QCPAxis *valueAxis = look.frequencyAxis ? plot->yAxis2 : plot->yAxis;
+    QCPGraph *main = plot->addGraph(plot->xAxis, valueAxis);
+    main->setName(QString::fromUtf8(look.name));
+    main->setPen(QPen(QColor(look.color), 1));
+    main->setLineStyle(graphLineStyle);
+
+    QCPGraph *violation = nullptr;
+    if (item->type() == CalcPowerItem) {
+        violation = plot->addGraph(plot->xAxis, plot->yAxis);
+        violation->setName(QStringLiteral("Нарушение, МВт"));
+        violation->setPen(QPen(QColor(Qt::red), 1));
+        violation->setLineStyle(graphLineStyle);
+    }
+
+    auto *tag = new AxisTag(valueAxis);
+    tag->setPen(main->pen());
+    tag->updatePosition(0, std::numeric_limits<double>::quiet_NaN());
+
+    SetItemPointer(item, GraphRole, main);
+    SetItemPointer(item, ViolationGraphRole, violation);
+    SetItemPointer(item, ValueTagRole, tag);
+    plottedItems.append(item);
+
+    double to;
+    if (realtimeMode)
+        to = QDateTime::currentMSecsSinceEpoch() / 1000.0;
+    else
+        to = periodEnd.toMSecsSinceEpoch() / 1000.0;
+    ReadSpan(item, main, violation, to - periodLength, to, column);
+}
+
+void TelemetryPlotWidget::RemoveRealtimeGraph(QTreeWidgetItem *item)
+{
+    if (!item)
+        return;
+    auto *main = ItemPointer<QCPGraph>(item, GraphRole);
+    auto *violation = ItemPointer<QCPGraph>(item, ViolationGraphRole);
+    auto *tag = ItemPointer<AxisTag>(item, ValueTagRole);
+    for (int role : {GraphRole, ViolationGraphRole, ValueTagRole})
+        item->setData(TreeDataColumn, role, QVariant::fromValue<quint64>(0));
+    if (!main)
+        return;
+    plottedItems.removeAll(item);
+    {
+        QMutexLocker lock(&graphsToDeleteMutex);
+        main->setVisible(false);
+        graphsToDelete.append(main);
+        if (violation) {
+            violation->setVisible(false);
+            graphsToDelete.append(violation);
+        }
+    }
+    if (tag) {
+        QMutexLocker lock(&tagsToDeleteMutex);
+        tag->setVisible(false);
+        tagsToDelete.append(tag);
+    }
+}
+
+void TelemetryPlotWidget::DeleteDefferedGraphs()
+{
+    QVector<QCPGraph *> graphs;
+    {
+        QMutexLocker lock(&graphsToDeleteMutex);
+        graphs.swap(graphsToDelete);
+    }
+    QVector<AxisTag *> tags;
+    {
+        QMutexLocker lock(&tagsToDeleteMutex);
+        tags.swap(tagsToDelete);
+    }
+    for (QCPGraph *graph : qAsConst(graphs))
+        plot->removeGraph(graph);
+    qDeleteAll(tags);
+}
+
+QMap<double, MeasurePoint> TelemetryPlotWidget::CsvSeries(const QVector<CsvFile::CsvRow> &rows, int itemType)
+{
+    QMap<double, MeasurePoint> series;
+    for (const CsvFile::CsvRow &row : rows) {
+        MeasurePoint point;
+        point.time = double(row.dateTime.toSecsSinceEpoch());
+        point.value = itemType == CsvFreqItem ? row.freq : row.power;
+        point.flags = 0;
+        series.insert(point.time, point);
+    }
+    return series;
+}
+
+void TelemetryPlotWidget::AddCSVFileGraph(QTreeWidgetItem *item, QVector<CsvFile::CsvRow> rows)
+{
+    if (!item || !IsFileChannel(item->type()) || ItemPointerValue(item, GraphRole))
+        return;
+    const ChannelLook look = LookOf(item->type());
+    QCPGraph *graph = plot->addGraph(plot->xAxis, look.frequencyAxis ? plot->yAxis2 : plot->yAxis);
+    graph->setName(QString::fromUtf8(look.name));
+    graph->setPen(QPen(QColor(look.color), 1));
+    graph->setLineStyle(graphLineStyle);
+    SetItemPointer(item, GraphRole, graph);
+    plottedItems.append(item);
+
+    const QMap<double, MeasurePoint> series = CsvSeries(rows, item->type());
+    DrawMeasuresToPlot(series, graph, nullptr);
+    if (table && table->IsVisible()) {
+        const int column = table->AddTableColumn(item);
+        table->FillTableData(series, column, false);
+    }
+}
+
+void TelemetryPlotWidget::LoadPlotForPeriodMaually(QDateTime from, QDateTime to)
+{
+    const double fromSeconds = from.toMSecsSinceEpoch() / 1000.0;
+    const double toSeconds = to.toMSecsSinceEpoch() / 1000.0;
+    for (QTreeWidgetItem *item : qAsConst(plottedItems)) {
+        if (!IsObjectChannel(item->type()))
+            continue;
+        auto *main = ItemPointer<QCPGraph>(item, GraphRole);
+        auto *violation = ItemPointer<QCPGraph>(item, ViolationGraphRole);
+        if (main)
+            main->data()->clear();
+        if (violation)
+            violation->data()->clear();
+        if (main && item->data(TreeDataColumn, MeasureIdRole).toInt() >= 0) {
+            const int column = table ? table->GetTableColumIndexByTreeItem(item) : -1;
+            ReadSpan(item, main, violation, fromSeconds, toSeconds, column);
+        }
+        if (auto *tag = ItemPointer<AxisTag>(item, ValueTagRole))
+            tag->setVisible(false);
+    }
+    plot->yAxis->rescale(true);
+    plot->yAxis2->rescale(true);
+    plot->xAxis->setRange(double(from.toSecsSinceEpoch()), double(to.toSecsSinceEpoch()));
+    plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void TelemetryPlotWidget::DrawAllPlots(QDateTime from, QDateTime to)
+{
+    const double fromSeconds = from.toMSecsSinceEpoch() / 1000.0;
+    const double toSeconds = to.toMSecsSinceEpoch() / 1000.0;
+    for (QTreeWidgetItem *item : qAsConst(plottedItems)) {
+        auto *main = ItemPointer<QCPGraph>(item, GraphRole);
+        if (main && item->data(TreeDataColumn, MeasureIdRole).toInt() > 0 && IsObjectChannel(item->type())) {
+            auto *violation = ItemPointer<QCPGraph>(item, ViolationGraphRole);
+            main->data()->clear();
+            if (violation)
+                violation->data()->clear();
+            const int column = table ? table->GetTableColumIndexByTreeItem(item) : -1;
+            ReadSpan(item, main, violation, fromSeconds, toSeconds, column);
+        } else if (IsFileChannel(item->type()) && item->parent() &&
+                   item->parent()->checkState(0) == Qt::Checked) {
+            if (main)
+                main->setVisible(true);
+            if (table) {
+                const int column = table->AddTableColumn(item);
+                const auto rows = item->parent()->data(TreeDataColumn, CsvRowsRole).value<QVector<CsvFile::CsvRow>>();
+                table->FillTableData(CsvSeries(rows, item->type()), column, false);
+            }
+        }
+    }
+    DeleteDefferedGraphs();
+    plot->yAxis->rescale(true);
+    plot->yAxis2->rescale(true);
+    plot->replot(QCustomPlot::rpImmediateRefresh);
+}
+
+void TelemetryPlotWidget::DrawRealtimePlots()
+{
+    Archive_Measures *archive = db ? db->archiveMeasures : nullptr;
+    const double now = QDateTime::currentMSecsSinceEpoch() / 1000.0;
+    const QDateTime nowTime = QDateTime::fromMSecsSinceEpoch(qint64(now * 1000.0));
+
+    for (QTreeWidgetItem *item : qAsConst(plottedItems)) {
+        auto *main = ItemPointer<QCPGraph>(item, GraphRole);
+        if (!main || IsFileChannel(item->type()))
+            continue;
+        auto *violation = ItemPointer<QCPGraph>(item, ViolationGraphRole);
+
+        for (QCPGraph *graph : {main, violation}) {
+            if (graph && !graph->data()->isEmpty())
+                graph->data()->remove(LastKey(graph));
+        }
+
+        const double lastMain = LastKey(main);
+        const double lastViolation = LastKey(violation);
+        double last = lastMain;
+        if (std::isnan(last) || (!std::isnan(lastViolation) && lastViolation > last))
+            last = lastViolation;
+
+        double from = now - periodLength;
+        if (!std::isnan(last)) {
+            const double next = std::trunc(last + 0.1);
+            if (next >= from)
+                from = next;
+        }
+
+        if (archive) {
+            const int archiveId = item->data(TreeDataColumn, MeasureIdRole).toInt();
+            const bool zeroAsNaN = item->data(TreeDataColumn, CalculatedRole).toBool();
+            const QMap<double, MeasurePoint> series = archive->ReadMeasuresVectorForPeriod(
+                archiveId, QDateTime::fromMSecsSinceEpoch(qint64(from * 1000.0)), nowTime, zeroAsNaN, -1);
+            DrawMeasuresToPlot(series, main, violation);
+            if (table && table->IsVisible())
+                table->FillTableData(series, table->GetTableColumIndexByTreeItem(item), true);
+        }
+
+        AddHoldPoint(main, now + HoldOffset);
+        AddHoldPoint(violation, now + HoldOffset);
+
+        auto *tag = ItemPointer<AxisTag>(item, ValueTagRole);
+        if (!tag)
+            continue;
+        double value = LastValue(main);
+        QPen pen = main->pen();
+        if (std::isnan(value) && violation) {
+            value = LastValue(violation);
+            pen = violation->pen();
+        }
+        if (std::isnan(value)) {
+            tag->setVisible(false);
+            continue;
+        }
+        tag->updatePosition(now, value);
+        QString text = QString::number(value, 'f', 2) + QLatin1Char(' ') +
+                       item->data(TreeDataColumn, UnitRole).toString();
+        if (item->parent())
+            text += QLatin1Char(' ') + item->parent()->text(0);
+        tag->setText(text);
+        tag->setPen(pen);
+        tag->setVisible(true);
+    }
+
+    if (!currentTimeLine) {
+        currentTimeLine = new QCPItemStraightLine(plot);
+        QPen pen(Qt::red);
+        pen.setStyle(Qt::DashLine);
+        currentTimeLine->setPen(pen);
+        MoveCurrentTimeLine();
+    }
+    DeleteDefferedGraphs();
+    plot->replot(QCustomPlot::rpRefreshHint);
+}
+
+void TelemetryPlotWidget::RescalePlotRealtimeAuto()
+{
+    plot->yAxis->rescale(true);
+    plot->yAxis2->rescale(true);
+    const double now = double(QDateTime::currentSecsSinceEpoch());
+    plot->xAxis->setRange(now - periodLength, now);
+    plot->replot(QCustomPlot::rpRefreshHint);
+}
+
+void TelemetryPlotWidget::MoveCurrentTimeLine()
+{
+    if (!currentTimeLine)
+        return;
+    const double now = QDateTime::currentMSecsSinceEpoch() / 1000.0;
+    currentTimeLine->point1->setCoords(now, 0);
+    currentTimeLine->point2->setCoords(now, 100);
+}
+
+void TelemetryPlotWidget::RemoveCurrentTimeLine()
+{
+    if (!currentTimeLine)
+        return;
+    plot->removeItem(currentTimeLine);
+    currentTimeLine = nullptr;
+}
+
+void TelemetryPlotWidget::HideAllCurrentValueTags()
+{
+    for (QTreeWidgetItem *item : qAsConst(plottedItems)) {
+        if (auto *tag = ItemPointer<AxisTag>(item, ValueTagRole))
+            tag->setVisible(false);
+    }
+    plot->replot(QCustomPlot::rpRefreshHint);
+}
+
+void TelemetryPlotWidget::HighlightSelectedGrapgh(QTreeWidgetItem *current)
+{
+    for (QTreeWidgetItem *item : qAsConst(plottedItems)) {
+        for (int role : {GraphRole, ViolationGraphRole}) {
+            auto *graph = ItemPointer<QCPGraph>(item, role);
+            if (graph && graph->pen().widthF() > 1)
+                graph->setPen(QPen(graph->pen().color(), 1));
+        }
+    }
+    if (current) {
+        for (int role : {GraphRole, ViolationGraphRole}) {
+            auto *graph = ItemPointer<QCPGraph>(current, role);
+            if (graph)
+                graph->setPen(QPen(QBrush(graph->pen().color()), 2, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+        }
+    }
+    plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void TelemetryPlotWidget::SetGraphLineStyle(QCPGraph::LineStyle style)
+{
+    graphLineStyle = style;
+    for (QTreeWidgetItem *item : qAsConst(plottedItems)) {
+        for (int role : {GraphRole, ViolationGraphRole}) {
+            if (auto *graph = ItemPointer<QCPGraph>(item, role))
+                graph->setLineStyle(style);
+        }
+    }
+    plot->replot(QCustomPlot::rpImmediateRefresh);
+}

@@ -7,13 +7,14 @@
 #include <QVector>
 
 #include "csv/csvfile.h"
+#include "server/archive_measures_14.h"
 #include "qcustomplot.h"
 
 class AxisTag;
 class DB;
 class QTreeWidgetItem;
 class TelemetryTableWidget;
-struct MeasurePoint;
+
 
 // Drives the form's QCustomPlot: archive channels in realtime or for a period, and CSV file channels.
 class TelemetryPlotWidget

@@ -3,10 +3,12 @@
 #include <QMap>
 #include <QString>
 
+#include "server/archive_measures_14.h"
+
 class QTableWidget;
 class QTableWidgetItem;
 class QTreeWidgetItem;
-struct MeasurePoint;
+
 
 // Drives the "Таблица" tab: one column per plotted channel, one row per sample time, newest on top.
 class TelemetryTableWidget
