@@ -54,6 +54,10 @@ public:
     bool EventsBlinking() const { return blinkTimer.isActive(); }
     QMediaPlayer *AlarmPlayer() const { return alarmPlayer; }
 
+    // The session and the edit-mode flag, for tests and tools that look at the window from outside.
+    DB *Session() { return &db; }
+    bool EditMode() const { return editMode; }
+
     void SetPeriodFields(QDateTime end, QDateTime);
     void LoadPlotForPeriodMaually();
     QDateTime GetPlotTimeEndSetting();
