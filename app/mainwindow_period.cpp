@@ -1,63 +1,361 @@
 #include "app/mainwindow.h"
 
+#include <QMenu>
+#include <QMouseEvent>
+#include <QSignalBlocker>
+#include <QWheelEvent>
+
+#include "server/table_dedur_types_14.h"
 #include "ui_mainwindow.h"
+#include "views/objects_tree_widget.h"
+#include "views/telemetry_plot_widget.h"
+#include "views/telemetry_table_widget.h"
 
-// Realtime and period control, plot and tree handlers: built with the telemetry view.
+// Realtime and period control, and the handlers of the plot and the objects tree.
 
-void MainWindow::SetPeriodFields(QDateTime, QDateTime) {}
+namespace {
 
-void MainWindow::LoadPlotForPeriodMaually() {}
+constexpr int RealtimeIntervalMs = 1000;
 
-QDateTime MainWindow::GetPlotTimeEndSetting() { return QDateTime(); }
+QMenu *NewContextMenu(QWidget *owner)
+{
+    auto *menu = new QMenu(owner);
+    // Each request builds a fresh menu; it goes away once closed instead of piling up under the window.
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    return menu;
+}
 
-float MainWindow::GetPlotTimeLengthSecondsSetting() { return 600; }
+} // namespace
 
-void MainWindow::StartRealtime() {}
+QDateTime MainWindow::GetPlotTimeEndSetting()
+{
+    QTime time = ui->begin_time->time();
+    time = QTime(time.hour(), time.minute(), time.second());
+    return QDateTime(ui->begin_date->date(), time, Qt::LocalTime);
+}
 
-void MainWindow::StopRealtime() {}
+float MainWindow::GetPlotTimeLengthSecondsSetting()
+{
+    switch (ui->interval->currentIndex()) {
+    case 1:
+        return 1800;
+    case 2:
+        return 3600;
+    case 3:
+        return 21600;
+    case 4:
+        return 86400;
+    default:
+        return 600;
+    }
+}
 
-void MainWindow::RealtimeTimerSlot() {}
+void MainWindow::SetPeriodFields(QDateTime end, QDateTime)
+{
+    {
+        const QSignalBlocker dateBlocker(ui->begin_date);
+        ui->begin_date->setDate(end.date());
+    }
+    {
+        const QSignalBlocker timeBlocker(ui->begin_time);
+        ui->begin_time->setTime(end.time());
+    }
+    telemetryPlot->SetPloRealtimeMode(realtimeMode, GetPlotTimeEndSetting(),
+                                      static_cast<int>(GetPlotTimeLengthSecondsSetting()));
+}
 
-void MainWindow::PlotMousePress(QMouseEvent *) {}
+void MainWindow::StartRealtime()
+{
+    realtimeTimer.stop();
+    realtimeMode = true;
+    followMode = true;
+    ui->action_realtime->setChecked(true);
+    ui->action_follow->setChecked(true);
 
-void MainWindow::PlotMouseWheel(QWheelEvent *) {}
+    editMode = false;
+    ui->action_edit_mode->setChecked(false);
+    if (editOffIcon)
+        ui->action_edit_mode->setIcon(*editOffIcon);
+    for (QAction *action : {ui->action_add, ui->action_add_top_level, ui->action_change, ui->action_delete})
+        action->setEnabled(false);
+    objectsTree->SetEditMode(false);
 
-void MainWindow::on_action_realtime_triggered() {}
+    for (QWidget *control : std::initializer_list<QWidget *>{ui->begin_date, ui->begin_time, ui->interval,
+                                                             ui->button_left, ui->button_right})
+        control->setEnabled(false);
 
-void MainWindow::on_action_pause_triggered() {}
+    const QDateTime now = QDateTime::currentDateTime();
+    const int length = static_cast<int>(GetPlotTimeLengthSecondsSetting());
+    SetPeriodFields(now, now);
+    telemetryPlot->DrawAllPlots(now.addSecs(-length), now);
 
-void MainWindow::on_action_follow_triggered() {}
+    realtimeTimer.start(RealtimeIntervalMs);
+    ui->action_realtime->setChecked(true);
+    eventTimer.start(RealtimeIntervalMs);
+    statusBar()->showMessage(QStringLiteral("Режим слежения"));
+}
 
-void MainWindow::on_action_shrink_width_triggered() {}
+void MainWindow::StopRealtime()
+{
+    realtimeTimer.stop();
+    realtimeMode = false;
+    for (QWidget *control : std::initializer_list<QWidget *>{ui->begin_date, ui->begin_time, ui->interval,
+                                                             ui->button_left, ui->button_right})
+        control->setEnabled(true);
+    telemetryPlot->RemoveCurrentTimeLine();
+    telemetryPlot->HideAllCurrentValueTags();
+    ui->action_realtime->setChecked(false);
+    followMode = false;
+    ui->action_follow->setChecked(false);
+    telemetryPlot->SetPloRealtimeMode(false, GetPlotTimeEndSetting(),
+                                      static_cast<int>(GetPlotTimeLengthSecondsSetting()));
+    statusBar()->showMessage(QStringLiteral("Автономный режим"));
+}
 
-void MainWindow::on_action_shrink_height_triggered() {}
+void MainWindow::RealtimeTimerSlot()
+{
+    // The tree is resynchronising the plot; this tick is skipped, not queued.
+    if (ui->tree->signalsBlocked())
+        return;
+    telemetryPlot->DrawRealtimePlots();
+    telemetryPlot->MoveCurrentTimeLine();
+    if (followMode)
+        telemetryPlot->RescalePlotRealtimeAuto();
 
-void MainWindow::on_action_shrink_all_triggered() {}
+    const QDateTime now = QDateTime::currentDateTime();
+    const QSignalBlocker dateBlocker(ui->begin_date);
+    const QSignalBlocker timeBlocker(ui->begin_time);
+    ui->begin_date->setDate(now.date());
+    ui->begin_time->setTime(now.time());
+}
 
-void MainWindow::on_action_period_left_triggered() {}
+void MainWindow::LoadPlotForPeriodMaually()
+{
+    StopRealtime();
+    telemetryTable->ClearTableWidget();
+    // The time edit shows hours and minutes only; the span ends at the minute it shows.
+    const QTime shown = ui->begin_time->time();
+    const QDateTime end(ui->begin_date->date(), QTime(shown.hour(), shown.minute(), 0, 0), Qt::LocalTime);
+    const QDateTime from = end.addSecs(-static_cast<qint64>(GetPlotTimeLengthSecondsSetting()));
+    telemetryPlot->LoadPlotForPeriodMaually(from, end);
+}
 
-void MainWindow::on_action_period_right_triggered() {}
+void MainWindow::PlotMousePress(QMouseEvent *event)
+{
+    if (plotNavigation && event && (event->buttons() & Qt::LeftButton)) {
+        followMode = false;
+        ui->action_follow->setChecked(false);
+    }
+}
 
-void MainWindow::on_action_graph_style_step_triggered() {}
+void MainWindow::PlotMouseWheel(QWheelEvent *)
+{
+    if (plotNavigation) {
+        followMode = false;
+        ui->action_follow->setChecked(false);
+    }
+}
 
-void MainWindow::on_action_graph_style_line_triggered() {}
+void MainWindow::on_action_realtime_triggered()
+{
+    if (!realtimeMode) {
+        StartRealtime();
+    } else {
+        StopRealtime();
+        ui->action_realtime->setChecked(false);
+    }
+}
 
-void MainWindow::on_action_show_table_triggered(bool) {}
+void MainWindow::on_action_pause_triggered() { StopRealtime(); }
 
-void MainWindow::on_begin_time_dateTimeChanged(const QDateTime &) {}
+void MainWindow::on_action_follow_triggered()
+{
+    if (realtimeMode) {
+        followMode = !followMode;
+        if (followMode) {
+            ui->plot->yAxis->rescale(true);
+            ui->plot->yAxis2->rescale(true);
+            const double now = double(QDateTime::currentSecsSinceEpoch());
+            ui->plot->xAxis->setRange(now - GetPlotTimeLengthSecondsSetting(), now);
+            ui->plot->replot(QCustomPlot::rpImmediateRefresh);
+        }
+    } else {
+        followMode = false;
+    }
+    ui->action_follow->setChecked(followMode);
+}
 
-void MainWindow::on_begin_date_dateChanged(const QDate &) {}
+void MainWindow::on_action_shrink_width_triggered()
+{
+    if (realtimeMode) {
+        const double now = double(QDateTime::currentSecsSinceEpoch());
+        ui->plot->xAxis->setRange(now - GetPlotTimeLengthSecondsSetting(), now);
+    } else {
+        ui->plot->xAxis->rescale(true);
+    }
+    ui->plot->replot(QCustomPlot::rpImmediateRefresh);
+}
 
-void MainWindow::on_interval_currentIndexChanged(int) {}
+void MainWindow::on_action_shrink_height_triggered()
+{
+    ui->plot->yAxis->rescale(true);
+    ui->plot->yAxis2->rescale(true);
+    ui->plot->replot(QCustomPlot::rpImmediateRefresh);
+}
 
-void MainWindow::on_button_left_clicked() {}
+void MainWindow::on_action_shrink_all_triggered()
+{
+    on_action_shrink_width_triggered();
+    on_action_shrink_height_triggered();
+}
 
-void MainWindow::on_button_right_clicked() {}
+void MainWindow::on_action_period_left_triggered()
+{
+    const QDateTime end(ui->begin_date->date(), ui->begin_time->time(), Qt::LocalTime);
+    const QDateTime newEnd = end.addSecs(-static_cast<qint64>(GetPlotTimeLengthSecondsSetting()));
+    {
+        const QSignalBlocker dateBlocker(ui->begin_date);
+        ui->begin_date->setDate(newEnd.date());
+    }
+    {
+        const QSignalBlocker timeBlocker(ui->begin_time);
+        ui->begin_time->setTime(newEnd.time());
+    }
+    on_begin_time_dateTimeChanged(newEnd);
+}
 
-void MainWindow::on_plot_customContextMenuRequested(const QPoint &) {}
+void MainWindow::on_action_period_right_triggered()
+{
+    const QDateTime end(ui->begin_date->date(), ui->begin_time->time(), Qt::LocalTime);
+    const QDateTime newEnd = end.addSecs(static_cast<qint64>(GetPlotTimeLengthSecondsSetting()));
+    {
+        const QSignalBlocker dateBlocker(ui->begin_date);
+        ui->begin_date->setDate(newEnd.date());
+    }
+    {
+        const QSignalBlocker timeBlocker(ui->begin_time);
+        ui->begin_time->setTime(newEnd.time());
+    }
+    on_begin_time_dateTimeChanged(newEnd);
+}
 
-void MainWindow::on_tree_itemChanged(QTreeWidgetItem *, int) {}
+void MainWindow::on_action_graph_style_step_triggered()
+{
+    ui->action_graph_style_step->setChecked(true);
+    ui->action_graph_style_line->setChecked(false);
+    telemetryPlot->SetGraphLineStyle(QCPGraph::lsStepLeft);
+}
 
-void MainWindow::on_tree_currentItemChanged(QTreeWidgetItem *, QTreeWidgetItem *) {}
+void MainWindow::on_action_graph_style_line_triggered()
+{
+    ui->action_graph_style_step->setChecked(false);
+    ui->action_graph_style_line->setChecked(true);
+    telemetryPlot->SetGraphLineStyle(QCPGraph::lsLine);
+}
 
-void MainWindow::on_tree_customContextMenuRequested(const QPoint &) {}
+void MainWindow::on_action_show_table_triggered(bool checked)
+{
+    if (checked) {
+        ui->tabWidget->show();
+        ui->tabWidget->setCurrentWidget(ui->tab_table);
+        ui->action_show_events->setChecked(false);
+        telemetryTable->SetVisible(true);
+        ui->tab_table->show();
+        const QDateTime end(ui->begin_date->date(), ui->begin_time->time(), Qt::LocalTime);
+        telemetryPlot->DrawAllPlots(end.addSecs(-static_cast<qint64>(GetPlotTimeLengthSecondsSetting())), end);
+    } else {
+        ui->tabWidget->hide();
+        telemetryTable->SetVisible(false);
+        telemetryTable->ClearTableWidget();
+    }
+}
+
+void MainWindow::on_begin_time_dateTimeChanged(const QDateTime &)
+{
+    telemetryPlot->SetPloRealtimeMode(realtimeMode, GetPlotTimeEndSetting(),
+                                      static_cast<int>(GetPlotTimeLengthSecondsSetting()));
+    if (!realtimeMode)
+        LoadPlotForPeriodMaually();
+}
+
+void MainWindow::on_begin_date_dateChanged(const QDate &)
+{
+    telemetryPlot->SetPloRealtimeMode(realtimeMode, GetPlotTimeEndSetting(),
+                                      static_cast<int>(GetPlotTimeLengthSecondsSetting()));
+    if (!realtimeMode)
+        LoadPlotForPeriodMaually();
+}
+
+void MainWindow::on_interval_currentIndexChanged(int)
+{
+    if (!realtimeMode)
+        LoadPlotForPeriodMaually();
+}
+
+void MainWindow::on_button_left_clicked() { on_action_period_left_triggered(); }
+
+void MainWindow::on_button_right_clicked() { on_action_period_right_triggered(); }
+
+void MainWindow::on_plot_customContextMenuRequested(const QPoint &pos)
+{
+    QMenu *menu = NewContextMenu(this);
+    menu->addAction(ui->action_realtime);
+    menu->addSeparator();
+    menu->addAction(ui->action_follow);
+    menu->addSeparator();
+    menu->addAction(ui->action_shrink_width);
+    menu->addAction(ui->action_shrink_height);
+    menu->addAction(ui->action_shrink_all);
+    menu->addSeparator();
+    menu->addAction(ui->action_graph_style_step);
+    menu->addAction(ui->action_graph_style_line);
+    menu->addSeparator();
+    menu->addAction(ui->action_show_table);
+    menu->addSeparator();
+    menu->addAction(ui->action_export_csv);
+    menu->popup(ui->plot->mapToGlobal(pos));
+}
+
+void MainWindow::on_tree_itemChanged(QTreeWidgetItem *item, int column)
+{
+    if (column != 0)
+        return;
+    objectsTree->ItemChanged(item);
+    ui->label_current_object->setText(
+        ObjectsTreeWidget::ShortTitle(objectsTree->GetSelectedItemsTitle(nullptr, QStringLiteral(" / "))));
+    if (realtimeMode) {
+        ui->plot->yAxis->rescale(true);
+        ui->plot->yAxis2->rescale(true);
+    } else {
+        ui->plot->rescaleAxes(true);
+    }
+    ui->plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void MainWindow::on_tree_currentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *)
+{
+    telemetryPlot->HighlightSelectedGrapgh(current);
+}
+
+void MainWindow::on_tree_customContextMenuRequested(const QPoint &pos)
+{
+    QTreeWidgetItem *node = ui->tree->itemAt(pos);
+    QMenu *menu = NewContextMenu(this);
+    menu->addAction(ui->action_check_all);
+    menu->addAction(ui->action_check_none);
+    menu->addSeparator();
+    if (!node) {
+        menu->addAction(ui->action_add_top_level);
+    } else if (node->type() == ObjectItem) {
+        menu->addAction(ui->action_passport);
+        menu->addSeparator();
+        const int type = node->data(TreeDataColumn, ObjectTypeRole).toInt();
+        if (db.tableDedurTypes && !db.tableDedurTypes->GetTypesListByParentType(type).isEmpty())
+            menu->addAction(ui->action_add);
+        menu->addAction(ui->action_change);
+        menu->addAction(ui->action_delete);
+    } else if (node->type() == CsvFileItem) {
+        menu->addAction(ui->action_close);
+    }
+    menu->popup(ui->tree->viewport()->mapToGlobal(pos));
+}
