@@ -1,1 +1,77 @@
-int main() { return 0; }
+#include "stand/demo_layout.h"
+#include "stand/event_hub.h"
+#include "stand/grid_model.h"
+#include "stand/simulator.h"
+#include "stand/stand_database.h"
+#include "stand/stand_handler.h"
+#include "stand/stand_options.h"
+
+#include "tlx/tlx_server.h"
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <pthread.h>
+
+int main(int argc, char **argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    stand::StandOptions options;
+    std::string error;
+    if (!stand::ParseOptions(args, &options, &error)) {
+        std::cerr << "zenta-stand: " << error << "\n\n" << stand::HelpText();
+        return 2;
+    }
+    if (options.help) {
+        std::cout << stand::HelpText();
+        return 0;
+    }
+
+    // Threads started from here on inherit the mask; the main thread waits for these signals.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    stand::GridModel model(stand::MakeDemoLayout(options.unitsPerStation), options.seed, options.disturbEverySec);
+    stand::StandDatabase db;
+    bool created = false;
+    if (!db.Open(options.dbPath, model.Layout(), &model, options.backfillHours, &created, &error)) {
+        std::cerr << "zenta-stand: " << error << "\n";
+        return 1;
+    }
+    if (created)
+        std::cerr << "zenta-stand: created " << options.dbPath << " with the demo content\n";
+
+    stand::EventHub events(&db);
+    stand::StandHandler handler(&db, &events);
+    tlx::ServerOptions serverOptions;
+    serverOptions.listenAddress = options.listenAddress;
+    serverOptions.port = uint16_t(options.port);
+    serverOptions.compressAbove = options.compressAbove;
+    tlx::Server server(serverOptions, &handler);
+    handler.SetServer(&server);
+    events.SetServer(&server);
+    if (!server.Start(&error)) {
+        std::cerr << "zenta-stand: cannot listen on " << options.listenAddress << ":" << options.port << ": " << error
+                  << "\n";
+        return 1;
+    }
+
+    stand::Simulator simulator(&db, &events, &model, options.backfillHours, options.eventEverySec);
+    if (options.simulate)
+        simulator.Start();
+
+    std::printf("listening on %s:%u\n", options.listenAddress.c_str(), unsigned(server.Port()));
+    std::fflush(stdout);
+
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    simulator.Stop();
+    events.SetServer(nullptr);
+    server.Stop();
+    db.Close();
+    return 0;
+}

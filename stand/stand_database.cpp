@@ -1,0 +1,604 @@
+#include "stand/stand_database.h"
+
+#include "stand/stand_database_p.h"
+
+#include <sqlite3.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+namespace stand {
+
+namespace {
+
+const char *const kSchema = R"SQL(
+CREATE TABLE StandInfo(key TEXT PRIMARY KEY NOT NULL, value TEXT);
+CREATE TABLE Tables(KeyLink TEXT PRIMARY KEY NOT NULL, nameLat TEXT, nameLoc TEXT, TableId INT32);
+CREATE TABLE Users(KeyLink TEXT PRIMARY KEY NOT NULL, name_ TEXT, login_ TEXT UNIQUE NOT NULL, fullName TEXT,
+    canEdit BOOL NOT NULL DEFAULT 0);
+CREATE TABLE Credentials(login_ TEXT PRIMARY KEY NOT NULL, salt BLOB NOT NULL, hash BLOB NOT NULL,
+    iterations INT32 NOT NULL);
+CREATE TABLE IdentifiedObject(KeyLink TEXT PRIMARY KEY NOT NULL, name_ TEXT, ClassName TEXT);
+CREATE TABLE Measurement(KeyLink TEXT PRIMARY KEY NOT NULL, locId INT32 NOT NULL, unit TEXT, ArchiveTable INT32);
+CREATE VIEW Analog AS SELECT Measurement.KeyLink AS KeyLink, Measurement.locId AS locId,
+    IdentifiedObject.name_ AS name_ FROM Measurement INNER JOIN IdentifiedObject
+    ON Measurement.KeyLink = IdentifiedObject.KeyLink WHERE IdentifiedObject.ClassName = 'Analog';
+CREATE VIEW Discrete AS SELECT Measurement.KeyLink AS KeyLink, Measurement.locId AS locId,
+    IdentifiedObject.name_ AS name_ FROM Measurement INNER JOIN IdentifiedObject
+    ON Measurement.KeyLink = IdentifiedObject.KeyLink WHERE IdentifiedObject.ClassName = 'Discrete';
+CREATE TABLE T_DEDUR_TYPE(KeyLink TEXT PRIMARY KEY NOT NULL, DEDUR_TYPE_ID INT32 UNIQUE NOT NULL,
+    DEDUR_TYPE_NAME TEXT, DEDUR_TYPE_PARENT INT32);
+CREATE TABLE T_DEDUR_SETTINGS(KeyLink TEXT PRIMARY KEY NOT NULL, DEDUR_SETTINGS_ID INT32 UNIQUE NOT NULL,
+    DEDUR_SETTINGS_TYPE INT32, DEDUR_SETTINGS_KEY TEXT, DEDUR_SETTINGS_DESCRIPTION TEXT,
+    DEDUR_SETTINGS_DATATYPE TEXT, DEDUR_SETTINGS_ORDER INT32);
+CREATE TABLE T_DEDUR_OBJ(KeyLink TEXT PRIMARY KEY NOT NULL, DEDUR_OBJ_ID INT32 UNIQUE NOT NULL,
+    DEDUR_OBJ_NAME TEXT, DEDUR_OBJ_TYPE INT32, DEDUR_OBJ_PARENT INT32, DEDUR_OBJ_IN_REGULATION BOOL,
+    DEDUR_OBJ_ORDER INT32);
+CREATE TABLE T_DEDUR_DATA(KeyLink TEXT PRIMARY KEY NOT NULL, DEDUR_DATA_ID INT32 UNIQUE NOT NULL,
+    DEDUR_DATA_OBJ INT32, DEDUR_DATA_SETTINGS INT32, DEDUR_DATA_VALUE TEXT, DEDUR_DATA_ARCH INT32);
+CREATE INDEX T_DEDUR_DATA_OBJ ON T_DEDUR_DATA(DEDUR_DATA_OBJ);
+CREATE TABLE EventCat(KeyLink TEXT PRIMARY KEY NOT NULL, EV_CAT_ID INT32, EV_CAT_NAME TEXT);
+CREATE TABLE EventCod(KeyLink TEXT PRIMARY KEY NOT NULL, code INT32 UNIQUE NOT NULL, nameLoc TEXT, EventCatKey TEXT);
+CREATE TABLE EvDedur(KeyLink TEXT PRIMARY KEY NOT NULL, code INT32, time DOUBLE, registered DOUBLE, obj TEXT,
+    caption TEXT, comment TEXT, data TEXT, userName TEXT, kwit BOOL, kwitUser TEXT, kwitTime DOUBLE);
+CREATE INDEX EvDedur_time ON EvDedur(time);
+CREATE TABLE T_EV_KWIT(KeyLink TEXT PRIMARY KEY NOT NULL, EV_ID TEXT, EV_CODE INT32, KWIT_USER TEXT,
+    KWIT_TIME DOUBLE, KWIT_VALUE INT32);
+CREATE TABLE T_THIS(KeyLink TEXT PRIMARY KEY NOT NULL, USRS_ID INT32);
+CREATE TABLE Archive(meas_id INT32 NOT NULL, time DOUBLE NOT NULL, value DOUBLE, state INT32,
+    PRIMARY KEY(meas_id, time)) WITHOUT ROWID;
+)SQL";
+
+std::string Key(uint32_t kind, uint64_t n) {
+    char text[64];
+    std::snprintf(text, sizeof text, "{%08X-5A3E-4D1C-8E07-%012llX}", kind, static_cast<unsigned long long>(n));
+    return text;
+}
+
+// Binds and runs one prepared insert, then resets it.
+class Inserter {
+public:
+    Inserter(sqlite3 *db, const char *sql) { sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
+    ~Inserter() { sqlite3_finalize(stmt_); }
+    Inserter &Text(const std::string &v) {
+        sqlite3_bind_text(stmt_, ++pos_, v.c_str(), int(v.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Inserter &Int(int64_t v) {
+        sqlite3_bind_int64(stmt_, ++pos_, v);
+        return *this;
+    }
+    Inserter &Real(double v) {
+        sqlite3_bind_double(stmt_, ++pos_, v);
+        return *this;
+    }
+    Inserter &Blob(const std::string &v) {
+        sqlite3_bind_blob(stmt_, ++pos_, v.data(), int(v.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    bool Run() {
+        const bool ok = stmt_ && sqlite3_step(stmt_) == SQLITE_DONE;
+        if (stmt_) {
+            sqlite3_reset(stmt_);
+            sqlite3_clear_bindings(stmt_);
+        }
+        pos_ = 0;
+        ok_ = ok_ && ok;
+        return ok;
+    }
+    bool Ok() const { return stmt_ && ok_; }
+
+private:
+    sqlite3_stmt *stmt_ = nullptr;
+    int pos_ = 0;
+    bool ok_ = true;
+};
+
+void PutLE(std::string *out, const void *value, size_t size) {
+    out->append(static_cast<const char *>(value), size);
+}
+
+void PutRecord(std::string *out, int measId, double time, double value, int32_t state) {
+    const uint8_t type = 1;
+    const int32_t zero = 0;
+    PutLE(out, &type, 1);
+    PutLE(out, &measId, 4);
+    PutLE(out, &zero, 4);
+    PutLE(out, &state, 4);
+    PutLE(out, &time, 8);
+    PutLE(out, &value, 8);
+}
+
+} // namespace
+
+StandDatabase::StandDatabase() { decoy_ = MakePasswordHash("decoy password that no one types"); }
+
+StandDatabase::~StandDatabase() { Close(); }
+
+bool StandDatabase::Exec(const char *sql, std::string *error) {
+    char *message = nullptr;
+    if (sqlite3_exec(writer_, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+        if (error)
+            *error = message ? message : "sqlite error";
+        sqlite3_free(message);
+        return false;
+    }
+    return true;
+}
+
+bool StandDatabase::Open(const std::string &path, const DemoLayout &layout, GridModel *model, double backfillHours,
+                         bool *created, std::string *error) {
+    path_ = path;
+    *created = false;
+    if (sqlite3_open_v2(path.c_str(), &writer_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                        nullptr) != SQLITE_OK) {
+        *error = "cannot open " + path + ": " + (writer_ ? sqlite3_errmsg(writer_) : "out of memory");
+        return false;
+    }
+    sqlite3_busy_timeout(writer_, 10000);
+    if (!Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=OFF;", error))
+        return false;
+
+    // The content is written in one transaction with a ready mark, so a database whose creation was
+    // interrupted has no mark and is made again.
+    bool ready = false;
+    {
+        sqlite3_stmt *stmt = nullptr;
+        if (sqlite3_prepare_v2(writer_, "SELECT value FROM StandInfo WHERE key='ready'", -1, &stmt, nullptr) ==
+            SQLITE_OK) {
+            ready = sqlite3_step(stmt) == SQLITE_ROW;
+        }
+        sqlite3_finalize(stmt);
+    }
+    if (!ready) {
+        if (!CreateContent(layout, model, backfillHours, error))
+            return false;
+        *created = true;
+    }
+    return LoadCredentials(error) && LoadWritableColumns(error);
+}
+
+void StandDatabase::Close() {
+    std::lock_guard<std::mutex> lock(readersMutex_);
+    idleReaders_.clear();
+    if (writer_) {
+        sqlite3_close_v2(writer_);
+        writer_ = nullptr;
+    }
+}
+
+bool StandDatabase::CreateContent(const DemoLayout &layout, GridModel *model, double backfillHours,
+                                  std::string *error) {
+    // Drop whatever an interrupted creation may have left.
+    static const char *const drops[] = {"StandInfo", "Tables", "Users", "Credentials", "IdentifiedObject",
+                                        "Measurement", "T_DEDUR_TYPE", "T_DEDUR_SETTINGS", "T_DEDUR_OBJ",
+                                        "T_DEDUR_DATA", "EventCat", "EventCod", "EvDedur", "T_EV_KWIT", "T_THIS",
+                                        "Archive"};
+    if (!Exec("BEGIN IMMEDIATE", error))
+        return false;
+    std::string sql = "DROP VIEW IF EXISTS Analog; DROP VIEW IF EXISTS Discrete;";
+    for (const char *table : drops)
+        sql += std::string("DROP TABLE IF EXISTS ") + table + ";";
+    if (!Exec(sql.c_str(), error) || !Exec(kSchema, error)) {
+        Exec("ROLLBACK", nullptr);
+        return false;
+    }
+
+    bool ok = true;
+    {
+        Inserter tables(writer_, "INSERT INTO Tables VALUES(?,?,?,?)");
+        struct TableRow {
+            const char *lat;
+            const char *loc;
+            int id;
+        };
+        static const TableRow tableRows[] = {
+            {"Tables", "Таблицы", 1},           {"Users", "Пользователи", 2},
+            {"IdentifiedObject", "Объекты", 3}, {"Measurement", "Измерения", 4},
+            {"T_DEDUR_OBJ", "Объекты ОПРЧ", 10}, {"T_DEDUR_TYPE", "Типы объектов ОПРЧ", 11},
+            {"T_DEDUR_SETTINGS", "Параметры типов ОПРЧ", 12}, {"T_DEDUR_DATA", "Значения параметров ОПРЧ", 13},
+            {"EventCat", "Категории событий", 20}, {"EventCod", "Коды событий", 21},
+            {"EvDedur", "События ОПРЧ", 22},      {"T_EV_KWIT", "Квитирование событий", 23},
+            {"T_THIS", "Текущий объект", 30},    {"Analog", "Аналоговые измерения", kAnalogArchive},
+            {"Discrete", "Дискретные измерения", kDiscreteArchive},
+        };
+        for (const TableRow &row : tableRows)
+            tables.Text(Key(0x7AB1E000, uint64_t(row.id))).Text(row.lat).Text(row.loc).Int(row.id).Run();
+        ok = ok && tables.Ok();
+
+        Inserter users(writer_, "INSERT INTO Users VALUES(?,?,?,?,?)");
+        Inserter credentials(writer_, "INSERT INTO Credentials VALUES(?,?,?,?)");
+        struct UserRow {
+            const char *login;
+            const char *fullName;
+            bool canEdit;
+        };
+        static const UserRow userRows[] = {{"operator", "Оператор смены", false},
+                                           {"engineer", "Инженер по режимам", true}};
+        int n = 0;
+        for (const UserRow &row : userRows) {
+            users.Text(Key(0x05E40000, uint64_t(++n))).Text(row.login).Text(row.login).Text(row.fullName)
+                .Int(row.canEdit).Run();
+            // Demo credentials: the password equals the login.
+            const PasswordHash hash = MakePasswordHash(row.login);
+            credentials.Text(row.login).Blob(hash.salt).Blob(hash.hash).Int(hash.iterations).Run();
+        }
+        ok = ok && users.Ok() && credentials.Ok();
+
+        Inserter thisRow(writer_, "INSERT INTO T_THIS VALUES(?,?)");
+        thisRow.Text(Key(0x7415, 1)).Int(1).Run();
+        ok = ok && thisRow.Ok();
+
+        // Event categories and codes.
+        Inserter categories(writer_, "INSERT INTO EventCat VALUES(?,?,?)");
+        const std::string systemCat = Key(0xEC000000, 1), dedurCat = Key(0xEC000000, 2), kwitCat = Key(0xEC000000, 3);
+        categories.Text(systemCat).Int(1).Text("Системные события").Run();
+        categories.Text(dedurCat).Int(2).Text("ОПРЧ").Run();
+        categories.Text(kwitCat).Int(3).Text("Квитирование").Run();
+        ok = ok && categories.Ok();
+        Inserter codes(writer_, "INSERT INTO EventCod VALUES(?,?,?,?)");
+        struct CodeRow {
+            int code;
+            const char *name;
+            const std::string *category;
+        };
+        const CodeRow codeRows[] = {
+            {501, "Событие квитировано", &kwitCat},
+            {601, "Контроль связи с сервером", &systemCat},
+            {602, "Синхронизация времени", &systemCat},
+            {603, "Обновление конфигурации сервера", &systemCat},
+            {8301, "ОПРЧ: выход частоты за мёртвую полосу", &dedurCat},
+            {8302, "ОПРЧ: возврат частоты в мёртвую полосу", &dedurCat},
+            {8303, "ОПРЧ: недостаточное участие в регулировании", &dedurCat},
+            {8304, "ОПРЧ: первичное регулирование выполнено", &dedurCat},
+            {8305, "ОПРЧ: превышено время реакции", &dedurCat},
+            {8306, "ОПРЧ: блок выведен из регулирования", &dedurCat},
+            {8307, "ОПРЧ: блок введён в регулирование", &dedurCat},
+            {8308, "ОПРЧ: нет данных телеизмерений", &dedurCat},
+        };
+        for (const CodeRow &row : codeRows)
+            codes.Text(Key(0xC0DE0000, uint64_t(row.code))).Int(row.code).Text(row.name).Text(*row.category).Run();
+        ok = ok && codes.Ok();
+
+        // Types and their settings.
+        Inserter types(writer_, "INSERT INTO T_DEDUR_TYPE VALUES(?,?,?,?)");
+        types.Text(Key(0x7E000000, 1)).Int(kStationType).Text("Электростанция").Int(0).Run();
+        types.Text(Key(0x7E000000, 3)).Int(kGroupType).Text("Группа оборудования").Int(kStationType).Run();
+        types.Text(Key(0x7E000000, 7)).Int(kUnitType).Text("Генерирующее оборудование").Int(kStationType).Run();
+        ok = ok && types.Ok();
+        Inserter settings(writer_, "INSERT INTO T_DEDUR_SETTINGS VALUES(?,?,?,?,?,?,?)");
+        for (const SettingDef &def : DemoSettings())
+            settings.Text(Key(0x5E770000, uint64_t(def.id))).Int(def.id).Int(def.type).Text(def.key)
+                .Text(def.description).Text(def.datatype).Int(def.order).Run();
+        ok = ok && settings.Ok();
+
+        // Measurements, objects and their setting values.
+        Inserter meas(writer_, "INSERT INTO Measurement VALUES(?,?,?,?)");
+        Inserter identified(writer_, "INSERT INTO IdentifiedObject VALUES(?,?,?)");
+        auto addMeasurement = [&](int locId, const std::string &name, const char *unit, bool analog) {
+            const std::string key = Key(0x3EA50000, uint64_t(locId));
+            meas.Text(key).Int(locId).Text(unit).Int(analog ? kAnalogArchive : kDiscreteArchive).Run();
+            identified.Text(key).Text(name).Text(analog ? "Analog" : "Discrete").Run();
+        };
+        Inserter objects(writer_, "INSERT INTO T_DEDUR_OBJ VALUES(?,?,?,?,?,?,?)");
+        Inserter data(writer_, "INSERT INTO T_DEDUR_DATA VALUES(?,?,?,?,?,?)");
+        int objectId = 0, dataId = 0;
+        auto setValue = [&](int object, int setting, const std::string &value, int arch) {
+            ++dataId;
+            data.Text(Key(0xDA7A0000, uint64_t(dataId))).Int(dataId).Int(object).Int(setting).Text(value).Int(arch)
+                .Run();
+        };
+        auto number = [](double v) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%g", v);
+            return std::string(text);
+        };
+        int order = 0;
+        for (const StationSpec &station : layout.stations) {
+            addMeasurement(station.freqId, station.shortName + ": частота сети", "Гц", true);
+            addMeasurement(station.totalPowerId, station.shortName + ": суммарная активная мощность", "МВт", true);
+            const int stationId = ++objectId;
+            objects.Text(Key(0x0B1E0000, uint64_t(stationId))).Int(stationId).Text(station.name).Int(kStationType)
+                .Int(0).Int(1).Int(++order).Run();
+            setValue(stationId, kSetStationShortName, station.shortName, 0);
+            setValue(stationId, kSetStationFreq, std::to_string(station.freqId), kAnalogArchive);
+            setValue(stationId, kSetStationPower, std::to_string(station.totalPowerId), kAnalogArchive);
+            int unitOrder = 0;
+            for (const UnitSpec &unit : station.units) {
+                const std::string prefix = station.shortName + " " + unit.name;
+                addMeasurement(unit.powerId, prefix + ": активная мощность", "МВт", true);
+                addMeasurement(unit.calcId, prefix + ": расчётная мощность ОПРЧ", "МВт", true);
+                addMeasurement(unit.breakerId, prefix + ": выключатель", "", false);
+                const int unitId = ++objectId;
+                objects.Text(Key(0x0B1E0000, uint64_t(unitId))).Int(unitId).Text(unit.name).Int(kUnitType)
+                    .Int(stationId).Int(1).Int(++unitOrder).Run();
+                setValue(unitId, kSetUnitNumber, std::to_string(unit.number), 0);
+                setValue(unitId, kSetUnitFreq, std::to_string(station.freqId), kAnalogArchive);
+                setValue(unitId, kSetUnitPower, std::to_string(unit.powerId), kAnalogArchive);
+                setValue(unitId, kSetUnitCalc, std::to_string(unit.calcId), kAnalogArchive);
+                setValue(unitId, kSetUnitNominal, number(unit.nominalMw), 0);
+                setValue(unitId, kSetUnitDroop, number(unit.droopPercent), 0);
+                setValue(unitId, kSetUnitDeadBand, number(unit.deadBandHz), 0);
+                setValue(unitId, kSetUnitBreaker, std::to_string(unit.breakerId), kDiscreteArchive);
+            }
+            // A few measurements that no object uses, as a real station has them.
+            const int base = station.freqId - 1;
+            addMeasurement(base + 11, station.shortName + ": напряжение шин 220 кВ", "кВ", true);
+            addMeasurement(base + 12, station.shortName + ": реактивная мощность", "Мвар", true);
+            addMeasurement(base + 13, station.shortName + ": РУ 220 кВ в работе", "", false);
+        }
+        ok = ok && meas.Ok() && identified.Ok() && objects.Ok() && data.Ok();
+
+        // History: one sample per second per measurement up to the previous whole second.
+        if (ok && backfillHours > 0 && model) {
+            const int64_t end = int64_t(std::time(nullptr)) - 1;
+            const int64_t start = end - int64_t(std::llround(backfillHours * 3600.0)) + 1;
+            model->Reset(start - kWarmUpSeconds);
+            std::vector<Sample> samples;
+            for (int64_t t = start - kWarmUpSeconds; t < start; ++t) {
+                samples.clear();
+                model->Step(t, &samples);
+            }
+            Inserter archive(writer_, "INSERT OR REPLACE INTO Archive VALUES(?,?,?,?)");
+            for (int64_t t = start; t <= end; ++t) {
+                samples.clear();
+                model->Step(t, &samples);
+                for (const Sample &s : samples)
+                    archive.Int(s.measId).Real(s.time).Real(s.value).Int(s.state).Run();
+            }
+            ok = ok && archive.Ok();
+        }
+
+        Inserter info(writer_, "INSERT INTO StandInfo VALUES(?,?)");
+        info.Text("ready").Text("1").Run();
+        info.Text("units").Text(std::to_string(layout.stations.empty() ? 0 : layout.stations[0].units.size())).Run();
+        ok = ok && info.Ok();
+    }
+    if (!ok) {
+        *error = std::string("cannot create the demo content: ") + sqlite3_errmsg(writer_);
+        Exec("ROLLBACK", nullptr);
+        return false;
+    }
+    return Exec("COMMIT", error);
+}
+
+bool StandDatabase::LoadCredentials(std::string *error) {
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(writer_,
+                           "SELECT Credentials.login_, salt, hash, iterations, Users.canEdit FROM Credentials "
+                           "LEFT JOIN Users ON Users.login_ = Credentials.login_",
+                           -1, &stmt, nullptr) != SQLITE_OK) {
+        *error = sqlite3_errmsg(writer_);
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(usersMutex_);
+    users_.clear();
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        Credential c;
+        const std::string login(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)),
+                                size_t(sqlite3_column_bytes(stmt, 0)));
+        c.hash.salt.assign(static_cast<const char *>(sqlite3_column_blob(stmt, 1)), size_t(sqlite3_column_bytes(stmt, 1)));
+        c.hash.hash.assign(static_cast<const char *>(sqlite3_column_blob(stmt, 2)), size_t(sqlite3_column_bytes(stmt, 2)));
+        c.hash.iterations = sqlite3_column_int(stmt, 3);
+        c.canEdit = sqlite3_column_int(stmt, 4) != 0;
+        users_[login] = c;
+    }
+    sqlite3_finalize(stmt);
+    return true;
+}
+
+bool StandDatabase::Authenticate(const std::string &login, const std::string &password) {
+    Credential c;
+    bool known = false;
+    {
+        std::lock_guard<std::mutex> lock(usersMutex_);
+        auto it = users_.find(login);
+        if (it != users_.end()) {
+            c = it->second;
+            known = true;
+        }
+    }
+    // An unknown user is checked against a decoy hash of the same strength, so timing tells nothing.
+    const bool match = CheckPassword(known ? c.hash : decoy_, password);
+    return known && match;
+}
+
+bool StandDatabase::CanEdit(const std::string &login) const {
+    std::lock_guard<std::mutex> lock(usersMutex_);
+    auto it = users_.find(login);
+    return it != users_.end() && it->second.canEdit;
+}
+
+void StandDatabase::AppendSamples(const std::vector<Sample> &samples) {
+    std::lock_guard<std::mutex> lock(writeMutex_);
+    if (!writer_ || !Exec("BEGIN IMMEDIATE", nullptr))
+        return;
+    {
+        Inserter archive(writer_, "INSERT OR REPLACE INTO Archive VALUES(?,?,?,?)");
+        for (const Sample &s : samples)
+            archive.Int(s.measId).Real(s.time).Real(s.value).Int(s.state).Run();
+    }
+    if (!Exec("COMMIT", nullptr))
+        Exec("ROLLBACK", nullptr);
+}
+
+double StandDatabase::LastArchiveTime() {
+    std::lock_guard<std::mutex> lock(writeMutex_);
+    double last = 0;
+    sqlite3_stmt *stmt = nullptr;
+    // Per measurement the newest row is one index probe; the demo's first station frequency is enough.
+    if (sqlite3_prepare_v2(writer_, "SELECT max(time) FROM Archive WHERE meas_id = (SELECT min(meas_id) FROM Archive)",
+                           -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW)
+        last = sqlite3_column_double(stmt, 0);
+    sqlite3_finalize(stmt);
+    return last;
+}
+
+int64_t StandDatabase::CountRows(const std::string &table) {
+    std::lock_guard<std::mutex> lock(writeMutex_);
+    int64_t count = -1;
+    sqlite3_stmt *stmt = nullptr;
+    const std::string sql = "SELECT count(*) FROM \"" + table + "\"";
+    if (sqlite3_prepare_v2(writer_, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
+        count = sqlite3_column_int64(stmt, 0);
+    sqlite3_finalize(stmt);
+    return count;
+}
+
+bool StandDatabase::ReadLast(int measId, double time, std::string *block) {
+    std::unique_ptr<Reader> reader = TakeReader();
+    if (!reader)
+        return false;
+    block->clear();
+    const uint8_t kind = 1;
+    int32_t count = 0;
+    const int32_t zero = 0;
+    PutLE(block, &kind, 1);
+    PutLE(block, &measId, 4);
+    PutLE(block, &count, 4);
+    PutLE(block, &zero, 4);
+    sqlite3_stmt *stmt = reader->last;
+    sqlite3_bind_int(stmt, 1, measId);
+    sqlite3_bind_double(stmt, 2, time);
+    int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW) {
+        PutRecord(block, measId, sqlite3_column_double(stmt, 0), sqlite3_column_double(stmt, 1),
+                  sqlite3_column_int(stmt, 2));
+        count = 1;
+        std::memcpy(&(*block)[5], &count, 4);
+        rc = SQLITE_DONE;
+    }
+    sqlite3_reset(stmt);
+    GiveBack(std::move(reader));
+    return rc == SQLITE_DONE;
+}
+
+bool StandDatabase::ReadSpan(int measId, double from, double to, std::string *block) {
+    std::unique_ptr<Reader> reader = TakeReader();
+    if (!reader)
+        return false;
+    block->clear();
+    const uint8_t kind = 2;
+    int32_t count = 0;
+    const int32_t zero = 0;
+    const double zeroTime = 0;
+    PutLE(block, &kind, 1);
+    PutLE(block, &measId, 4);
+    PutLE(block, &count, 4);
+    PutLE(block, &zeroTime, 8);
+    PutLE(block, &zero, 4);
+    sqlite3_stmt *stmt = reader->span;
+    sqlite3_bind_int(stmt, 1, measId);
+    sqlite3_bind_double(stmt, 2, from);
+    sqlite3_bind_double(stmt, 3, to);
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW && count < kMaxSpanRecords) {
+        PutRecord(block, measId, sqlite3_column_double(stmt, 0), sqlite3_column_double(stmt, 1),
+                  sqlite3_column_int(stmt, 2));
+        ++count;
+    }
+    sqlite3_reset(stmt);
+    std::memcpy(&(*block)[5], &count, 4);
+    GiveBack(std::move(reader));
+    return rc == SQLITE_DONE || rc == SQLITE_ROW;
+}
+
+bool StandDatabase::StoreEvent(const StoredEvent &e) {
+    std::lock_guard<std::mutex> lock(writeMutex_);
+    Inserter insert(writer_, "INSERT OR REPLACE INTO EvDedur VALUES(?,?,?,?,?,?,?,?,?,?,?,?)");
+    insert.Text(e.id).Int(e.code).Real(e.time).Real(e.registered).Text(e.obj).Text(e.caption).Text(e.comment)
+        .Text(e.data).Text(e.user).Int(e.kwit).Text(e.kwitUser).Real(e.kwitTime);
+    return insert.Run();
+}
+
+namespace {
+
+StoredEvent EventFromRow(sqlite3_stmt *stmt) {
+    auto text = [stmt](int i) {
+        const unsigned char *p = sqlite3_column_text(stmt, i);
+        return p ? std::string(reinterpret_cast<const char *>(p), size_t(sqlite3_column_bytes(stmt, i)))
+                 : std::string();
+    };
+    StoredEvent e;
+    e.id = text(0);
+    e.code = sqlite3_column_int(stmt, 1);
+    e.time = sqlite3_column_double(stmt, 2);
+    e.registered = sqlite3_column_double(stmt, 3);
+    e.obj = text(4);
+    e.caption = text(5);
+    e.comment = text(6);
+    e.data = text(7);
+    e.user = text(8);
+    e.kwit = sqlite3_column_int(stmt, 9) != 0;
+    e.kwitUser = text(10);
+    e.kwitTime = sqlite3_column_double(stmt, 11);
+    return e;
+}
+
+} // namespace
+
+bool StandDatabase::Acknowledge(const std::string &id, const std::string &user, double time, int value,
+                                StoredEvent *event) {
+    std::lock_guard<std::mutex> lock(writeMutex_);
+    sqlite3_stmt *stmt = nullptr;
+    bool found = false;
+    if (sqlite3_prepare_v2(writer_, "SELECT * FROM EvDedur WHERE KeyLink = ?", -1, &stmt, nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(stmt, 1, id.c_str(), int(id.size()), SQLITE_TRANSIENT);
+        if (sqlite3_step(stmt) == SQLITE_ROW) {
+            *event = EventFromRow(stmt);
+            found = true;
+        }
+    }
+    sqlite3_finalize(stmt);
+    if (!found)
+        return false;
+    if (!Exec("BEGIN IMMEDIATE", nullptr))
+        return true;
+    bool ok = true;
+    {
+        // The first acknowledgement is the one that counts; later ones are journalled only.
+        if (event->kwitUser.empty()) {
+            event->kwitUser = user;
+            event->kwitTime = time;
+            Inserter update(writer_, "UPDATE EvDedur SET kwitUser = ?, kwitTime = ? WHERE KeyLink = ?");
+            ok = update.Text(user).Real(time).Text(id).Run();
+        }
+        static uint64_t counter = 0;
+        const uint64_t n = ++counter;
+        Inserter journal(writer_, "INSERT INTO T_EV_KWIT VALUES(?,?,?,?,?,?)");
+        char key[64];
+        std::snprintf(key, sizeof key, "{%08X-%04X-4B1D-9C2E-%012llX}", unsigned(time), unsigned(n & 0xFFFF),
+                      static_cast<unsigned long long>(n));
+        ok = journal.Text(key).Text(id).Int(event->code).Text(user).Real(time).Int(value).Run() && ok;
+    }
+    if (!ok || !Exec("COMMIT", nullptr))
+        Exec("ROLLBACK", nullptr);
+    return true;
+}
+
+std::vector<StoredEvent> StandDatabase::EventsByCodes(const std::vector<int> &codes, double from, double to,
+                                                      bool onlyUnacked) {
+    std::vector<StoredEvent> result;
+    std::lock_guard<std::mutex> lock(writeMutex_);
+    sqlite3_stmt *stmt = nullptr;
+    const char *sql = "SELECT * FROM EvDedur WHERE time >= ? AND time <= ? ORDER BY time, KeyLink";
+    if (sqlite3_prepare_v2(writer_, sql, -1, &stmt, nullptr) != SQLITE_OK)
+        return result;
+    sqlite3_bind_double(stmt, 1, from);
+    sqlite3_bind_double(stmt, 2, to);
+    while (sqlite3_step(stmt) == SQLITE_ROW && result.size() < size_t(kMaxEventsReply)) {
+        StoredEvent e = EventFromRow(stmt);
+        bool wanted = false;
+        for (int code : codes)
+            wanted = wanted || code == e.code;
+        if (wanted && (!onlyUnacked || (e.kwit && e.kwitUser.empty())))
+            result.push_back(std::move(e));
+    }
+    sqlite3_finalize(stmt);
+    return result;
+}
+
+} // namespace stand

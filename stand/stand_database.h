@@ -1,0 +1,111 @@
+// The stand server's SQLite storage: schema and demo content, credentials, the archive, read-only
+// selects for clients, the ОПРЧ table writes and the event journal.
+#pragma once
+
+#include "stand/demo_layout.h"
+#include "stand/grid_model.h"
+#include "stand/password_hash.h"
+
+#include "tlx/tlx.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace stand {
+
+// Status codes of replies besides 0.
+enum StandStatus {
+    kStatusRefused = 1,     // no right to do it
+    kStatusBadRequest = 2,  // missing or mistyped fields, not a single read-only select
+    kStatusConflict = 3,    // duplicate id or KeyLink
+    kStatusNotFound = 4,    // no row with that KeyLink, unknown event
+    kStatusDbError = 5,     // the database failed; nothing was changed
+    kStatusTooLarge = 6,    // the result would be too large
+    kStatusUnknownCommand = 7,
+};
+
+struct StoredEvent {
+    std::string id;
+    int code = 0;
+    double registered = 0;
+    double time = 0;
+    std::string obj, caption, comment, data, user; // UTF-8
+    bool kwit = false;
+    std::string kwitUser;
+    double kwitTime = 0;
+};
+
+class StandDatabase {
+public:
+    StandDatabase();
+    ~StandDatabase();
+    StandDatabase(const StandDatabase &) = delete;
+    StandDatabase &operator=(const StandDatabase &) = delete;
+
+    // Opens path; a missing or unfinished database is created with the demo content and
+    // backfillHours of history in one transaction. *created tells whether that happened.
+    bool Open(const std::string &path, const DemoLayout &layout, GridModel *model, double backfillHours,
+              bool *created, std::string *error);
+    void Close();
+
+    // Same hashing work for unknown users and wrong passwords.
+    bool Authenticate(const std::string &login, const std::string &password);
+    bool CanEdit(const std::string &login) const;
+
+    // A single read-only select; the record array packed with TLAPack into *packed.
+    int Select(const std::string &sqlUtf8, std::string *packed, int *rows, std::string *reason);
+    // Applies the flagged records of array to an ОПРЧ table in one transaction.
+    int Update(const std::string &table, TLArray *array, std::string *reason);
+
+    // Archive blocks in the wire layout; false when the database failed.
+    bool ReadLast(int measId, double time, std::string *block);
+    bool ReadSpan(int measId, double from, double to, std::string *block);
+    void AppendSamples(const std::vector<Sample> &samples);
+    // Latest archived second, 0 when the archive is empty.
+    double LastArchiveTime();
+
+    bool StoreEvent(const StoredEvent &event);
+    // Stores an acknowledgement; false when the event is unknown. *event receives the stored event.
+    bool Acknowledge(const std::string &id, const std::string &user, double time, int value, StoredEvent *event);
+    std::vector<StoredEvent> EventsByCodes(const std::vector<int> &codes, double from, double to, bool onlyUnacked);
+
+    // Rows of a table through the writer (for tests of the server itself).
+    int64_t CountRows(const std::string &table);
+
+private:
+    struct Reader;
+    struct Column {
+        std::string name;
+        std::string declType;
+    };
+
+    bool CreateContent(const DemoLayout &layout, GridModel *model, double backfillHours, std::string *error);
+    bool LoadCredentials(std::string *error);
+    bool LoadWritableColumns(std::string *error);
+    std::unique_ptr<Reader> TakeReader();
+    void GiveBack(std::unique_ptr<Reader> reader);
+    bool Exec(const char *sql, std::string *error);
+
+    std::string path_;
+    sqlite3 *writer_ = nullptr;
+    std::mutex writeMutex_;
+    std::mutex readersMutex_;
+    std::vector<std::unique_ptr<Reader>> idleReaders_;
+    mutable std::mutex usersMutex_;
+    struct Credential {
+        PasswordHash hash;
+        bool canEdit = false;
+    };
+    std::map<std::string, Credential> users_;
+    PasswordHash decoy_;
+    std::map<std::string, std::vector<Column>> writable_;
+};
+
+} // namespace stand

@@ -1,0 +1,29 @@
+// Internals shared by the source files of StandDatabase.
+#pragma once
+
+#include "stand/stand_database.h"
+
+#include <sqlite3.h>
+
+namespace stand {
+
+constexpr int kWarmUpSeconds = 600;       // model time run before the first stored second
+constexpr int kMaxSpanRecords = 2000000;  // one archive reply stays below the 64 MiB frame limit
+constexpr int kMaxEventsReply = 10000;
+constexpr int kMaxSelectRows = 500000;
+constexpr int kSelectTimeLimitMs = 15000;
+
+// A read-only connection with the authorizer installed and the archive statements prepared.
+struct StandDatabase::Reader {
+    sqlite3 *db = nullptr;
+    sqlite3_stmt *last = nullptr;
+    sqlite3_stmt *span = nullptr;
+    long long deadlineMs = 0; // for the progress handler of client selects
+    ~Reader() {
+        sqlite3_finalize(last);
+        sqlite3_finalize(span);
+        sqlite3_close_v2(db);
+    }
+};
+
+} // namespace stand

@@ -1,0 +1,36 @@
+// Answers the commands of clients: logins, selects, ОПРЧ writes, archive reads and events.
+#pragma once
+
+#include "stand/event_hub.h"
+#include "stand/stand_database.h"
+
+#include "tlx/tlx_server.h"
+
+namespace stand {
+
+class StandHandler : public tlx::ServerHandler {
+public:
+    StandHandler(StandDatabase *db, EventHub *events);
+    void SetServer(tlx::Server *server) { server_ = server; }
+
+    bool Authenticate(tlx::ConnId conn, const std::string &user, const std::string &password) override;
+    void OnRequest(tlx::ConnId conn, TLXCliParam *request, TLXCliParam *reply) override;
+    void OnMessage(tlx::ConnId conn, TLXCliParam *message) override;
+    void OnDisconnect(tlx::ConnId conn) override;
+
+private:
+    void SqlRequest(TLXCliParam *request, TLXCliParam *reply);
+    void SqlUpdate(tlx::ConnId conn, TLXCliParam *request, TLXCliParam *reply);
+    void MeasRead1(TLXCliParam *request, TLXCliParam *reply);
+    void MeasRead2(TLXCliParam *request, TLXCliParam *reply);
+    void EventCode(TLXCliParam *request, TLXCliParam *reply);
+    void SrvVersion(TLXCliParam *reply);
+    void AdminEvent(tlx::ConnId conn, TLXCliParam *request, TLXCliParam *reply);
+    bool FromLoopback(tlx::ConnId conn) const;
+
+    StandDatabase *db_;
+    EventHub *events_;
+    tlx::Server *server_ = nullptr;
+};
+
+} // namespace stand

@@ -1,0 +1,157 @@
+#include "stand/stand_options.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace stand {
+namespace {
+
+bool ToLong(const std::string &text, long long low, long long high, long long *out) {
+    if (text.empty())
+        return false;
+    errno = 0;
+    char *end = nullptr;
+    const long long value = std::strtoll(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || value < low || value > high)
+        return false;
+    *out = value;
+    return true;
+}
+
+bool ToDouble(const std::string &text, double low, double high, double *out) {
+    if (text.empty())
+        return false;
+    errno = 0;
+    char *end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (errno != 0 || *end != '\0' || !(value >= low && value <= high))
+        return false;
+    *out = value;
+    return true;
+}
+
+} // namespace
+
+bool ParseOptions(const std::vector<std::string> &args, StandOptions *options, std::string *error) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &arg = args[i];
+        auto value = [&](std::string *out) {
+            if (i + 1 >= args.size()) {
+                *error = "option " + arg + " needs a value";
+                return false;
+            }
+            *out = args[++i];
+            return true;
+        };
+        std::string v;
+        long long n = 0;
+        if (arg == "--help" || arg == "-h") {
+            options->help = true;
+        } else if (arg == "--no-sim") {
+            options->simulate = false;
+        } else if (arg == "--db") {
+            if (!value(&v))
+                return false;
+            options->dbPath = v;
+        } else if (arg == "--listen") {
+            if (!value(&v))
+                return false;
+            options->listenAddress = v;
+        } else if (arg == "--port") {
+            if (!value(&v))
+                return false;
+            if (!ToLong(v, 0, 65535, &n)) {
+                *error = "bad port: " + v;
+                return false;
+            }
+            options->port = int(n);
+        } else if (arg == "--backfill-hours") {
+            if (!value(&v))
+                return false;
+            if (!ToDouble(v, 0, 24 * 366, &options->backfillHours)) {
+                *error = "bad number of hours: " + v;
+                return false;
+            }
+        } else if (arg == "--seed") {
+            if (!value(&v))
+                return false;
+            if (!ToLong(v, 0, (1LL << 62), &n)) {
+                *error = "bad seed: " + v;
+                return false;
+            }
+            options->seed = uint64_t(n);
+        } else if (arg == "--units") {
+            if (!value(&v))
+                return false;
+            if (!ToLong(v, 1, 999, &n)) {
+                *error = "bad number of units (1..999): " + v;
+                return false;
+            }
+            options->unitsPerStation = int(n);
+        } else if (arg == "--event-every") {
+            if (!value(&v))
+                return false;
+            if (!ToLong(v, 0, 86400 * 365, &n)) {
+                *error = "bad event period: " + v;
+                return false;
+            }
+            options->eventEverySec = int(n);
+        } else if (arg == "--disturb-every") {
+            if (!value(&v))
+                return false;
+            if (!ToLong(v, 0, 86400 * 365, &n)) {
+                *error = "bad disturbance period: " + v;
+                return false;
+            }
+            options->disturbEverySec = int(n);
+        } else if (arg == "--compress-above") {
+            if (!value(&v))
+                return false;
+            if (!ToLong(v, 0, 1LL << 40, &n)) {
+                *error = "bad byte count: " + v;
+                return false;
+            }
+            options->compressAbove = size_t(n);
+        } else {
+            *error = "unknown option: " + arg;
+            return false;
+        }
+    }
+    if (!options->help && options->dbPath.empty()) {
+        *error = "--db FILE is required";
+        return false;
+    }
+    return true;
+}
+
+std::string HelpText() {
+    return "zenta-stand: a stand-in for the station's SCADA server (development, demos, tests).\n"
+           "\n"
+           "Usage: zenta-stand --db FILE [options]\n"
+           "\n"
+           "  --db FILE             SQLite database; created with the schema, demo content and\n"
+           "                        history when missing (required)\n"
+           "  --port N              TCP port (default 1312; 0 = any free port)\n"
+           "  --listen ADDR         address to listen on (default 127.0.0.1)\n"
+           "  --backfill-hours H    history written when the database is created (default 24)\n"
+           "  --seed N              seed of the simulator (default 1); the same seed gives the same data\n"
+           "  --units N             units per station of the demo (default 3; two stations)\n"
+           "  --no-sim              no live simulator: the archive stays as backfilled and no\n"
+           "                        simulator events are sent\n"
+           "  --event-every S       the simulator sends an ОПРЧ event every S seconds besides those of\n"
+           "                        frequency dips (default 0 = none)\n"
+           "  --disturb-every S     a 150-250 mHz frequency dip every S seconds (default 300; 0 = quiet grid)\n"
+           "  --compress-above N    replies larger than N bytes travel zlib-compressed (default 8388608)\n"
+           "  --help                this text\n"
+           "\n"
+           "Once it accepts connections it prints one line: listening on ADDR:PORT\n"
+           "\n"
+           "Demo users (login / password):\n"
+           "  operator / operator   may read, may not change objects\n"
+           "  engineer / engineer   may read and change objects\n"
+           "\n"
+           "Test aid: the request ADMIN_EVENT (accepted from 127.0.0.1 only) emits events at once;\n"
+           "see tlx/PROTOCOL.md.\n";
+}
+
+} // namespace stand
