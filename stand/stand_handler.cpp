@@ -294,6 +294,9 @@ void StandHandler::AdminEvent(tlx::ConnId conn, TLXCliParam *request, TLXCliPara
     if (GetDouble(request, 7, &time))
         event.time = time;
     event.user = server_ ? server_->UserOf(conn) : std::string();
+    // A given id repeats an event already sent (tests of a client's update of a known event).
+    if (GetBytes(request, 8, &text))
+        event.id = text;
 
     std::string ids;
     std::string first;
