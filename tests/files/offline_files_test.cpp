@@ -1,0 +1,325 @@
+#include "app/mainwindow.h"
+#include "dialogs/dialog_login.h"
+#include "dialogs/dialog_view_csv.h"
+#include "modal_closer.h"
+#include "views/objects_tree_widget.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QPlainTextEdit>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <qcustomplot.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+// Files are opened and closed without a server: the window stays in offline mode throughout.
+class OfflineFilesTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void openStopsRealtimeAndShowsFileAlone_data();
+    void openStopsRealtimeAndShowsFileAlone();
+    void secondFileUnchecksFirst();
+    void closeCommand_data();
+    void closeCommand();
+    void unreadableFileChangesNothing();
+    void viewEventCsv_data();
+    void viewEventCsv();
+
+private:
+    QString WriteFile(const QString &name, const QByteArray &content);
+    void Open(const QString &path);
+    void Trigger(const char *action);
+    QList<QCPGraph *> VisibleGraphs() const;
+    QList<QTreeWidgetItem *> FileNodes() const;
+
+    QTemporaryDir work;
+    std::unique_ptr<ModalCloser> closer;
+    std::unique_ptr<MainWindow> window;
+    QString pathToOpen;
+    QString viewerText;
+};
+
+void OfflineFilesTest::initTestCase()
+{
+    QVERIFY(work.isValid());
+    QDir::setCurrent(work.path());
+    CsvFile::RegisterMetaType();
+}
+
+void OfflineFilesTest::init()
+{
+    closer = std::make_unique<ModalCloser>();
+    closer->otherDialog = [this](QWidget *modal) {
+        if (auto *login = qobject_cast<DialogLogin *>(modal)) {
+            login->reject();
+        } else if (auto *files = qobject_cast<QFileDialog *>(modal)) {
+            files->selectFile(pathToOpen);
+            static_cast<QDialog *>(files)->accept();
+        } else if (auto *viewer = qobject_cast<DialogViewCSV *>(modal)) {
+            auto *edit = viewer->findChild<QPlainTextEdit *>("plainTextEdit");
+            viewerText = edit->toPlainText();
+            edit->appendPlainText("edited by the user");
+            viewer->reject();
+        } else {
+            return false;
+        }
+        return true;
+    };
+    window = std::make_unique<MainWindow>();
+    window->show();
+    closer->messages.clear();
+}
+
+void OfflineFilesTest::cleanup()
+{
+    window.reset();
+    closer.reset();
+}
+
+QString OfflineFilesTest::WriteFile(const QString &name, const QByteArray &content)
+{
+    QFile file(work.filePath(name));
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write(content);
+    return file.fileName();
+}
+
+void OfflineFilesTest::Open(const QString &path)
+{
+    pathToOpen = path;
+    Trigger("action_open");
+}
+
+void OfflineFilesTest::Trigger(const char *action)
+{
+    QAction *a = window->findChild<QAction *>(action);
+    QVERIFY2(a, action);
+    a->trigger();
+}
+
+QList<QCPGraph *> OfflineFilesTest::VisibleGraphs() const
+{
+    QList<QCPGraph *> graphs;
+    auto *plot = window->findChild<QCustomPlot *>("plot");
+    for (int i = 0; i < plot->graphCount(); ++i) {
+        if (plot->graph(i)->visible() && !plot->graph(i)->data()->isEmpty())
+            graphs << plot->graph(i);
+    }
+    return graphs;
+}
+
+QList<QTreeWidgetItem *> OfflineFilesTest::FileNodes() const
+{
+    QList<QTreeWidgetItem *> nodes;
+    auto *tree = window->findChild<QTreeWidget *>("tree");
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        if (tree->topLevelItem(i)->type() == CsvFileItem)
+            nodes << tree->topLevelItem(i);
+    }
+    return nodes;
+}
+
+static qint64 Secs(const char *stamp)
+{
+    return QDateTime::fromString(stamp, "dd.MM.yyyy hh:mm:ss").toSecsSinceEpoch();
+}
+
+void OfflineFilesTest::openStopsRealtimeAndShowsFileAlone_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("graphs");
+    QTest::addColumn<qint64>("first");
+    QTest::addColumn<qint64>("last");
+    QTest::newRow("export-format") << QByteArray("05.03.2024 10:00:00;50.01;101\n05.03.2024 10:00:01;50.02;102\n"
+                                                 "05.03.2024 10:05:00;49.98;99\n")
+                                   << 2 << Secs("05.03.2024 10:00:00") << Secs("05.03.2024 10:05:00");
+    QTest::newRow("comma-decimals")
+        << QByteArray("01.02.2023 08:00:00;50,01;12,5\n01.02.2023 09:00:00;49,99;13\n")
+        << 2 << Secs("01.02.2023 08:00:00") << Secs("01.02.2023 09:00:00");
+    QTest::newRow("no-valid-rows-empty-node") << QByteArray("no separators here\n\n") << 0 << qint64(0) << qint64(0);
+}
+
+void OfflineFilesTest::openStopsRealtimeAndShowsFileAlone()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, graphs);
+    QFETCH(qint64, first);
+    QFETCH(qint64, last);
+    auto *realtime = window->findChild<QAction *>("action_realtime");
+    QVERIFY(realtime->isChecked());
+
+    const QString path = WriteFile("telemetry.csv", content);
+    Open(path);
+    QCOMPARE(closer->messages.size(), 0);
+    QVERIFY(!realtime->isChecked());
+
+    const QList<QTreeWidgetItem *> nodes = FileNodes();
+    QCOMPARE(nodes.size(), 1);
+    QTreeWidgetItem *node = nodes.first();
+    QCOMPARE(node->text(0), QString("telemetry.csv"));
+    QCOMPARE(node->data(TreeDataColumn, FilePathRole).toString(), path);
+    QCOMPARE(node->checkState(0), Qt::Checked);
+    QCOMPARE(node->childCount(), 2);
+    QCOMPARE(node->child(0)->type(), int(CsvFreqItem));
+    QCOMPARE(node->child(1)->type(), int(CsvPowerItem));
+
+    const QList<QCPGraph *> visible = VisibleGraphs();
+    QCOMPARE(visible.size(), graphs);
+    if (graphs > 0) {
+        const QCPRange range = window->findChild<QCustomPlot *>("plot")->xAxis->range();
+        QCOMPARE(qint64(range.lower), first);
+        QCOMPARE(qint64(range.upper), last);
+    }
+}
+
+void OfflineFilesTest::secondFileUnchecksFirst()
+{
+    Open(WriteFile("a.csv", "05.03.2024 10:00:00;50.01;101\n05.03.2024 10:00:01;50.02;102\n"));
+    Open(WriteFile("b.csv", "06.03.2024 10:00:00;49.9;90\n06.03.2024 10:10:00;49.8;91\n"));
+    QList<QTreeWidgetItem *> nodes = FileNodes();
+    QCOMPARE(nodes.size(), 2);
+    QCOMPARE(nodes[0]->checkState(0), Qt::Unchecked);
+    QCOMPARE(nodes[1]->checkState(0), Qt::Checked);
+    QCOMPARE(VisibleGraphs().size(), 2);
+    const QCPRange range = window->findChild<QCustomPlot *>("plot")->xAxis->range();
+    QCOMPARE(qint64(range.lower), Secs("06.03.2024 10:00:00"));
+
+    // Its channels kept their own check marks, so checking the file again shows both files.
+    nodes[0]->setCheckState(0, Qt::Checked);
+    QCOMPARE(VisibleGraphs().size(), 4);
+
+    // The same file opened again is a further node.
+    Open(nodes[1]->data(TreeDataColumn, FilePathRole).toString());
+    QCOMPARE(FileNodes().size(), 3);
+}
+
+void OfflineFilesTest::closeCommand_data()
+{
+    QTest::addColumn<QString>("selection");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("filesLeft");
+    QTest::newRow("nothing-selected") << "none" << "Необходимо выбрать файл для закрытия!" << 2;
+    QTest::newRow("file-channel-selected") << "channel" << "Закрывать можно только файлы!" << 2;
+    QTest::newRow("file-selected") << "file" << QString() << 1;
+}
+
+void OfflineFilesTest::closeCommand()
+{
+    QFETCH(QString, selection);
+    QFETCH(QString, message);
+    QFETCH(int, filesLeft);
+    const QString kept = WriteFile("kept.csv", "05.03.2024 10:00:00;50.01;101\n05.03.2024 10:00:01;50.02;102\n");
+    const QString closed = WriteFile("closed.csv", "06.03.2024 10:00:00;49.9;90\n06.03.2024 10:10:00;49.8;91\n");
+    Open(kept);
+    Open(closed);
+    auto *tree = window->findChild<QTreeWidget *>("tree");
+    QTreeWidgetItem *last = FileNodes().last();
+    if (selection == "none")
+        tree->setCurrentItem(nullptr);
+    else if (selection == "channel")
+        tree->setCurrentItem(last->child(1));
+    else
+        tree->setCurrentItem(last);
+    const int visibleBefore = VisibleGraphs().size();
+
+    Trigger("action_close");
+    QCOMPARE(closer->messages.size(), message.isEmpty() ? 0 : 1);
+    if (!message.isEmpty()) {
+        QCOMPARE(closer->messages[0].title, QString("Информация"));
+        QCOMPARE(closer->messages[0].text, message);
+    }
+    QCOMPARE(FileNodes().size(), filesLeft);
+    if (filesLeft == 2) {
+        QCOMPARE(VisibleGraphs().size(), visibleBefore);
+    } else {
+        // The other file is unchecked, so nothing is left drawn; the file on disk stays.
+        QCOMPARE(FileNodes().first()->data(TreeDataColumn, FilePathRole).toString(), kept);
+        QCOMPARE(VisibleGraphs().size(), 0);
+        QVERIFY(QFile::exists(closed));
+    }
+}
+
+// A socket exists like a file but cannot be opened for reading, not even by root.
+void OfflineFilesTest::unreadableFileChangesNothing()
+{
+    const QString path = work.filePath("socket.csv");
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    QVERIFY(fd >= 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    qstrncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path);
+    QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+
+    Open(path);
+    ::close(fd);
+    QFile::remove(path);
+
+    QCOMPARE(closer->messages.size(), 1);
+    QCOMPARE(closer->messages[0].title, QString("Ошибка"));
+    QVERIFY(closer->messages[0].text.contains(path));
+    QCOMPARE(FileNodes().size(), 0);
+    QVERIFY(window->findChild<QAction *>("action_realtime")->isChecked());
+}
+
+void OfflineFilesTest::viewEventCsv_data()
+{
+    QTest::addColumn<QString>("csv");
+    QTest::addColumn<bool>("selectRow");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("message");
+    const QString text = "05.03.2024 10:00:00;50,01;101\n\t05.03.2024 10:00:01;  50.02;ГЭС\n\n";
+    QTest::newRow("text-exactly-with-line-breaks") << text << true << text << QString();
+    QTest::newRow("text-ends-at-nul") << QString("a;1;2\nb") + QChar(0) + "hidden" << true << "a;1;2\nb" << QString();
+    QTest::newRow("event-without-csv") << QString() << true << QString() << "Нет данных для отображения!";
+    QTest::newRow("no-row-selected") << text << false << QString() << "Необходимо выбрать строку с данными!";
+}
+
+void OfflineFilesTest::viewEventCsv()
+{
+    QFETCH(QString, csv);
+    QFETCH(bool, selectRow);
+    QFETCH(QString, shown);
+    QFETCH(QString, message);
+    window->AddEvent("{event-1}", QDateTime::currentDateTime(), "Нарушение ОПРЧ", false, QString(), 0, QString(),
+                     !csv.isEmpty(), csv, 8301);
+    auto *events = window->findChild<QTableWidget *>("events_tableWidget");
+    QCOMPARE(events->rowCount(), 1);
+    events->setCurrentCell(selectRow ? 0 : -1, selectRow ? 0 : -1);
+
+    for (int round = 0; round < 2; ++round) {
+        viewerText.clear();
+        closer->messages.clear();
+        Trigger("action_view_csv");
+        if (message.isEmpty()) {
+            QCOMPARE(closer->messages.size(), 0);
+            // The second round shows that editing in the viewer changed nothing.
+            QCOMPARE(viewerText, shown);
+        } else {
+            QCOMPARE(closer->messages.size(), 1);
+            QCOMPARE(closer->messages[0].title, QString("Информация"));
+            QCOMPARE(closer->messages[0].text, message);
+        }
+    }
+}
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    OfflineFilesTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "offline_files_test.moc"
