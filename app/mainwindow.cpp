@@ -18,6 +18,14 @@
 
 const char *const MainWindow::EditPassword = "VERNA";
 
+// The icons live in the client's static library, whose resource object the linker would drop
+// unless something refers to it; register them before any window or dialog loads one.
+static int RegisterResources() {
+    Q_INIT_RESOURCE(resources);
+    return 0;
+}
+static const int resourcesRegistered = RegisterResources();
+
 namespace {
 
 const QString TitlePrefix = QStringLiteral("ЗЕНТА.ОПРЧ / ");
