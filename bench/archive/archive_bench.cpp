@@ -1,0 +1,110 @@
+// A day of 1 Hz samples ("MEAS_READ2" of 86,400 records) from zenta-stand over loopback into the sample map:
+// end to end, decoding alone, and a plain copy of the same block as the limit.
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTextStream>
+
+#include <algorithm>
+#include <string.h>
+#include <vector>
+
+#include "server/archive_measures_14.h"
+#include "server/db.h"
+#include "server/table_dedur_data_14.h"
+#include "server/table_dedur_settings_14.h"
+#include "stand_process.h"
+
+namespace {
+
+int FrequencyMeasurement(DB &db)
+{
+    for (int row = 0; row < db.tableDedurData->GetRecordCount(); ++row) {
+        const int setting = db.tableDedurData->GetFieldValueInt(row, QStringLiteral("DEDUR_DATA_SETTINGS"));
+        const int settingRow = db.tableDedurSettings->FindRecordIndexByIntValue("DEDUR_SETTINGS_ID", setting);
+        if (db.tableDedurSettings->GetFieldValueString(settingRow, QStringLiteral("DEDUR_SETTINGS_KEY")) ==
+            QLatin1String("Freq"))
+            return db.tableDedurData->GetFieldValueString(row, QStringLiteral("DEDUR_DATA_VALUE")).toInt();
+    }
+    return 0;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    const int rounds = 7;
+
+    StandProcess stand;
+    QElapsedTimer startup;
+    startup.start();
+    if (!stand.Start({QStringLiteral("--backfill-hours"), QStringLiteral("25"), QStringLiteral("--no-sim"),
+                      QStringLiteral("--units"), QStringLiteral("1")})) {
+        out << "stand server did not start: " << stand.Error() << "\n";
+        return 1;
+    }
+    out << "stand with 25 h of history ready in " << startup.elapsed() << " ms\n";
+
+    DB db;
+    if (!db.OpenSession(stand.Address(), QStringLiteral("operator"), QStringLiteral("operator"))) {
+        out << "login failed\n";
+        return 1;
+    }
+    const int id = FrequencyMeasurement(db);
+    const QDateTime to = QDateTime::currentDateTimeUtc().addSecs(-600);
+    const QDateTime from = to.addSecs(-86399);
+
+    std::vector<double> endToEnd, decode, copy;
+    int records = 0;
+    for (int round = 0; round < rounds; ++round) {
+        QElapsedTimer timer;
+        timer.start();
+        const QMap<double, MeasurePoint> points = db.archiveMeasures->ReadMeasuresVectorForPeriod(id, from, to, false, -1);
+        endToEnd.push_back(timer.nsecsElapsed() / 1e6);
+        records = points.size();
+
+        // The same reply, fetched again, to time its decoding and a bare copy on their own.
+        TLXCliParam *reply = nullptr;
+        db.client.MeasRead(id, double(from.toSecsSinceEpoch()), double(to.toSecsSinceEpoch()), &reply);
+        if (!db.client.WaitResult(&reply)) {
+            out << "request failed\n";
+            return 1;
+        }
+        int length = 0;
+        const char *block = nullptr;
+        TLXService::ReplyBytes(reply, 0, &length, &block);
+        timer.restart();
+        const QMap<double, MeasurePoint> decoded = Archive_Measures::DecodePeriodBlock(block, length, false);
+        decode.push_back(timer.nsecsElapsed() / 1e6);
+        std::vector<char> target(size_t(length) + 1);
+        timer.restart();
+        memcpy(target.data(), block, size_t(length));
+        copy.push_back(timer.nsecsElapsed() / 1e6);
+        if (decoded.size() != records || target[size_t(length) / 2] != block[length / 2])
+            out << "warning: second read differs\n";
+        db.client.FreeReply(reply);
+    }
+
+    const double e2e = Median(endToEnd);
+    const double dec = Median(decode);
+    out << "MEAS_READ2 of 24 h at 1 Hz: " << records << " records, block " << (21 + 29 * qint64(records)) / 1024
+        << " KiB, median of " << rounds << " rounds\n";
+    out << "  end to end (request, transfer, decode into QMap): " << QString::number(e2e, 'f', 2) << " ms"
+        << " (target < 50 ms)\n";
+    out << "  decode alone:                                      " << QString::number(dec, 'f', 2) << " ms, "
+        << QString::number(records / (dec / 1000.0) / 1e6, 'f', 2) << " M records/s\n";
+    out << "  end to end rate:                                   "
+        << QString::number(records / (e2e / 1000.0) / 1e6, 'f', 2) << " M records/s\n";
+    out << "  memcpy of the same block (limit):                  " << QString::number(Median(copy), 'f', 3)
+        << " ms\n";
+    return 0;
+}
