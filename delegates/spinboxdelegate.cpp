@@ -18,7 +18,10 @@ QWidget *SpinBoxDelegate::createEditor(QWidget *parent, const QStyleOptionViewIt
 
 void SpinBoxDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
 {
-    static_cast<QSpinBox *>(editor)->setValue(ReadValueCell(editor, index).toInt());
+    auto *spinBox = static_cast<QSpinBox *>(editor);
+    // Clamp in 64 bits: a stored 5000000000 cut to int would open as an unrelated number.
+    const qint64 value = ReadValueCell(editor, index).toLongLong();
+    spinBox->setValue(int(qBound<qint64>(spinBox->minimum(), value, spinBox->maximum())));
 }
 
 void SpinBoxDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const

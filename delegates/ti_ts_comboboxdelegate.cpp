@@ -51,8 +51,16 @@ QWidget *TI_TS_ComboBoxDelegate::createEditor(QWidget *parent, const QStyleOptio
 void TI_TS_ComboBoxDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
 {
     auto *comboBox = static_cast<QComboBox *>(editor);
-    qint64 value = ReadValueCell(editor, index).toLongLong();
-    int i = comboBox->findData(ReadValueCell(editor, index));
+    const QVariant stored = ReadValueCell(editor, index);
+    qint64 value = stored.toLongLong();
+    // A cell without a measurement opens empty: offering the remembered entry here would assign a
+    // measurement the user never chose as soon as the editor closes.
+    if (value <= kTableFactor) {
+        comboBox->setCurrentIndex(-1);
+        comboBox->setEditText(QString());
+        return;
+    }
+    int i = comboBox->findData(stored);
     if (i < 0 || i >= comboBox->count()) {
         // Not in the list: offer the entry chosen in the last edit of this table.
         const QWidget *viewport = editor->parentWidget();
@@ -82,13 +90,15 @@ void TI_TS_ComboBoxDelegate::setEditorData(QWidget *editor, const QModelIndex &i
 void TI_TS_ComboBoxDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const
 {
     auto *comboBox = static_cast<QComboBox *>(editor);
+    // Read everything first: writing the cell makes the view reload the still open editor.
     const QString typed = comboBox->currentText();
+    const int chosen = comboBox->currentIndex();
+    qint64 value = comboBox->currentData().toLongLong();
     if (typed.isEmpty()) {
         WriteValueCell(editor, model, index, 0, QString());
         return;
     }
 
-    qint64 value = comboBox->currentData().toLongLong();
     QString text = typed;
     for (const ReferencePrefix &prefix : Prefixes()) {
         if (!text.startsWith(prefix.text))
@@ -105,7 +115,7 @@ void TI_TS_ComboBoxDelegate::setModelData(QWidget *editor, QAbstractItemModel *m
     const int j = value > INT_MAX ? -1 : itemValues.indexOf(int(value));
     WriteValueCell(editor, model, index, value, j < 0 || j >= itemNames.size() ? typed : itemNames.at(j));
     if (QWidget *viewport = editor->parentWidget())
-        viewport->setProperty(kLastComboValue, comboBox->currentIndex());
+        viewport->setProperty(kLastComboValue, chosen);
 }
 
 void TI_TS_ComboBoxDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
