@@ -1,0 +1,520 @@
+// The main window against a real zenta-stand: settings file, login lifecycle, titles, loss of the
+// link, edit mode, tabs and the about box. Each row runs in its own temporary working directory.
+#include <QAction>
+#include <QDir>
+#include <QLabel>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <memory>
+#include <qcustomplot.h>
+
+#include "app/mainwindow.h"
+#include "app/settings.h"
+#include "modal_driver.h"
+#include "stand_process.h"
+
+namespace {
+
+const QString Offline = QStringLiteral("ЗЕНТА.ОПРЧ / Автономный режим");
+const QString LostBox = QStringLiteral("ОШИБКА|Потеряно соединение с сервером!");
+const QString ConnectFailedBox = QStringLiteral("Ошибка|Не удалось подключиться к серверу!");
+// Nothing listens on port 1 of the loopback address.
+const QString Unreachable = QStringLiteral("127.0.0.1:1");
+
+void WriteSettings(const QMap<QString, QString> &values) {
+    QSettings settings(Settings::FilePath(), QSettings::IniFormat);
+    for (auto it = values.begin(); it != values.end(); ++it)
+        settings.setValue(it.key(), it.value());
+    settings.sync();
+}
+
+QString ReadSetting(const QString &key) {
+    QSettings settings(Settings::FilePath(), QSettings::IniFormat);
+    return settings.value(key).toString();
+}
+
+QAction *Action(QWidget *window, const char *name) { return window->findChild<QAction *>(name); }
+
+} // namespace
+
+class ShellWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void firstStartWritesDefaults_data();
+    void firstStartWritesDefaults();
+    void rememberedLists_data();
+    void rememberedLists();
+    void autoLogin_data();
+    void autoLogin();
+    void titleShowsServer_data();
+    void titleShowsServer();
+    void linkLossWarnsOnce_data();
+    void linkLossWarnsOnce();
+    void editModePassword_data();
+    void editModePassword();
+    void leavingEditModeAsksNothing_data();
+    void leavingEditModeAsksNothing();
+    void closingTabHidesTabArea_data();
+    void closingTabHidesTabArea();
+    void aboutBox_data();
+    void aboutBox();
+    void screenshotAfterLogin_data();
+    void screenshotAfterLogin();
+
+private:
+    QString Expand(QString text) const { return text.replace("%A", stand.Address()); }
+    // Builds the window with dedur.ini as given; the driver answers the dialogs of the start.
+    std::unique_ptr<MainWindow> Start(ModalDriver &driver, const QMap<QString, QString> &settings);
+    // A window logged in to the shared stand as operator through the login dialog.
+    std::unique_ptr<MainWindow> StartConnected(ModalDriver &driver);
+
+    StandProcess stand;
+    std::unique_ptr<StandProcess> defaultPortStand;
+    QTemporaryDir *work = nullptr;
+    QString startDir;
+};
+
+void ShellWindowTest::initTestCase() {
+    QVERIFY2(stand.Start({"--backfill-hours", "1", "--event-every", "5"}), qPrintable(stand.Error()));
+}
+
+void ShellWindowTest::init() {
+    startDir = QDir::currentPath();
+    work = new QTemporaryDir;
+    QVERIFY(work->isValid());
+    QVERIFY(QDir::setCurrent(work->path()));
+}
+
+void ShellWindowTest::cleanup() {
+    QDir::setCurrent(startDir);
+    delete work;
+    work = nullptr;
+}
+
+std::unique_ptr<MainWindow> ShellWindowTest::Start(ModalDriver &, const QMap<QString, QString> &settings) {
+    if (!settings.isEmpty())
+        WriteSettings(settings);
+    return std::make_unique<MainWindow>(nullptr);
+}
+
+std::unique_ptr<MainWindow> ShellWindowTest::StartConnected(ModalDriver &driver) {
+    driver.Queue("DialogLogin", ModalDriver::Login(stand.Address(), "operator", "operator"));
+    auto window = Start(driver, {{"AUTOLOGIN", "false"}});
+    if (!Action(window.get(), "action_disconnect")->isEnabled())
+        qWarning("login to %s failed: %s", qPrintable(stand.Address()), qPrintable(driver.boxes.join("; ")));
+    return window;
+}
+
+void ShellWindowTest::firstStartWritesDefaults_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("preset");
+    QTest::addColumn<QString>("expected");
+
+    const QString none;
+    QTest::newRow("default-SERVER_NAME") << "SERVER_NAME" << none << "";
+    QTest::newRow("default-USER_NAME") << "USER_NAME" << none << "";
+    QTest::newRow("default-USER_PASSWORD") << "USER_PASSWORD" << none << "";
+    QTest::newRow("default-AUTOLOGIN") << "AUTOLOGIN" << none << "false";
+    QTest::newRow("default-SUBSCRIBE_EVENT_CATEGORIES") << "SUBSCRIBE_EVENT_CATEGORIES" << none << "";
+    QTest::newRow("default-SUBSCRIBE_EVENT_CODES") << "SUBSCRIBE_EVENT_CODES" << none
+                                                   << "8301,8302,8303,8304,8305,8306,8307,8308";
+    QTest::newRow("default-ENOBJ_ID") << "ENOBJ_ID" << none << "1";
+    QTest::newRow("kept-SERVER_NAME") << "SERVER_NAME" << "srv-b|srv-a" << "srv-b|srv-a";
+    QTest::newRow("kept-USER_PASSWORD") << "USER_PASSWORD" << "by-hand" << "by-hand";
+    QTest::newRow("kept-SUBSCRIBE_EVENT_CODES") << "SUBSCRIBE_EVENT_CODES" << "8301" << "8301";
+    QTest::newRow("kept-ENOBJ_ID") << "ENOBJ_ID" << "42" << "42";
+}
+
+void ShellWindowTest::firstStartWritesDefaults() {
+    QFETCH(QString, key);
+    QFETCH(QString, preset);
+    QFETCH(QString, expected);
+
+    QMap<QString, QString> settings;
+    if (!preset.isNull())
+        settings[key] = preset;
+    ModalDriver driver;
+    auto window = Start(driver, settings);
+
+    QCOMPARE(driver.dialogs, QStringList{"DialogLogin"});
+    QCOMPARE(window->windowTitle(), Offline);
+    QSettings stored(Settings::FilePath(), QSettings::IniFormat);
+    QCOMPARE(stored.allKeys().size(), 7);
+    QVERIFY(stored.contains(key));
+    QCOMPARE(stored.value(key).toString(), expected);
+}
+
+void ShellWindowTest::rememberedLists_data() {
+    QTest::addColumn<QString>("servers");
+    QTest::addColumn<QString>("users");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("expectedServers");
+    QTest::addColumn<QString>("expectedUsers");
+
+    // %A is the address of the running stand server.
+    QTest::newRow("known-server-to-front") << "srv-b|%A|srv-c" << "operator" << "operator" << "%A|srv-b|srv-c"
+                                           << "operator";
+    QTest::newRow("new-server-before-sorted-rest") << "srv-a|srv-c|srv-b" << "operator" << "operator"
+                                                   << "%A|srv-a|srv-b|srv-c" << "operator";
+    QTest::newRow("duplicates-dropped") << "srv-c|srv-c|%A|srv-a|%A" << "operator" << "operator"
+                                        << "%A|srv-a|srv-c" << "operator";
+    QTest::newRow("users-updated-too") << "%A" << "zeta|operator|alpha" << "operator" << "%A"
+                                       << "operator|alpha|zeta";
+    QTest::newRow("first-login-keeps-empty-part") << "" << "" << "operator" << "%A|" << "operator|";
+    QTest::newRow("failed-login-stores-nothing") << "srv-b|srv-a" << "zeta|alpha" << "wrong" << "srv-b|srv-a"
+                                                 << "zeta|alpha";
+}
+
+void ShellWindowTest::rememberedLists() {
+    QFETCH(QString, servers);
+    QFETCH(QString, users);
+    QFETCH(QString, password);
+    QFETCH(QString, expectedServers);
+    QFETCH(QString, expectedUsers);
+
+    ModalDriver driver;
+    driver.Queue("DialogLogin", ModalDriver::Login(stand.Address(), "operator", password));
+    auto window = Start(driver, {{"SERVER_NAME", Expand(servers)}, {"USER_NAME", users}, {"AUTOLOGIN", "false"}});
+
+    QCOMPARE(ReadSetting("SERVER_NAME"), Expand(expectedServers));
+    QCOMPARE(ReadSetting("USER_NAME"), expectedUsers);
+    // The password typed into the dialog is never stored.
+    QCOMPARE(ReadSetting("USER_PASSWORD"), QString(""));
+}
+
+void ShellWindowTest::autoLogin_data() {
+    QTest::addColumn<QString>("servers");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("autologin");
+    QTest::addColumn<bool>("dialogLogsIn");
+    QTest::addColumn<QStringList>("expectedDialogs");
+    QTest::addColumn<QStringList>("expectedBoxes");
+    QTest::addColumn<bool>("connected");
+
+    QTest::newRow("first-entry-used") << "%A|" + Unreachable << "operator" << true << false << QStringList{}
+                                      << QStringList{} << true;
+    QTest::newRow("first-entry-unreachable-dialog-once")
+        << Unreachable + "|%A" << "operator" << true << false << QStringList{"DialogLogin"}
+        << QStringList{ConnectFailedBox} << false;
+    QTest::newRow("wrong-password-then-dialog-login")
+        << "%A" << "wrong" << true << true << QStringList{"DialogLogin"} << QStringList{ConnectFailedBox} << true;
+    QTest::newRow("autologin-off-shows-dialog") << "%A" << "operator" << false << false
+                                                << QStringList{"DialogLogin"} << QStringList{} << false;
+    QTest::newRow("failed-dialog-login-not-repeated")
+        << Unreachable << "operator" << false << true << QStringList{"DialogLogin"} << QStringList{ConnectFailedBox}
+        << false;
+}
+
+void ShellWindowTest::autoLogin() {
+    QFETCH(QString, servers);
+    QFETCH(QString, password);
+    QFETCH(bool, autologin);
+    QFETCH(bool, dialogLogsIn);
+    QFETCH(QStringList, expectedDialogs);
+    QFETCH(QStringList, expectedBoxes);
+    QFETCH(bool, connected);
+
+    ModalDriver driver;
+    if (dialogLogsIn) {
+        const QString server = connected ? stand.Address() : Unreachable;
+        driver.Queue("DialogLogin", ModalDriver::Login(server, "operator", "operator"));
+    }
+    auto window = Start(driver, {{"SERVER_NAME", Expand(servers)},
+                                 {"USER_NAME", "operator|engineer"},
+                                 {"USER_PASSWORD", password},
+                                 {"AUTOLOGIN", autologin ? "true" : "false"}});
+
+    QCOMPARE(driver.dialogs, expectedDialogs);
+    QCOMPARE(driver.boxes, expectedBoxes);
+    QCOMPARE(window->Session()->Connected(), connected);
+    QCOMPARE(Action(window.get(), "action_connect")->isEnabled(), !connected);
+    QCOMPARE(Action(window.get(), "action_disconnect")->isEnabled(), connected);
+    QCOMPARE(window->windowTitle(), connected ? QString("ЗЕНТА.ОПРЧ /  / operator") : Offline);
+}
+
+void ShellWindowTest::titleShowsServer_data() {
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<bool>("defaultPort");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("status");
+
+    QTest::newRow("loopback-ip") << "127.0.0.1" << true << "ЗЕНТА.ОПРЧ / Локальный сервер / operator"
+                                 << "Режим слежения";
+    QTest::newRow("localhost") << "localhost" << true << "ЗЕНТА.ОПРЧ / Локальный сервер / operator"
+                               << "Режим слежения";
+    QTest::newRow("localhost-in-capitals") << "LOCALHOST" << true << "ЗЕНТА.ОПРЧ /  / operator" << "Режим слежения";
+    QTest::newRow("address-with-port") << "%A" << false << "ЗЕНТА.ОПРЧ /  / operator" << "Режим слежения";
+    // The end of the window's construction shows the realtime status whatever the login gave.
+    QTest::newRow("login-failed") << Unreachable << false << Offline << "Режим слежения";
+}
+
+void ShellWindowTest::titleShowsServer() {
+    QFETCH(QString, server);
+    QFETCH(bool, defaultPort);
+    QFETCH(QString, title);
+    QFETCH(QString, status);
+
+    if (defaultPort && !defaultPortStand) {
+        auto candidate = std::make_unique<StandProcess>();
+        if (candidate->Start({"--port", "1312", "--backfill-hours", "1", "--no-sim"}) && candidate->Port() == 1312)
+            defaultPortStand = std::move(candidate);
+    }
+    if (defaultPort && !defaultPortStand)
+        QSKIP("port 1312 is taken on this machine; names without a port cannot be tried");
+
+    ModalDriver driver;
+    driver.Queue("DialogLogin", ModalDriver::Login(Expand(server), "operator", "operator"));
+    auto window = Start(driver, {{"AUTOLOGIN", "false"}});
+
+    QCOMPARE(window->windowTitle(), title);
+    QCOMPARE(window->statusBar()->currentMessage(), status);
+}
+
+void ShellWindowTest::linkLossWarnsOnce_data() {
+    QTest::addColumn<QString>("how");
+
+    QTest::newRow("server-killed") << "kill";
+    QTest::newRow("notice-reported-twice") << "twice";
+    QTest::newRow("session-closed-under-window") << "close";
+}
+
+void ShellWindowTest::linkLossWarnsOnce() {
+    QFETCH(QString, how);
+
+    ModalDriver driver;
+    auto window = StartConnected(driver);
+    QVERIFY(window->Session()->Connected());
+    driver.boxes.clear();
+
+    if (how == "kill") {
+        stand.Kill();
+    } else if (how == "twice") {
+        emit signal_emitter->ConnectionAborted("first");
+        emit signal_emitter->ConnectionAborted("second");
+    } else {
+        window->Session()->CloseSession();
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(driver.boxes, QStringList{LostBox}, 15000);
+    QVERIFY(!window->Session()->Connected());
+    QCOMPARE(window->windowTitle(), Offline);
+    QCOMPARE(window->statusBar()->currentMessage(), QString("Автономный режим"));
+    QVERIFY(Action(window.get(), "action_connect")->isEnabled());
+    QVERIFY(!Action(window.get(), "action_disconnect")->isEnabled());
+
+    // A late notice of the same loss finds the window disconnected already.
+    emit signal_emitter->ConnectionAborted("late");
+    QCOMPARE(driver.boxes, QStringList{LostBox});
+
+    if (how == "kill")
+        QVERIFY2(stand.Restart(), qPrintable(stand.Error()));
+}
+
+void ShellWindowTest::editModePassword_data() {
+    QTest::addColumn<bool>("connect");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("editing");
+    QTest::addColumn<QStringList>("expectedBoxes");
+
+    const QString wrong = QStringLiteral("Ошибка|Неверный пароль!");
+    QTest::newRow("not-connected") << false << "VERNA" << false
+                                   << QStringList{"Режим редактирования|Сначала необходимо подключиться к серверу!"};
+    QTest::newRow("exact-password") << true << "VERNA" << true << QStringList{};
+    QTest::newRow("lower-case-refused") << true << "verna" << false << QStringList{wrong};
+    QTest::newRow("mixed-case-refused") << true << "Verna" << false << QStringList{wrong};
+    QTest::newRow("prefix-refused") << true << "VERN" << false << QStringList{wrong};
+    QTest::newRow("trailing-space-refused") << true << "VERNA " << false << QStringList{wrong};
+    QTest::newRow("empty-refused") << true << "" << false << QStringList{wrong};
+    QTest::newRow("cancelled") << true << QString() << false << QStringList{};
+}
+
+void ShellWindowTest::editModePassword() {
+    QFETCH(bool, connect);
+    QFETCH(QString, password);
+    QFETCH(bool, editing);
+    QFETCH(QStringList, expectedBoxes);
+
+    ModalDriver driver;
+    std::unique_ptr<MainWindow> window;
+    if (connect) {
+        window = StartConnected(driver);
+        QVERIFY(window->Session()->Connected());
+    } else {
+        window = Start(driver, {});
+    }
+    driver.boxes.clear();
+    driver.dialogs.clear();
+    driver.Queue("DialogPassword", ModalDriver::Password(password));
+
+    Action(window.get(), "action_edit_mode")->trigger();
+
+    QCOMPARE(driver.boxes, expectedBoxes);
+    QCOMPARE(driver.dialogs, connect ? QStringList{"DialogPassword"} : QStringList{});
+    QCOMPARE(window->EditMode(), editing);
+    QCOMPARE(Action(window.get(), "action_edit_mode")->isChecked(), editing);
+    for (const char *name : {"action_add", "action_add_top_level", "action_change", "action_delete"})
+        QCOMPARE(Action(window.get(), name)->isEnabled(), editing);
+    if (editing)
+        QCOMPARE(window->statusBar()->currentMessage(), QString("Режим редактирования"));
+}
+
+void ShellWindowTest::leavingEditModeAsksNothing_data() {
+    QTest::addColumn<QString>("how");
+
+    QTest::newRow("f7-key") << "key";
+    QTest::newRow("menu-command") << "menu";
+    QTest::newRow("disconnect") << "disconnect";
+}
+
+void ShellWindowTest::leavingEditModeAsksNothing() {
+    QFETCH(QString, how);
+
+    ModalDriver driver;
+    auto window = StartConnected(driver);
+    QVERIFY(window->Session()->Connected());
+    driver.Queue("DialogPassword", ModalDriver::Password("VERNA"));
+    Action(window.get(), "action_edit_mode")->trigger();
+    QVERIFY(window->EditMode());
+    driver.boxes.clear();
+    driver.dialogs.clear();
+
+    if (how == "key") {
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTest::keyClick(window.get(), Qt::Key_F7);
+    } else if (how == "menu") {
+        Action(window.get(), "action_edit_mode")->trigger();
+    } else {
+        Action(window.get(), "action_disconnect")->trigger();
+    }
+
+    QVERIFY(!window->EditMode());
+    QCOMPARE(driver.dialogs, QStringList{});
+    QCOMPARE(driver.boxes, QStringList{});
+    QVERIFY(!Action(window.get(), "action_edit_mode")->isChecked());
+    QVERIFY(!Action(window.get(), "action_delete")->isEnabled());
+    QCOMPARE(window->statusBar()->currentMessage(), QString("Автономный режим"));
+    if (how == "disconnect") {
+        QCOMPARE(window->windowTitle(), Offline);
+        QVERIFY(!window->Session()->Connected());
+    }
+}
+
+void ShellWindowTest::closingTabHidesTabArea_data() {
+    QTest::addColumn<int>("shownTab");
+    QTest::addColumn<int>("closedTab");
+
+    QTest::newRow("events-tab-closed") << 1 << 1;
+    QTest::newRow("table-tab-closed-while-events-shown") << 1 << 0;
+    QTest::newRow("table-tab-closed") << 0 << 0;
+    QTest::newRow("events-tab-closed-while-table-shown") << 0 << 1;
+}
+
+void ShellWindowTest::closingTabHidesTabArea() {
+    QFETCH(int, shownTab);
+    QFETCH(int, closedTab);
+
+    ModalDriver driver;
+    auto window = Start(driver, {});
+    auto *tabs = window->findChild<QTabWidget *>("tabWidget");
+    QVERIFY(!tabs->isVisible());
+
+    Action(window.get(), "action_show_events")->trigger();
+    QVERIFY(tabs->isVisible());
+    QCOMPARE(tabs->currentWidget()->objectName(), QString("tab_events"));
+    if (shownTab == 0) {
+        tabs->tabBar()->setCurrentIndex(0);
+        QVERIFY(Action(window.get(), "action_show_table")->isChecked());
+        QVERIFY(!Action(window.get(), "action_show_events")->isChecked());
+    }
+
+    auto *close = tabs->tabBar()->tabButton(closedTab, QTabBar::RightSide);
+    QVERIFY(close);
+    QTest::mouseClick(close, Qt::LeftButton);
+
+    QVERIFY(!tabs->isVisible());
+    QVERIFY(!Action(window.get(), "action_show_table")->isChecked());
+    QVERIFY(!Action(window.get(), "action_show_events")->isChecked());
+}
+
+void ShellWindowTest::aboutBox_data() {
+    QTest::addColumn<bool>("byKey");
+
+    QTest::newRow("menu-command") << false;
+    QTest::newRow("f1-key") << true;
+}
+
+void ShellWindowTest::aboutBox() {
+    QFETCH(bool, byKey);
+
+    ModalDriver driver;
+    auto window = Start(driver, {});
+    driver.dialogs.clear();
+    QString version;
+    driver.Queue("DialogAbout", [&version](QDialog *dialog) {
+        version = dialog->findChild<QLabel *>("label_version")->text();
+        ModalDriver::Button(dialog, QDialogButtonBox::Ok)->click();
+        return true;
+    });
+
+    if (byKey) {
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTest::keyClick(window.get(), Qt::Key_F1);
+    } else {
+        Action(window.get(), "action_about")->trigger();
+    }
+
+    QCOMPARE(driver.dialogs, QStringList{"DialogAbout"});
+    QCOMPARE(version, QString("Версия 1.7.4"));
+}
+
+void ShellWindowTest::screenshotAfterLogin_data() {
+    QTest::addColumn<bool>("showEvents");
+
+    QTest::newRow("plot-and-tree") << false;
+    QTest::newRow("with-events-tab") << true;
+}
+
+void ShellWindowTest::screenshotAfterLogin() {
+    QFETCH(bool, showEvents);
+
+    ModalDriver driver;
+    auto window = StartConnected(driver);
+    QVERIFY(window->Session()->Connected());
+    window->showNormal();
+    window->resize(1280, 800);
+    auto *tree = window->findChild<QTreeWidget *>("tree");
+    QTRY_VERIFY(tree->topLevelItemCount() > 0);
+    QCOMPARE(tree->topLevelItem(0)->checkState(0), Qt::Checked);
+    // Every channel is checked at login, so the plot soon shows recent samples.
+    auto *plot = window->findChild<QCustomPlot *>("plot");
+    const double hourAgo = QDateTime::currentSecsSinceEpoch() - 3600;
+    QTRY_VERIFY_WITH_TIMEOUT(plot->graphCount() > 0 && plot->graph(0)->dataCount() > 0 &&
+                                 plot->xAxis->range().upper > hourAgo,
+                             20000);
+    if (showEvents) {
+        Action(window.get(), "action_show_events")->trigger();
+        auto *events = window->findChild<QTableWidget *>("events_tableWidget");
+        QTRY_VERIFY_WITH_TIMEOUT(events->rowCount() > 0, 20000);
+    }
+
+    const QString folder = qEnvironmentVariable("ZENTA_SCREENSHOTS", QDir::tempPath());
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + "/shell_main_window_" + QTest::currentDataTag() + ".png";
+    QVERIFY(window->grab().save(path));
+    qInfo("screenshot: %s", qPrintable(path));
+}
+
+QTEST_MAIN(ShellWindowTest)
+#include "shell_window_test.moc"
