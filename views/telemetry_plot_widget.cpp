@@ -443,7 +443,12 @@ void TelemetryPlotWidget::DrawRealtimePlots()
             const bool zeroAsNaN = item->data(TreeDataColumn, CalculatedRole).toBool();
             const QMap<double, MeasurePoint> series = archive->ReadMeasuresVectorForPeriod(
                 archiveId, QDateTime::fromMSecsSinceEpoch(qint64(from * 1000.0)), nowTime, zeroAsNaN, -1);
-            DrawMeasuresToPlot(series, main, violation);
+            // The read starts at the second of the last drawn sample; drawing that sample again would
+            // add a duplicate point on every tick.
+            QMap<double, MeasurePoint> fresh = series;
+            while (!std::isnan(last) && !fresh.isEmpty() && fresh.firstKey() <= last)
+                fresh.erase(fresh.begin());
+            DrawMeasuresToPlot(fresh, main, violation);
             if (table && table->IsVisible())
                 table->FillTableData(series, table->GetTableColumIndexByTreeItem(item), true);
         }
