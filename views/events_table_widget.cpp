@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QTableWidget>
+#include <QTimer>
 
 #include "server/db.h"
 
@@ -101,7 +102,20 @@ void EventsTableWidget::AddEvent(QString key, QDateTime time, QString text, bool
         table->removeRow(0);
     }
 
-    table->scrollToBottom();
+    ScrollToBottomLater();
+}
+
+void EventsTableWidget::ScrollToBottomLater() {
+    // Scrolling lays out every row again (their heights follow their contents), so a burst of events
+    // scrolls once when control returns to the event loop instead of once per event.
+    static const char *const pending = "eventsScrollPending";
+    if (table->property(pending).toBool())
+        return;
+    table->setProperty(pending, true);
+    QTimer::singleShot(0, table, [table = table] {
+        table->setProperty(pending, false);
+        table->scrollToBottom();
+    });
 }
 
 bool EventsTableWidget::IsAcknowledgmentRequired() const {

@@ -44,6 +44,7 @@ public:
 
 private:
     QTableWidgetItem *MakeCsvItem() const;
+    void ScrollToBottomLater();
 
     QTableWidget *table;
     QMap<QString, QTableWidgetItem *> itemsByKey;

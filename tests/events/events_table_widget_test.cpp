@@ -1,0 +1,342 @@
+// The events table on its own: rows by key, the row limit, acknowledgement without a server link.
+#include <QHeaderView>
+#include <QTableWidget>
+#include <QtTest>
+
+#include "modal_closer.h"
+#include "server/db.h"
+#include "views/events_table_widget.h"
+
+namespace {
+
+struct Event {
+    QString key;
+    bool ackRequired = false;
+    QString csvData;
+    int code = 8301;
+};
+
+QTableWidget *MakeTable() {
+    auto *table = new QTableWidget(0, 6);
+    return table;
+}
+
+void Add(EventsTableWidget &events, const Event &event, const QString &text = QStringLiteral("Событие"),
+         const QString &toolTip = QString()) {
+    events.AddEvent(event.key, QDateTime::fromSecsSinceEpoch(1700000000), text, event.ackRequired,
+                    QStringLiteral("Причина / пояснение"), 1.5, toolTip, !event.csvData.isEmpty(), event.csvData,
+                    event.code);
+}
+
+bool Pending(QTableWidget &table, int row) { return table.item(row, 0)->data(EventsTableWidget::AckRequiredRole).toBool(); }
+
+QString Key(QTableWidget &table, int row) { return table.item(row, 0)->data(EventsTableWidget::KeyRole).toString(); }
+
+} // namespace
+
+class EventsTableWidgetTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void newRow_data();
+    void newRow();
+    void timeText_data();
+    void timeText();
+    void repeatedKey_data();
+    void repeatedKey();
+    void rowLimit_data();
+    void rowLimit();
+    void clearedKeyComesBack_data();
+    void clearedKeyComesBack();
+    void acknowledgedByServer_data();
+    void acknowledgedByServer();
+    void pendingScan_data();
+    void pendingScan();
+    void acknowledgeWithoutLink_data();
+    void acknowledgeWithoutLink();
+    void newestRowInView_data();
+    void newestRowInView();
+
+private:
+    DB db; // never connected: every acknowledgement that reaches it fails
+};
+
+void EventsTableWidgetTest::initTestCase() { QVERIFY(!db.Connected()); }
+
+void EventsTableWidgetTest::newRow_data() {
+    QTest::addColumn<bool>("ackRequired");
+    QTest::addColumn<QString>("csvData");
+    QTest::addColumn<QString>("toolTip");
+    QTest::newRow("pending-with-csv") << true << QStringLiteral("t;f;p\r\n1;2;3\r\n") << QStringLiteral("подсказка");
+    QTest::newRow("quiet-no-csv") << false << QString() << QString();
+}
+
+void EventsTableWidgetTest::newRow() {
+    QFETCH(bool, ackRequired);
+    QFETCH(QString, csvData);
+    QFETCH(QString, toolTip);
+    QScopedPointer<QTableWidget> table(MakeTable());
+    EventsTableWidget events(table.data(), &db);
+    QVERIFY(table->isColumnHidden(3));
+
+    Add(events, {QStringLiteral("{k1}"), ackRequired, csvData, 8305}, QStringLiteral("Нарушение ОПРЧ"), toolTip);
+
+    QCOMPARE(table->rowCount(), 1);
+    QTableWidgetItem *first = table->item(0, 0);
+    QVERIFY(first->text().isEmpty());
+    QCOMPARE(first->data(EventsTableWidget::KeyRole).toString(), QStringLiteral("{k1}"));
+    QCOMPARE(first->data(EventsTableWidget::CodeRole).toInt(), 8305);
+    QCOMPARE(first->data(EventsTableWidget::TimeRole).toLongLong(), 1700000000LL);
+    QCOMPARE(first->data(EventsTableWidget::AckRequiredRole).toBool(), ackRequired);
+    QCOMPARE(first->data(EventsTableWidget::CsvDataRole).toString(), csvData);
+    QCOMPARE(first->toolTip(), ackRequired ? QStringLiteral("Требуется квитирование")
+                                           : QStringLiteral("Квитирование не требуется"));
+    QCOMPARE(table->item(0, 2)->text(), QStringLiteral("Нарушение ОПРЧ"));
+    QCOMPARE(table->item(0, 3)->text(), QStringLiteral("1.500"));
+    QCOMPARE(table->item(0, 4)->text(), QStringLiteral("Причина / пояснение"));
+    for (int column = 1; column <= 4; ++column)
+        QCOMPARE(table->item(0, column)->toolTip(), toolTip);
+    QCOMPARE(table->item(0, 5) != nullptr, !csvData.isEmpty());
+    if (table->item(0, 5)) {
+        QVERIFY(table->item(0, 5)->text().isEmpty());
+        QCOMPARE(table->item(0, 5)->toolTip(), QStringLiteral("Есть данные для выгрузки в CSV-файл"));
+    }
+    QCOMPARE(events.GetCSVTextFromRow(0), csvData);
+}
+
+void EventsTableWidgetTest::timeText_data() {
+    QTest::addColumn<QDateTime>("time");
+    QTest::addColumn<QString>("expected");
+    const QDate day(2024, 3, 5);
+    QTest::newRow("noon-plus-five") << QDateTime(day, QTime(12, 0, 5)) << QStringLiteral("2024-03-05 12:00:05.000");
+    QTest::newRow("milliseconds-dropped") << QDateTime(day, QTime(12, 0, 5, 789))
+                                          << QStringLiteral("2024-03-05 12:00:05.000");
+    QTest::newRow("midnight") << QDateTime(day, QTime(0, 0)) << QStringLiteral("2024-03-05 00:00:00.000");
+    QTest::newRow("afternoon-24h") << QDateTime(day, QTime(23, 59, 59, 999))
+                                   << QStringLiteral("2024-03-05 23:59:59.000");
+}
+
+void EventsTableWidgetTest::timeText() {
+    QFETCH(QDateTime, time);
+    QFETCH(QString, expected);
+    QScopedPointer<QTableWidget> table(MakeTable());
+    EventsTableWidget events(table.data(), &db);
+    events.AddEvent(QStringLiteral("k"), time, QStringLiteral("x"), false, QString(), 0.0, QString(), false, QString(),
+                    1);
+    QCOMPARE(table->item(0, 1)->text(), expected);
+    QCOMPARE(table->item(0, 0)->data(EventsTableWidget::TimeRole).toLongLong(), time.toSecsSinceEpoch());
+}
+
+void EventsTableWidgetTest::repeatedKey_data() {
+    QTest::addColumn<bool>("firstAck");
+    QTest::addColumn<QString>("firstCsv");
+    QTest::addColumn<bool>("secondAck");
+    QTest::addColumn<QString>("secondCsv");
+    QTest::newRow("pending-then-quiet") << true << QString() << false << QString();
+    QTest::newRow("quiet-then-pending") << false << QString() << true << QString();
+    QTest::newRow("csv-arrives-with-update") << true << QString() << true << QStringLiteral("a;b\n");
+    QTest::newRow("csv-kept-when-update-has-none") << true << QStringLiteral("a;b\n") << false << QString();
+}
+
+void EventsTableWidgetTest::repeatedKey() {
+    QFETCH(bool, firstAck);
+    QFETCH(QString, firstCsv);
+    QFETCH(bool, secondAck);
+    QFETCH(QString, secondCsv);
+    QScopedPointer<QTableWidget> table(MakeTable());
+    EventsTableWidget events(table.data(), &db);
+    Add(events, {QStringLiteral("{before}"), false, QString(), 1});
+    Add(events, {QStringLiteral("{same}"), firstAck, firstCsv, 8301}, QStringLiteral("первый"), QStringLiteral("t1"));
+    Add(events, {QStringLiteral("{after}"), false, QString(), 1});
+    const QIcon pendingIcon = table->item(1, 0)->icon();
+
+    Add(events, {QStringLiteral("{same}"), secondAck, secondCsv, 8302}, QStringLiteral("второй"), QStringLiteral("t2"));
+
+    QCOMPARE(table->rowCount(), 3);
+    QCOMPARE(Key(*table, 1), QStringLiteral("{same}"));
+    QCOMPARE(Pending(*table, 1), secondAck);
+    QCOMPARE(table->item(1, 0)->data(EventsTableWidget::CodeRole).toInt(), 8302);
+    QCOMPARE(table->item(1, 0)->data(EventsTableWidget::CsvDataRole).toString(), secondCsv);
+    QCOMPARE(table->item(1, 0)->icon().cacheKey() == pendingIcon.cacheKey(), firstAck == secondAck);
+    QCOMPARE(table->item(1, 2)->text(), QStringLiteral("первый"));
+    for (int column = 1; column <= 4; ++column)
+        QCOMPARE(table->item(1, column)->toolTip(), QStringLiteral("t2"));
+    QCOMPARE(table->item(1, 5) != nullptr, !firstCsv.isEmpty() || !secondCsv.isEmpty());
+    QCOMPARE(events.IsAcknowledgmentRequired(), secondAck);
+}
+
+void EventsTableWidgetTest::rowLimit_data() {
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("full") << 1000 << 1000;
+    QTest::newRow("one-over") << 1001 << 1000;
+    QTest::newRow("many-over") << 1040 << 1000;
+}
+
+void EventsTableWidgetTest::rowLimit() {
+    QFETCH(int, count);
+    QFETCH(int, rows);
+    QScopedPointer<QTableWidget> table(MakeTable());
+    EventsTableWidget events(table.data(), &db);
+    for (int i = 0; i < count; ++i)
+        Add(events, {QStringLiteral("{%1}").arg(i), i == 0, QString(), 8301});
+
+    QCOMPARE(table->rowCount(), rows);
+    const int dropped = count - rows;
+    QCOMPARE(Key(*table, 0), QStringLiteral("{%1}").arg(dropped));
+    QCOMPARE(Key(*table, rows - 1), QStringLiteral("{%1}").arg(count - 1));
+    // The only pending event was the first one; once it is dropped nothing waits any more.
+    QCOMPARE(events.IsAcknowledgmentRequired(), dropped == 0);
+
+    // A dropped key is a stranger again: it comes back as a new row at the bottom.
+    Add(events, {QStringLiteral("{0}"), true, QString(), 8301});
+    QCOMPARE(table->rowCount(), 1000);
+    if (dropped == 0) {
+        QCOMPARE(Key(*table, 0), QStringLiteral("{0}"));
+        QVERIFY(Pending(*table, 0));
+        return;
+    }
+    QCOMPARE(Key(*table, 999), QStringLiteral("{0}"));
+    QCOMPARE(Key(*table, 0), QStringLiteral("{%1}").arg(dropped + 1));
+    // Acknowledging the key just dropped must not touch any row that is left.
+    events.EventAcknowledged(QStringLiteral("{%1}").arg(dropped));
+    QVERIFY(Pending(*table, 999));
+    QVERIFY(events.IsAcknowledgmentRequired());
+}
+
+void EventsTableWidgetTest::clearedKeyComesBack_data() {
+    QTest::addColumn<int>("before");
+    QTest::newRow("one-row") << 1;
+    QTest::newRow("several-rows") << 5;
+}
+
+void EventsTableWidgetTest::clearedKeyComesBack() {
+    QFETCH(int, before);
+    QScopedPointer<QTableWidget> table(MakeTable());
+    EventsTableWidget events(table.data(), &db);
+    for (int i = 0; i < before; ++i)
+        Add(events, {QStringLiteral("{%1}").arg(i), true, QString(), 8301});
+
+    events.ClearTableWidget();
+    QCOMPARE(table->rowCount(), 0);
+    QVERIFY(!events.IsAcknowledgmentRequired());
+    // The cleared rows are gone: acknowledging or repeating their keys must not reach freed items.
+    events.EventAcknowledged(QStringLiteral("{0}"));
+    Add(events, {QStringLiteral("{0}"), true, QString(), 8301});
+    QCOMPARE(table->rowCount(), 1);
+    QVERIFY(Pending(*table, 0));
+}
+
+void EventsTableWidgetTest::acknowledgedByServer_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QList<bool>>("pendingAfter");
+    QTest::newRow("known-key") << QStringLiteral("{b}") << QList<bool>{true, false, true};
+    QTest::newRow("unknown-key") << QStringLiteral("{z}") << QList<bool>{true, true, true};
+    QTest::newRow("empty-key") << QString() << QList<bool>{true, true, true};
+}
+
+void EventsTableWidgetTest::acknowledgedByServer() {
+    QFETCH(QString, key);
+    QFETCH(QList<bool>, pendingAfter);
+    QScopedPointer<QTableWidget> table(MakeTable());
+    EventsTableWidget events(table.data(), &db);
+    Add(events, {QStringLiteral("{quiet}"), false, QString(), 8301});
+    const QIcon quietIcon = table->item(0, 0)->icon();
+    for (const QString &k : {QStringLiteral("{a}"), QStringLiteral("{b}"), QStringLiteral("{c}")})
+        Add(events, {k, true, QString(), 8301});
+
+    events.EventAcknowledged(key);
+
+    for (int i = 0; i < pendingAfter.size(); ++i) {
+        const int row = i + 1;
+        QCOMPARE(Pending(*table, row), pendingAfter[i]);
+        QCOMPARE(table->item(row, 0)->toolTip(), pendingAfter[i] ? QStringLiteral("Требуется квитирование")
+                                                                 : QStringLiteral("Квитирование не требуется"));
+        QCOMPARE(table->item(row, 0)->icon().cacheKey() == quietIcon.cacheKey(), !pendingAfter[i]);
+    }
+    QCOMPARE(events.IsAcknowledgmentRequired(), pendingAfter.contains(true));
+}
+
+void EventsTableWidgetTest::pendingScan_data() {
+    QTest::addColumn<QList<bool>>("flags");
+    QTest::addColumn<bool>("expected");
+    QTest::newRow("empty") << QList<bool>{} << false;
+    QTest::newRow("all-quiet") << QList<bool>{false, false, false} << false;
+    QTest::newRow("last-pending") << QList<bool>{false, false, true} << true;
+    QTest::newRow("first-pending") << QList<bool>{true, false} << true;
+}
+
+void EventsTableWidgetTest::pendingScan() {
+    QFETCH(QList<bool>, flags);
+    QFETCH(bool, expected);
+    QScopedPointer<QTableWidget> table(MakeTable());
+    EventsTableWidget events(table.data(), &db);
+    for (int i = 0; i < flags.size(); ++i)
+        Add(events, {QStringLiteral("{%1}").arg(i), flags[i], QString(), 8301});
+    QCOMPARE(events.IsAcknowledgmentRequired(), expected);
+}
+
+void EventsTableWidgetTest::acknowledgeWithoutLink_data() {
+    QTest::addColumn<QList<bool>>("flags");
+    QTest::addColumn<int>("currentRow"); // -2 = acknowledge all
+    QTest::addColumn<bool>("result");
+    QTest::addColumn<int>("boxes");
+    QTest::addColumn<QList<bool>>("pendingAfter");
+    QTest::newRow("quiet-row-sends-nothing") << QList<bool>{false} << 0 << true << 0 << QList<bool>{false};
+    QTest::newRow("pending-row-fails") << QList<bool>{false, true} << 1 << false << 1 << QList<bool>{false, true};
+    QTest::newRow("no-current-row") << QList<bool>{true} << -1 << false << 0 << QList<bool>{true};
+    QTest::newRow("all-stops-at-first-failure")
+        << QList<bool>{false, true, true} << -2 << false << 1 << QList<bool>{false, true, true};
+    QTest::newRow("all-quiet-succeeds") << QList<bool>{false, false} << -2 << true << 0 << QList<bool>{false, false};
+    QTest::newRow("all-on-empty-table") << QList<bool>{} << -2 << true << 0 << QList<bool>{};
+}
+
+void EventsTableWidgetTest::acknowledgeWithoutLink() {
+    QFETCH(QList<bool>, flags);
+    QFETCH(int, currentRow);
+    QFETCH(bool, result);
+    QFETCH(int, boxes);
+    QFETCH(QList<bool>, pendingAfter);
+    QScopedPointer<QTableWidget> table(MakeTable());
+    EventsTableWidget events(table.data(), &db);
+    for (int i = 0; i < flags.size(); ++i)
+        Add(events, {QStringLiteral("{%1}").arg(i), flags[i], QString(), 8301});
+    table->setCurrentCell(currentRow, 0);
+
+    ModalCloser closer;
+    const bool done = currentRow == -2 ? events.AcknowledeAllEvents() : events.AcknowledeOneSelectedEvent();
+
+    QCOMPARE(done, result);
+    QCOMPARE(closer.texts.size(), boxes);
+    for (int i = 0; i < boxes; ++i) {
+        QCOMPARE(closer.titles[i], QStringLiteral("Ошибка"));
+        QCOMPARE(closer.texts[i], QStringLiteral("Не удалось квитировать событие!"));
+    }
+    for (int row = 0; row < pendingAfter.size(); ++row)
+        QCOMPARE(Pending(*table, row), pendingAfter[row]);
+}
+
+void EventsTableWidgetTest::newestRowInView_data() {
+    QTest::addColumn<int>("count");
+    QTest::newRow("one-screen") << 3;
+    QTest::newRow("burst") << 200;
+    QTest::newRow("past-the-limit") << 1100;
+}
+
+void EventsTableWidgetTest::newestRowInView() {
+    QFETCH(int, count);
+    QTableWidget table(0, 6);
+    table.resize(600, 300);
+    table.show();
+    EventsTableWidget events(&table, &db);
+    for (int i = 0; i < count; ++i)
+        Add(events, {QStringLiteral("{%1}").arg(i), false, QString(), 8301});
+    const int last = table.rowCount() - 1;
+    QTRY_VERIFY(table.viewport()->rect().contains(table.visualRect(table.model()->index(last, 1)).bottomLeft()));
+    QCOMPARE(Key(table, last), QStringLiteral("{%1}").arg(count - 1));
+}
+
+QTEST_MAIN(EventsTableWidgetTest)
+#include "events_table_widget_test.moc"

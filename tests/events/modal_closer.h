@@ -1,0 +1,62 @@
+// Closes modal boxes as a person would: finds the active modal widget and presses its button.
+#pragma once
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QStringList>
+#include <QTimer>
+
+class ModalCloser : public QObject {
+public:
+    // Each box seen is answered with `button` (or OK when it has no such button); file dialogs get
+    // `fileName` chosen and accepted, or are cancelled when it is empty.
+    explicit ModalCloser(QMessageBox::StandardButton button = QMessageBox::Yes, QString fileName = QString())
+        : button(button), fileName(std::move(fileName)) {
+        connect(&timer, &QTimer::timeout, this, &ModalCloser::Poll);
+        timer.start(20);
+    }
+
+    QStringList titles;
+    QStringList texts;
+    int fileDialogs = 0;
+    QStringList dialogs; // object names of other dialogs, which are closed with Escape's meaning
+
+private:
+    void Poll() {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || modal == last)
+            return;
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            last = box;
+            titles << box->windowTitle();
+            texts << box->text();
+            QAbstractButton *pressed = box->button(button);
+            if (!pressed)
+                pressed = box->button(QMessageBox::Ok);
+            if (pressed)
+                pressed->click();
+        } else if (auto *dialog = qobject_cast<QFileDialog *>(modal); !dialog && qobject_cast<QDialog *>(modal)) {
+            last = modal;
+            dialogs << modal->objectName();
+            static_cast<QDialog *>(modal)->reject();
+        } else if (dialog) {
+            last = dialog;
+            ++fileDialogs;
+            if (fileName.isEmpty()) {
+                dialog->reject();
+            } else {
+                dialog->selectFile(fileName);
+                static_cast<QDialog *>(dialog)->accept();
+            }
+        }
+    }
+
+    QTimer timer;
+    QMessageBox::StandardButton button;
+    QString fileName;
+    QPointer<QWidget> last;
+};
