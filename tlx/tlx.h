@@ -98,6 +98,8 @@ int TLXCliClose(TLXCliSes *handle, int reserved);
 
 // Heartbeat interval and the silence after which the peer counts as dead (milliseconds). Process-wide.
 void TLXSetHeartbeat(int intervalMs, int deadAfterMs);
+// Largest frame a client handle sends or accepts (bytes, default 64 MiB). Process-wide.
+void TLXSetMaxFrame(unsigned bytes);
 
 // ---- commands ----
 // Creates a one-way message record for command; send it with TLXCliPost.

@@ -236,6 +236,11 @@ void TLXSetHeartbeat(int intervalMs, int deadAfterMs) {
         g_deadAfterMs = deadAfterMs;
 }
 
+void TLXSetMaxFrame(unsigned bytes) {
+    if (bytes >= wire::kHeaderSize)
+        g_maxFrame = bytes;
+}
+
 int TLXCliCreate(TLXCliSes **handle) {
     if (!handle)
         return TLX_ERR_ARG;
