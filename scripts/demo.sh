@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, starts zenta-stand with the demo content on 127.0.0.1 and
 # starts the client logged in to it as the demo operator. Closing the client stops the server.
-#   scripts/demo.sh
+#   scripts/demo.sh              install, build in build/, run
+#   scripts/demo.sh --no-build   run the programs already built in $ZENTA_BUILD_DIR (default build/)
 # Environment: ZENTA_DEMO_DIR (working folder, default ~/.local/share/zenta-demo),
 #              ZENTA_DEMO_PORT (server port, default: any free port).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+build=${ZENTA_BUILD_DIR:-build}
 
-"$root/scripts/install-deps.sh"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j"$(nproc)"
+if [ "${1:-}" != "--no-build" ]; then
+    "$root/scripts/install-deps.sh"
+    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake --build "$build" -j"$(nproc)"
+fi
+bin=$(cd "$build/bin" && pwd)
 
 work=${ZENTA_DEMO_DIR:-${XDG_DATA_HOME:-$HOME/.local/share}/zenta-demo}
 mkdir -p "$work"
@@ -18,7 +23,7 @@ log="$work/zenta-stand.log"
 : >"$log"
 
 # The database keeps its history between runs; it is created with six hours of history on first use.
-"$root/build/bin/zenta-stand" --db "$work/stand.sqlite" --listen 127.0.0.1 --port "${ZENTA_DEMO_PORT:-0}" \
+"$bin/zenta-stand" --db "$work/stand.sqlite" --listen 127.0.0.1 --port "${ZENTA_DEMO_PORT:-0}" \
     --backfill-hours 6 --disturb-every 240 --event-every 180 >>"$log" 2>&1 &
 stand_pid=$!
 stop_stand() {
@@ -60,7 +65,7 @@ ENOBJ_ID=1
 INI
 cp "$root/resources/sound/Alarm.wav" "$work/Alarm.wav"
 
-client=("$root/build/bin/zenta-oprch")
+client=("$bin/zenta-oprch")
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     cat <<'TEXT'
 No display found ($DISPLAY is empty). To see the window, run this script from a desktop session,
