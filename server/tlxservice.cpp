@@ -714,19 +714,25 @@ TLArray *TLXService::DoSqlRequest(const char *sql)
         return nullptr;
     }
 
-    if (TLAFldCount(array) > 0) {
-        TLField *first = TLAFld(array, 0);
-        const char *name = first ? TLFldName(first) : nullptr;
-        if (name && qstricmp(name, "KeyLink") == 0 && TLFldType(first) == TL_TEXT) {
-            const TLAKey key = {name, 0};
-            if (TLAKeyCount(array) == 0)
-                TLAKeyAdd(array, 1, &key);
-            else
-                TLAKeySet(array, 0, &key);
-            TLARecSort(array);
-        }
-    }
+    SortByKeyLink(array);
     return array;
+}
+
+void TLXService::SortByKeyLink(TLArray *array)
+{
+    if (!array || TLAFldCount(array) < 1)
+        return;
+    TLField *first = TLAFld(array, 0);
+    const char *name = first ? TLFldName(first) : nullptr;
+    if (!name || qstricmp(name, "KeyLink") != 0 || TLFldType(first) != TL_TEXT)
+        return;
+    const TLAKey key = {name, 0};
+    if (TLAKeyCount(array) == 0)
+        TLAKeyAdd(array, 1, &key);
+    else
+        TLAKeySet(array, 0, &key);
+    // Sorted in both cases: adding a key does not promise to reorder records already there.
+    TLARecSort(array);
 }
 
 char *TLXService::DoMeasRequest(const MeasValRead &request, int *length)

@@ -87,6 +87,9 @@ public:
     char *DoMeasRequest(const MeasValRead &request, int *length);     // caller releases with TLMemFree
     int GetSrvVersion(int *major = nullptr, int *minor = nullptr, int *release = nullptr);
 
+    // Orders the records by their first field when it is a text field named KeyLink (any letter case).
+    static void SortByKeyLink(TLArray *array);
+
     bool EventInSub(int code);
     bool ParamInSub(int id);
 

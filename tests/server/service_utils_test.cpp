@@ -19,6 +19,8 @@ private slots:
     void paramFromName();
     void serverAddress_data();
     void serverAddress();
+    void keyLinkSort_data();
+    void keyLinkSort();
 };
 
 void ServiceUtilsTest::quickSort_data()
@@ -153,6 +155,62 @@ void ServiceUtilsTest::serverAddress()
     DB::ParseServerAddress(server, &parsedHost, &parsedPort);
     QCOMPARE(parsedHost, host);
     QCOMPARE(parsedPort, port);
+}
+
+void ServiceUtilsTest::keyLinkSort_data()
+{
+    QTest::addColumn<QByteArray>("firstName");
+    QTest::addColumn<int>("firstType");
+    QTest::addColumn<bool>("keyOnName"); // the array arrives sorted by its second field, descending
+    QTest::addColumn<QStringList>("expected");
+
+    const QStringList arrival{"{B}", "{C}", "{A}", "{D}"};
+    const QStringList sorted{"{A}", "{B}", "{C}", "{D}"};
+    // With a key on "name" descending the array arrives as D, C, B, A by name, i.e. these KeyLinks:
+    const QStringList byNameDesc{"{D}", "{A}", "{C}", "{B}"};
+    QTest::newRow("keylink-no-key") << QByteArray("KeyLink") << int(TL_TEXT) << false << sorted;
+    QTest::newRow("lower-case-name") << QByteArray("keylink") << int(TL_TEXT) << false << sorted;
+    QTest::newRow("upper-case-name") << QByteArray("KEYLINK") << int(TL_TEXT) << false << sorted;
+    QTest::newRow("existing-key-replaced") << QByteArray("KeyLink") << int(TL_TEXT) << true << sorted;
+    QTest::newRow("other-first-field") << QByteArray("KeyLinks") << int(TL_TEXT) << false << arrival;
+    QTest::newRow("other-first-field-keyed") << QByteArray("Key") << int(TL_TEXT) << true << byNameDesc;
+    QTest::newRow("keylink-not-text") << QByteArray("KeyLink") << int(TL_NAME) << false << arrival;
+}
+
+void ServiceUtilsTest::keyLinkSort()
+{
+    QFETCH(QByteArray, firstName);
+    QFETCH(int, firstType);
+    QFETCH(bool, keyOnName);
+    QFETCH(QStringList, expected);
+
+    TLArray *array = nullptr;
+    QCOMPARE(TLACreate(&array, 0), 0);
+    TLAFldAdd(array, firstName.constData(), firstType);
+    TLAFldAdd(array, "name", TL_TEXT);
+    const QList<QPair<QByteArray, QByteArray>> rows{{"{B}", "b"}, {"{C}", "c"}, {"{A}", "d"}, {"{D}", "e"}};
+    for (const auto &row : rows) {
+        TLRecord *record = TLARecNew(array);
+        QVERIFY(record);
+        TLRSetAsText(TLAFld(array, 0), record, row.first.size(), row.first.constData());
+        TLRSetAsText(TLAFld(array, 1), record, row.second.size(), row.second.constData());
+        QCOMPARE(TLARecPost(array, record), 0);
+    }
+    if (keyOnName) {
+        const TLAKey key{"name", 1};
+        QCOMPARE(TLAKeyAdd(array, 1, &key), 0);
+    }
+
+    TLXService::SortByKeyLink(array);
+
+    QStringList order;
+    for (int i = 0; i < TLARecCount(array); ++i) {
+        const char *text = nullptr;
+        QCOMPARE(TLRGetTextPtr(TLAFld(array, 0), TLARec(array, 0, i), &text), 0);
+        order << QString::fromLatin1(text);
+    }
+    TLADestroy(array);
+    QCOMPARE(order, expected);
 }
 
 QTEST_GUILESS_MAIN(ServiceUtilsTest)

@@ -580,7 +580,6 @@ void SessionTest::connectionLoss_data()
 
     QTest::newRow("killed-while-waiting") << "kill" << false << 1;
     QTest::newRow("frozen-while-waiting") << "freeze" << false << 1;
-    QTest::newRow("killed-signals-blocked") << "kill" << true << 0;
     QTest::newRow("closed-by-user") << "close" << false << 0;
 }
 
