@@ -19,8 +19,12 @@ inline void WriteValueCell(QWidget *editor, QAbstractItemModel *model, const QMo
                            const QVariant &value, const QString &text)
 {
     if (QTableWidgetItem *cell = ValueCell(editor, index)) {
+        const bool same = cell->data(Qt::UserRole) == value && cell->text() == text;
         cell->setData(Qt::UserRole, value);
         cell->setText(text);
+        // The item stays silent when nothing differs, but a commit still counts as a change.
+        if (same && cell->tableWidget())
+            emit cell->tableWidget()->cellChanged(cell->row(), cell->column());
         return;
     }
     model->setData(index, value, Qt::UserRole);
