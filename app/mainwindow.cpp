@@ -84,7 +84,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
     ui->action_edit_mode->setChecked(editMode);
     for (QAction *action : {ui->action_add, ui->action_add_top_level, ui->action_change, ui->action_delete})
         action->setEnabled(editMode);
-    for (QAction *action : {ui->action_follow, ui->action_shrink_all, ui->action_shrink_height, ui->action_shrink_width})
+    for (QAction *action :
+         {ui->action_follow, ui->action_shrink_all, ui->action_shrink_height, ui->action_shrink_width})
         action->setVisible(plotNavigation);
     objectsTree->SetEditMode(editMode);
 
@@ -162,7 +163,9 @@ MainWindow::~MainWindow() {
     delete editOffIcon;
 }
 
-QString MainWindow::SettingsPath() { return Settings::FilePath(); }
+QString MainWindow::SettingsPath() {
+    return Settings::FilePath();
+}
 
 void MainWindow::InitSettings() {
     QSettings settings(Settings::FilePath(), QSettings::IniFormat);
@@ -237,7 +240,9 @@ void MainWindow::ConnectionAborted(QString) {
                          QMessageBox::Ok);
 }
 
-void MainWindow::on_action_quit_triggered() { close(); }
+void MainWindow::on_action_quit_triggered() {
+    close();
+}
 
 void MainWindow::EventTimerSlot() {
     if (ui->tree->signalsBlocked())
@@ -260,7 +265,9 @@ void MainWindow::on_action_about_triggered() {
     dialogAbout.exec();
 }
 
-void MainWindow::on_actionTest_triggered() { on_action_shrink_all_triggered(); }
+void MainWindow::on_actionTest_triggered() {
+    on_action_shrink_all_triggered();
+}
 
 void MainWindow::on_action_check_all_triggered() {
     objectsTree->CheckAll();

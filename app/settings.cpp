@@ -14,9 +14,13 @@ const Default Defaults[7] = {
     {"ENOBJ_ID", "1"},
 };
 
-QString FilePath() { return QDir::currentPath() + QStringLiteral("/dedur.ini"); }
+QString FilePath() {
+    return QDir::currentPath() + QStringLiteral("/dedur.ini");
+}
 
-QStringList SplitList(const QString &joined) { return joined.split(QLatin1Char('|'), Qt::KeepEmptyParts); }
+QStringList SplitList(const QString &joined) {
+    return joined.split(QLatin1Char('|'), Qt::KeepEmptyParts);
+}
 
 QString RememberFirst(const QString &joined, const QString &used) {
     QStringList list = SplitList(joined);
@@ -27,6 +31,8 @@ QString RememberFirst(const QString &joined, const QString &used) {
     return list.join(QLatin1Char('|'));
 }
 
-QString FirstEntry(const QString &joined) { return joined.section(QLatin1Char('|'), 0, 0); }
+QString FirstEntry(const QString &joined) {
+    return joined.section(QLatin1Char('|'), 0, 0);
+}
 
 } // namespace Settings

@@ -8,6 +8,10 @@ DialogAbout::DialogAbout(QWidget *parent) : QDialog(parent), ui(new Ui_DialogAbo
     ui->label_version->setText(VersionText());
 }
 
-DialogAbout::~DialogAbout() { delete ui; }
+DialogAbout::~DialogAbout() {
+    delete ui;
+}
 
-QString DialogAbout::VersionText() { return QStringLiteral("Версия ") + QStringLiteral("1.7.4"); }
+QString DialogAbout::VersionText() {
+    return QStringLiteral("Версия ") + QStringLiteral("1.7.4");
+}

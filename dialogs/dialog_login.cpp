@@ -11,7 +11,9 @@ DialogLogin::DialogLogin(QWidget *parent) : QDialog(parent), ui(new Ui_DialogLog
     setupSettings();
 }
 
-DialogLogin::~DialogLogin() { delete ui; }
+DialogLogin::~DialogLogin() {
+    delete ui;
+}
 
 void DialogLogin::setupSettings() {
     QSettings settings(Settings::FilePath(), QSettings::IniFormat);
@@ -26,4 +28,6 @@ void DialogLogin::on_buttonBox_accepted() {
     emit login(ui->combo_server->currentText(), ui->combo_login->currentText(), ui->lineEdit_password->text());
 }
 
-void DialogLogin::on_buttonBox_rejected() { close(); }
+void DialogLogin::on_buttonBox_rejected() {
+    close();
+}

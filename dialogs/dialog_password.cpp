@@ -7,11 +7,17 @@ DialogPassword::DialogPassword(QWidget *parent) : QDialog(parent), ui(new Ui_Dia
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 }
 
-DialogPassword::~DialogPassword() { delete ui; }
+DialogPassword::~DialogPassword() {
+    delete ui;
+}
 
-QString DialogPassword::GetPassword() const { return ui->password->text(); }
+QString DialogPassword::GetPassword() const {
+    return ui->password->text();
+}
 
-void DialogPassword::SetPassword(const QString &password) { ui->password->setText(password); }
+void DialogPassword::SetPassword(const QString &password) {
+    ui->password->setText(password);
+}
 
 // The form's own connections accept and reject; the caller reads the password afterwards.
 void DialogPassword::on_buttonBox_accepted() {}

@@ -7,9 +7,9 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QStringList>
 #include <QTimer>
 #include <functional>
@@ -63,7 +63,9 @@ public:
     }
 
 private:
-    void Arm() { QTimer::singleShot(30, this, [this] { Poll(); }); }
+    void Arm() {
+        QTimer::singleShot(30, this, [this] { Poll(); });
+    }
 
     void Poll() {
         // Re-armed first: answering a dialog may open another one in a nested event loop.

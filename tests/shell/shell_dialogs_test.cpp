@@ -86,15 +86,21 @@ void ShellDialogsTest::loginDialogFillsFromSettings_data() {
     QTest::addColumn<QStringList>("userItems");
 
     QTest::newRow("no-file") << QString() << QString() << QString() << QStringList{""} << QStringList{""};
-    QTest::newRow("empty-lists") << "" << "" << "" << QStringList{""} << QStringList{""};
-    QTest::newRow("two-servers-most-recent-shown") << "srv-b|srv-a" << "operator" << ""
-                                                   << QStringList{"srv-b", "srv-a"} << QStringList{"operator"};
-    QTest::newRow("empty-part-kept") << "a||b" << "u1|u2" << "" << QStringList{"a", "", "b"}
-                                     << QStringList{"u1", "u2"};
-    QTest::newRow("hand-stored-password") << "10.0.0.5:2000" << "engineer" << "Secret|1"
-                                          << QStringList{"10.0.0.5:2000"} << QStringList{"engineer"};
-    QTest::newRow("cyrillic-user") << "srv" << "оператор|operator" << "" << QStringList{"srv"}
-                                   << QStringList{"оператор", "operator"};
+    QTest::newRow("empty-lists") << ""
+                                 << ""
+                                 << "" << QStringList{""} << QStringList{""};
+    QTest::newRow("two-servers-most-recent-shown") << "srv-b|srv-a"
+                                                   << "operator"
+                                                   << "" << QStringList{"srv-b", "srv-a"} << QStringList{"operator"};
+    QTest::newRow("empty-part-kept") << "a||b"
+                                     << "u1|u2"
+                                     << "" << QStringList{"a", "", "b"} << QStringList{"u1", "u2"};
+    QTest::newRow("hand-stored-password") << "10.0.0.5:2000"
+                                          << "engineer"
+                                          << "Secret|1" << QStringList{"10.0.0.5:2000"} << QStringList{"engineer"};
+    QTest::newRow("cyrillic-user") << "srv"
+                                   << "оператор|operator"
+                                   << "" << QStringList{"srv"} << QStringList{"оператор", "operator"};
 }
 
 void ShellDialogsTest::loginDialogFillsFromSettings() {
@@ -124,9 +130,12 @@ void ShellDialogsTest::setupSettingsReplacesLists_data() {
     QTest::addColumn<QString>("after");
     QTest::addColumn<QStringList>("items");
 
-    QTest::newRow("list-replaced") << "a|b" << "c" << QStringList{"c"};
-    QTest::newRow("list-emptied") << "a|b" << "" << QStringList{""};
-    QTest::newRow("list-grown") << "a" << "d|a|b" << QStringList{"d", "a", "b"};
+    QTest::newRow("list-replaced") << "a|b"
+                                   << "c" << QStringList{"c"};
+    QTest::newRow("list-emptied") << "a|b"
+                                  << "" << QStringList{""};
+    QTest::newRow("list-grown") << "a"
+                                << "d|a|b" << QStringList{"d", "a", "b"};
 }
 
 void ShellDialogsTest::setupSettingsReplacesLists() {
@@ -149,9 +158,15 @@ void ShellDialogsTest::loginSignalCarriesTypedTexts_data() {
     QTest::addColumn<QString>("password");
     QTest::addColumn<bool>("accept");
 
-    QTest::newRow("typed-and-accepted") << "127.0.0.1:2000" << "operator" << "pw" << true;
-    QTest::newRow("empty-fields-are-passed-on") << "" << "" << "" << true;
-    QTest::newRow("cancel-emits-nothing") << "srv" << "operator" << "pw" << false;
+    QTest::newRow("typed-and-accepted") << "127.0.0.1:2000"
+                                        << "operator"
+                                        << "pw" << true;
+    QTest::newRow("empty-fields-are-passed-on") << ""
+                                                << ""
+                                                << "" << true;
+    QTest::newRow("cancel-emits-nothing") << "srv"
+                                          << "operator"
+                                          << "pw" << false;
 }
 
 void ShellDialogsTest::loginSignalCarriesTypedTexts() {
@@ -193,8 +208,10 @@ void ShellDialogsTest::aboutDialogTexts_data() {
     QTest::addColumn<QString>("label");
     QTest::addColumn<QString>("plainText");
 
-    QTest::newRow("version-on-one-line") << "label_version" << "Версия 1.7.4";
-    QTest::newRow("caption") << "label_caption" << "ОПРЧ.ЗЕНТА.Клиент";
+    QTest::newRow("version-on-one-line") << "label_version"
+                                         << "Версия 1.7.4";
+    QTest::newRow("caption") << "label_caption"
+                             << "ОПРЧ.ЗЕНТА.Клиент";
     QTest::newRow("purpose") << "label_desription"
                              << "Модуль ЗЕНТА.ОПРЧ предназначен для мониторинга участия генерирующего "
                                 "оборудования в общем первичном регулировании частоты и мощности (ОПРЧ).";

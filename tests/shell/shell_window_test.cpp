@@ -39,7 +39,9 @@ QString ReadSetting(const QString &key) {
     return settings.value(key).toString();
 }
 
-QAction *Action(QWidget *window, const char *name) { return window->findChild<QAction *>(name); }
+QAction *Action(QWidget *window, const char *name) {
+    return window->findChild<QAction *>(name);
+}
 
 } // namespace
 
@@ -127,13 +129,21 @@ void ShellWindowTest::firstStartWritesDefaults_data() {
     QTest::newRow("default-USER_PASSWORD") << "USER_PASSWORD" << none << "";
     QTest::newRow("default-AUTOLOGIN") << "AUTOLOGIN" << none << "false";
     QTest::newRow("default-SUBSCRIBE_EVENT_CATEGORIES") << "SUBSCRIBE_EVENT_CATEGORIES" << none << "";
-    QTest::newRow("default-SUBSCRIBE_EVENT_CODES") << "SUBSCRIBE_EVENT_CODES" << none
-                                                   << "8301,8302,8303,8304,8305,8306,8307,8308";
+    QTest::newRow("default-SUBSCRIBE_EVENT_CODES")
+        << "SUBSCRIBE_EVENT_CODES" << none << "8301,8302,8303,8304,8305,8306,8307,8308";
     QTest::newRow("default-ENOBJ_ID") << "ENOBJ_ID" << none << "1";
-    QTest::newRow("kept-SERVER_NAME") << "SERVER_NAME" << "srv-b|srv-a" << "srv-b|srv-a";
-    QTest::newRow("kept-USER_PASSWORD") << "USER_PASSWORD" << "by-hand" << "by-hand";
-    QTest::newRow("kept-SUBSCRIBE_EVENT_CODES") << "SUBSCRIBE_EVENT_CODES" << "8301" << "8301";
-    QTest::newRow("kept-ENOBJ_ID") << "ENOBJ_ID" << "42" << "42";
+    QTest::newRow("kept-SERVER_NAME") << "SERVER_NAME"
+                                      << "srv-b|srv-a"
+                                      << "srv-b|srv-a";
+    QTest::newRow("kept-USER_PASSWORD") << "USER_PASSWORD"
+                                        << "by-hand"
+                                        << "by-hand";
+    QTest::newRow("kept-SUBSCRIBE_EVENT_CODES") << "SUBSCRIBE_EVENT_CODES"
+                                                << "8301"
+                                                << "8301";
+    QTest::newRow("kept-ENOBJ_ID") << "ENOBJ_ID"
+                                   << "42"
+                                   << "42";
 }
 
 void ShellWindowTest::firstStartWritesDefaults() {
@@ -163,16 +173,35 @@ void ShellWindowTest::rememberedLists_data() {
     QTest::addColumn<QString>("expectedUsers");
 
     // %A is the address of the running stand server.
-    QTest::newRow("known-server-to-front") << "srv-b|%A|srv-c" << "operator" << "operator" << "%A|srv-b|srv-c"
+    QTest::newRow("known-server-to-front") << "srv-b|%A|srv-c"
+                                           << "operator"
+                                           << "operator"
+                                           << "%A|srv-b|srv-c"
                                            << "operator";
-    QTest::newRow("new-server-before-sorted-rest") << "srv-a|srv-c|srv-b" << "operator" << "operator"
-                                                   << "%A|srv-a|srv-b|srv-c" << "operator";
-    QTest::newRow("duplicates-dropped") << "srv-c|srv-c|%A|srv-a|%A" << "operator" << "operator"
-                                        << "%A|srv-a|srv-c" << "operator";
-    QTest::newRow("users-updated-too") << "%A" << "zeta|operator|alpha" << "operator" << "%A"
+    QTest::newRow("new-server-before-sorted-rest") << "srv-a|srv-c|srv-b"
+                                                   << "operator"
+                                                   << "operator"
+                                                   << "%A|srv-a|srv-b|srv-c"
+                                                   << "operator";
+    QTest::newRow("duplicates-dropped") << "srv-c|srv-c|%A|srv-a|%A"
+                                        << "operator"
+                                        << "operator"
+                                        << "%A|srv-a|srv-c"
+                                        << "operator";
+    QTest::newRow("users-updated-too") << "%A"
+                                       << "zeta|operator|alpha"
+                                       << "operator"
+                                       << "%A"
                                        << "operator|alpha|zeta";
-    QTest::newRow("first-login-keeps-empty-part") << "" << "" << "operator" << "%A|" << "operator|";
-    QTest::newRow("failed-login-stores-nothing") << "srv-b|srv-a" << "zeta|alpha" << "wrong" << "srv-b|srv-a"
+    QTest::newRow("first-login-keeps-empty-part") << ""
+                                                  << ""
+                                                  << "operator"
+                                                  << "%A|"
+                                                  << "operator|";
+    QTest::newRow("failed-login-stores-nothing") << "srv-b|srv-a"
+                                                 << "zeta|alpha"
+                                                 << "wrong"
+                                                 << "srv-b|srv-a"
                                                  << "zeta|alpha";
 }
 
@@ -205,12 +234,14 @@ void ShellWindowTest::autoLogin_data() {
     QTest::newRow("first-entry-used") << "%A|" + Unreachable << "operator" << true << false << QStringList{}
                                       << QStringList{} << true;
     QTest::newRow("first-entry-unreachable-dialog-once")
-        << Unreachable + "|%A" << "operator" << true << false << QStringList{"DialogLogin"}
-        << QStringList{ConnectFailedBox} << false;
+        << Unreachable + "|%A"
+        << "operator" << true << false << QStringList{"DialogLogin"} << QStringList{ConnectFailedBox} << false;
     QTest::newRow("wrong-password-then-dialog-login")
-        << "%A" << "wrong" << true << true << QStringList{"DialogLogin"} << QStringList{ConnectFailedBox} << true;
-    QTest::newRow("autologin-off-shows-dialog") << "%A" << "operator" << false << false
-                                                << QStringList{"DialogLogin"} << QStringList{} << false;
+        << "%A"
+        << "wrong" << true << true << QStringList{"DialogLogin"} << QStringList{ConnectFailedBox} << true;
+    QTest::newRow("autologin-off-shows-dialog")
+        << "%A"
+        << "operator" << false << false << QStringList{"DialogLogin"} << QStringList{} << false;
     QTest::newRow("failed-dialog-login-not-repeated")
         << Unreachable << "operator" << false << true << QStringList{"DialogLogin"} << QStringList{ConnectFailedBox}
         << false;
@@ -253,8 +284,10 @@ void ShellWindowTest::titleShowsServer_data() {
                                  << "Режим слежения";
     QTest::newRow("localhost") << "localhost" << true << "ЗЕНТА.ОПРЧ / Локальный сервер / operator"
                                << "Режим слежения";
-    QTest::newRow("localhost-in-capitals") << "LOCALHOST" << true << "ЗЕНТА.ОПРЧ /  / operator" << "Режим слежения";
-    QTest::newRow("address-with-port") << "%A" << false << "ЗЕНТА.ОПРЧ /  / operator" << "Режим слежения";
+    QTest::newRow("localhost-in-capitals") << "LOCALHOST" << true << "ЗЕНТА.ОПРЧ /  / operator"
+                                           << "Режим слежения";
+    QTest::newRow("address-with-port") << "%A" << false << "ЗЕНТА.ОПРЧ /  / operator"
+                                       << "Режим слежения";
     // The end of the window's construction shows the realtime status whatever the login gave.
     QTest::newRow("login-failed") << Unreachable << false << Offline << "Режим слежения";
 }
@@ -500,9 +533,8 @@ void ShellWindowTest::screenshotAfterLogin() {
     // Every channel is checked at login, so the plot soon shows recent samples.
     auto *plot = window->findChild<QCustomPlot *>("plot");
     const double hourAgo = QDateTime::currentSecsSinceEpoch() - 3600;
-    QTRY_VERIFY_WITH_TIMEOUT(plot->graphCount() > 0 && plot->graph(0)->dataCount() > 0 &&
-                                 plot->xAxis->range().upper > hourAgo,
-                             20000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        plot->graphCount() > 0 && plot->graph(0)->dataCount() > 0 && plot->xAxis->range().upper > hourAgo, 20000);
     if (showEvents) {
         Action(window.get(), "action_show_events")->trigger();
         auto *events = window->findChild<QTableWidget *>("events_tableWidget");
