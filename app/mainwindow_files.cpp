@@ -13,8 +13,7 @@
 
 // Opening and closing CSV files, the event CSV viewer and the CSV export.
 
-void MainWindow::on_action_open_triggered()
-{
+void MainWindow::on_action_open_triggered() {
     const QString path =
         QFileDialog::getOpenFileName(this, "Открыть файл ОПРЧ", QString(), "csv (*.csv);;Все файлы (*.*)");
     if (path.isEmpty())
@@ -36,8 +35,7 @@ void MainWindow::on_action_open_triggered()
     on_action_shrink_all_triggered();
 }
 
-void MainWindow::on_action_close_triggered()
-{
+void MainWindow::on_action_close_triggered() {
     QTreeWidgetItem *node = ui->tree->currentItem();
     if (!node) {
         QMessageBox::information(this, "Информация", "Необходимо выбрать файл для закрытия!");
@@ -55,8 +53,7 @@ void MainWindow::on_action_close_triggered()
     on_action_shrink_all_triggered();
 }
 
-void MainWindow::on_action_view_csv_triggered()
-{
+void MainWindow::on_action_view_csv_triggered() {
     const int row = ui->events_tableWidget->currentRow();
     if (row < 0) {
         QMessageBox::information(this, "Информация", "Необходимо выбрать строку с данными!");
@@ -75,8 +72,7 @@ void MainWindow::on_action_view_csv_triggered()
     dialogViewCSV.exec();
 }
 
-void MainWindow::on_action_export_csv_triggered()
-{
+void MainWindow::on_action_export_csv_triggered() {
     const QDateTime end = GetPlotTimeEndSetting();
     const QDateTime begin = end.addMSecs(-qint64(double(GetPlotTimeLengthSecondsSetting()) * 1000.0));
 

@@ -26,8 +26,7 @@ namespace {
 constexpr int ZipTimeoutMs = 30000;
 const char DefaultStationName[] = "ИмяЭлектростанции";
 
-void SetDescendantsState(QTreeWidgetItem *item, Qt::CheckState state)
-{
+void SetDescendantsState(QTreeWidgetItem *item, Qt::CheckState state) {
     for (int i = 0; i < item->childCount(); ++i) {
         QTreeWidgetItem *child = item->child(i);
         child->setCheckState(0, state);
@@ -36,8 +35,7 @@ void SetDescendantsState(QTreeWidgetItem *item, Qt::CheckState state)
 }
 
 // "hh:mm:ss" of a UTC second; days are cut by floor so times before the epoch stay right.
-void AppendUtcStamp(QString *text, qint64 secs, qint64 *cachedDay, QString *cachedDate)
-{
+void AppendUtcStamp(QString *text, qint64 secs, qint64 *cachedDay, QString *cachedDate) {
     qint64 day = secs / 86400;
     qint64 rest = secs % 86400;
     if (rest < 0) {
@@ -52,20 +50,18 @@ void AppendUtcStamp(QString *text, qint64 secs, qint64 *cachedDay, QString *cach
     const int h = int(rest / 3600);
     const int m = int(rest / 60 % 60);
     const int s = int(rest % 60);
-    const QChar digits[8] = {QChar('0' + h / 10), QChar('0' + h % 10), QChar(':'), QChar('0' + m / 10),
-                             QChar('0' + m % 10), QChar(':'), QChar('0' + s / 10), QChar('0' + s % 10)};
+    const QChar digits[8] = {QChar('0' + h / 10), QChar('0' + h % 10), QChar(':'),          QChar('0' + m / 10),
+                             QChar('0' + m % 10), QChar(':'),          QChar('0' + s / 10), QChar('0' + s % 10)};
     text->append(digits, 8);
 }
 
 // Consecutive seconds usually repeat a value, so the last number's text is kept.
-struct NumberText
-{
+struct NumberText {
     double value = 0;
     bool valid = false;
     QString text;
 
-    const QString &For(double v)
-    {
+    const QString &For(double v) {
         if (!valid || !(v == value) || std::signbit(v) != std::signbit(value)) {
             value = v;
             valid = true;
@@ -77,8 +73,7 @@ struct NumberText
 
 } // namespace
 
-DialogExportCSV::DialogExportCSV(QWidget *parent) : QDialog(parent), ui(new Ui::DialogExportCSV)
-{
+DialogExportCSV::DialogExportCSV(QWidget *parent) : QDialog(parent), ui(new Ui::DialogExportCSV) {
     ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     // Column 1 carries the objects' data and sort keys; only the names are shown.
@@ -87,48 +82,39 @@ DialogExportCSV::DialogExportCSV(QWidget *parent) : QDialog(parent), ui(new Ui::
     ui->treeWidget->setColumnHidden(TreeDataColumn, true);
 }
 
-DialogExportCSV::~DialogExportCSV()
-{
+DialogExportCSV::~DialogExportCSV() {
     delete ui;
 }
 
-void DialogExportCSV::SetPeriod(QDateTime begin, QDateTime end)
-{
+void DialogExportCSV::SetPeriod(QDateTime begin, QDateTime end) {
     ui->begin_date->setDate(begin.date());
     ui->begin_time->setTime(begin.time());
     ui->end_date->setDate(end.date());
     ui->end_time->setTime(end.time());
 }
 
-void DialogExportCSV::SetDatabase(DB *database)
-{
+void DialogExportCSV::SetDatabase(DB *database) {
     db = database;
 }
 
-QTreeWidget *DialogExportCSV::GetTreeWidget() const
-{
+QTreeWidget *DialogExportCSV::GetTreeWidget() const {
     return ui->treeWidget;
 }
 
-QString DialogExportCSV::GetPath() const
-{
+QString DialogExportCSV::GetPath() const {
     return ui->path->text();
 }
 
-QDateTime DialogExportCSV::GetBeginDate() const
-{
+QDateTime DialogExportCSV::GetBeginDate() const {
     return QDateTime(ui->begin_date->date(), ui->begin_time->time(), Qt::LocalTime);
 }
 
-QDateTime DialogExportCSV::GetEndDate() const
-{
+QDateTime DialogExportCSV::GetEndDate() const {
     return QDateTime(ui->end_date->date(), ui->end_time->time(), Qt::LocalTime);
 }
 
-QString DialogExportCSV::BuildCsvText(const QDateTime &begin, const QDateTime &end, double startFreq,
-                                      double startPower, const QMap<double, MeasurePoint> &freq,
-                                      const QMap<double, MeasurePoint> &power)
-{
+QString DialogExportCSV::BuildCsvText(const QDateTime &begin, const QDateTime &end, double startFreq, double startPower,
+                                      const QMap<double, MeasurePoint> &freq, const QMap<double, MeasurePoint> &power) {
     QString text;
     if (freq.isEmpty() || power.isEmpty())
         return text;
@@ -163,19 +149,16 @@ QString DialogExportCSV::BuildCsvText(const QDateTime &begin, const QDateTime &e
     return text;
 }
 
-QString DialogExportCSV::CsvFileName(const QString &station, int equipmentNumber, const QDateTime &begin)
-{
+QString DialogExportCSV::CsvFileName(const QString &station, int equipmentNumber, const QDateTime &begin) {
     return station + "." + QString("%1").arg(equipmentNumber, 2, 10, QChar('0')) + "." +
            begin.toString("yyyyMMdd.hhmmss") + ".csv";
 }
 
-QString DialogExportCSV::ArchiveName(const QString &station, const QDateTime &begin)
-{
+QString DialogExportCSV::ArchiveName(const QString &station, const QDateTime &begin) {
     return station + "." + begin.toString("yyyyMMdd.hhmmss") + ".zip";
 }
 
-QString DialogExportCSV::StationName(QTreeWidgetItem *item) const
-{
+QString DialogExportCSV::StationName(QTreeWidgetItem *item) const {
     // The object itself, then its parent, then its grandparent: the first type defining the setting wins.
     QTreeWidgetItem *node = item;
     for (int level = 0; level < 3 && node; ++level, node = node->parent()) {
@@ -189,8 +172,7 @@ QString DialogExportCSV::StationName(QTreeWidgetItem *item) const
 }
 
 bool DialogExportCSV::PackStation(const QString &folder, const QString &station, const QStringList &files,
-                                  const QDateTime &begin)
-{
+                                  const QDateTime &begin) {
     const QString archive = ArchiveName(station, begin);
     QProcess zip;
     zip.setWorkingDirectory(folder);
@@ -207,8 +189,7 @@ bool DialogExportCSV::PackStation(const QString &folder, const QString &station,
     const QFileInfo archiveInfo(folder + archive);
     if (zip.exitStatus() != QProcess::NormalExit || zip.exitCode() != 0 || !archiveInfo.isFile()) {
         QMessageBox::warning(this, "Ошибка ZIP",
-                             "Не удается создать архив " + archive + "!\nФайлы CSV оставлены в папке " + folder +
-                                 ".");
+                             "Не удается создать архив " + archive + "!\nФайлы CSV оставлены в папке " + folder + ".");
         return false;
     }
     for (const QString &name : files)
@@ -216,8 +197,7 @@ bool DialogExportCSV::PackStation(const QString &folder, const QString &station,
     return true;
 }
 
-bool DialogExportCSV::ExportToCSV()
-{
+bool DialogExportCSV::ExportToCSV() {
     if (!db) {
         QMessageBox::warning(this, "Ошибка", "Не указано подключение к БД!");
         return false;
@@ -265,8 +245,7 @@ bool DialogExportCSV::ExportToCSV()
         const QString station = StationName(item);
 
         MeasurePoint point;
-        const double startFreq =
-            db->archiveMeasures->ReadLastMeasure(freqId, begin, &point, false) ? point.value : 0.0;
+        const double startFreq = db->archiveMeasures->ReadLastMeasure(freqId, begin, &point, false) ? point.value : 0.0;
         const double startPower =
             db->archiveMeasures->ReadLastMeasure(powerId, begin, &point, false) ? point.value : 0.0;
         const QMap<double, MeasurePoint> freq =
@@ -293,16 +272,14 @@ bool DialogExportCSV::ExportToCSV()
     return true;
 }
 
-void DialogExportCSV::on_pushButton_open_clicked()
-{
+void DialogExportCSV::on_pushButton_open_clicked() {
     const QString dir = QFileDialog::getExistingDirectory(this, "Открыть папку", QDir::currentPath(),
                                                           QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
     if (!dir.isEmpty())
         ui->path->setText(dir);
 }
 
-void DialogExportCSV::on_pushButton_ok_clicked()
-{
+void DialogExportCSV::on_pushButton_ok_clicked() {
     if (ui->path->text().isEmpty()) {
         QMessageBox::warning(this, "Путь для экспорта", "Не указан путь для экспорта!");
         return;
@@ -310,13 +287,11 @@ void DialogExportCSV::on_pushButton_ok_clicked()
     ExportToCSV();
 }
 
-void DialogExportCSV::on_pushButton_cancel_clicked()
-{
+void DialogExportCSV::on_pushButton_cancel_clicked() {
     reject();
 }
 
-void DialogExportCSV::on_treeWidget_itemChanged(QTreeWidgetItem *item, int column)
-{
+void DialogExportCSV::on_treeWidget_itemChanged(QTreeWidgetItem *item, int column) {
     if (!item || column != 0)
         return;
     const QSignalBlocker blocker(ui->treeWidget);

@@ -18,8 +18,7 @@ class DialogExportCSV;
 
 // Writes archived frequency and power of the checked objects for a period into CSV files,
 // packed into one ZIP archive per station.
-class DialogExportCSV : public QDialog
-{
+class DialogExportCSV : public QDialog {
     Q_OBJECT
 
 public:

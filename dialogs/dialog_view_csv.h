@@ -8,8 +8,7 @@ class DialogViewCSV;
 }
 
 // Plain-text viewer for the CSV data an event carries.
-class DialogViewCSV : public QDialog
-{
+class DialogViewCSV : public QDialog {
     Q_OBJECT
 
 public:

@@ -8,8 +8,7 @@ namespace {
 constexpr size_t kLineBufferSize = 128;
 
 template <typename T>
-std::vector<std::string> Format(const T *values, uint16_t count, const char *format, size_t maxLine)
-{
+std::vector<std::string> Format(const T *values, uint16_t count, const char *format, size_t maxLine) {
     std::vector<std::string> lines;
     if (!values || count == 0)
         return lines;
@@ -39,71 +38,57 @@ std::vector<std::string> Format(const T *values, uint16_t count, const char *for
 
 } // namespace
 
-CDevScr::CDevScr() : limit(100000)
-{
+CDevScr::CDevScr() : limit(100000) {
     std::snprintf(fileName, sizeof fileName, "%s", "DedurCnsl.log");
 }
 
-void CDevScr::AddToScr(const char *, bool)
-{
-}
+void CDevScr::AddToScr(const char *, bool) {}
 
-void CDevScr::AddToFile(const char *, bool)
-{
-}
+void CDevScr::AddToFile(const char *, bool) {}
 
-std::vector<std::string> CDevScr::FormatLines(const uint16_t *values, uint16_t count)
-{
+std::vector<std::string> CDevScr::FormatLines(const uint16_t *values, uint16_t count) {
     return Format(values, count, "%04X ", 74);
 }
 
-std::vector<std::string> CDevScr::FormatLines(const uint8_t *values, uint16_t count)
-{
+std::vector<std::string> CDevScr::FormatLines(const uint8_t *values, uint16_t count) {
     return Format(values, count, "%02X ", 76);
 }
 
-std::vector<std::string> CDevScr::FormatLines(const int16_t *values, uint16_t count)
-{
+std::vector<std::string> CDevScr::FormatLines(const int16_t *values, uint16_t count) {
     return Format(values, count, "%-5d ", 74);
 }
 
-uint16_t CDevScr::DataToScr(uint16_t *values, uint16_t count)
-{
+uint16_t CDevScr::DataToScr(uint16_t *values, uint16_t count) {
     for (const std::string &line : FormatLines(values, count))
         AddToScr(line.c_str(), false);
     return values ? count : 0;
 }
 
-uint16_t CDevScr::DataToScr(uint8_t *values, uint16_t count)
-{
+uint16_t CDevScr::DataToScr(uint8_t *values, uint16_t count) {
     for (const std::string &line : FormatLines(values, count))
         AddToScr(line.c_str(), false);
     return values ? count : 0;
 }
 
-uint16_t CDevScr::DataToScr(int16_t *values, uint16_t count)
-{
+uint16_t CDevScr::DataToScr(int16_t *values, uint16_t count) {
     for (const std::string &line : FormatLines(values, count))
         AddToScr(line.c_str(), false);
     return values ? count : 0;
 }
 
-uint16_t CDevScr::DataToFile(uint16_t *values, uint16_t count, bool flag)
-{
+uint16_t CDevScr::DataToFile(uint16_t *values, uint16_t count, bool flag) {
     for (const std::string &line : FormatLines(values, count))
         AddToFile(line.c_str(), flag);
     return values ? count : 0;
 }
 
-uint16_t CDevScr::DataToFile(uint8_t *values, uint16_t count, bool flag)
-{
+uint16_t CDevScr::DataToFile(uint8_t *values, uint16_t count, bool flag) {
     for (const std::string &line : FormatLines(values, count))
         AddToFile(line.c_str(), flag);
     return values ? count : 0;
 }
 
-uint16_t CDevScr::DataToFile(int16_t *values, uint16_t count, bool flag)
-{
+uint16_t CDevScr::DataToFile(int16_t *values, uint16_t count, bool flag) {
     for (const std::string &line : FormatLines(values, count))
         AddToFile(line.c_str(), flag);
     return values ? count : 0;

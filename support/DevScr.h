@@ -5,8 +5,7 @@
 #include <vector>
 
 // Formats numeric buffers into text lines for debug output. The sinks are switched off: the program keeps no log.
-class CDevScr
-{
+class CDevScr {
 public:
     CDevScr();
     virtual ~CDevScr() = default;

@@ -4,8 +4,7 @@
 #include <cstdint>
 
 // Calendar fields of a server time; dayOfWeek runs 1 = Monday ... 7 = Sunday.
-struct rdxSystemTime
-{
+struct rdxSystemTime {
     int32_t year;
     int32_t month;
     int32_t day;
@@ -21,8 +20,7 @@ extern QMutex LOCAL_TIME_MUTEX;
 extern int32_t LOCAL_TIME_CHANGED;
 
 // Server time is a double count of seconds since 1970-01-01 UTC with milliseconds in the fraction.
-class CTevDT
-{
+class CTevDT {
 public:
     CTevDT() = default;
     virtual ~CTevDT() = default;

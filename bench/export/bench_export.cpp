@@ -27,8 +27,7 @@
 namespace {
 
 // Presses OK on every message box the export shows, so the run needs no person.
-void KeepClosingMessageBoxes(QObject *owner)
-{
+void KeepClosingMessageBoxes(QObject *owner) {
     QTimer::singleShot(20, owner, [owner] {
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
             std::printf("  message: %s\n", qPrintable(box->text()));
@@ -38,8 +37,7 @@ void KeepClosingMessageBoxes(QObject *owner)
     });
 }
 
-qint64 CountLines(const QDir &dir)
-{
+qint64 CountLines(const QDir &dir) {
     qint64 lines = 0;
     for (const QString &name : dir.entryList({"*.csv"}, QDir::Files)) {
         QFile file(dir.filePath(name));
@@ -51,8 +49,7 @@ qint64 CountLines(const QDir &dir)
 
 } // namespace
 
-int main(int argc, char *argv[])
-{
+int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     CsvFile::RegisterMetaType();
     QTemporaryDir work;
@@ -104,16 +101,21 @@ int main(int argc, char *argv[])
                 qPrintable(end.toString(Qt::ISODate)));
 
     // 1. CSV part: with no "zip" on the search path the export stops before packing and keeps the files.
+    // Run twice: the first run meets a cold server cache.
     const QByteArray path = qgetenv("PATH");
     QTemporaryDir emptyBin;
     qputenv("PATH", emptyBin.path().toLocal8Bit());
-    timer.restart();
-    dialog.ExportToCSV();
-    const double csvSeconds = timer.elapsed() / 1000.0;
+    for (const char *run : {"cold", "warm"}) {
+        for (const QString &name : QDir(out.path()).entryList(QDir::Files))
+            QFile::remove(out.filePath(name));
+        timer.restart();
+        dialog.ExportToCSV();
+        const double csvSeconds = timer.elapsed() / 1000.0;
+        const qint64 lines = CountLines(QDir(out.path()));
+        std::printf("CSV part, %s (archive reads + lines + files): %.2f s, %lld lines, %.0f lines/s\n", run, csvSeconds,
+                    static_cast<long long>(lines), csvSeconds > 0 ? lines / csvSeconds : 0.0);
+    }
     qputenv("PATH", path);
-    const qint64 lines = CountLines(QDir(out.path()));
-    std::printf("CSV part (archive reads + lines + files): %.2f s, %lld lines, %.0f lines/s\n", csvSeconds,
-                static_cast<long long>(lines), csvSeconds > 0 ? lines / csvSeconds : 0.0);
 
     // 2. "zip" alone on the same files.
     const QStringList files = QDir(out.path()).entryList({"*.csv"}, QDir::Files, QDir::Name);

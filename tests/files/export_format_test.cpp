@@ -9,8 +9,7 @@ static const char kZone[] = "CET-1CEST,M3.5.0,M10.5.0/3";
 
 using Samples = QVector<QPointF>; // x: seconds after begin, y: value
 
-class ExportFormatTest : public QObject
-{
+class ExportFormatTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -22,8 +21,7 @@ private slots:
     void checkBoxes();
 };
 
-static QMap<double, MeasurePoint> Series(const QDateTime &begin, const Samples &samples)
-{
+static QMap<double, MeasurePoint> Series(const QDateTime &begin, const Samples &samples) {
     QMap<double, MeasurePoint> series;
     for (const QPointF &s : samples) {
         const double t = double(begin.toSecsSinceEpoch()) + s.x();
@@ -32,8 +30,7 @@ static QMap<double, MeasurePoint> Series(const QDateTime &begin, const Samples &
     return series;
 }
 
-void ExportFormatTest::lines_data()
-{
+void ExportFormatTest::lines_data() {
     QTest::addColumn<QDateTime>("begin");
     QTest::addColumn<int>("length");
     QTest::addColumn<double>("startFreq");
@@ -49,33 +46,31 @@ void ExportFormatTest::lines_data()
            "05.03.2024 10:00:01;49.99;101\n"
            "05.03.2024 10:00:02;50.01;101\n";
     QTest::newRow("local-begin-written-in-utc")
-        << QDateTime(QDate(2024, 3, 5), QTime(11, 0, 0), Qt::LocalTime) << 3 << 49.99 << 100.0
-        << Samples{{1.2, 50.01}} << Samples{{0, 101}, {2, 102}}
+        << QDateTime(QDate(2024, 3, 5), QTime(11, 0, 0), Qt::LocalTime) << 3 << 49.99 << 100.0 << Samples{{1.2, 50.01}}
+        << Samples{{0, 101}, {2, 102}}
         << "05.03.2024 10:00:00;49.99;100\n"
            "05.03.2024 10:00:01;49.99;101\n"
            "05.03.2024 10:00:02;50.01;101\n";
-    QTest::newRow("end-second-included")
-        << tenUtc << 1 << 50.0 << 1.0 << Samples{{0.5, 50.1}, {5, 50.2}} << Samples{{0.5, 2}, {5, 3}}
-        << "05.03.2024 10:00:00;50;1\n"
-           "05.03.2024 10:00:01;50.1;2\n";
+    QTest::newRow("end-second-included") << tenUtc << 1 << 50.0 << 1.0 << Samples{{0.5, 50.1}, {5, 50.2}}
+                                         << Samples{{0.5, 2}, {5, 3}}
+                                         << "05.03.2024 10:00:00;50;1\n"
+                                            "05.03.2024 10:00:01;50.1;2\n";
     QTest::newRow("no-power-samples-empty-file")
         << tenUtc << 10 << 50.0 << 1.0 << Samples{{1, 50.1}} << Samples{} << QString();
     QTest::newRow("end-before-begin-empty-file")
         << tenUtc << -5 << 50.0 << 1.0 << Samples{{1, 50.1}} << Samples{{1, 2}} << QString();
-    QTest::newRow("midnight-changes-date")
-        << QDateTime(QDate(2024, 12, 31), QTime(23, 59, 59), Qt::UTC) << 2 << 50.0 << 7.0
-        << Samples{{0.1, 50.01}, {1.1, 50.02}, {9, 0}} << Samples{{9, 0}}
-        << "31.12.2024 23:59:59;50;7\n"
-           "01.01.2025 00:00:00;50.01;7\n"
-           "01.01.2025 00:00:01;50.02;7\n";
+    QTest::newRow("midnight-changes-date") << QDateTime(QDate(2024, 12, 31), QTime(23, 59, 59), Qt::UTC) << 2 << 50.0
+                                           << 7.0 << Samples{{0.1, 50.01}, {1.1, 50.02}, {9, 0}} << Samples{{9, 0}}
+                                           << "31.12.2024 23:59:59;50;7\n"
+                                              "01.01.2025 00:00:00;50.01;7\n"
+                                              "01.01.2025 00:00:01;50.02;7\n";
     QTest::newRow("six-significant-digits")
         << tenUtc << 1 << 50.0123456 << 1234567.0 << Samples{{0.5, -0.000123456789}} << Samples{{0.5, 0}, {1, 1}}
         << "05.03.2024 10:00:00;50.0123;1.23457e+06\n"
            "05.03.2024 10:00:01;-0.000123457;0\n";
 }
 
-void ExportFormatTest::lines()
-{
+void ExportFormatTest::lines() {
     QFETCH(QDateTime, begin);
     QFETCH(int, length);
     QFETCH(double, startFreq);
@@ -88,25 +83,23 @@ void ExportFormatTest::lines()
     QCOMPARE(text, expected);
 }
 
-void ExportFormatTest::names_data()
-{
+void ExportFormatTest::names_data() {
     QTest::addColumn<QString>("station");
     QTest::addColumn<int>("equipment");
     QTest::addColumn<QDateTime>("begin");
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("archive");
     const QDateTime begin(QDate(2024, 3, 5), QTime(14, 0, 0), Qt::LocalTime);
-    QTest::newRow("one-digit-gets-leading-zero")
-        << "ГЭС-1" << 3 << begin << "ГЭС-1.03.20240305.140000.csv" << "ГЭС-1.20240305.140000.zip";
+    QTest::newRow("one-digit-gets-leading-zero") << "ГЭС-1" << 3 << begin << "ГЭС-1.03.20240305.140000.csv"
+                                                 << "ГЭС-1.20240305.140000.zip";
     QTest::newRow("three-digits-kept") << "ГЭС-1" << 123 << begin << "ГЭС-1.123.20240305.140000.csv"
                                        << "ГЭС-1.20240305.140000.zip";
-    QTest::newRow("begin-in-local-time")
-        << "ТЭЦ-2" << 12 << QDateTime(QDate(2024, 7, 1), QTime(0, 5, 9), Qt::LocalTime)
-        << "ТЭЦ-2.12.20240701.000509.csv" << "ТЭЦ-2.20240701.000509.zip";
+    QTest::newRow("begin-in-local-time") << "ТЭЦ-2" << 12 << QDateTime(QDate(2024, 7, 1), QTime(0, 5, 9), Qt::LocalTime)
+                                         << "ТЭЦ-2.12.20240701.000509.csv"
+                                         << "ТЭЦ-2.20240701.000509.zip";
 }
 
-void ExportFormatTest::names()
-{
+void ExportFormatTest::names() {
     QFETCH(QString, station);
     QFETCH(int, equipment);
     QFETCH(QDateTime, begin);
@@ -117,29 +110,31 @@ void ExportFormatTest::names()
 }
 
 // Tree: a(a1, a2(a21, a22)), b. States are listed in that pre-order: u unchecked, c checked, p partial.
-static QString States(QTreeWidget *tree)
-{
+static QString States(QTreeWidget *tree) {
     QString s;
     for (QTreeWidgetItemIterator it(tree); *it; ++it)
         s += "ucp"[(*it)->checkState(0) == Qt::Unchecked ? 0 : (*it)->checkState(0) == Qt::Checked ? 1 : 2];
     return s;
 }
 
-void ExportFormatTest::checkBoxes_data()
-{
+void ExportFormatTest::checkBoxes_data() {
     QTest::addColumn<QString>("initial");
     QTest::addColumn<QString>("changed"); // item name
     QTest::addColumn<int>("state");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("check-top-checks-subtree") << "uuuuuu" << "a" << int(Qt::Checked) << "cccccu";
-    QTest::newRow("uncheck-top-clears-subtree") << "cccccc" << "a" << int(Qt::Unchecked) << "uuuuuc";
-    QTest::newRow("uncheck-leaf-makes-ancestors-partial") << "cccccc" << "a21" << int(Qt::Unchecked) << "pcpucc";
-    QTest::newRow("last-sibling-checked-completes-parent") << "ucpcuu" << "a22" << int(Qt::Checked) << "cccccu";
-    QTest::newRow("ancestor-judged-by-direct-children") << "uuccuu" << "a1" << int(Qt::Checked) << "ccccuu";
+    QTest::newRow("check-top-checks-subtree") << "uuuuuu"
+                                              << "a" << int(Qt::Checked) << "cccccu";
+    QTest::newRow("uncheck-top-clears-subtree") << "cccccc"
+                                                << "a" << int(Qt::Unchecked) << "uuuuuc";
+    QTest::newRow("uncheck-leaf-makes-ancestors-partial") << "cccccc"
+                                                          << "a21" << int(Qt::Unchecked) << "pcpucc";
+    QTest::newRow("last-sibling-checked-completes-parent") << "ucpcuu"
+                                                           << "a22" << int(Qt::Checked) << "cccccu";
+    QTest::newRow("ancestor-judged-by-direct-children") << "uuccuu"
+                                                        << "a1" << int(Qt::Checked) << "ccccuu";
 }
 
-void ExportFormatTest::checkBoxes()
-{
+void ExportFormatTest::checkBoxes() {
     QFETCH(QString, initial);
     QFETCH(QString, changed);
     QFETCH(int, state);
@@ -172,8 +167,7 @@ void ExportFormatTest::checkBoxes()
     QCOMPARE(States(tree), expected);
 }
 
-int main(int argc, char *argv[])
-{
+int main(int argc, char *argv[]) {
     qputenv("TZ", kZone);
     QApplication app(argc, argv);
     ExportFormatTest test;

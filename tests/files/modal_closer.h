@@ -9,11 +9,9 @@
 
 #include <functional>
 
-class ModalCloser : public QObject
-{
+class ModalCloser : public QObject {
 public:
-    struct Message
-    {
+    struct Message {
         QString title;
         QString text;
     };
@@ -24,8 +22,7 @@ public:
     std::function<bool(QWidget *)> otherDialog;
     QList<Message> messages;
 
-    QString Titles() const
-    {
+    QString Titles() const {
         QStringList titles;
         for (const Message &m : messages)
             titles << m.title;
@@ -33,10 +30,11 @@ public:
     }
 
 private:
-    void Arm() { QTimer::singleShot(10, this, [this] { Poll(); }); }
+    void Arm() {
+        QTimer::singleShot(10, this, [this] { Poll(); });
+    }
 
-    void Poll()
-    {
+    void Poll() {
         QWidget *modal = QApplication::activeModalWidget();
         if (auto *box = qobject_cast<QMessageBox *>(modal)) {
             messages.append({box->windowTitle(), box->text()});

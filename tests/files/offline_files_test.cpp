@@ -20,8 +20,7 @@
 #include <unistd.h>
 
 // Files are opened and closed without a server: the window stays in offline mode throughout.
-class OfflineFilesTest : public QObject
-{
+class OfflineFilesTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -51,15 +50,13 @@ private:
     QString viewerText;
 };
 
-void OfflineFilesTest::initTestCase()
-{
+void OfflineFilesTest::initTestCase() {
     QVERIFY(work.isValid());
     QDir::setCurrent(work.path());
     CsvFile::RegisterMetaType();
 }
 
-void OfflineFilesTest::init()
-{
+void OfflineFilesTest::init() {
     closer = std::make_unique<ModalCloser>();
     closer->otherDialog = [this](QWidget *modal) {
         if (auto *login = qobject_cast<DialogLogin *>(modal)) {
@@ -82,14 +79,12 @@ void OfflineFilesTest::init()
     closer->messages.clear();
 }
 
-void OfflineFilesTest::cleanup()
-{
+void OfflineFilesTest::cleanup() {
     window.reset();
     closer.reset();
 }
 
-QString OfflineFilesTest::WriteFile(const QString &name, const QByteArray &content)
-{
+QString OfflineFilesTest::WriteFile(const QString &name, const QByteArray &content) {
     QFile file(work.filePath(name));
     if (!file.open(QIODevice::WriteOnly))
         return {};
@@ -97,21 +92,18 @@ QString OfflineFilesTest::WriteFile(const QString &name, const QByteArray &conte
     return file.fileName();
 }
 
-void OfflineFilesTest::Open(const QString &path)
-{
+void OfflineFilesTest::Open(const QString &path) {
     pathToOpen = path;
     Trigger("action_open");
 }
 
-void OfflineFilesTest::Trigger(const char *action)
-{
+void OfflineFilesTest::Trigger(const char *action) {
     QAction *a = window->findChild<QAction *>(action);
     QVERIFY2(a, action);
     a->trigger();
 }
 
-QList<QCPGraph *> OfflineFilesTest::VisibleGraphs() const
-{
+QList<QCPGraph *> OfflineFilesTest::VisibleGraphs() const {
     QList<QCPGraph *> graphs;
     auto *plot = window->findChild<QCustomPlot *>("plot");
     for (int i = 0; i < plot->graphCount(); ++i) {
@@ -121,8 +113,7 @@ QList<QCPGraph *> OfflineFilesTest::VisibleGraphs() const
     return graphs;
 }
 
-QList<QTreeWidgetItem *> OfflineFilesTest::FileNodes() const
-{
+QList<QTreeWidgetItem *> OfflineFilesTest::FileNodes() const {
     QList<QTreeWidgetItem *> nodes;
     auto *tree = window->findChild<QTreeWidget *>("tree");
     for (int i = 0; i < tree->topLevelItemCount(); ++i) {
@@ -132,13 +123,11 @@ QList<QTreeWidgetItem *> OfflineFilesTest::FileNodes() const
     return nodes;
 }
 
-static qint64 Secs(const char *stamp)
-{
+static qint64 Secs(const char *stamp) {
     return QDateTime::fromString(stamp, "dd.MM.yyyy hh:mm:ss").toSecsSinceEpoch();
 }
 
-void OfflineFilesTest::openStopsRealtimeAndShowsFileAlone_data()
-{
+void OfflineFilesTest::openStopsRealtimeAndShowsFileAlone_data() {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<int>("graphs");
     QTest::addColumn<qint64>("first");
@@ -146,14 +135,12 @@ void OfflineFilesTest::openStopsRealtimeAndShowsFileAlone_data()
     QTest::newRow("export-format") << QByteArray("05.03.2024 10:00:00;50.01;101\n05.03.2024 10:00:01;50.02;102\n"
                                                  "05.03.2024 10:05:00;49.98;99\n")
                                    << 2 << Secs("05.03.2024 10:00:00") << Secs("05.03.2024 10:05:00");
-    QTest::newRow("comma-decimals")
-        << QByteArray("01.02.2023 08:00:00;50,01;12,5\n01.02.2023 09:00:00;49,99;13\n")
-        << 2 << Secs("01.02.2023 08:00:00") << Secs("01.02.2023 09:00:00");
+    QTest::newRow("comma-decimals") << QByteArray("01.02.2023 08:00:00;50,01;12,5\n01.02.2023 09:00:00;49,99;13\n") << 2
+                                    << Secs("01.02.2023 08:00:00") << Secs("01.02.2023 09:00:00");
     QTest::newRow("no-valid-rows-empty-node") << QByteArray("no separators here\n\n") << 0 << qint64(0) << qint64(0);
 }
 
-void OfflineFilesTest::openStopsRealtimeAndShowsFileAlone()
-{
+void OfflineFilesTest::openStopsRealtimeAndShowsFileAlone() {
     QFETCH(QByteArray, content);
     QFETCH(int, graphs);
     QFETCH(qint64, first);
@@ -185,8 +172,7 @@ void OfflineFilesTest::openStopsRealtimeAndShowsFileAlone()
     }
 }
 
-void OfflineFilesTest::secondFileUnchecksFirst()
-{
+void OfflineFilesTest::secondFileUnchecksFirst() {
     Open(WriteFile("a.csv", "05.03.2024 10:00:00;50.01;101\n05.03.2024 10:00:01;50.02;102\n"));
     Open(WriteFile("b.csv", "06.03.2024 10:00:00;49.9;90\n06.03.2024 10:10:00;49.8;91\n"));
     QList<QTreeWidgetItem *> nodes = FileNodes();
@@ -206,18 +192,18 @@ void OfflineFilesTest::secondFileUnchecksFirst()
     QCOMPARE(FileNodes().size(), 3);
 }
 
-void OfflineFilesTest::closeCommand_data()
-{
+void OfflineFilesTest::closeCommand_data() {
     QTest::addColumn<QString>("selection");
     QTest::addColumn<QString>("message");
     QTest::addColumn<int>("filesLeft");
-    QTest::newRow("nothing-selected") << "none" << "Необходимо выбрать файл для закрытия!" << 2;
-    QTest::newRow("file-channel-selected") << "channel" << "Закрывать можно только файлы!" << 2;
+    QTest::newRow("nothing-selected") << "none"
+                                      << "Необходимо выбрать файл для закрытия!" << 2;
+    QTest::newRow("file-channel-selected") << "channel"
+                                           << "Закрывать можно только файлы!" << 2;
     QTest::newRow("file-selected") << "file" << QString() << 1;
 }
 
-void OfflineFilesTest::closeCommand()
-{
+void OfflineFilesTest::closeCommand() {
     QFETCH(QString, selection);
     QFETCH(QString, message);
     QFETCH(int, filesLeft);
@@ -253,8 +239,7 @@ void OfflineFilesTest::closeCommand()
 }
 
 // A socket exists like a file but cannot be opened for reading, not even by root.
-void OfflineFilesTest::unreadableFileChangesNothing()
-{
+void OfflineFilesTest::unreadableFileChangesNothing() {
     const QString path = work.filePath("socket.csv");
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     QVERIFY(fd >= 0);
@@ -274,8 +259,7 @@ void OfflineFilesTest::unreadableFileChangesNothing()
     QVERIFY(window->findChild<QAction *>("action_realtime")->isChecked());
 }
 
-void OfflineFilesTest::viewEventCsv_data()
-{
+void OfflineFilesTest::viewEventCsv_data() {
     QTest::addColumn<QString>("csv");
     QTest::addColumn<bool>("selectRow");
     QTest::addColumn<QString>("shown");
@@ -287,8 +271,7 @@ void OfflineFilesTest::viewEventCsv_data()
     QTest::newRow("no-row-selected") << text << false << QString() << "Необходимо выбрать строку с данными!";
 }
 
-void OfflineFilesTest::viewEventCsv()
-{
+void OfflineFilesTest::viewEventCsv() {
     QFETCH(QString, csv);
     QFETCH(bool, selectRow);
     QFETCH(QString, shown);
@@ -315,8 +298,7 @@ void OfflineFilesTest::viewEventCsv()
     }
 }
 
-int main(int argc, char *argv[])
-{
+int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     OfflineFilesTest test;
     return QTest::qExec(&test, argc, argv);
