@@ -9,9 +9,9 @@ namespace {
 // Quiet-grid constants tuned against a measured day of Continental Europe frequency at 1 s.
 constexpr double kMeanOffsetHz = 0.0025;
 constexpr double kSlowTau = 230.0;      // s, gives the autocorrelation at 60 s and 300 s
-constexpr double kSlowSigma = 0.019;   // Hz
-constexpr double kSmoothTau = 0.8;      // s, keeps the 1-second change small
-constexpr double kHourKickSigma = 0.027; // Hz, schedule changes every quarter of an hour
+constexpr double kSlowSigma = 0.0165;  // Hz
+constexpr double kSmoothTau = 0.5;      // s, keeps the 1-second change small
+constexpr double kHourKickSigma = 0.039; // Hz, schedule changes every quarter of an hour
 constexpr double kMeterSigma = 0.0003;  // Hz, station meter noise
 constexpr double kDeadBandHz = 0.075;
 constexpr double kUnitLagTau = 10.0;    // s, 95 % of the answer after about 30 s
@@ -55,10 +55,10 @@ double GridModel::Disturbance(int64_t t) const {
     double shape;
     if (dt < 4)
         shape = dt / 4.0;
-    else if (dt < 25)
-        shape = 1.0;
+    else if (dt < 50)
+        shape = 1.0; // lost generation, until reserves take over
     else
-        shape = std::exp(-(dt - 25.0) / 45.0);
+        shape = std::exp(-(dt - 50.0) / 60.0);
     return -amplitude * shape;
 }
 
@@ -84,10 +84,10 @@ void GridModel::Step(int64_t t, std::vector<Sample> *out) {
     ended_.clear();
     const double a = std::exp(-1.0 / kSlowTau);
     slow_ = a * slow_ + std::sqrt(1 - a * a) * kSlowSigma * Noise(kSlowStream, t);
-    // Schedule changes every quarter of an hour push the frequency over about twenty seconds.
+    // Schedule changes every quarter of an hour push the frequency over about half a minute.
     const int64_t intoQuarter = ((t % 900) + 900) % 900;
-    if (intoQuarter < 20)
-        slow_ += kHourKickSigma * Noise(kKickStream, t - intoQuarter) / 20.0;
+    if (intoQuarter < 30)
+        slow_ += kHourKickSigma * Noise(kKickStream, t - intoQuarter) / 30.0;
     const double b = std::exp(-1.0 / kSmoothTau);
     smooth_ = b * smooth_ + (1 - b) * slow_;
     gridHz_ = kNominalHz + kMeanOffsetHz + smooth_ + Disturbance(t);
@@ -142,9 +142,11 @@ void GridModel::Step(int64_t t, std::vector<Sample> *out) {
             const double measured = state.power + 0.001 * spec.nominalMw * Noise(stream + 1, t);
             total += measured;
 
+            // What a sound unit would give by now: the required power through the allowed lag.
+            state.expected += (required - state.expected) * decay;
             int32_t flags = 0;
-            if (inEpisode_ && t - episodeStart_ >= 30 && std::fabs(required) > 0.005 * spec.nominalMw &&
-                (state.power - base) / required < 0.8) {
+            if (inEpisode_ && std::fabs(state.expected) > 0.01 * spec.nominalMw &&
+                (state.power - base) / state.expected < 0.8) {
                 flags = kViolationBit;
                 ++state.violationSeconds;
             }

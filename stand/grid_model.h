@@ -60,6 +60,7 @@ private:
     struct UnitState {
         double drift = 0;   // slow change of the base load, MW
         double power = 0;   // actual power, MW
+        double expected = 0; // answer a sound unit would give by now, MW
         double performance = 1;
         int violationSeconds = 0;
         std::deque<UnitSecond> history;
