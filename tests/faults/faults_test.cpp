@@ -1,0 +1,231 @@
+// Faults injected on purpose: the stand server is killed (SIGKILL) or frozen (SIGSTOP) while the window
+// waits for it. The window must never hang past the heartbeat limit, warn of the lost link at most once,
+// end disconnected, and log in again once the server is back; the server's database stays whole.
+#include <QAction>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <atomic>
+#include <csignal>
+#include <memory>
+#include <sqlite3.h>
+#include <thread>
+
+#include "app/mainwindow.h"
+#include "app/settings.h"
+#include "modal_driver.h"
+#include "server/db.h"
+#include "server/table_dedur_objects_14.h"
+#include "stand_process.h"
+
+namespace {
+
+const QString Offline = QStringLiteral("ЗЕНТА.ОПРЧ / Автономный режим");
+const QString LostBox = QStringLiteral("ОШИБКА|Потеряно соединение с сервером!");
+// The client's heartbeat declares a silent server dead after 5 s; a wait may end a little later.
+constexpr int kHangLimitMs = 5000;
+
+QAction *Action(QWidget *window, const char *name) { return window->findChild<QAction *>(name); }
+
+int LostBoxes(const ModalDriver &driver) { return driver.boxes.count(LostBox); }
+
+// Rows of a table in the stand's database, read directly (the server may be dead).
+QString Integrity(const QString &path) {
+    sqlite3 *db = nullptr;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return QStringLiteral("cannot open");
+    }
+    QString result;
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW)
+        result = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
+    sqlite3_finalize(stmt);
+    // An object row is written whole or not at all.
+    if (sqlite3_prepare_v2(db,
+                           "SELECT count(*) FROM T_DEDUR_OBJ WHERE DEDUR_OBJ_NAME IS NULL OR DEDUR_OBJ_TYPE IS NULL "
+                           "OR KeyLink IS NULL",
+                           -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW && sqlite3_column_int(stmt, 0) != 0)
+        result += QStringLiteral(" half-written objects");
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return result;
+}
+
+} // namespace
+
+class FaultsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void serverFailsDuringWork_data();
+    void serverFailsDuringWork();
+    void killRestartCycles();
+
+private:
+    std::unique_ptr<MainWindow> Connect(ModalDriver &driver, const QString &user);
+
+    StandProcess stand;
+    QTemporaryDir *work = nullptr;
+    QString startDir;
+};
+
+void FaultsTest::initTestCase() {
+    QVERIFY2(stand.Start({"--backfill-hours", "1", "--event-every", "0"}), qPrintable(stand.Error()));
+}
+
+void FaultsTest::init() {
+    startDir = QDir::currentPath();
+    work = new QTemporaryDir;
+    QVERIFY(QDir::setCurrent(work->path()));
+    QSettings settings(Settings::FilePath(), QSettings::IniFormat);
+    settings.setValue("AUTOLOGIN", false);
+    settings.sync();
+}
+
+void FaultsTest::cleanup() {
+    QDir::setCurrent(startDir);
+    delete work;
+    work = nullptr;
+}
+
+std::unique_ptr<MainWindow> FaultsTest::Connect(ModalDriver &driver, const QString &user) {
+    driver.Queue("DialogLogin", ModalDriver::Login(stand.Address(), user, user));
+    auto window = std::make_unique<MainWindow>(nullptr);
+    return window;
+}
+
+void FaultsTest::serverFailsDuringWork_data() {
+    QTest::addColumn<QString>("moment");
+    QTest::addColumn<bool>("freeze");
+
+    for (const char *moment : {"login-table-loads", "archive-read", "object-write", "realtime-ticks", "acknowledgement"}) {
+        QTest::newRow(qPrintable(QString("%1-killed").arg(moment))) << QString(moment) << false;
+        QTest::newRow(qPrintable(QString("%1-frozen").arg(moment))) << QString(moment) << true;
+    }
+}
+
+void FaultsTest::serverFailsDuringWork() {
+    QFETCH(QString, moment);
+    QFETCH(bool, freeze);
+
+    ModalDriver driver;
+    auto window = Connect(driver, moment == "object-write" ? "engineer" : "operator");
+    QVERIFY2(window->Session()->Connected(), qPrintable(driver.boxes.join("; ")));
+    QTRY_VERIFY_WITH_TIMEOUT(driver.boxes.isEmpty() && !QApplication::activeModalWidget(), 5000);
+
+    // A helper thread makes the fault while the window's thread sits in a wait for the server: the
+    // server is frozen before the request goes out; the kill variant then kills the frozen process.
+    const qint64 pid = stand.Pid();
+    std::atomic<bool> fired{false};
+    std::thread killer;
+    auto fault = [&](bool now) {
+        ::kill(pid_t(pid), SIGSTOP);
+        if (!freeze) {
+            killer = std::thread([&, now] {
+                if (!now)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                ::kill(pid_t(pid), SIGKILL);
+                fired = true;
+            });
+        }
+    };
+
+    QElapsedTimer blocked;
+    if (moment == "login-table-loads") {
+        // Fault as soon as the new session's handshake is done, while its tables load.
+        window->Session()->CloseSession();
+        QTRY_VERIFY(Action(window.get(), "action_connect")->isEnabled());
+        driver.boxes.clear();
+        TLXCliSes *handle = window->Session()->GetTLXSessionPtr();
+        std::atomic<bool> done{false};
+        std::thread watcher([&] {
+            while (!done && handle->Connected == 0)
+                std::this_thread::yield();
+            if (!done) {
+                ::kill(pid_t(pid), freeze ? SIGSTOP : SIGKILL);
+                fired = true;
+            }
+        });
+        blocked.start();
+        window->Login(stand.Address(), "operator", "operator");
+        done = true;
+        watcher.join();
+    } else if (moment == "archive-read") {
+        window->StopRealtime();
+        fault(false);
+        blocked.start();
+        window->LoadPlotForPeriodMaually();
+    } else if (moment == "object-write") {
+        fault(false);
+        blocked.start();
+        window->Session()->tableDedurObjects->CreateObject(QStringLiteral("Блок сбоя"), 7, 1, true, 99);
+    } else if (moment == "realtime-ticks") {
+        QVERIFY(Action(window.get(), "action_realtime")->isChecked());
+        fault(false);
+        blocked.start();
+        // The realtime timer's next tick blocks in its archive reads until the link is declared lost.
+        QTRY_VERIFY_WITH_TIMEOUT(!window->Session()->Connected(), 3 * kHangLimitMs);
+    } else {
+        fault(true);
+        blocked.start();
+        window->Session()->AcknowledeEvent("{no-such-event}", 8301);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->Session()->Connected(), 3 * kHangLimitMs);
+    }
+    const qint64 waitedMs = blocked.elapsed();
+    qInfo("%s: the window's thread came back after %lld ms", qPrintable(moment), waitedMs);
+    QVERIFY2(waitedMs < 3 * kHangLimitMs, qPrintable(QString::number(waitedMs)));
+
+    QTRY_VERIFY_WITH_TIMEOUT(!window->Session()->Connected(), 3 * kHangLimitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(Action(window.get(), "action_connect")->isEnabled(), 3 * kHangLimitMs);
+    QTRY_COMPARE(window->windowTitle(), Offline);
+    QVERIFY(!Action(window.get(), "action_disconnect")->isEnabled());
+    // Let every late notice of the same loss arrive: still one warning at most.
+    QTest::qWait(500);
+    // A login that fails mid-way says so itself and the window was never connected: no lost-link warning.
+    if (moment == "login-table-loads")
+        QVERIFY2(LostBoxes(driver) == 0, qPrintable(driver.boxes.join("; ")));
+    else
+        QVERIFY2(LostBoxes(driver) == 1, qPrintable(driver.boxes.join("; ")));
+
+    if (killer.joinable())
+        killer.join();
+    QVERIFY2(stand.Restart(), qPrintable(stand.Error()));
+    QCOMPARE(Integrity(stand.DatabasePath()), QStringLiteral("ok"));
+
+    driver.boxes.clear();
+    QVERIFY(window->Login(stand.Address(), "operator", "operator"));
+    QVERIFY(window->Session()->Connected());
+    QVERIFY(!Action(window.get(), "action_connect")->isEnabled());
+    QVERIFY2(driver.boxes.isEmpty(), qPrintable(driver.boxes.join("; ")));
+}
+
+void FaultsTest::killRestartCycles() {
+    ModalDriver driver;
+    auto window = Connect(driver, "operator");
+    QVERIFY(window->Session()->Connected());
+    QTRY_VERIFY_WITH_TIMEOUT(driver.boxes.isEmpty() && !QApplication::activeModalWidget(), 5000);
+    constexpr int kCycles = 20;
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+        driver.boxes.clear();
+        stand.Kill();
+        QTRY_COMPARE_WITH_TIMEOUT(LostBoxes(driver), 1, 3 * kHangLimitMs);
+        QCOMPARE(window->windowTitle(), Offline);
+        QVERIFY2(stand.Restart(), qPrintable(stand.Error()));
+        QVERIFY2(window->Login(stand.Address(), "operator", "operator"), qPrintable(QString::number(cycle)));
+        // A realtime tick against the new server before the next kill.
+        QTest::qWait(1100);
+        QVERIFY(window->Session()->Connected());
+        QCOMPARE(LostBoxes(driver), 1);
+    }
+    QCOMPARE(Integrity(stand.DatabasePath()), QStringLiteral("ok"));
+}
+
+QTEST_MAIN(FaultsTest)
+#include "faults_test.moc"
