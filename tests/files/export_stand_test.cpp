@@ -1,4 +1,6 @@
+#include "app/mainwindow.h"
 #include "dialogs/dialog_export_csv.h"
+#include "dialogs/dialog_login.h"
 #include "modal_closer.h"
 #include "stand_process.h"
 
@@ -10,6 +12,7 @@
 #include "views/telemetry_plot_widget.h"
 #include "views/telemetry_table_widget.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
@@ -19,6 +22,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QtTest>
 
 #include <memory>
@@ -38,6 +42,7 @@ private slots:
     void exportArchives();
     void linesFollowArchive_data();
     void linesFollowArchive();
+    void exportFromMainWindow();
     void zipFailureKeepsFiles_data();
     void zipFailureKeepsFiles();
 
@@ -243,6 +248,51 @@ void ExportStandTest::linesFollowArchive() {
         QCOMPARE(parts[1], QString::number(inForce(freq, double(second), startFreq), 'g', 6));
         QCOMPARE(parts[2], QString::number(inForce(power, double(second), startPower), 'g', 6));
     }
+}
+
+// The user's road: the command opens the dialog over the window's period with the objects only.
+void ExportStandTest::exportFromMainWindow() {
+    ModalCloser closer;
+    int step = 0;
+    int topLevel = -1;
+    bool onlyObjects = true;
+    QDateTime dialogBegin, dialogEnd;
+    closer.otherDialog = [&](QWidget *modal) {
+        if (auto *login = qobject_cast<DialogLogin *>(modal)) {
+            login->reject();
+            return true;
+        }
+        auto *exportDialog = qobject_cast<DialogExportCSV *>(modal);
+        if (!exportDialog)
+            return false;
+        if (step++ == 0) {
+            QTreeWidget *widget = exportDialog->GetTreeWidget();
+            topLevel = widget->topLevelItemCount();
+            for (QTreeWidgetItemIterator it(widget); *it; ++it)
+                onlyObjects = onlyObjects && (*it)->type() == ObjectItem;
+            dialogBegin = exportDialog->GetBeginDate();
+            dialogEnd = exportDialog->GetEndDate();
+            exportDialog->findChild<QLineEdit *>("path")->setText(out->path());
+            if (topLevel > 0 && widget->topLevelItem(0)->childCount() > 0)
+                widget->topLevelItem(0)->child(0)->setCheckState(0, Qt::Checked);
+            QTimer::singleShot(0, exportDialog->findChild<QPushButton *>("pushButton_ok"), &QPushButton::click);
+        } else if (!closer.messages.isEmpty()) {
+            exportDialog->findChild<QPushButton *>("pushButton_cancel")->click();
+        }
+        return true;
+    };
+    MainWindow window;
+    QVERIFY(window.Login(stand.Address(), "operator", "operator"));
+    const QDateTime windowEnd = window.GetPlotTimeEndSetting();
+    window.findChild<QAction *>("action_export_csv")->trigger();
+
+    QCOMPARE(topLevel, 2);
+    QVERIFY(onlyObjects);
+    QCOMPARE(dialogEnd, windowEnd);
+    QCOMPARE(dialogBegin, windowEnd.addSecs(-qint64(window.GetPlotTimeLengthSecondsSetting())));
+    QCOMPARE(closer.Titles(), QString("Выгрузка завершена"));
+    QCOMPARE(QDir(out->path()).entryList(QDir::Files),
+             QStringList{DialogExportCSV::ArchiveName("ГРЭС-1", dialogBegin)});
 }
 
 void ExportStandTest::zipFailureKeepsFiles_data() {
