@@ -20,6 +20,7 @@
 #include "server/archive_measures_14.h"
 #include "server/db.h"
 #include "server/table_dedur_data_14.h"
+#include "server/table_dedur_events_14.h"
 #include "server/table_dedur_objects_14.h"
 #include "server/table_dedur_settings_14.h"
 #include "server/table_dedur_types_14.h"
@@ -238,7 +239,28 @@ void SessionTest::openSession()
     // Loaded on demand only.
     QCOMPARE(db.tableEventCategories->GetRecordCount(), 0);
     QCOMPARE(db.tableIdentifiedObjects->GetRecordCount(), 0);
+    QCOMPARE(db.tableEventCategories->GetEventCategoryName(2), QStringLiteral("ОПРЧ"));
+    QVERIFY(db.tableEventCategories->GetRecordCount() > 0);
     QVERIFY(db.client.EventInSub(501));
+
+    // Measurement choosers: reference = archive table id * 1000000 + locId, text shows the bare locId.
+    const QMap<int, QString> analog = db.tableTI->GetList(nullptr);
+    const QMap<int, QString> discrete = db.tableTS->GetList(nullptr);
+    QVERIFY(!analog.isEmpty() && !discrete.isEmpty());
+    for (auto it = analog.cbegin(); it != analog.cend(); ++it) {
+        QVERIFY(it.key() > 201000000 && it.key() < 202000000);
+        QVERIFY2(it->startsWith(QStringLiteral("А: ")) && it->endsWith(QStringLiteral(" (%1)").arg(it.key() - 201000000)),
+                 qPrintable(*it));
+    }
+    for (auto it = discrete.cbegin(); it != discrete.cend(); ++it) {
+        QVERIFY(it.key() > 202000000 && it.key() < 203000000);
+        QVERIFY2(it->startsWith(QStringLiteral("Д: ")) && it->endsWith(QStringLiteral(" (%1)").arg(it.key() - 202000000)),
+                 qPrintable(*it));
+    }
+
+    // The regulation events request succeeds but fills no rows.
+    QVERIFY(db.tableDedurEvents->LoadTable(QString()));
+    QCOMPARE(db.tableDedurEvents->GetRecordCount(), 0);
 }
 
 // The default port 1312 is used whenever the text names no usable port: a listener there sees the attempt.
