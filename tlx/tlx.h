@@ -98,7 +98,8 @@ int TLXCliClose(TLXCliSes *handle, int reserved);
 
 // Heartbeat interval and the silence after which the peer counts as dead (milliseconds). Process-wide.
 void TLXSetHeartbeat(int intervalMs, int deadAfterMs);
-// Largest frame a client handle sends or accepts (bytes, default 64 MiB). Process-wide.
+// Largest frame a client handle sends or accepts (bytes, default 64 MiB). Process-wide; set it before
+// TLXCliOpen.
 void TLXSetMaxFrame(unsigned bytes);
 
 // ---- commands ----

@@ -153,16 +153,16 @@ bool GetValueAt(const uint8_t *data, size_t size, size_t *pos, Value *out);
 // Little-endian helpers.
 inline void PutU8(std::vector<uint8_t> *o, uint8_t v) { o->push_back(v); }
 inline void PutU16(std::vector<uint8_t> *o, uint16_t v) {
-    o->push_back(uint8_t(v));
-    o->push_back(uint8_t(v >> 8));
+    const uint8_t b[2] = {uint8_t(v), uint8_t(v >> 8)};
+    o->insert(o->end(), b, b + 2);
 }
 inline void PutU32(std::vector<uint8_t> *o, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        o->push_back(uint8_t(v >> (8 * i)));
+    const uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    o->insert(o->end(), b, b + 4);
 }
 inline void PutU64(std::vector<uint8_t> *o, uint64_t v) {
-    for (int i = 0; i < 8; ++i)
-        o->push_back(uint8_t(v >> (8 * i)));
+    PutU32(o, uint32_t(v));
+    PutU32(o, uint32_t(v >> 32));
 }
 inline void PutBytes(std::vector<uint8_t> *o, const void *p, size_t n) {
     if (n)

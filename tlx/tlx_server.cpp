@@ -153,6 +153,14 @@ struct Server::Impl {
         }
     }
 
+    bool Authenticate(ConnId id, const wire::Hello &hello) {
+        try {
+            return handler->Authenticate(id, hello.user, hello.password);
+        } catch (...) {
+            return false;
+        }
+    }
+
     bool Handshake(const std::shared_ptr<Conn> &c, FrameReader *frames) {
         wire::Frame frame;
         wire::Hello hello;
@@ -163,7 +171,7 @@ struct Server::Impl {
         if (hello.version != wire::kVersion) {
             reply.status = TLX_ERR_PROTO;
             reply.text = "unsupported protocol version";
-        } else if (!handler->Authenticate(c->id, hello.user, hello.password)) {
+        } else if (!Authenticate(c->id, hello)) {
             reply.status = TLX_ERR_AUTH;
             reply.text = "login refused";
         }
@@ -196,18 +204,29 @@ struct Server::Impl {
             if (!param)
                 return;
             if (frame.kind == wire::kMessage) {
-                handler->OnMessage(c->id, param.get());
+                try {
+                    handler->OnMessage(c->id, param.get());
+                } catch (...) {
+                    // A handler's failure is that message's problem, not the connection's.
+                }
                 continue;
             }
             std::unique_ptr<TLXCliParam> reply(TLXPrmCreate(param->command.c_str(), wire::kParamReply));
-            handler->OnRequest(c->id, param.get(), reply.get());
+            const char *failure = nullptr;
+            try {
+                handler->OnRequest(c->id, param.get(), reply.get());
+            } catch (...) {
+                failure = "server error";
+            }
             std::vector<uint8_t> payload;
             wire::EncodeParam(reply.get(), &payload);
-            if (payload.size() > opt.maxFrame) {
-                // Too large to send: the client gets a failure instead of a frame it would reject.
+            if (!failure && payload.size() > opt.maxFrame)
+                failure = "reply too large";
+            if (failure) {
+                // The client gets a failure instead of nothing, or of a frame it would reject.
                 reply.reset(TLXPrmCreate(param->command.c_str(), wire::kParamReply));
                 TLXPrmSetInt32(reply.get(), 0, TLX_ERR_ARG);
-                TLXPrmSetText(reply.get(), 1, -1, "reply too large");
+                TLXPrmSetText(reply.get(), 1, -1, failure);
                 payload.clear();
                 wire::EncodeParam(reply.get(), &payload);
             }

@@ -5,6 +5,7 @@
 #include "tlx/tlx_wire.h"
 
 #include <QByteArray>
+#include <QScopeGuard>
 #include <QtEndian>
 #include <QtTest>
 
@@ -12,6 +13,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -47,6 +49,14 @@ public:
             ++held;
             cv.wait(lock, [this] { return released; });
             TLXPrmSetInt32(reply, 0, 0);
+            return;
+        }
+        if (command == "THROW")
+            throw std::runtime_error("handler failed");
+        if (command == "BIG") {
+            const QByteArray big = Noise(400000, 11);
+            TLXPrmSetInt32(reply, 0, 0);
+            TLXPrmSetBytes(reply, 1, big.size(), big.constData());
             return;
         }
         if (command != "ECHO") {
@@ -298,6 +308,8 @@ private slots:
     void connectionLoss();
     void badFrameClosesOnlyThatConnection_data();
     void badFrameClosesOnlyThatConnection();
+    void failedRequestKeepsConnection_data();
+    void failedRequestKeepsConnection();
     void manyClients_data();
     void manyClients();
 };
@@ -550,6 +562,7 @@ void TlxLinkTest::connectionLoss_data() {
     QTest::newRow("garbage-from-peer") << QByteArray("garbage") << 1;
     QTest::newRow("malformed-push") << QByteArray("badpush") << 1;
     QTest::newRow("user-closes") << QByteArray("user") << 0;
+    QTest::newRow("push-above-client-limit") << QByteArray("bigpush") << 1;
 }
 
 // A wait without limit ends when the link goes, the socket-close callback runs once (never for a
@@ -560,7 +573,7 @@ void TlxLinkTest::connectionLoss() {
     std::unique_ptr<ServerBox> box;
     std::unique_ptr<FakeServer> fake;
     uint16_t port;
-    if (how == "stop" || how == "user") {
+    if (how == "stop" || how == "user" || how == "bigpush") {
         box = std::make_unique<ServerBox>();
         QVERIFY(box->Start());
         port = box->Port();
@@ -573,6 +586,8 @@ void TlxLinkTest::connectionLoss() {
         port = fake->Port();
     }
     Client c;
+    if (how == "bigpush")
+        TLXSetMaxFrame(64u << 10);
     QCOMPARE(c.Open(port), 0);
 
     TLXCliParam *param = nullptr, *reply = nullptr;
@@ -581,12 +596,30 @@ void TlxLinkTest::connectionLoss() {
     std::atomic<int> waitRc{1};
     std::thread waiter([&] { waitRc = posted == 0 ? TLXCliWaitResult(c.h, &reply, -1) : posted; });
     std::thread stopper;
+    // On a failed check the handle is closed so the waiter ends and no thread is left running.
+    auto cleanup = qScopeGuard([&] {
+        TLXSetMaxFrame(unsigned(wire::kDefaultMaxFrame));
+        if (box)
+            box->handler.Release();
+        TLXCliClose(c.h, 0);
+        if (waiter.joinable())
+            waiter.join();
+        if (stopper.joinable())
+            stopper.join();
+    });
     if (box) {
         QTRY_COMPARE(box->handler.Held(), 1);
-        if (how == "stop")
+        if (how == "stop") {
             stopper = std::thread([&] { box->server->Stop(); });
-        else
+        } else if (how == "bigpush") {
+            const QByteArray big = Noise(100000, 5);
+            TLXCliParam *m = TLXPrmCreate("EVENT", TLX_MSG_EVENT);
+            TLXPrmSetBytes(m, 0, big.size(), big.constData());
+            QVERIFY(box->server->Push(box->server->Connections().at(0), m));
+            TLXPrmDestroy(m);
+        } else {
             TLXCliClose(c.h, 0);
+        }
     }
     QTRY_VERIFY_WITH_TIMEOUT(waitRc.load() != 1, 3 * kDeadMs + 5000);
     waiter.join();
@@ -594,8 +627,11 @@ void TlxLinkTest::connectionLoss() {
     QVERIFY(!reply);
     QCOMPARE(c.h->Connected, 0);
     QTRY_COMPARE(c.probe.closes.load(), expectedCloses);
+    TLXSetMaxFrame(unsigned(wire::kDefaultMaxFrame));
     if (how == "silent")
         QCOMPARE(c.probe.lastCode.load(), int(TLX_ERR_TIMEOUT));
+    if (how == "bigpush" || how == "garbage" || how == "badpush")
+        QCOMPARE(c.probe.lastCode.load(), int(TLX_ERR_PROTO));
     if (box)
         box->handler.Release();
     if (stopper.joinable())
@@ -655,6 +691,33 @@ void TlxLinkTest::badFrameClosesOnlyThatConnection() {
     QTRY_COMPARE(int(box.server->Connections().size()), 1);
     QCOMPARE(good.Echo(3), 0);
     QCOMPARE(good.probe.closes.load(), 0);
+}
+
+void TlxLinkTest::failedRequestKeepsConnection_data() {
+    QTest::addColumn<QByteArray>("command");
+    QTest::newRow("handler-throws") << QByteArray("THROW");
+    QTest::newRow("reply-above-limit") << QByteArray("BIG");
+    QTest::newRow("unknown-command") << QByteArray("NO_SUCH_COMMAND");
+}
+
+// A request the server cannot answer gets a failure status; the connection goes on.
+void TlxLinkTest::failedRequestKeepsConnection() {
+    QFETCH(QByteArray, command);
+    ServerBox box(256u << 10);
+    QVERIFY(box.Start());
+    Client c;
+    QCOMPARE(c.Open(box.Port()), 0);
+    TLXCliParam *param = nullptr, *reply = nullptr;
+    QCOMPARE(TLXCliRequest(c.h, command.constData(), &param, &reply), 0);
+    QCOMPARE(TLXCliPost(c.h, param), 0);
+    QCOMPARE(TLXCliWaitResult(c.h, &reply, -1), 0);
+    int32_t status = 0;
+    QCOMPARE(TLRGetAsInt32(TLXPrmField(reply, 0), TLXPrmRecord(reply), &status), 0);
+    QVERIFY(status != 0);
+    QCOMPARE(QByteArray(TLXPrmCommand(reply)), command);
+    TLXCliPrmFree(reply, c.h);
+    QCOMPARE(c.Echo(9), 0);
+    QCOMPARE(c.probe.closes.load(), 0);
 }
 
 void TlxLinkTest::manyClients_data() {
