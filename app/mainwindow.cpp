@@ -336,8 +336,11 @@ void MainWindow::on_action_edit_mode_triggered() {
         dialogPassword.setModal(true);
         if (dialogPassword.exec() == QDialog::Accepted) {
             if (dialogPassword.GetPassword() == QLatin1String(EditPassword)) {
-                StopRealtime();
-                editMode = true;
+                // The link may have been lost while the dialog was open; edit mode needs it.
+                if (db.Connected()) {
+                    StopRealtime();
+                    editMode = true;
+                }
             } else {
                 QMessageBox::warning(this, QStringLiteral("Ошибка"), QStringLiteral("Неверный пароль!"));
             }

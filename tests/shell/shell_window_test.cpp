@@ -320,6 +320,7 @@ void ShellWindowTest::linkLossWarnsOnce_data() {
     QTest::newRow("server-killed") << "kill";
     QTest::newRow("notice-reported-twice") << "twice";
     QTest::newRow("session-closed-under-window") << "close";
+    QTest::newRow("lost-while-asking-edit-password") << "edit";
 }
 
 void ShellWindowTest::linkLossWarnsOnce() {
@@ -335,10 +336,20 @@ void ShellWindowTest::linkLossWarnsOnce() {
     } else if (how == "twice") {
         emit signal_emitter->ConnectionAborted("first");
         emit signal_emitter->ConnectionAborted("second");
-    } else {
+    } else if (how == "close") {
         window->Session()->CloseSession();
+    } else {
+        MainWindow *shown = window.get();
+        driver.Queue("DialogPassword", [shown](QDialog *dialog) {
+            shown->Session()->CloseSession();
+            return ModalDriver::Password("VERNA")(dialog);
+        });
+        Action(window.get(), "action_edit_mode")->trigger();
+        // The right password must not open edit mode over a session that is gone.
+        QVERIFY(!window->EditMode());
     }
     QTRY_COMPARE_WITH_TIMEOUT(driver.boxes, QStringList{LostBox}, 15000);
+    QVERIFY(!window->EditMode());
     QVERIFY(!window->Session()->Connected());
     QCOMPARE(window->windowTitle(), Offline);
     QCOMPARE(window->statusBar()->currentMessage(), QString("Автономный режим"));
