@@ -38,22 +38,29 @@ private:
             if (!pressed)
                 pressed = box->button(QMessageBox::Ok);
             if (pressed)
-                pressed->click();
+                Later(pressed, [pressed] { pressed->click(); });
         } else if (auto *dialog = qobject_cast<QFileDialog *>(modal); !dialog && qobject_cast<QDialog *>(modal)) {
             last = modal;
             dialogs << modal->objectName();
-            static_cast<QDialog *>(modal)->reject();
+            Later(modal, [modal] { static_cast<QDialog *>(modal)->reject(); });
         } else if (dialog) {
             last = dialog;
             ++fileDialogs;
             if (fileName.isEmpty()) {
-                dialog->reject();
+                Later(dialog, [dialog] { dialog->reject(); });
             } else {
-                dialog->selectFile(fileName);
-                static_cast<QDialog *>(dialog)->accept();
+                // Typed in full, as a person would: selectFile() alone moves to the folder first.
+                if (auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+                    edit->setText(fileName);
+                else
+                    dialog->selectFile(fileName);
+                Later(dialog, [dialog] { static_cast<QDialog *>(dialog)->accept(); });
             }
         }
     }
+
+    // Answers after Poll returns: an answer may open the next box, whose loop must be free to run Poll.
+    template <typename F> static void Later(QObject *context, F f) { QTimer::singleShot(0, context, f); }
 
     QTimer timer;
     QMessageBox::StandardButton button;
