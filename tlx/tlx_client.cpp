@@ -3,6 +3,7 @@
 #include "tlx/tlx_socket.h"
 #include "tlx/tlx_wire.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <csignal>
@@ -128,15 +129,17 @@ struct Client {
                 Send(beat, true);
                 now = NowMs();
             }
+            // Silence counts only once the socket has been asked: bytes that waited while a callback
+            // held this thread are not silence.
             int64_t silence = now - frames.lastReceiveMs();
-            if (silence >= deadAfter) {
-                Lost(TLX_ERR_TIMEOUT);
-                return;
-            }
             int64_t wait = std::min<int64_t>(interval - (now - lastSend), deadAfter - silence);
             wire::Frame frame;
             switch (frames.Next(fd, g_maxFrame.load(), int(std::max<int64_t>(wait, 1)), &frame)) {
             case FrameReader::kTimeout:
+                if (NowMs() - frames.lastReceiveMs() >= deadAfter) {
+                    Lost(TLX_ERR_TIMEOUT);
+                    return;
+                }
                 continue;
             case FrameReader::kClosed:
                 Lost(TLX_ERR_CLOSED);

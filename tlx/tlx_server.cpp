@@ -7,6 +7,7 @@
 #include "tlx/tlx_wire.h"
 
 #include <arpa/inet.h>
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -187,13 +188,16 @@ struct Server::Impl {
 
     void Loop(const std::shared_ptr<Conn> &c, FrameReader *frames) {
         for (;;) {
+            // After a slow handler the client's heartbeats are waiting in the socket: read before judging.
             int64_t silence = NowMs() - frames->lastReceiveMs();
-            if (silence >= opt.deadAfterMs)
-                return;
             wire::Frame frame;
-            FrameReader::Result r = frames->Next(c->fd, opt.maxFrame, int(opt.deadAfterMs - silence), &frame);
-            if (r == FrameReader::kTimeout)
+            FrameReader::Result r =
+                frames->Next(c->fd, opt.maxFrame, int(std::max<int64_t>(opt.deadAfterMs - silence, 1)), &frame);
+            if (r == FrameReader::kTimeout) {
+                if (NowMs() - frames->lastReceiveMs() >= opt.deadAfterMs)
+                    return;
                 continue;
+            }
             if (r != FrameReader::kFrame)
                 return;
             if (frame.kind == wire::kHeartbeat)

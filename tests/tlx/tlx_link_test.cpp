@@ -51,6 +51,13 @@ public:
             TLXPrmSetInt32(reply, 0, 0);
             return;
         }
+        if (command == "SLOW") {
+            // Works for longer than the client's silence limit; the link must survive it.
+            std::unique_lock<std::mutex> lock(m);
+            cv.wait_for(lock, std::chrono::milliseconds(2 * kDeadMs), [this] { return released; });
+            TLXPrmSetInt32(reply, 0, 0);
+            return;
+        }
         if (command == "THROW")
             throw std::runtime_error("handler failed");
         if (command == "BIG") {
@@ -212,7 +219,7 @@ struct Raw {
 // A scripted server: answers the login, then misbehaves as told.
 class FakeServer {
 public:
-    enum Mode { kSilent, kGarbage, kClose, kBadPush };
+    enum Mode { kSilent, kGarbage, kClose, kBadPush, kSlowReply };
     explicit FakeServer(Mode mode) : mode_(mode) {
         listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
@@ -248,6 +255,23 @@ private:
             std::vector<uint8_t> ok = wire::EncodeHelloReply(wire::HelloReply());
             std::vector<uint8_t> frame = wire::EncodeFrame(wire::kHelloReply, 0, ok.data(), ok.size());
             SendAll(fd, frame.data(), frame.size());
+            if (mode_ == kSlowReply && frames.Next(fd, wire::kDefaultMaxFrame, 5000, &f) == FrameReader::kFrame) {
+                // Only heartbeats for twice the silence limit, then the reply.
+                const std::vector<uint8_t> beat = wire::EncodeFrame(wire::kHeartbeat, 0, nullptr, 0);
+                for (int i = 0; i < 2 * kDeadMs / kBeatMs; ++i) {
+                    std::unique_lock<std::mutex> lock(m_);
+                    if (cv_.wait_for(lock, std::chrono::milliseconds(kBeatMs), [this] { return done_; }))
+                        break;
+                    SendAll(fd, beat.data(), beat.size());
+                }
+                TLXCliParam *reply = TLXPrmCreate("ECHO", wire::kParamReply);
+                TLXPrmSetInt32(reply, 0, 0);
+                std::vector<uint8_t> payload;
+                wire::EncodeParam(reply, &payload);
+                TLXPrmDestroy(reply);
+                frame = wire::EncodeFrame(wire::kReply, f.id, payload.data(), payload.size());
+                SendAll(fd, frame.data(), frame.size());
+            }
             if (mode_ == kGarbage) {
                 const uint8_t junk[16] = {1, 2, 3, 4, 0xee, 0, 0, 0, 9, 9, 9, 9, 9, 9, 9, 9};
                 SendAll(fd, junk, sizeof junk);
@@ -308,6 +332,8 @@ private slots:
     void connectionLoss();
     void badFrameClosesOnlyThatConnection_data();
     void badFrameClosesOnlyThatConnection();
+    void slowPeerKeepsLink_data();
+    void slowPeerKeepsLink();
     void failedRequestKeepsConnection_data();
     void failedRequestKeepsConnection();
     void manyClients_data();
@@ -691,6 +717,46 @@ void TlxLinkTest::badFrameClosesOnlyThatConnection() {
     QTRY_COMPARE(int(box.server->Connections().size()), 1);
     QCOMPARE(good.Echo(3), 0);
     QCOMPARE(good.probe.closes.load(), 0);
+}
+
+void TlxLinkTest::slowPeerKeepsLink_data() {
+    QTest::addColumn<bool>("fake");
+    QTest::newRow("slow-server-handler") << false;
+    QTest::newRow("peer-sends-only-heartbeats") << true;
+}
+
+// A reply that takes longer than the silence limit is no loss while the peer's heartbeats come.
+void TlxLinkTest::slowPeerKeepsLink() {
+    QFETCH(bool, fake);
+    std::unique_ptr<ServerBox> box;
+    std::unique_ptr<FakeServer> peer;
+    if (fake) {
+        peer = std::make_unique<FakeServer>(FakeServer::kSlowReply);
+    } else {
+        box = std::make_unique<ServerBox>();
+        QVERIFY(box->Start());
+    }
+    Client c;
+    QCOMPARE(c.Open(fake ? peer->Port() : box->Port()), 0);
+    TLXCliParam *param = nullptr, *reply = nullptr;
+    QCOMPARE(TLXCliRequest(c.h, fake ? "ECHO" : "SLOW", &param, &reply), 0);
+    QCOMPARE(TLXCliPost(c.h, param), 0);
+    std::atomic<int> rc{1};
+    std::thread waiter([&] { rc = TLXCliWaitResult(c.h, &reply, -1); });
+    auto cleanup = qScopeGuard([&] {
+        if (box)
+            box->handler.Release();
+        TLXCliClose(c.h, 0);
+        waiter.join();
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(rc.load() != 1, 4 * kDeadMs + 5000);
+    QCOMPARE(rc.load(), 0);
+    QVERIFY(reply);
+    TLXCliPrmFree(reply, c.h);
+    QCOMPARE(c.probe.closes.load(), 0);
+    QVERIFY(c.h->Connected != 0);
+    if (box)
+        QCOMPARE(c.Echo(4), 0); // the server did not drop the client meanwhile either
 }
 
 void TlxLinkTest::failedRequestKeepsConnection_data() {
