@@ -189,7 +189,7 @@ int TLRGetAsBool(const TLField *field, const TLRecord *record, int *out);
 // NUL-ended text (the library keeps a NUL after every text and blob value).
 int TLRGetTextPtr(const TLField *field, const TLRecord *record, const char **out);
 int TLRGetTextRef(const TLField *field, const TLRecord *record, int *length, const char **out);
-int TLRGetVal(const TLField *field, const TLRecord *record, TLVal *out);
+int TLRGetVal(const TLField *field, const TLRecord *record, TLVal *out); // unset: 0 and Type TL_NONE
 int TLRSetVal(TLField *field, TLRecord *record, const TLVal *value);
 int TLRSetUser(TLField *field, TLRecord *record, int user); // 1 = this value is to be written
 int TLRGetUser(const TLField *field, const TLRecord *record);

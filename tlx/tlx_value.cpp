@@ -384,7 +384,7 @@ int TLRGetVal(const TLField *field, const TLRecord *record, TLVal *out) {
     std::memset(out, 0, sizeof *out);
     const Value *v = GetValue(field, record);
     if (!v)
-        return TLX_ERR_NOTFOUND;
+        return 0; // an unset value reads as TL_NONE, which TLRSetVal takes back as "unset"
     out->Type = v->type;
     switch (v->type) {
     case TL_BOOL:

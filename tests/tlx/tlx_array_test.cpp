@@ -86,6 +86,8 @@ private slots:
     void unpackFromParamField();
     void conversions_data();
     void conversions();
+    void valRoundTrip_data();
+    void valRoundTrip();
     void records_data();
     void records();
     void compression_data();
@@ -433,6 +435,31 @@ void TlxArrayTest::conversions() {
     const char *p = nullptr;
     QCOMPARE(TLRGetTextPtr(f, r, &p), 0);
     QCOMPARE(QByteArray(p), asText);
+}
+
+void TlxArrayTest::valRoundTrip_data() {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QByteArray>("cell");
+    QTest::newRow("unset") << int(TL_INT32) << QByteArray("~");
+    QTest::newRow("int32") << int(TL_INT32) << QByteArray("-17");
+    QTest::newRow("text-cyrillic") << int(TL_TEXT) << kCyrillicA;
+    QTest::newRow("text-empty") << int(TL_TEXT) << QByteArray("");
+}
+
+// A value read with TLRGetVal and written with TLRSetVal into another record is the same value;
+// an unset value stays unset (and overwrites a set one).
+void TlxArrayTest::valRoundTrip() {
+    QFETCH(int, type);
+    QFETCH(QByteArray, cell);
+    ArrayPtr a;
+    TLAFldAdd(a, "V", type);
+    AddRow(a, {cell});
+    AddRow(a, {type == TL_TEXT ? QByteArray("old") : QByteArray("99")});
+    TLVal v;
+    QCOMPARE(TLRGetVal(TLAFld(a, 0), TLARec(a, 0, 0), &v), 0);
+    QCOMPARE(v.Type, cell == "~" ? int(TL_NONE) : type);
+    QCOMPARE(TLRSetVal(TLAFld(a, 0), TLARec(a, 0, 1), &v), 0);
+    QCOMPARE(Cell(a, 1, 0), cell);
 }
 
 void TlxArrayTest::records_data() {
