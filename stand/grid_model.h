@@ -43,6 +43,8 @@ public:
 
     // Starts the model at second t0 (the state settles within a few minutes of model time).
     void Reset(int64_t t0);
+    // The next Step also writes the discrete measurements, which otherwise go out once an hour.
+    void RequestDiscreteSnapshot() { stepped_ = false; }
     // Advances to second t (each call one second after the previous) and appends the samples of t.
     void Step(int64_t t, std::vector<Sample> *out);
     // Episodes that ended in the last Step.

@@ -44,6 +44,10 @@ int main(int argc, char **argv) {
     }
     if (created)
         std::cerr << "zenta-stand: created " << options.dbPath << " with the demo content\n";
+    // An existing database keeps the layout it was made with; the simulator must write its measurements.
+    const int storedUnits = db.StoredUnitsPerStation();
+    if (storedUnits > 0 && storedUnits != options.unitsPerStation)
+        model = stand::GridModel(stand::MakeDemoLayout(storedUnits), options.seed, options.disturbEverySec);
 
     stand::EventHub events(&db);
     stand::StandHandler handler(&db, &events);

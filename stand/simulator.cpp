@@ -155,6 +155,7 @@ void Simulator::Run() {
         scratch.clear();
         model_->Step(t, &scratch);
     }
+    model_->RequestDiscreteSnapshot();
     // Catch up in chunks so live readers are never held for long.
     int64_t t = from;
     while (true) {

@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -101,14 +102,12 @@ void PutLE(std::string *out, const void *value, size_t size) {
 }
 
 void PutRecord(std::string *out, int measId, double time, double value, int32_t state) {
-    const uint8_t type = 1;
-    const int32_t zero = 0;
-    PutLE(out, &type, 1);
-    PutLE(out, &measId, 4);
-    PutLE(out, &zero, 4);
-    PutLE(out, &state, 4);
-    PutLE(out, &time, 8);
-    PutLE(out, &value, 8);
+    char record[29] = {1};
+    std::memcpy(record + 1, &measId, 4);
+    std::memcpy(record + 9, &state, 4);
+    std::memcpy(record + 13, &time, 8);
+    std::memcpy(record + 21, &value, 8);
+    out->append(record, sizeof record);
 }
 
 } // namespace
@@ -341,6 +340,7 @@ bool StandDatabase::CreateContent(const DemoLayout &layout, GridModel *model, do
                 samples.clear();
                 model->Step(t, &samples);
             }
+            model->RequestDiscreteSnapshot();
             Inserter archive(writer_, "INSERT OR REPLACE INTO Archive VALUES(?,?,?,?)");
             for (int64_t t = start; t <= end; ++t) {
                 samples.clear();
@@ -437,6 +437,17 @@ double StandDatabase::LastArchiveTime() {
     return last;
 }
 
+int StandDatabase::StoredUnitsPerStation() {
+    std::lock_guard<std::mutex> lock(writeMutex_);
+    int units = 0;
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(writer_, "SELECT value FROM StandInfo WHERE key = 'units'", -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW)
+        units = sqlite3_column_int(stmt, 0);
+    sqlite3_finalize(stmt);
+    return units;
+}
+
 int64_t StandDatabase::CountRows(const std::string &table) {
     std::lock_guard<std::mutex> lock(writeMutex_);
     int64_t count = -1;
@@ -490,6 +501,10 @@ bool StandDatabase::ReadSpan(int measId, double from, double to, std::string *bl
     PutLE(block, &count, 4);
     PutLE(block, &zeroTime, 8);
     PutLE(block, &zero, 4);
+    // One sample a second is the usual density; reserving for it avoids regrowing a large block.
+    const double seconds = to - from + 1;
+    if (seconds > 0)
+        block->reserve(21 + 29 * size_t(std::min(seconds, double(kMaxSpanRecords))));
     sqlite3_stmt *stmt = reader->span;
     sqlite3_bind_int(stmt, 1, measId);
     sqlite3_bind_double(stmt, 2, from);

@@ -76,6 +76,8 @@ public:
     bool Acknowledge(const std::string &id, const std::string &user, double time, int value, StoredEvent *event);
     std::vector<StoredEvent> EventsByCodes(const std::vector<int> &codes, double from, double to, bool onlyUnacked);
 
+    // Units per station the stored demo was made with; 0 when unknown.
+    int StoredUnitsPerStation();
     // Rows of a table through the writer (for tests of the server itself).
     int64_t CountRows(const std::string &table);
 
