@@ -136,7 +136,7 @@ int TLXDataDeCompress(int length, const void *data, int *outLength, void **out) 
         return 0;
     }
     uint32_t raw = LoadU32(p + 4);
-    if (raw > kMaxBlock)
+    if (raw > kMaxBlock || !PlausibleInflate(size_t(length) - kCompressHeader, raw))
         return TLX_ERR_PROTO;
     uint8_t *block = BlockAlloc(raw);
     if (!block)

@@ -230,6 +230,10 @@ inline void PutString32(std::vector<uint8_t> *o, const std::string &s) {
     PutBytes(o, s.data(), s.size());
 }
 
+// Deflate cannot shrink data by more than about 1:1032, so a larger claimed length is a lie, refused
+// before anything that size is allocated.
+inline bool PlausibleInflate(size_t compressed, size_t raw) { return raw <= compressed * 1032 + 64; }
+
 // zlib helpers: false on failure; Inflate produces exactly rawLength bytes or fails.
 bool Deflate(const uint8_t *data, size_t size, std::vector<uint8_t> *out);
 bool Inflate(const uint8_t *data, size_t size, size_t rawLength, uint8_t *out);

@@ -39,7 +39,7 @@ bool DecodeFramePayload(const FrameHeader &header, const uint8_t *payload, size_
     if (size < 4)
         return false;
     uint32_t raw = LoadU32(payload);
-    if (raw > maxFrame)
+    if (raw > maxFrame || !PlausibleInflate(size - 4, raw))
         return false;
     std::vector<uint8_t> inflated(raw);
     if (!Inflate(payload + 4, size - 4, raw, inflated.data()))
