@@ -8,8 +8,8 @@
 #include <QMenu>
 #include <QMessageBox>
 
-#include "ui_mainwindow.h"
 #include "server/table_dedur_events_14.h"
+#include "ui_mainwindow.h"
 #include "views/events_table_widget.h"
 
 namespace {
@@ -17,8 +17,8 @@ const int kEventsTab = 1;
 const int kCsvColumn = 5;
 } // namespace
 
-void MainWindow::EventAcknowledgmentRequired2(int code, QDateTime date, QString text, bool ackRequired,
-                                              QString eventId, QString comment, QString csvData) {
+void MainWindow::EventAcknowledgmentRequired2(int code, QDateTime date, QString text, bool ackRequired, QString eventId,
+                                              QString comment, QString csvData) {
     if (ackRequired) {
         ui->action_show_events->setIcon(alarmIcon);
         ui->tabWidget->setTabIcon(kEventsTab, alarmIcon);
@@ -118,8 +118,8 @@ void MainWindow::on_action_save_csv_triggered() {
         QMessageBox::information(this, QStringLiteral("Информация"), QStringLiteral("Нет данных для сохранения!"));
         return;
     }
-    const QString path =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить CSV-файл"), QString(), QStringLiteral("csv (*.csv)"));
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить CSV-файл"), QString(),
+                                                      QStringLiteral("csv (*.csv)"));
     if (path.isEmpty())
         return;
 

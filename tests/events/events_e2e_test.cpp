@@ -155,9 +155,8 @@ void EventsEndToEndTest::subscription_data() {
     QTest::addColumn<QList<int>>("arrive");
     QTest::addColumn<QList<int>>("stayAway");
     QTest::newRow("defaults") << QString() << kDefaultCodes << QList<int>{8301, 8305, 8308} << QList<int>{9999, 7777};
-    QTest::newRow("edited-codes") << QStringLiteral("no-such-category")
-                                  << QStringLiteral("8301,,abc,8301,9999") << QList<int>{8301, 9999}
-                                  << QList<int>{8305, 8308};
+    QTest::newRow("edited-codes") << QStringLiteral("no-such-category") << QStringLiteral("8301,,abc,8301,9999")
+                                  << QList<int>{8301, 9999} << QList<int>{8305, 8308};
 }
 
 void EventsEndToEndTest::subscription() {
@@ -244,14 +243,15 @@ void EventsEndToEndTest::eventTexts_data() {
     QTest::addColumn<QString>("text"); // empty: the name the event codes table gives
     QTest::addColumn<QString>("expectedComment");
     QTest::newRow("named-code") << 8301 << QStringLiteral("Блок 2") << QStringLiteral("мощность ниже расчетной")
-                                << QString() << true << QString()
-                                << QStringLiteral("Блок 2 / мощность ниже расчетной");
+                                << QString() << true << QString() << QStringLiteral("Блок 2 / мощность ниже расчетной");
     QTest::newRow("unknown-code") << 9999 << QStringLiteral("x") << QStringLiteral("y") << QString() << true
-                                  << QStringLiteral("Неизвестное событие (код события 9999)") << QStringLiteral("x / y");
+                                  << QStringLiteral("Неизвестное событие (код события 9999)")
+                                  << QStringLiteral("x / y");
     QTest::newRow("caption-empty-comment") << 8302 << QStringLiteral("Только заголовок") << QString() << QString()
                                            << true << QString() << QStringLiteral("Только заголовок / ");
     QTest::newRow("csv-data-as-sent") << 8303 << QString() << QString()
-                                      << QStringLiteral("Время;Частота;Мощность\r\n05.03.2024 14:07:09;50,012;123.5\r\n")
+                                      << QStringLiteral(
+                                             "Время;Частота;Мощность\r\n05.03.2024 14:07:09;50,012;123.5\r\n")
                                       << true << QString() << QStringLiteral(" / ");
     QTest::newRow("code-601-hidden") << 601 << QStringLiteral("c") << QString() << QString() << false << QString()
                                      << QString();
@@ -475,12 +475,11 @@ void EventsEndToEndTest::twoClients() {
     QTableWidget otherTable(0, 6);
     EventsTableWidget other(&otherTable, &otherDb);
     auto poll = [&] {
-        const auto added = connect(signal_emitter, &DBSignal::EventAcknowledgmentRequired2, this,
-                                   [&](int code, QDateTime date, QString text, bool ack, QString id, QString comment,
-                                       QString csv) {
-                                       other.AddEvent(id, date, text, ack, comment, 0.0, QString(), !csv.isEmpty(),
-                                                      csv, code);
-                                   });
+        const auto added =
+            connect(signal_emitter, &DBSignal::EventAcknowledgmentRequired2, this,
+                    [&](int code, QDateTime date, QString text, bool ack, QString id, QString comment, QString csv) {
+                        other.AddEvent(id, date, text, ack, comment, 0.0, QString(), !csv.isEmpty(), csv, code);
+                    });
         const auto acked = connect(signal_emitter, &DBSignal::EventAcknowledged, this,
                                    [&](QString id) { other.EventAcknowledged(id); });
         otherDb.ReadEvents();
@@ -511,7 +510,7 @@ void EventsEndToEndTest::twoClients() {
 }
 
 void EventsEndToEndTest::saveCsv_data() {
-    QTest::addColumn<QString>("data");     // CSV data of the one row; no row at all when null
+    QTest::addColumn<QString>("data"); // CSV data of the one row; no row at all when null
     QTest::addColumn<bool>("select");
     QTest::addColumn<QString>("fileName"); // relative names land in a fresh folder; empty cancels
     QTest::addColumn<bool>("written");

@@ -28,9 +28,13 @@ void Add(EventsTableWidget &events, const Event &event, const QString &text = QS
                     event.code);
 }
 
-bool Pending(QTableWidget &table, int row) { return table.item(row, 0)->data(EventsTableWidget::AckRequiredRole).toBool(); }
+bool Pending(QTableWidget &table, int row) {
+    return table.item(row, 0)->data(EventsTableWidget::AckRequiredRole).toBool();
+}
 
-QString Key(QTableWidget &table, int row) { return table.item(row, 0)->data(EventsTableWidget::KeyRole).toString(); }
+QString Key(QTableWidget &table, int row) {
+    return table.item(row, 0)->data(EventsTableWidget::KeyRole).toString();
+}
 
 } // namespace
 
@@ -63,7 +67,9 @@ private:
     DB db; // never connected: every acknowledgement that reaches it fails
 };
 
-void EventsTableWidgetTest::initTestCase() { QVERIFY(!db.Connected()); }
+void EventsTableWidgetTest::initTestCase() {
+    QVERIFY(!db.Connected());
+}
 
 void EventsTableWidgetTest::newRow_data() {
     QTest::addColumn<bool>("ackRequired");
@@ -91,8 +97,8 @@ void EventsTableWidgetTest::newRow() {
     QCOMPARE(first->data(EventsTableWidget::TimeRole).toLongLong(), 1700000000LL);
     QCOMPARE(first->data(EventsTableWidget::AckRequiredRole).toBool(), ackRequired);
     QCOMPARE(first->data(EventsTableWidget::CsvDataRole).toString(), csvData);
-    QCOMPARE(first->toolTip(), ackRequired ? QStringLiteral("Требуется квитирование")
-                                           : QStringLiteral("Квитирование не требуется"));
+    QCOMPARE(first->toolTip(),
+             ackRequired ? QStringLiteral("Требуется квитирование") : QStringLiteral("Квитирование не требуется"));
     QCOMPARE(table->item(0, 2)->text(), QStringLiteral("Нарушение ОПРЧ"));
     QCOMPARE(table->item(0, 3)->text(), QStringLiteral("1.500"));
     QCOMPARE(table->item(0, 4)->text(), QStringLiteral("Причина / пояснение"));
@@ -111,8 +117,8 @@ void EventsTableWidgetTest::timeText_data() {
     QTest::addColumn<QString>("expected");
     const QDate day(2024, 3, 5);
     QTest::newRow("noon-plus-five") << QDateTime(day, QTime(12, 0, 5)) << QStringLiteral("2024-03-05 12:00:05.000");
-    QTest::newRow("milliseconds-dropped") << QDateTime(day, QTime(12, 0, 5, 789))
-                                          << QStringLiteral("2024-03-05 12:00:05.000");
+    QTest::newRow("milliseconds-dropped")
+        << QDateTime(day, QTime(12, 0, 5, 789)) << QStringLiteral("2024-03-05 12:00:05.000");
     QTest::newRow("midnight") << QDateTime(day, QTime(0, 0)) << QStringLiteral("2024-03-05 00:00:00.000");
     QTest::newRow("afternoon-24h") << QDateTime(day, QTime(23, 59, 59, 999))
                                    << QStringLiteral("2024-03-05 23:59:59.000");
