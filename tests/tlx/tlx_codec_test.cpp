@@ -99,8 +99,6 @@ private slots:
     void decodeHello();
     void decodeParam_data();
     void decodeParam();
-    void paramRoundTrip_data();
-    void paramRoundTrip();
     void everyTruncationFails_data();
     void everyTruncationFails();
 };
@@ -299,70 +297,6 @@ void TlxCodecTest::decodeParam() {
         QCOMPARE(QByteArray(TLXPrmArrName(p, 0)), QByteArray("_ARR"));
     }
     TLXPrmDestroy(p);
-}
-
-void TlxCodecTest::paramRoundTrip_data() {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<double>("number");
-
-    QTest::newRow("int32-negative") << int(TL_INT32) << QByteArray() << -123456.0;
-    QTest::newRow("double-fraction") << int(TL_DOUBLE) << QByteArray() << 1700000000.75;
-    QTest::newRow("bool") << int(TL_BOOL) << QByteArray() << 1.0;
-    QTest::newRow("byte") << int(TL_BYTE) << QByteArray() << 255.0;
-    QTest::newRow("text-cyrillic") << int(TL_TEXT) << kCyrillic << 0.0;
-    QTest::newRow("text-empty") << int(TL_TEXT) << QByteArray() << 0.0;
-    QTest::newRow("blob-with-nul") << int(TL_BLOB) << QByteArray("a\0b\0", 4) << 0.0;
-}
-
-void TlxCodecTest::paramRoundTrip() {
-    QFETCH(int, type);
-    QFETCH(QByteArray, text);
-    QFETCH(double, number);
-    TLXCliParam *p = TLXPrmCreate("SQL_REQUEST", 2);
-    // Field 3 only: the fields before it stay unset and must come back unset.
-    switch (type) {
-    case TL_INT32:
-        TLXPrmSetInt32(p, 3, int32_t(number));
-        break;
-    case TL_DOUBLE:
-        TLXPrmSetDouble(p, 3, number);
-        break;
-    case TL_BOOL:
-        TLXPrmSetBool(p, 3, int(number));
-        break;
-    case TL_BYTE:
-        TLXPrmSetByte(p, 3, uint8_t(number));
-        break;
-    case TL_TEXT:
-        TLXPrmSetText(p, 3, text.size(), text.constData());
-        break;
-    case TL_BLOB:
-        TLXPrmSetBytes(p, 3, text.size(), text.constData());
-        break;
-    }
-    TLXPrmSetName(p, 3, "_F");
-    std::vector<uint8_t> bytes;
-    wire::EncodeParam(p, &bytes);
-    TLXPrmDestroy(p);
-    TLXCliParam *q = wire::DecodeParam(bytes.data(), bytes.size());
-    QVERIFY(q);
-    QCOMPARE(TLXPrmFieldCount(q), 4);
-    for (int i = 0; i < 3; ++i)
-        QCOMPARE(TLXPrmFieldType(q, i), int(TL_NONE));
-    QCOMPARE(TLXPrmFieldType(q, 3), type);
-    QCOMPARE(TLXPrmFieldIndex(q, "_F"), 3);
-    TLVal v;
-    QCOMPARE(TLRGetVal(TLXPrmField(q, 3), TLXPrmRecord(q), &v), 0);
-    if (type == TL_TEXT || type == TL_BLOB) {
-        QCOMPARE(QByteArray(v.V.Text.Ptr, v.V.Text.Length), text);
-        QCOMPARE(v.V.Text.Ptr[v.V.Text.Length], '\0');
-    } else {
-        double d = 0;
-        QCOMPARE(TLRGetAsDouble(TLXPrmField(q, 3), TLXPrmRecord(q), &d), 0);
-        QCOMPARE(d, number);
-    }
-    TLXPrmDestroy(q);
 }
 
 void TlxCodecTest::everyTruncationFails_data() {

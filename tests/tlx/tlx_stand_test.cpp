@@ -1,5 +1,5 @@
-// The link library against a real zenta-stand: login, a select as the session makes it, and the
-// end of a wait without limit when the server is killed or frozen.
+// The link library against a real zenta-stand: a select as the session makes it, and the end of
+// a wait without limit when the server is killed or frozen.
 #include "stand_process.h"
 #include "tlx/tlx.h"
 
@@ -60,8 +60,6 @@ class TlxStandTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void login_data();
-    void login();
     void selectUnpacks_data();
     void selectUnpacks();
     void serverGone_data();
@@ -77,37 +75,6 @@ void TlxStandTest::initTestCase() {
     QCOMPARE(TLXInit(), 0);
     TLXSetHeartbeat(kBeatMs, kDeadMs);
     QVERIFY2(stand.Start({"--backfill-hours", "0.05", "--no-sim"}), qPrintable(stand.Error()));
-}
-
-void TlxStandTest::login_data() {
-    QTest::addColumn<QByteArray>("user");
-    QTest::addColumn<QByteArray>("password");
-    QTest::addColumn<int>("rc");
-    QTest::newRow("operator") << QByteArray("operator") << QByteArray("operator") << 0;
-    QTest::newRow("engineer") << QByteArray("engineer") << QByteArray("engineer") << 0;
-    QTest::newRow("wrong-password") << QByteArray("operator") << QByteArray("engineer") << int(TLX_ERR_AUTH);
-    QTest::newRow("unknown-user") << QByteArray("o'brien") << QByteArray("x") << int(TLX_ERR_AUTH);
-}
-
-void TlxStandTest::login() {
-    QFETCH(QByteArray, user);
-    QFETCH(QByteArray, password);
-    QFETCH(int, rc);
-    Client c;
-    QCOMPARE(TLXCliOpen(c.h, "localhost", stand.Port(), user.constData(), password.constData(), 1, 0), rc);
-    QCOMPARE(c.h->Connected != 0, rc == 0);
-    if (rc == 0) {
-        Waiter w(c.h, "SRV_VERSION", QByteArray());
-        QTRY_VERIFY(w.rc.load() != 1);
-        QCOMPARE(w.rc.load(), 0);
-        TLVal status;
-        QCOMPARE(TLRGetVal(TLXPrmField(w.reply, 0), TLXPrmRecord(w.reply), &status), 0);
-        QCOMPARE(status.Type, int(TL_INT32));
-        QCOMPARE(status.V.Int32, 0);
-        TLXCliPrmFree(w.reply, c.h);
-    }
-    TLXCliClose(c.h, 0);
-    QCOMPARE(c.probe.closes.load(), 0);
 }
 
 void TlxStandTest::selectUnpacks_data() {
