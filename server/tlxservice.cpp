@@ -170,6 +170,10 @@ bool TLXService::ReplyBytes(TLXCliParam *reply, int pos, int *length, const char
     TLField *field = reply ? TLXPrmField(reply, pos) : nullptr;
     if (!field)
         return false;
+    // A status number in place of the block must not pass for a block (the library would render it as text).
+    const int type = TLXPrmFieldType(reply, pos);
+    if (type != TL_TEXT && type != TL_NAME && type != TL_BLOB)
+        return false;
     int n = 0;
     const char *p = nullptr;
     if (TLRGetTextRef(field, TLXPrmRecord(reply), &n, &p) != 0 || n < 0 || (n > 0 && !p))

@@ -78,7 +78,7 @@ public:
     bool WaitResult(TLXCliParam **reply);
     // Releases a reply and stores the result.
     void FreeReply(TLXCliParam *reply);
-    // Reads reply field pos. False when it is absent or of another kind.
+    // Reads reply field pos. False when it is absent or of another kind (ReplyBytes: text, name or blob only).
     static bool ReplyInt32(TLXCliParam *reply, int pos, int32_t *out);
     static bool ReplyBytes(TLXCliParam *reply, int pos, int *length, const char **bytes);
 

@@ -176,6 +176,9 @@ private slots:
     void archiveRead();
     void connectionLoss_data();
     void connectionLoss();
+    void serverVersion();
+    void otherCommands_data();
+    void otherCommands();
 
 private:
     StandProcess stand;
@@ -687,6 +690,73 @@ void SessionTest::connectionLoss()
     QCoreApplication::processEvents();
     QCOMPARE(messages.size(), aborted);
     doomed.Thaw();
+}
+
+void SessionTest::serverVersion()
+{
+    DB db;
+    QVERIFY(db.OpenSession(stand.Address(), QStringLiteral("operator"), QStringLiteral("operator")));
+    int major = -1, minor = -1, release = -1;
+    QCOMPARE(db.client.GetSrvVersion(&major, &minor, &release), 0);
+    QVERIFY(major >= 0 && minor >= 0 && release >= 0);
+}
+
+// Commands the program never uses still make well-formed frames: requests get an answer (a refusal from the
+// stand), messages leave the link up.
+void SessionTest::otherCommands_data()
+{
+    QTest::addColumn<int>("command");
+    QTest::addColumn<bool>("request");
+    const char *names[] = {"SQL_EXEC",         "TBL_DELETE", "OPERATION_PERMISSION", "_PACKET",   "TRAINING_CHANGE_STATUS",
+                           "TRAINING_LOAD_IC", "CALC_EXEC",  "FILE_LIST-packet",     "MEAS_VALUES", "TAG_DOUBLE",
+                           "MANUAL_INPUT",     "FILE_PUT",   "FILE_DEL",             "EVENT_NEW"};
+    for (int i = 0; i < int(sizeof names / sizeof *names); ++i)
+        QTest::newRow(names[i]) << i << (i < 9);
+}
+
+void SessionTest::otherCommands()
+{
+    QFETCH(int, command);
+    QFETCH(bool, request);
+
+    DB db;
+    QVERIFY(db.OpenSession(stand.Address(), QStringLiteral("operator"), QStringLiteral("operator")));
+    TLXService &s = db.client;
+    TLXCliParam *reply = nullptr;
+    const char blob[] = "\x01\x02\x03";
+    bool posted = false;
+    switch (command) {
+    case 0: posted = s.SqlExec("delete from Tables", &reply); break;
+    case 1: posted = s.TblDelete("Tables", &reply); break;
+    case 2: posted = s.OperationRights("EDIT", &reply); break;
+    case 3: posted = s.PacketExec("Ping", blob, 3, &reply); break;
+    case 4: posted = s.ChangeStatus(2, &reply); break;
+    case 5: posted = s.IcLoad("/ic", "base", 10, 1, &reply); break;
+    case 6: posted = s.CalcExec("calc", nullptr, &reply); break;
+    case 7: posted = s.FileList("dir", "*.csv", &reply, true); break;
+    case 8: posted = s.MeasWrite(blob, 3, &reply); break;
+    case 9: posted = s.TagWrite("TAG", 1.0, 2.5, 3, 4.0); break;
+    case 10: posted = s.ManualWrite(201000001, 1.0, 2, 3.0, 1); break;
+    case 11: posted = s.FilePut("dir", "file.csv", blob, 3, false); break;
+    case 12: posted = s.FileDel("dir", "file.csv", false); break;
+    case 13: posted = s.EventNew(1.0, 2.0, 8301, "a", nullptr, "c", blob, 3); break;
+    }
+    QVERIFY(posted);
+    if (request) {
+        QVERIFY(s.WaitResult(&reply));
+        int32_t status = 0;
+        QVERIFY(TLXService::ReplyInt32(reply, 0, &status));
+        QVERIFY(status != 0);
+        s.FreeReply(reply);
+    }
+    // The link is still up and answers.
+    QVERIFY(db.tableTables->LoadTable(QString()));
+    QVERIFY(!s.OperationRights("EDIT"));
+    MeasValRead raw{blob, 3};
+    int length = -1;
+    QVERIFY(!s.DoMeasRequest(raw, &length));
+    QCOMPARE(length, 0);
+    QVERIFY(db.Connected());
 }
 
 QTEST_MAIN(SessionTest)
