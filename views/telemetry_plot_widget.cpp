@@ -487,7 +487,9 @@ void TelemetryPlotWidget::DrawRealtimePlots()
         MoveCurrentTimeLine();
     }
     DeleteDefferedGraphs();
-    plot->replot(QCustomPlot::rpRefreshHint);
+    // Queued, like the rescale that follows it on a tick: the two share one replot, which with a day of
+    // samples is most of the tick.
+    plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
 void TelemetryPlotWidget::RescalePlotRealtimeAuto()
@@ -496,7 +498,7 @@ void TelemetryPlotWidget::RescalePlotRealtimeAuto()
     plot->yAxis2->rescale(true);
     const double now = double(QDateTime::currentSecsSinceEpoch());
     plot->xAxis->setRange(now - periodLength, now);
-    plot->replot(QCustomPlot::rpRefreshHint);
+    plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
 void TelemetryPlotWidget::MoveCurrentTimeLine()

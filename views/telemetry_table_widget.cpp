@@ -25,11 +25,6 @@ QString ValueText(double value)
     return std::isnan(value) ? QString() : QString::number(value, 'g', 6);
 }
 
-bool IsRealCell(const QTableWidgetItem *cell)
-{
-    return cell && cell->data(ValueRole).isValid();
-}
-
 bool SameValue(double a, double b)
 {
     // Two missing values are the same sample too; otherwise every re-read of a NaN sample adds a row.
@@ -76,6 +71,79 @@ private:
     qint64 cachedBucket = std::numeric_limits<qint64>::min();
     int cachedOffset = 0;
 };
+
+// A cell keeps its value and kind only; text and colour are made when the view asks. A day of
+// thirty channels is millions of cells, and a plain item would hold a string and three variants each.
+class SampleCell : public QTableWidgetItem
+{
+public:
+    enum Kind : quint8 { Real, RealViolation, Carried, CarriedViolation };
+    static constexpr int Type = QTableWidgetItem::UserType + 1;
+
+    SampleCell(double value, Kind kind) : QTableWidgetItem(Type), value(value), kind(kind) {}
+
+    QTableWidgetItem *clone() const override { return new SampleCell(value, kind); }
+
+    QVariant data(int role) const override
+    {
+        switch (role) {
+        case Qt::DisplayRole:
+        case Qt::EditRole:
+            return ValueText(value);
+        case Qt::BackgroundRole:
+            switch (kind) {
+            case RealViolation:
+                return QBrush(ViolationColor);
+            case Carried:
+                return QBrush(CarriedColor);
+            case CarriedViolation:
+                return QBrush(CarriedViolationColor);
+            default:
+                return QVariant();
+            }
+        case ValueRole:
+            return IsReal() ? QVariant(value) : QVariant();
+        case ViolationRole:
+            return kind == RealViolation ? QVariant(int(Archive_Measures::ViolationFlag)) : QVariant();
+        default:
+            return QTableWidgetItem::data(role);
+        }
+    }
+
+    bool IsReal() const { return kind == Real || kind == RealViolation; }
+
+    double value;
+    Kind kind;
+};
+
+// Row header: the sample time; the text is made when shown.
+class RowHeader : public QTableWidgetItem
+{
+public:
+    RowHeader(double time, qint64 ms, const QString &text) : QTableWidgetItem(text), time(time), ms(ms) {}
+    QVariant data(int role) const override
+    {
+        return role == TimeRole ? QVariant(time) : QTableWidgetItem::data(role);
+    }
+    double time;
+    qint64 ms; // the row's key: whole milliseconds since the epoch
+};
+
+SampleCell *Cell(QTableWidget *table, int row, int column)
+{
+    QTableWidgetItem *item = table->item(row, column);
+    return item && item->type() == SampleCell::Type ? static_cast<SampleCell *>(item) : nullptr;
+}
+
+void PutCell(QTableWidget *table, int row, int column, double value, SampleCell::Kind kind)
+{
+    if (SampleCell *cell = Cell(table, row, column)) {
+        cell->value = value;
+        cell->kind = kind;
+    } else {
+        table->setItem(row, column, new SampleCell(value, kind));
+    }
+}
 
 QTableWidgetItem *HeaderItemOf(const QTreeWidgetItem *item)
 {
@@ -178,11 +246,13 @@ void TelemetryTableWidget::ClearTableWidget()
 
 void TelemetryTableWidget::FillTableData(QMap<double, MeasurePoint> samples, int column, bool carry)
 {
-    if (column >= table->columnCount())
+    if (column >= table->columnCount() || samples.isEmpty())
         return;
     TimeFormatter formatter;
-    const bool updates = table->updatesEnabled();
-    table->setUpdatesEnabled(false);
+    // The view learns of the new rows and cells once, at the end, not per cell.
+    QAbstractItemModel *model = table->model();
+    const bool wasBlocked = model->blockSignals(true);
+    const int rowsBefore = table->rowCount();
 
     for (auto it = samples.constEnd(); it != samples.constBegin();) {
         --it;
@@ -190,89 +260,72 @@ void TelemetryTableWidget::FillTableData(QMap<double, MeasurePoint> samples, int
         if (!(t > 0))
             continue;
         const double v = it.value().value;
-        const int flags = it.value().flags & Archive_Measures::ViolationFlag;
-        const QString text = formatter.Format(t);
+        const bool violation = it.value().flags & Archive_Measures::ViolationFlag;
+        const qint64 ms = qint64(std::floor(t * 1000.0));
 
-        // Rows run from the newest time at the top; the texts sort like the times they show.
+        // Rows run from the newest time at the top.
         int lo = 0;
         int hi = table->rowCount();
         while (lo < hi) {
             const int mid = (lo + hi) / 2;
-            const QTableWidgetItem *h = table->verticalHeaderItem(mid);
-            if (h && h->text() > text)
+            const auto *h = static_cast<const RowHeader *>(table->verticalHeaderItem(mid));
+            if (h->ms > ms)
                 lo = mid + 1;
             else
                 hi = mid;
         }
-        int row = lo;
+        const int row = lo;
         bool insert = true;
-        if (row < table->rowCount()) {
-            const QTableWidgetItem *h = table->verticalHeaderItem(row);
-            if (h && h->text() == text) {
-                const QTableWidgetItem *cell = column >= 0 ? table->item(row, column) : nullptr;
-                insert = IsRealCell(cell) && !SameValue(cell->data(ValueRole).toDouble(), v);
-            }
+        if (row < table->rowCount() && static_cast<const RowHeader *>(table->verticalHeaderItem(row))->ms == ms) {
+            const SampleCell *cell = column >= 0 ? Cell(table, row, column) : nullptr;
+            insert = cell && cell->IsReal() && !SameValue(cell->value, v);
         }
 
         if (insert) {
             table->insertRow(row);
-            auto *header = new QTableWidgetItem(text);
-            header->setData(TimeRole, t);
+            const QString text = formatter.Format(t);
+            auto *header = new RowHeader(t, ms, text);
             table->setVerticalHeaderItem(row, header);
             rowIndex.insert(text, header);
         }
 
-        if (column >= 0) {
-            QTableWidgetItem *cell = table->item(row, column);
-            if (!cell) {
-                cell = new QTableWidgetItem;
-                table->setItem(row, column, cell);
-            }
-            cell->setText(ValueText(v));
-            cell->setData(ValueRole, v);
-            if (flags) {
-                cell->setData(ViolationRole, flags);
-                cell->setBackground(ViolationColor);
-            } else {
-                cell->setData(ViolationRole, QVariant());
-                cell->setBackground(QBrush());
-            }
-        }
+        if (column >= 0)
+            PutCell(table, row, column, v, violation ? SampleCell::RealViolation : SampleCell::Real);
 
         if (!carry || column < 0)
             continue;
 
-        const QString carried = ValueText(v);
-        const QColor carriedColor = flags ? CarriedViolationColor : CarriedColor;
+        const SampleCell::Kind carried = violation ? SampleCell::CarriedViolation : SampleCell::Carried;
         for (int r = row - 1; r >= 0; --r) {
-            QTableWidgetItem *cell = table->item(r, column);
-            if (IsRealCell(cell))
+            const SampleCell *cell = Cell(table, r, column);
+            if (cell && cell->IsReal())
                 break;
-            if (!cell) {
-                cell = new QTableWidgetItem;
-                table->setItem(r, column, cell);
-            }
-            cell->setText(carried);
-            cell->setBackground(carriedColor);
+            PutCell(table, r, column, v, carried);
         }
 
         if (insert && row + 1 < table->rowCount()) {
             for (int c = 0; c < table->columnCount(); ++c) {
                 if (c == column)
                     continue;
-                const QTableWidgetItem *below = table->item(row + 1, c);
+                const SampleCell *below = Cell(table, row + 1, c);
                 if (!below)
                     continue;
-                QColor color;
-                if (!IsRealCell(below))
-                    color = below->background().color();
-                else
-                    color = below->data(ViolationRole).toInt() ? CarriedViolationColor : CarriedColor;
-                auto *cell = new QTableWidgetItem(below->text());
-                cell->setBackground(color);
-                table->setItem(row, c, cell);
+                SampleCell::Kind kind = below->kind;
+                if (kind == SampleCell::Real)
+                    kind = SampleCell::Carried;
+                else if (kind == SampleCell::RealViolation)
+                    kind = SampleCell::CarriedViolation;
+                PutCell(table, row, c, below->value, kind);
             }
         }
     }
-    table->setUpdatesEnabled(updates);
+
+    model->blockSignals(wasBlocked);
+    if (!wasBlocked) {
+        if (table->rowCount() != rowsBefore) {
+            table->verticalHeader()->reset();
+            table->reset();
+        }
+        table->viewport()->update();
+    }
 }
