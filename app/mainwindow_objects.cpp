@@ -152,14 +152,6 @@ void WarnSettingsNotSaved(QWidget *parent, const QString &name,
                              .arg(name, SettingsTitles(settings)));
 }
 
-void WarnObjectNotSaved(QWidget *parent, const QString &name)
-{
-    QMessageBox::warning(parent, QStringLiteral("Ошибка"),
-                         QStringLiteral("Сервер не принял объект [%1]: изменения не сохранены.\n"
-                                        "Соединение с сервером закрыто.")
-                             .arg(name));
-}
-
 } // namespace
 
 void ObjectsTreeWidget::AddNewObject(QTreeWidgetItem *parent, bool withChannels)
@@ -210,7 +202,6 @@ void ObjectsTreeWidget::AddNewObject(QTreeWidgetItem *parent, bool withChannels)
     const int newId = db->tableDedurObjects->CreateObject(name, type, object.parentId, inRegulation, order);
     if (newId == 0) {
         db->CloseSession();
-        WarnObjectNotSaved(tree, name);
         return;
     }
 
@@ -272,7 +263,6 @@ void ObjectsTreeWidget::EditObject(QTreeWidgetItem *node, bool editable)
 
     if (!db->tableDedurObjects->UpdateObject(id, name, type, object.parentId, inRegulation, order)) {
         db->CloseSession();
-        WarnObjectNotSaved(tree, name);
         return;
     }
 
