@@ -137,8 +137,10 @@ bool StandDatabase::Open(const std::string &path, const DemoLayout &layout, Grid
         return false;
     }
     sqlite3_busy_timeout(writer_, 10000);
-    if (!Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=OFF;", error))
+    if (!Exec("PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=OFF;", error)) {
+        *error = path + ": " + *error;
         return false;
+    }
 
     // The content is written in one transaction with a ready mark, so a database whose creation was
     // interrupted has no mark and is made again.
@@ -152,10 +154,24 @@ bool StandDatabase::Open(const std::string &path, const DemoLayout &layout, Grid
         sqlite3_finalize(stmt);
     }
     if (!ready) {
-        if (!CreateContent(layout, model, backfillHours, error))
+        // The demo content is made in one transaction with the mark, so a file without the mark but with
+        // tables belongs to something else: leave it alone.
+        int tables = 0;
+        sqlite3_stmt *stmt = nullptr;
+        if (sqlite3_prepare_v2(writer_, "SELECT count(*) FROM sqlite_master", -1, &stmt, nullptr) == SQLITE_OK &&
+            sqlite3_step(stmt) == SQLITE_ROW)
+            tables = sqlite3_column_int(stmt, 0);
+        sqlite3_finalize(stmt);
+        if (tables > 0) {
+            *error = path + " is not a zenta-stand database; give a new file name";
+            return false;
+        }
+        if (!Exec("PRAGMA journal_mode=WAL", error) || !CreateContent(layout, model, backfillHours, error))
             return false;
         *created = true;
     }
+    if (!Exec("PRAGMA journal_mode=WAL", error))
+        return false;
     return LoadCredentials(error) && LoadWritableColumns(error);
 }
 

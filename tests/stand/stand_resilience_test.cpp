@@ -86,6 +86,8 @@ private slots:
     void restartFillsGap();
     void parallelReaders();
     void loginCost();
+    void unusableDatabase_data();
+    void unusableDatabase();
 };
 
 void StandResilienceTest::initTestCase() { StartTlx(); }
@@ -264,6 +266,47 @@ void StandResilienceTest::loginCost() {
         QCOMPARE(rc, int(TLX_ERR_AUTH));
     }
     qInfo("refused login: wrong password %.1f ms, unknown user %.1f ms", wrongPassword / 6e6, unknownUser / 6e6);
+}
+
+void StandResilienceTest::unusableDatabase_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QByteArray>("sql");
+    QTest::newRow("garbage-file") << QByteArray("this is not a database at all, just text\n").repeated(200) << QByteArray();
+    QTest::newRow("foreign-sqlite") << QByteArray() << QByteArray("CREATE TABLE Users(a); INSERT INTO Users VALUES(42);");
+    QTest::newRow("directory") << QByteArray() << QByteArray();
+}
+
+// A file that is not the stand's own is refused with a message and left as it was.
+void StandResilienceTest::unusableDatabase() {
+    QFETCH(QByteArray, content);
+    QFETCH(QByteArray, sql);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("given.db");
+    if (!content.isEmpty()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    } else if (!sql.isEmpty()) {
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    } else {
+        QVERIFY(QDir(dir.path()).mkdir("given.db"));
+    }
+    QFile before(path);
+    const QByteArray original = before.open(QIODevice::ReadOnly) ? before.readAll() : QByteArray();
+    before.close();
+
+    QProcess stand;
+    stand.start(QStringLiteral(ZENTA_STAND_PATH), {"--db", path, "--port", "0", "--no-sim", "--backfill-hours", "0"});
+    QVERIFY(stand.waitForFinished(20000));
+    QVERIFY(stand.exitCode() != 0);
+    QVERIFY(!stand.readAllStandardOutput().contains("listening on"));
+    QVERIFY(stand.readAllStandardError().contains(path.toUtf8()));
+    QFile after(path);
+    const QByteArray now = after.open(QIODevice::ReadOnly) ? after.readAll() : QByteArray();
+    QCOMPARE(now, original);
 }
 
 QTEST_GUILESS_MAIN(StandResilienceTest)
