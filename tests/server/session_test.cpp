@@ -177,6 +177,7 @@ private slots:
     void connectionLoss_data();
     void connectionLoss();
     void serverVersion();
+    void reopen();
     void otherCommands_data();
     void otherCommands();
 
@@ -643,6 +644,7 @@ void SessionTest::connectionLoss_data()
     QTest::addColumn<int>("aborted");
 
     QTest::newRow("killed-while-waiting") << "kill" << 1;
+    QTest::newRow("frozen-during-reload") << "reload" << 1;
     QTest::newRow("frozen-while-waiting") << "freeze" << 1;
     QTest::newRow("closed-by-user") << "close" << 0;
 }
@@ -668,21 +670,36 @@ void SessionTest::connectionLoss()
     } else {
         doomed.Freeze(); // the request below stays unanswered
         QTRY_VERIFY(AllThreadsStopped(doomed.Pid()));
-        if (how == QLatin1String("freeze"))
+        if (how != QLatin1String("kill"))
             TLXSetHeartbeat(100, 1500); // a silent peer counts as dead soon
         const bool kill = how == QLatin1String("kill");
         DelayedKiller killer(kill ? pid_t(doomed.Pid()) : 0);
-        TLXCliParam *reply = nullptr;
-        QVERIFY(db.client.SqlRequest("select * from Tables", &reply));
-        killer.go = true;
-        const bool answered = db.client.WaitResult(&reply);
-        TLXSetHeartbeat(1000, 5000);
-        QVERIFY(!answered);
-        QVERIFY(!reply);
-        QVERIFY(db.client.GetLastResult() != 0);
+        if (how == QLatin1String("reload")) {
+            // The old rows go before the request, so a reload cut off by the loss leaves an empty table.
+            const bool loaded = db.tableTables->LoadTable(QString());
+            TLXSetHeartbeat(1000, 5000);
+            QVERIFY(!loaded);
+            QVERIFY(!db.tableTables->records);
+            QCOMPARE(db.tableTables->GetFieldValueString(0, QStringLiteral("KeyLink")), QString());
+            QCOMPARE(db.tableTables->GetFieldValueInt(0, QStringLiteral("TableId")), 0);
+            QCOMPARE(db.tableTables->FindRecordIndexByStringValue("nameLat", QStringLiteral("Tables")), -1);
+            // Not connected: a further load keeps what the other tables hold.
+            const int typeRows = db.tableDedurTypes->GetRecordCount();
+            QVERIFY(!db.tableDedurTypes->LoadTable(QString()));
+            QCOMPARE(db.tableDedurTypes->GetRecordCount(), typeRows);
+        } else {
+            TLXCliParam *reply = nullptr;
+            QVERIFY(db.client.SqlRequest("select * from Tables", &reply));
+            killer.go = true;
+            const bool answered = db.client.WaitResult(&reply);
+            TLXSetHeartbeat(1000, 5000);
+            QVERIFY(!answered);
+            QVERIFY(!reply);
+            QVERIFY(db.client.GetLastResult() != 0);
+            QVERIFY(db.tableTables->GetRecordCount() > 0); // the cache survives the loss
+        }
     }
     QVERIFY(!db.Connected());
-    QVERIFY(db.tableTables->GetRecordCount() > 0); // the cache survives the loss
     QTRY_COMPARE(messages.size(), aborted);
     if (aborted)
         QCOMPARE(messages.first(), QStringLiteral("Потеряно соединение с сервером!"));
@@ -690,6 +707,26 @@ void SessionTest::connectionLoss()
     QCoreApplication::processEvents();
     QCOMPARE(messages.size(), aborted);
     doomed.Thaw();
+}
+
+// Opening again on the same session replaces the connection and the tables without announcing a loss.
+void SessionTest::reopen()
+{
+    DB db;
+    QObject receiver;
+    int aborted = 0;
+    connect(signal_emitter, &DBSignal::ConnectionAborted, &receiver, [&aborted] { ++aborted; });
+    QVERIFY(db.OpenSession(stand.Address(), QStringLiteral("operator"), QStringLiteral("operator")));
+    const int ids[] = {4242};
+    QVERIFY(db.client.SubSet(ids, 1, "SUB_EVENT"));
+    QVERIFY(db.OpenSession(stand.Address(), QStringLiteral("engineer"), QStringLiteral("engineer")));
+    QVERIFY(db.Connected());
+    QVERIFY(!db.client.EventInSub(4242));
+    QVERIFY(db.client.EventInSub(501));
+    QCOMPARE(db.tableUsers->GetUserLogin(db.userId), QStringLiteral("engineer"));
+    QVERIFY(db.tableDedurObjects->GetRecordCount() > 0);
+    QCoreApplication::processEvents();
+    QCOMPARE(aborted, 0);
 }
 
 void SessionTest::serverVersion()
