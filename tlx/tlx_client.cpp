@@ -213,7 +213,8 @@ Client *ImplOf(TLXCliSes *handle) { return handle ? static_cast<Client *>(handle
 
 bool ReadHello(Client *c, int timeoutMs, wire::HelloReply *reply) {
     wire::Frame frame;
-    if (c->frames.Next(c->fd, g_maxFrame.load(), timeoutMs, &frame) != FrameReader::kFrame)
+    if (c->frames.Next(c->fd, std::min<size_t>(g_maxFrame.load(), wire::kMaxHelloFrame), timeoutMs, &frame) !=
+        FrameReader::kFrame)
         return false;
     return frame.kind == wire::kHelloReply && wire::DecodeHelloReply(frame.payload.data(), frame.payload.size(), reply);
 }

@@ -165,7 +165,9 @@ struct Server::Impl {
     bool Handshake(const std::shared_ptr<Conn> &c, FrameReader *frames) {
         wire::Frame frame;
         wire::Hello hello;
-        if (frames->Next(c->fd, opt.maxFrame, opt.deadAfterMs, &frame) != FrameReader::kFrame ||
+        // Before the login nobody gets to send more than a hello needs.
+        if (frames->Next(c->fd, std::min<size_t>(opt.maxFrame, wire::kMaxHelloFrame), opt.deadAfterMs, &frame) !=
+                FrameReader::kFrame ||
             frame.kind != wire::kHello || !wire::DecodeHello(frame.payload.data(), frame.payload.size(), &hello))
             return false;
         wire::HelloReply reply;

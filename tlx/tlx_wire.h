@@ -17,6 +17,7 @@ constexpr uint32_t kMagic = 0x584c545a; // "ZTLX" in the little-endian stream
 constexpr uint16_t kVersion = 1;
 constexpr size_t kHeaderSize = 16;
 constexpr size_t kDefaultMaxFrame = 64u << 20;
+constexpr size_t kMaxHelloFrame = 64u << 10; // limit before the login has succeeded
 
 enum FrameKind : uint8_t {
     kHello = 1,      // client -> server: magic, version, user, password

@@ -395,6 +395,7 @@ void TlxLinkTest::handshakeRefusals_data() {
     QTest::newRow("http-garbage") << QByteArray("garbage") << 1;
     QTest::newRow("request-before-login") << QByteArray("request") << 1;
     QTest::newRow("silent-before-login") << QByteArray("silent") << 1;
+    QTest::newRow("large-frame-before-login") << QByteArray("large") << 1;
     QTest::newRow("silent-after-login") << QByteArray("idle") << 0;
 }
 
@@ -418,6 +419,10 @@ void TlxLinkTest::handshakeRefusals() {
         QVERIFY(raw.Send("GET / HTTP/1.1\r\nHost: x\r\n\r\n"));
     } else if (script == "request") {
         QVERIFY(raw.SendFrame(wire::kRequest, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 1));
+    } else if (script == "large") {
+        // A well-formed hello of about 128 KiB: answered if it were read, but too large to be read.
+        // The server may close before all of it is sent, so the send itself may fail.
+        raw.Hello(std::string(65535, 'u').c_str(), std::string(65535, 'p').c_str());
     } else if (script == "idle") {
         QVERIFY(raw.Hello("operator", "secret"));
     }
