@@ -3,6 +3,7 @@
 #include "app/mainwindow.h"
 #include "dialogs/dialog_properties_editor.h"
 #include "server/db.h"
+#include "server/table_dedur_data_14.h"
 #include "server/table_dedur_objects_14.h"
 #include "stand_process.h"
 #include "views/objects_tree_widget.h"
@@ -38,12 +39,14 @@ constexpr int kSettingUnitFreq = 11;
 constexpr int kSettingNominal = 14;
 constexpr int kSettingStationFreq = 2;
 
-// Added to the demo: a group whose first child the server refuses to delete, writes of the setting
+// Added to the demo: a group with a setting of a data type the editor has no cell editor for, whose first child the server refuses to delete, writes of the setting
 // value 666 refused, and a log of deleted object ids in deletion order.
 const char *const kFixture = R"(
 INSERT INTO T_DEDUR_OBJ VALUES ('{d0000000-0000-0000-0000-000000000040}', 40, 'Группа с упрямым блоком', 3, 1, 0, 50);
 INSERT INTO T_DEDUR_OBJ VALUES ('{d0000000-0000-0000-0000-000000000041}', 41, 'Неудаляемый блок', 7, 40, 1, 1);
 INSERT INTO T_DEDUR_OBJ VALUES ('{d0000000-0000-0000-0000-000000000042}', 42, 'Удаляемый блок', 7, 40, 1, 2);
+INSERT INTO T_DEDUR_SETTINGS VALUES ('{d0000000-0000-0000-0000-000000000090}', 90, 3, 'Mode', 'Режим', 'LIST', 5);
+INSERT INTO T_DEDUR_DATA VALUES ('{d0000000-0000-0000-0000-000000000900}', 900, 40, 90, 'ручной', 0);
 CREATE TABLE deleted_objects(seq INTEGER PRIMARY KEY AUTOINCREMENT, id INT);
 CREATE TRIGGER log_deleted AFTER DELETE ON T_DEDUR_OBJ BEGIN
     INSERT INTO deleted_objects(id) VALUES (OLD.DEDUR_OBJ_ID);
@@ -282,6 +285,9 @@ private slots:
     void commandRefusals();
     void userWithoutEditRight_data();
     void userWithoutEditRight();
+    void otherDataTypeWrittenBackUnchanged();
+    void staleCacheWriteRefused_data();
+    void staleCacheWriteRefused();
     void deleteBottomUp_data();
     void deleteBottomUp();
 
@@ -752,6 +758,74 @@ void ObjectCommandsTest::userWithoutEditRight()
     QCOMPARE(One(QStringLiteral("SELECT DEDUR_OBJ_NAME FROM T_DEDUR_OBJ WHERE DEDUR_OBJ_ID = 2")), unitName);
     QCOMPARE(CountNodes(), nodes);
     QCOMPARE(unit->text(0), unitName);
+}
+
+void ObjectCommandsTest::otherDataTypeWrittenBackUnchanged()
+{
+    QVERIFY(OpenWindow(QStringLiteral("engineer"), true));
+    QString shown = QStringLiteral("not read");
+    QVariant value;
+    bool typed = false;
+    modals->scripts << [&](PropertiesEditor *editor) {
+        QTableWidgetItem *cell = EditorTable(editor)->item(RowOf(editor, QStringLiteral("Mode")), 1);
+        shown = cell->text();
+        typed = TypeIntoRow(editor, QStringLiteral("Mode"), QStringLiteral("автомат"));
+        value = cell->data(Qt::UserRole);
+        Click(editor, "button_save");
+    };
+    Tree()->setCurrentItem(Node(40));
+    Action("action_change")->trigger();
+
+    QCOMPARE(shown, QString());
+    QVERIFY(typed);
+    QCOMPARE(value, QVariant(QStringLiteral("ручной")));
+    QCOMPARE(One(QStringLiteral("SELECT DEDUR_DATA_VALUE FROM T_DEDUR_DATA WHERE DEDUR_DATA_ID = 900")),
+             QStringLiteral("ручной"));
+}
+
+void ObjectCommandsTest::staleCacheWriteRefused_data()
+{
+    QTest::addColumn<bool>("objectRow");
+
+    QTest::newRow("object-id-taken-meanwhile") << true;
+    QTest::newRow("data-id-taken-meanwhile") << false;
+}
+
+// Two clients choose new ids from their own caches; the one that writes second must be refused
+// rather than leave two rows with one id.
+void ObjectCommandsTest::staleCacheWriteRefused()
+{
+    QFETCH(bool, objectRow);
+
+    QVERIFY(OpenWindow(QStringLiteral("engineer"), true));
+    DB other;
+    QVERIFY(other.OpenSession(stand.Address(), QStringLiteral("engineer"), QStringLiteral("engineer")));
+    const QString name = QStringLiteral("Первым ") + QString::fromLatin1(QTest::currentDataTag());
+    modals->scripts << [&](PropertiesEditor *editor) {
+        QVERIFY(TypeIntoRow(editor, QStringLiteral("object_name"), name));
+        Click(editor, "button_save");
+    };
+    Tree()->setCurrentItem(Node(kStation));
+    Action("action_add")->trigger();
+    QCOMPARE(One(QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_OBJ WHERE DEDUR_OBJ_NAME = '%1'").arg(name)),
+             QStringLiteral("1"));
+
+    if (objectRow) {
+        QCOMPARE(other.tableDedurObjects->CreateObject(QStringLiteral("Вторым"), 7, kStation, true, 1), 0);
+        QCOMPARE(One(QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_OBJ WHERE DEDUR_OBJ_NAME = 'Вторым'")),
+                 QStringLiteral("0"));
+    } else {
+        Table_Dedur_Data::DataRecord record;
+        record.objectId = 2;
+        record.settingId = 18;
+        record.value = QStringLiteral("вторая запись");
+        QVERIFY(!other.tableDedurData->UpdateObjectSettingsData({record}));
+        QCOMPARE(One(QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_DATA WHERE DEDUR_DATA_VALUE = 'вторая запись'")),
+                 QStringLiteral("0"));
+    }
+    QCOMPARE(One(QStringLiteral("SELECT COUNT(*) = COUNT(DISTINCT DEDUR_OBJ_ID) FROM T_DEDUR_OBJ")), QStringLiteral("1"));
+    QCOMPARE(One(QStringLiteral("SELECT COUNT(*) = COUNT(DISTINCT DEDUR_DATA_ID) FROM T_DEDUR_DATA")), QStringLiteral("1"));
+    other.CloseSession();
 }
 
 void ObjectCommandsTest::deleteBottomUp_data()
