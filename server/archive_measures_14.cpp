@@ -16,15 +16,13 @@ constexpr int OffsetTime = 13;
 constexpr int OffsetValue = 21;
 constexpr uint8_t TypeWithVariablePart = 4;
 
-template <typename T> T Read(const char *at)
-{
+template <typename T> T Read(const char *at) {
     T value;
     memcpy(&value, at, sizeof value);
     return value;
 }
 
-double ZeroRule(double value, bool zeroAsNaN)
-{
+double ZeroRule(double value, bool zeroAsNaN) {
     if (zeroAsNaN && value >= -0.000001 && value <= 0.000001)
         return std::numeric_limits<double>::quiet_NaN();
     return value;
@@ -47,8 +45,7 @@ private:
 
 Archive_Measures::Archive_Measures(TLXService *service) : service(service) {}
 
-bool Archive_Measures::DecodeLastBlock(const char *block, int length, MeasurePoint *point, bool zeroAsNaN)
-{
+bool Archive_Measures::DecodeLastBlock(const char *block, int length, MeasurePoint *point, bool zeroAsNaN) {
     if (!block || length < LastHeaderSize + RecordSize)
         return false;
     const char *record = block + LastHeaderSize;
@@ -65,8 +62,7 @@ bool Archive_Measures::DecodeLastBlock(const char *block, int length, MeasurePoi
     return true;
 }
 
-QMap<double, MeasurePoint> Archive_Measures::DecodePeriodBlock(const char *block, int length, bool zeroAsNaN)
-{
+QMap<double, MeasurePoint> Archive_Measures::DecodePeriodBlock(const char *block, int length, bool zeroAsNaN) {
     QMap<double, MeasurePoint> points;
     if (!block)
         return points;
@@ -100,8 +96,7 @@ QMap<double, MeasurePoint> Archive_Measures::DecodePeriodBlock(const char *block
     return points;
 }
 
-bool Archive_Measures::ReadLastMeasure(int id, QDateTime time, MeasurePoint *point, bool zeroAsNaN)
-{
+bool Archive_Measures::ReadLastMeasure(int id, QDateTime time, MeasurePoint *point, bool zeroAsNaN) {
     if (!service || !service->IsConnected())
         return false;
     TLXCliParam *reply = nullptr;
@@ -118,8 +113,7 @@ bool Archive_Measures::ReadLastMeasure(int id, QDateTime time, MeasurePoint *poi
 }
 
 QMap<double, MeasurePoint> Archive_Measures::ReadMeasuresVectorForPeriod(int id, QDateTime from, QDateTime to,
-                                                                         bool zeroAsNaN, int)
-{
+                                                                         bool zeroAsNaN, int) {
     if (!service || !service->IsConnected())
         return {};
     TLXCliParam *reply = nullptr;

@@ -25,8 +25,7 @@ DBSignal emitterInstance;
 
 DBSignal *signal_emitter = &emitterInstance;
 
-void DataBaseClient::OnSockClose(bool)
-{
+void DataBaseClient::OnSockClose(bool) {
     // Runs on the library's thread; the automatic connection queues the slot onto the GUI thread.
     if (!signal_emitter->signalsBlocked())
         emit signal_emitter->ConnectionAborted(QStringLiteral("Потеряно соединение с сервером!"));
@@ -34,14 +33,12 @@ void DataBaseClient::OnSockClose(bool)
 
 DB::DB() : codec(QTextCodec::codecForName("Windows-1251")) {}
 
-DB::~DB()
-{
+DB::~DB() {
     CloseSession();
     DeleteTables();
 }
 
-void DB::DeleteTables()
-{
+void DB::DeleteTables() {
     delete tableUsers;
     tableUsers = nullptr;
     delete tableTables;
@@ -70,8 +67,7 @@ void DB::DeleteTables()
     tableIdentifiedObjects = nullptr;
 }
 
-void DB::ParseServerAddress(const QString &server, QString *host, unsigned *port)
-{
+void DB::ParseServerAddress(const QString &server, QString *host, unsigned *port) {
     const QStringList parts = server.split(QLatin1Char(':'), Qt::KeepEmptyParts);
     *host = parts.value(0);
     if (host->isEmpty())
@@ -86,8 +82,7 @@ void DB::ParseServerAddress(const QString &server, QString *host, unsigned *port
     }
 }
 
-bool DB::OpenSession(QString server, QString user, QString password)
-{
+bool DB::OpenSession(QString server, QString user, QString password) {
     DeleteTables();
 
     QString host;
@@ -114,8 +109,8 @@ bool DB::OpenSession(QString server, QString user, QString password)
     tableIdentifiedObjects = new Table_Identified_Objects(&client);
 
     if (!LoadTablesOnServerConnect()) {
-        QMessageBox::warning(nullptr, QStringLiteral("ОШИБКА"), QStringLiteral("Не удалось прочитать таблицы с сервера!"),
-                             QMessageBox::Ok);
+        QMessageBox::warning(nullptr, QStringLiteral("ОШИБКА"),
+                             QStringLiteral("Не удалось прочитать таблицы с сервера!"), QMessageBox::Ok);
         CloseSession();
         return false;
     }
@@ -128,12 +123,12 @@ bool DB::OpenSession(QString server, QString user, QString password)
     return true;
 }
 
-bool DB::LoadTablesOnServerConnect()
-{
+bool DB::LoadTablesOnServerConnect() {
     if (!Connected())
         return false;
-    DB_Table *const order[] = {tableTables, tableDedurTypes, tableDedurSettings, tableDedurObjects,
-                               tableDedurData, tableEventCodes, tableTI,         tableTS};
+    DB_Table *const order[] = {tableTables,       tableDedurTypes, tableDedurSettings,
+                               tableDedurObjects, tableDedurData,  tableEventCodes,
+                               tableTI,           tableTS};
     for (DB_Table *table : order) {
         if (!table || !table->LoadTable(QString())) {
             CloseSession();
@@ -143,22 +138,18 @@ bool DB::LoadTablesOnServerConnect()
     return true;
 }
 
-void DB::CloseSession()
-{
+void DB::CloseSession() {
     client.Close();
 }
 
-bool DB::Connected() const
-{
+bool DB::Connected() const {
     return client.IsConnected();
 }
 
-bool DB::AcknowledeEvent(const char *event_id, int value)
-{
+bool DB::AcknowledeEvent(const char *event_id, int value) {
     return client.EventKwit(event_id, value);
 }
 
-TLXCliSes *DB::GetTLXSessionPtr() const
-{
+TLXCliSes *DB::GetTLXSessionPtr() const {
     return client.GetHandle();
 }

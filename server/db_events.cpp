@@ -13,8 +13,7 @@ namespace {
 constexpr int MaxEventsPerCall = 49;
 constexpr int CodeAcknowledged = 501;
 
-QString SettingText(QSettings &settings, const char *key)
-{
+QString SettingText(QSettings &settings, const char *key) {
     // An unquoted value with commas comes back from an INI file as a list.
     const QVariant value = settings.value(QLatin1String(key));
     if (value.type() == QVariant::StringList)
@@ -37,8 +36,7 @@ struct EventMessage {
     double kwitTime = 0;
 };
 
-QByteArray TextField(TLField *field, TLRecord *record)
-{
+QByteArray TextField(TLField *field, TLRecord *record) {
     int length = 0;
     const char *bytes = nullptr;
     if (TLRGetTextRef(field, record, &length, &bytes) != 0 || !bytes || length <= 0)
@@ -46,8 +44,7 @@ QByteArray TextField(TLField *field, TLRecord *record)
     return QByteArray(bytes, length);
 }
 
-EventMessage ReadMessage(TLXCliParam *param)
-{
+EventMessage ReadMessage(TLXCliParam *param) {
     EventMessage m;
     TLRecord *record = TLXPrmRecord(param);
     const int count = TLXPrmFieldCount(param);
@@ -88,8 +85,7 @@ EventMessage ReadMessage(TLXCliParam *param)
     return m;
 }
 
-QString Decode(QTextCodec *codec, const QByteArray &bytes)
-{
+QString Decode(QTextCodec *codec, const QByteArray &bytes) {
     QString text = codec ? codec->toUnicode(bytes) : QString::fromLocal8Bit(bytes);
     const int nul = text.indexOf(QChar(0));
     if (nul >= 0)
@@ -97,8 +93,7 @@ QString Decode(QTextCodec *codec, const QByteArray &bytes)
     return text;
 }
 
-QDateTime EventDate(double seconds)
-{
+QDateTime EventDate(double seconds) {
     if (!std::isfinite(seconds))
         return QDateTime::fromSecsSinceEpoch(0, Qt::LocalTime);
     return QDateTime::fromSecsSinceEpoch(qint64(seconds), Qt::LocalTime);
@@ -106,8 +101,7 @@ QDateTime EventDate(double seconds)
 
 } // namespace
 
-QStringList DB::GetEventCodesForSubscribe()
-{
+QStringList DB::GetEventCodesForSubscribe() {
     QStringList codes = {QStringLiteral("501"), QStringLiteral("601"), QStringLiteral("602"), QStringLiteral("603")};
     QSettings settings(QDir::currentPath() + QStringLiteral("/dedur.ini"), QSettings::IniFormat);
     const QStringList categories =
@@ -123,8 +117,7 @@ QStringList DB::GetEventCodesForSubscribe()
     return codes;
 }
 
-bool DB::EventsSubscribe()
-{
+bool DB::EventsSubscribe() {
     if (!Connected())
         return false;
     QVector<int> codes;
@@ -136,8 +129,7 @@ bool DB::EventsSubscribe()
     return client.SubSet(codes.constData(), codes.size(), "SUB_EVENT");
 }
 
-bool DB::ReadEvents()
-{
+bool DB::ReadEvents() {
     if (!Connected())
         return false;
     TLXCliSes *handle = client.GetHandle();
@@ -157,10 +149,10 @@ bool DB::ReadEvents()
                 if (m.code == CodeAcknowledged)
                     emit signal_emitter->EventAcknowledged(id);
                 else
-                    emit signal_emitter->EventAcknowledgmentRequired2(
-                        m.code, date, text, m.kwit, id,
-                        Decode(codec, m.caption) + QStringLiteral(" / ") + Decode(codec, m.comment),
-                        Decode(codec, m.data));
+                    emit signal_emitter->EventAcknowledgmentRequired2(m.code, date, text, m.kwit, id,
+                                                                      Decode(codec, m.caption) + QStringLiteral(" / ") +
+                                                                          Decode(codec, m.comment),
+                                                                      Decode(codec, m.data));
             }
         } else if (kind == TLX_MSG_KWIT) {
             if (!signal_emitter->signalsBlocked())

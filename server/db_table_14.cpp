@@ -5,53 +5,43 @@
 #include "server/tlxservice.h"
 
 DB_Table::DB_Table(TLXService *service, QString tableName)
-    : tableName(std::move(tableName)), service(service), codec(QTextCodec::codecForName("Windows-1251"))
-{
-}
+    : tableName(std::move(tableName)), service(service), codec(QTextCodec::codecForName("Windows-1251")) {}
 
-DB_Table::~DB_Table()
-{
+DB_Table::~DB_Table() {
     DeleteTable();
 }
 
-bool DB_Table::Connected() const
-{
+bool DB_Table::Connected() const {
     return service && service->IsConnected();
 }
 
-bool DB_Table::RunSelect(const QString &sql)
-{
+bool DB_Table::RunSelect(const QString &sql) {
     ClearTableInMemory();
     records = service->DoSqlRequest(sql.toLocal8Bit().constData());
     return records != nullptr;
 }
 
-bool DB_Table::LoadTable(QString filter)
-{
+bool DB_Table::LoadTable(QString filter) {
     if (!Connected())
         return false;
     return RunSelect(QStringLiteral("select * from ") + tableName + filter);
 }
 
-void DB_Table::ClearTableInMemory()
-{
+void DB_Table::ClearTableInMemory() {
     if (records)
         TLADestroy(records);
     records = nullptr;
 }
 
-void DB_Table::DeleteTable()
-{
+void DB_Table::DeleteTable() {
     ClearTableInMemory();
 }
 
-int DB_Table::GetRecordCount() const
-{
+int DB_Table::GetRecordCount() const {
     return records ? TLARecCount(records) : 0;
 }
 
-bool DB_Table::Locate(int row, const QString &field, TLField **f, TLRecord **r)
-{
+bool DB_Table::Locate(int row, const QString &field, TLField **f, TLRecord **r) {
     *f = nullptr;
     *r = nullptr;
     if (!records || row < 0 || row >= TLARecCount(records))
@@ -65,8 +55,7 @@ bool DB_Table::Locate(int row, const QString &field, TLField **f, TLRecord **r)
     return true;
 }
 
-int DB_Table::GetFieldValueInt(int row, QString field)
-{
+int DB_Table::GetFieldValueInt(int row, QString field) {
     TLField *f;
     TLRecord *r;
     int32_t value = 0;
@@ -75,8 +64,7 @@ int DB_Table::GetFieldValueInt(int row, QString field)
     return value;
 }
 
-float DB_Table::GetFieldValueFloat(int row, QString field)
-{
+float DB_Table::GetFieldValueFloat(int row, QString field) {
     TLField *f;
     TLRecord *r;
     float value = 0;
@@ -85,8 +73,7 @@ float DB_Table::GetFieldValueFloat(int row, QString field)
     return value;
 }
 
-double DB_Table::GetFieldValueDouble(int row, QString field)
-{
+double DB_Table::GetFieldValueDouble(int row, QString field) {
     TLField *f;
     TLRecord *r;
     double value = 0;
@@ -95,8 +82,7 @@ double DB_Table::GetFieldValueDouble(int row, QString field)
     return value;
 }
 
-bool DB_Table::GetFieldValueBool(int row, QString field)
-{
+bool DB_Table::GetFieldValueBool(int row, QString field) {
     TLField *f;
     TLRecord *r;
     int value = 0;
@@ -105,8 +91,7 @@ bool DB_Table::GetFieldValueBool(int row, QString field)
     return value != 0;
 }
 
-QString DB_Table::GetFieldValueString(int row, QString field)
-{
+QString DB_Table::GetFieldValueString(int row, QString field) {
     TLField *f;
     TLRecord *r;
     const char *text = nullptr;
@@ -119,22 +104,19 @@ QString DB_Table::GetFieldValueString(int row, QString field)
     return value;
 }
 
-bool DB_Table::SetFieldValueInt(int row, QString field, int value)
-{
+bool DB_Table::SetFieldValueInt(int row, QString field, int value) {
     TLField *f;
     TLRecord *r;
     return Locate(row, field, &f, &r) && TLRSetAsInt32(f, r, value) == 0;
 }
 
-bool DB_Table::SetFieldValueBool(int row, QString field, bool value)
-{
+bool DB_Table::SetFieldValueBool(int row, QString field, bool value) {
     TLField *f;
     TLRecord *r;
     return Locate(row, field, &f, &r) && TLRSetAsBool(f, r, value ? 1 : 0) == 0;
 }
 
-bool DB_Table::SetFieldValueString(int row, QString field, QString value)
-{
+bool DB_Table::SetFieldValueString(int row, QString field, QString value) {
     TLField *f;
     TLRecord *r;
     if (!Locate(row, field, &f, &r))
@@ -143,8 +125,7 @@ bool DB_Table::SetFieldValueString(int row, QString field, QString value)
     return TLRSetAsText(f, r, bytes.size(), bytes.constData()) == 0;
 }
 
-int DB_Table::FindRecordIndexByIntValue(const char *field, int value)
-{
+int DB_Table::FindRecordIndexByIntValue(const char *field, int value) {
     const QString name = QString::fromUtf8(field);
     const int count = GetRecordCount();
     for (int row = 0; row < count; ++row) {
@@ -154,8 +135,7 @@ int DB_Table::FindRecordIndexByIntValue(const char *field, int value)
     return -1;
 }
 
-int DB_Table::FindRecordIndexByStringValue(const char *field, QString value)
-{
+int DB_Table::FindRecordIndexByStringValue(const char *field, QString value) {
     const QString name = QString::fromUtf8(field);
     const int count = GetRecordCount();
     for (int row = 0; row < count; ++row) {
@@ -165,15 +145,13 @@ int DB_Table::FindRecordIndexByStringValue(const char *field, QString value)
     return -1;
 }
 
-QString DB_Table::QuoteSqlText(const QString &value)
-{
+QString DB_Table::QuoteSqlText(const QString &value) {
     QString quoted = value;
     quoted.replace(QLatin1Char('\''), QLatin1String("''"));
     return quoted;
 }
 
-int DB_Table::MaxIntValue(const QString &field)
-{
+int DB_Table::MaxIntValue(const QString &field) {
     int max = 0;
     const int count = GetRecordCount();
     for (int row = 0; row < count; ++row)
@@ -181,8 +159,7 @@ int DB_Table::MaxIntValue(const QString &field)
     return max;
 }
 
-bool DB_Table::WriteRecord(int flag, const QVector<QPair<QString, QVariant>> &fields)
-{
+bool DB_Table::WriteRecord(int flag, const QVector<QPair<QString, QVariant>> &fields) {
     if (!Connected() || !records)
         return false;
     TLArray *array = nullptr;

@@ -4,13 +4,11 @@
 
 Table_Dedur_Data::Table_Dedur_Data(TLXService *service) : DB_Table(service, QStringLiteral("T_DEDUR_DATA")) {}
 
-int Table_Dedur_Data::GetMaxRecordId()
-{
+int Table_Dedur_Data::GetMaxRecordId() {
     return MaxIntValue(QStringLiteral("DEDUR_DATA_ID"));
 }
 
-QList<Table_Dedur_Data::DataRecord> Table_Dedur_Data::GetSettingsDataByObjectId(int objectId)
-{
+QList<Table_Dedur_Data::DataRecord> Table_Dedur_Data::GetSettingsDataByObjectId(int objectId) {
     QList<DataRecord> list;
     const int count = GetRecordCount();
     for (int row = 0; row < count; ++row) {
@@ -28,8 +26,7 @@ QList<Table_Dedur_Data::DataRecord> Table_Dedur_Data::GetSettingsDataByObjectId(
 }
 
 namespace {
-int FindObjectSetting(Table_Dedur_Data *table, int objectId, int settingId)
-{
+int FindObjectSetting(Table_Dedur_Data *table, int objectId, int settingId) {
     const int count = table->GetRecordCount();
     for (int row = 0; row < count; ++row) {
         if (table->GetFieldValueInt(row, QStringLiteral("DEDUR_DATA_OBJ")) == objectId &&
@@ -40,26 +37,22 @@ int FindObjectSetting(Table_Dedur_Data *table, int objectId, int settingId)
 }
 } // namespace
 
-int Table_Dedur_Data::GetObjectSettingDataId(int objectId, int settingId)
-{
+int Table_Dedur_Data::GetObjectSettingDataId(int objectId, int settingId) {
     const int row = FindObjectSetting(this, objectId, settingId);
     return row < 0 ? -1 : GetFieldValueInt(row, QStringLiteral("DEDUR_DATA_ID"));
 }
 
-QString Table_Dedur_Data::GetObjectSettingsDataValueString(int objectId, int settingId)
-{
+QString Table_Dedur_Data::GetObjectSettingsDataValueString(int objectId, int settingId) {
     const int row = FindObjectSetting(this, objectId, settingId);
     return row < 0 ? QString() : GetFieldValueString(row, QStringLiteral("DEDUR_DATA_VALUE"));
 }
 
-int Table_Dedur_Data::GetObjectSettingsDataArchiveTableId(int objectId, int settingId)
-{
+int Table_Dedur_Data::GetObjectSettingsDataArchiveTableId(int objectId, int settingId) {
     const int row = FindObjectSetting(this, objectId, settingId);
     return row < 0 ? 0 : GetFieldValueInt(row, QStringLiteral("DEDUR_DATA_ARCH"));
 }
 
-int Table_Dedur_Data::GetObjectSettingDataValueInt(int objectId, int settingId, int *archiveTableId)
-{
+int Table_Dedur_Data::GetObjectSettingDataValueInt(int objectId, int settingId, int *archiveTableId) {
     const int row = FindObjectSetting(this, objectId, settingId);
     if (row < 0)
         return -1;
@@ -71,8 +64,7 @@ int Table_Dedur_Data::GetObjectSettingDataValueInt(int objectId, int settingId, 
     return value.toInt(nullptr, 10);
 }
 
-bool Table_Dedur_Data::UpdateObjectSettingsData(QList<DataRecord> list)
-{
+bool Table_Dedur_Data::UpdateObjectSettingsData(QList<DataRecord> list) {
     int nextId = GetMaxRecordId();
     for (const DataRecord &record : list) {
         int id = record.id;
@@ -104,8 +96,7 @@ bool Table_Dedur_Data::UpdateObjectSettingsData(QList<DataRecord> list)
     return true;
 }
 
-bool Table_Dedur_Data::DeleteObjectSettingsData(int dataId)
-{
+bool Table_Dedur_Data::DeleteObjectSettingsData(int dataId) {
     const int row = FindRecordIndexByIntValue("DEDUR_DATA_ID", dataId);
     if (row < 0)
         return false;
@@ -115,8 +106,7 @@ bool Table_Dedur_Data::DeleteObjectSettingsData(int dataId)
     return true;
 }
 
-bool Table_Dedur_Data::DeleteAllSettingsDataForObject(int objectId)
-{
+bool Table_Dedur_Data::DeleteAllSettingsDataForObject(int objectId) {
     for (const DataRecord &record : GetSettingsDataByObjectId(objectId)) {
         if (!DeleteObjectSettingsData(record.id))
             return false;
@@ -124,8 +114,7 @@ bool Table_Dedur_Data::DeleteAllSettingsDataForObject(int objectId)
     return true;
 }
 
-bool Table_Dedur_Data::RemoveOneRecordFromMemory(int id)
-{
+bool Table_Dedur_Data::RemoveOneRecordFromMemory(int id) {
     const int row = FindRecordIndexByIntValue("DEDUR_DATA_ID", id);
     if (row < 0)
         return false;

@@ -7,8 +7,7 @@
 
 Table_DEDUR_Events::Table_DEDUR_Events(TLXService *service) : DB_Table(service, QStringLiteral("EvDedur")) {}
 
-bool Table_DEDUR_Events::LoadTable(QString)
-{
+bool Table_DEDUR_Events::LoadTable(QString) {
     if (!Connected())
         return false;
     static const int codes[] = {8301, 8302, 8303};
@@ -22,14 +21,12 @@ bool Table_DEDUR_Events::LoadTable(QString)
     return true;
 }
 
-QString Table_DEDUR_Events::GetEventComment(QString keyLink)
-{
+QString Table_DEDUR_Events::GetEventComment(QString keyLink) {
     const int row = FindRecordIndexByStringValue("KeyLink", keyLink);
     return row < 0 ? QString() : GetFieldValueString(row, QStringLiteral("comment"));
 }
 
-bool Table_DEDUR_Events::SetAcknowledgement(QString, bool)
-{
+bool Table_DEDUR_Events::SetAcknowledgement(QString, bool) {
     QMessageBox::warning(nullptr, QStringLiteral("SetAcknowledgement"), QStringLiteral("Функция не реализована!"),
                          QMessageBox::Ok);
     return false;

@@ -5,13 +5,11 @@
 
 Table_Dedur_Objects::Table_Dedur_Objects(TLXService *service) : DB_Table(service, QStringLiteral("T_DEDUR_OBJ")) {}
 
-int Table_Dedur_Objects::GetMaxRecordId()
-{
+int Table_Dedur_Objects::GetMaxRecordId() {
     return MaxIntValue(QStringLiteral("DEDUR_OBJ_ID"));
 }
 
-int Table_Dedur_Objects::CreateObject(QString name, int typeId, int parentId, bool inRegulation, int order)
-{
+int Table_Dedur_Objects::CreateObject(QString name, int typeId, int parentId, bool inRegulation, int order) {
     const int id = GetMaxRecordId() + 1;
     const bool written = WriteRecord(TLR_NEW, {
                                                   {QStringLiteral("KeyLink"), QUuid::createUuid().toString()},
@@ -28,28 +26,27 @@ int Table_Dedur_Objects::CreateObject(QString name, int typeId, int parentId, bo
     return id;
 }
 
-bool Table_Dedur_Objects::UpdateObject(int id, QString name, int typeId, int parentId, bool inRegulation, int order)
-{
+bool Table_Dedur_Objects::UpdateObject(int id, QString name, int typeId, int parentId, bool inRegulation, int order) {
     const int row = FindRecordIndexByIntValue("DEDUR_OBJ_ID", id);
     if (row < 0)
         return false;
-    const bool written = WriteRecord(TLR_CHANGED, {
-                                                      {QStringLiteral("KeyLink"), GetFieldValueString(row, QStringLiteral("KeyLink"))},
-                                                      {QStringLiteral("DEDUR_OBJ_ID"), id},
-                                                      {QStringLiteral("DEDUR_OBJ_NAME"), name},
-                                                      {QStringLiteral("DEDUR_OBJ_TYPE"), typeId},
-                                                      {QStringLiteral("DEDUR_OBJ_PARENT"), parentId},
-                                                      {QStringLiteral("DEDUR_OBJ_ORDER"), order},
-                                                      {QStringLiteral("DEDUR_OBJ_IN_REGULATION"), inRegulation},
-                                                  });
+    const bool written =
+        WriteRecord(TLR_CHANGED, {
+                                     {QStringLiteral("KeyLink"), GetFieldValueString(row, QStringLiteral("KeyLink"))},
+                                     {QStringLiteral("DEDUR_OBJ_ID"), id},
+                                     {QStringLiteral("DEDUR_OBJ_NAME"), name},
+                                     {QStringLiteral("DEDUR_OBJ_TYPE"), typeId},
+                                     {QStringLiteral("DEDUR_OBJ_PARENT"), parentId},
+                                     {QStringLiteral("DEDUR_OBJ_ORDER"), order},
+                                     {QStringLiteral("DEDUR_OBJ_IN_REGULATION"), inRegulation},
+                                 });
     if (!written)
         return false;
     UpdateTableRecord(id, name, typeId, parentId, inRegulation, order);
     return id != 0;
 }
 
-bool Table_Dedur_Objects::DeleteObject(int id)
-{
+bool Table_Dedur_Objects::DeleteObject(int id) {
     const int row = FindRecordIndexByIntValue("DEDUR_OBJ_ID", id);
     if (row < 0)
         return false;
@@ -60,8 +57,7 @@ bool Table_Dedur_Objects::DeleteObject(int id)
 }
 
 void Table_Dedur_Objects::UpdateTableRecord(int id, QString name, int typeId, int parentId, bool inRegulation,
-                                            int order)
-{
+                                            int order) {
     const int row = FindRecordIndexByIntValue("DEDUR_OBJ_ID", id);
     if (row < 0)
         return;
@@ -72,8 +68,7 @@ void Table_Dedur_Objects::UpdateTableRecord(int id, QString name, int typeId, in
     SetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_ORDER"), order);
 }
 
-bool Table_Dedur_Objects::RemoveOneRecordFromMemory(int id)
-{
+bool Table_Dedur_Objects::RemoveOneRecordFromMemory(int id) {
     const int row = FindRecordIndexByIntValue("DEDUR_OBJ_ID", id);
     if (row < 0)
         return false;
@@ -81,8 +76,7 @@ bool Table_Dedur_Objects::RemoveOneRecordFromMemory(int id)
     return true;
 }
 
-bool Table_Dedur_Objects::LoadOneRecord(int)
-{
+bool Table_Dedur_Objects::LoadOneRecord(int) {
     QMessageBox::warning(nullptr, QStringLiteral("LoadOneRecord"), QStringLiteral("Функция не реализована!"),
                          QMessageBox::Ok);
     return false;

@@ -3,12 +3,9 @@
 #include <QMap>
 
 Table_Dedur_Settings::Table_Dedur_Settings(TLXService *service)
-    : DB_Table(service, QStringLiteral("T_DEDUR_SETTINGS"))
-{
-}
+    : DB_Table(service, QStringLiteral("T_DEDUR_SETTINGS")) {}
 
-QList<Table_Dedur_Settings::SettingsRecord> Table_Dedur_Settings::GetSettingListByTypeId(int typeId)
-{
+QList<Table_Dedur_Settings::SettingsRecord> Table_Dedur_Settings::GetSettingListByTypeId(int typeId) {
     // Keyed by order: of two settings with the same order the later row wins.
     QMap<int, SettingsRecord> byOrder;
     const int count = GetRecordCount();
@@ -27,8 +24,7 @@ QList<Table_Dedur_Settings::SettingsRecord> Table_Dedur_Settings::GetSettingList
     return byOrder.values();
 }
 
-int Table_Dedur_Settings::GetSettingIdByName(int typeId, QString key)
-{
+int Table_Dedur_Settings::GetSettingIdByName(int typeId, QString key) {
     const int count = GetRecordCount();
     for (int row = 0; row < count; ++row) {
         if (GetFieldValueInt(row, QStringLiteral("DEDUR_SETTINGS_TYPE")) == typeId &&

@@ -2,8 +2,7 @@
 
 Table_Dedur_Types::Table_Dedur_Types(TLXService *service) : DB_Table(service, QStringLiteral("T_DEDUR_TYPE")) {}
 
-QMap<int, QString> Table_Dedur_Types::GetTypesListByParentType(int parentTypeId)
-{
+QMap<int, QString> Table_Dedur_Types::GetTypesListByParentType(int parentTypeId) {
     QMap<int, QString> types;
     const int count = GetRecordCount();
     for (int row = 0; row < count; ++row) {
@@ -14,8 +13,7 @@ QMap<int, QString> Table_Dedur_Types::GetTypesListByParentType(int parentTypeId)
     return types;
 }
 
-QMap<int, QString> Table_Dedur_Types::GetTypesList()
-{
+QMap<int, QString> Table_Dedur_Types::GetTypesList() {
     QMap<int, QString> types;
     const int count = GetRecordCount();
     for (int row = 0; row < count; ++row)
@@ -24,8 +22,7 @@ QMap<int, QString> Table_Dedur_Types::GetTypesList()
     return types;
 }
 
-QString Table_Dedur_Types::GetNameById(int typeId)
-{
+QString Table_Dedur_Types::GetNameById(int typeId) {
     const int row = FindRecordIndexByIntValue("DEDUR_TYPE_ID", typeId);
     return row < 0 ? QString() : GetFieldValueString(row, QStringLiteral("DEDUR_TYPE_NAME"));
 }

@@ -2,8 +2,7 @@
 
 Table_Event_Categories::Table_Event_Categories(TLXService *service) : DB_Table(service, QStringLiteral("EventCat")) {}
 
-QString Table_Event_Categories::GetEventCategoryName(int id)
-{
+QString Table_Event_Categories::GetEventCategoryName(int id) {
     if (GetRecordCount() == 0)
         LoadTable(QString());
     const int row = FindRecordIndexByIntValue("EV_CAT_ID", id);

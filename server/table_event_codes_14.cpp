@@ -2,20 +2,17 @@
 
 Table_Event_Codes::Table_Event_Codes(TLXService *service) : DB_Table(service, QStringLiteral("EventCod")) {}
 
-QString Table_Event_Codes::GetEventName(int code)
-{
+QString Table_Event_Codes::GetEventName(int code) {
     const int row = FindRecordIndexByIntValue("code", code);
     return row < 0 ? QString() : GetFieldValueString(row, QStringLiteral("nameLoc"));
 }
 
-QString Table_Event_Codes::GetEventCategoryID(int code)
-{
+QString Table_Event_Codes::GetEventCategoryID(int code) {
     const int row = FindRecordIndexByIntValue("code", code);
     return row < 0 ? QString() : GetFieldValueString(row, QStringLiteral("EventCatKey"));
 }
 
-QList<int> Table_Event_Codes::GetAllEventCodesFromCategoryID(QString key)
-{
+QList<int> Table_Event_Codes::GetAllEventCodesFromCategoryID(QString key) {
     QList<int> codes;
     const int count = GetRecordCount();
     for (int row = 0; row < count; ++row) {

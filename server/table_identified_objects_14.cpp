@@ -1,12 +1,9 @@
 #include "server/table_identified_objects_14.h"
 
 Table_Identified_Objects::Table_Identified_Objects(TLXService *service)
-    : DB_Table(service, QStringLiteral("IdentifiedObject"))
-{
-}
+    : DB_Table(service, QStringLiteral("IdentifiedObject")) {}
 
-QString Table_Identified_Objects::GetNameByKeyLink(QString keyLink)
-{
+QString Table_Identified_Objects::GetNameByKeyLink(QString keyLink) {
     ClearTableInMemory();
     LoadTable(QStringLiteral(" where KeyLink='") + QuoteSqlText(keyLink) + QStringLiteral("'"));
     const int row = FindRecordIndexByStringValue("KeyLink", keyLink);

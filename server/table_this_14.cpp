@@ -2,8 +2,7 @@
 
 Table_This::Table_This(TLXService *service) : DB_Table(service, QStringLiteral("T_THIS")) {}
 
-int Table_This::GetMainEnergyObjectID()
-{
+int Table_This::GetMainEnergyObjectID() {
     if (GetRecordCount() == 0)
         LoadTable(QString());
     if (GetRecordCount() == 0)

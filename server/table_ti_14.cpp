@@ -8,15 +8,13 @@ const char *const AnalogSelect =
 
 Table_TI::Table_TI(TLXService *service) : DB_Table(service, QStringLiteral("Analog")) {}
 
-bool Table_TI::LoadTable(QString)
-{
+bool Table_TI::LoadTable(QString) {
     if (!Connected())
         return false;
     return RunSelect(QString::fromLatin1(AnalogSelect));
 }
 
-QMap<int, QString> Table_TI::GetList(Table_Identified_Objects *)
-{
+QMap<int, QString> Table_TI::GetList(Table_Identified_Objects *) {
     QMap<int, QString> list;
     const int count = GetRecordCount();
     for (int row = 0; row < count; ++row) {

@@ -8,15 +8,13 @@ const char *const DiscreteSelect =
 
 Table_TS::Table_TS(TLXService *service) : DB_Table(service, QStringLiteral("Discrete")) {}
 
-bool Table_TS::LoadTable(QString)
-{
+bool Table_TS::LoadTable(QString) {
     if (!Connected())
         return false;
     return RunSelect(QString::fromLatin1(DiscreteSelect));
 }
 
-QMap<int, QString> Table_TS::GetList(Table_Identified_Objects *)
-{
+QMap<int, QString> Table_TS::GetList(Table_Identified_Objects *) {
     QMap<int, QString> list;
     const int count = GetRecordCount();
     for (int row = 0; row < count; ++row) {

@@ -1,7 +1,7 @@
 #include "server/tlxservice.h"
 
-#include <QMutexLocker>
 #include <QByteArray>
+#include <QMutexLocker>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -10,19 +10,16 @@ bool TLXService::CliInit = false;
 
 namespace {
 
-int TextLength(const char *text)
-{
+int TextLength(const char *text) {
     return text ? int(strlen(text)) : 0;
 }
 
-void SetText(TLXCliParam *param, int pos, const char *text)
-{
+void SetText(TLXCliParam *param, int pos, const char *text) {
     TLXPrmSetText(param, pos, TextLength(text), text ? text : "");
 }
 
 // "a;b", or b alone when a is empty: the data of a file packet.
-QByteArray PacketPath(const char *a, const char *b)
-{
+QByteArray PacketPath(const char *a, const char *b) {
     QByteArray data;
     if (a && *a) {
         data = a;
@@ -32,16 +29,14 @@ QByteArray PacketPath(const char *a, const char *b)
     return data;
 }
 
-template <typename T> void Put(char *&out, T value)
-{
+template <typename T> void Put(char *&out, T value) {
     memcpy(out, &value, sizeof value);
     out += sizeof value;
 }
 
 } // namespace
 
-TLXService::TLXService()
-{
+TLXService::TLXService() {
     if (!CliInit) {
         int active = TLSockIsActive();
         if (active == TLX_ERR_UNAVAILABLE)
@@ -63,8 +58,7 @@ TLXService::TLXService()
     }
 }
 
-TLXService::~TLXService()
-{
+TLXService::~TLXService() {
     Close();
     if (handle) {
         TLXCliFree(handle);
@@ -76,20 +70,17 @@ void TLXService::OnMessage() {}
 
 void TLXService::OnSockClose(bool) {}
 
-void TLXService::CliMessage(TLXCliSes *handle)
-{
+void TLXService::CliMessage(TLXCliSes *handle) {
     if (handle && handle->Owner)
         static_cast<TLXService *>(handle->Owner)->OnMessage();
 }
 
-void TLXService::CliSockClose(TLXCliSes *handle, int, int flag)
-{
+void TLXService::CliSockClose(TLXCliSes *handle, int, int flag) {
     if (handle && handle->Owner)
         static_cast<TLXService *>(handle->Owner)->OnSockClose(flag != 0);
 }
 
-bool TLXService::Open(const char *host, const char *user, const char *password, unsigned port)
-{
+bool TLXService::Open(const char *host, const char *user, const char *password, unsigned port) {
     Close();
     if (!handle)
         return false;
@@ -97,8 +88,7 @@ bool TLXService::Open(const char *host, const char *user, const char *password, 
     return lastResult == 0;
 }
 
-void TLXService::Close()
-{
+void TLXService::Close() {
     {
         QMutexLocker lock(&mutex);
         free(eventSub);
@@ -113,8 +103,7 @@ void TLXService::Close()
         lastResult = TLXCliClose(handle, 0);
 }
 
-TLXCliParam *TLXService::NewMessage(const char *command)
-{
+TLXCliParam *TLXService::NewMessage(const char *command) {
     if (!handle)
         return nullptr;
     TLXCliParam *param = nullptr;
@@ -122,8 +111,7 @@ TLXCliParam *TLXService::NewMessage(const char *command)
     return lastResult == 0 ? param : nullptr;
 }
 
-TLXCliParam *TLXService::NewRequest(const char *command, TLXCliParam **reply)
-{
+TLXCliParam *TLXService::NewRequest(const char *command, TLXCliParam **reply) {
     if (!handle)
         return nullptr;
     TLXCliParam *param = nullptr;
@@ -131,28 +119,24 @@ TLXCliParam *TLXService::NewRequest(const char *command, TLXCliParam **reply)
     return lastResult == 0 ? param : nullptr;
 }
 
-bool TLXService::PostParam(TLXCliParam *param)
-{
+bool TLXService::PostParam(TLXCliParam *param) {
     lastResult = TLXCliPost(handle, param);
     return lastResult == 0;
 }
 
-bool TLXService::WaitResult(TLXCliParam **reply)
-{
+bool TLXService::WaitResult(TLXCliParam **reply) {
     if (!handle || !reply)
         return false;
     lastResult = TLXCliWaitResult(handle, reply, -1);
     return lastResult == 0 && *reply;
 }
 
-void TLXService::FreeReply(TLXCliParam *reply)
-{
+void TLXService::FreeReply(TLXCliParam *reply) {
     if (reply)
         lastResult = TLXCliPrmFree(reply, handle);
 }
 
-bool TLXService::ReplyInt32(TLXCliParam *reply, int pos, int32_t *out)
-{
+bool TLXService::ReplyInt32(TLXCliParam *reply, int pos, int32_t *out) {
     TLField *field = reply ? TLXPrmField(reply, pos) : nullptr;
     if (!field)
         return false;
@@ -163,8 +147,7 @@ bool TLXService::ReplyInt32(TLXCliParam *reply, int pos, int32_t *out)
     return true;
 }
 
-bool TLXService::ReplyBytes(TLXCliParam *reply, int pos, int *length, const char **bytes)
-{
+bool TLXService::ReplyBytes(TLXCliParam *reply, int pos, int *length, const char **bytes) {
     *length = 0;
     *bytes = nullptr;
     TLField *field = reply ? TLXPrmField(reply, pos) : nullptr;
@@ -183,8 +166,7 @@ bool TLXService::ReplyBytes(TLXCliParam *reply, int pos, int *length, const char
     return true;
 }
 
-bool TLXService::SqlRequest(const char *sql, TLXCliParam **reply, const char *extra)
-{
+bool TLXService::SqlRequest(const char *sql, TLXCliParam **reply, const char *extra) {
     TLXCliParam *param = NewRequest("SQL_REQUEST", reply);
     if (!param)
         return false;
@@ -194,8 +176,7 @@ bool TLXService::SqlRequest(const char *sql, TLXCliParam **reply, const char *ex
     return PostParam(param);
 }
 
-bool TLXService::SqlUpdate(const char *table, TLArray *array, TLXCliParam **reply)
-{
+bool TLXService::SqlUpdate(const char *table, TLArray *array, TLXCliParam **reply) {
     TLXCliParam *param = NewRequest("SQL_UPDATE", reply);
     if (!param)
         return false;
@@ -204,8 +185,7 @@ bool TLXService::SqlUpdate(const char *table, TLArray *array, TLXCliParam **repl
     return PostParam(param);
 }
 
-bool TLXService::MeasRead(int id, double time, TLXCliParam **reply)
-{
+bool TLXService::MeasRead(int id, double time, TLXCliParam **reply) {
     TLXCliParam *param = NewRequest("MEAS_READ1", reply);
     if (!param)
         return false;
@@ -214,8 +194,7 @@ bool TLXService::MeasRead(int id, double time, TLXCliParam **reply)
     return PostParam(param);
 }
 
-bool TLXService::MeasRead(int id, double from, double to, TLXCliParam **reply)
-{
+bool TLXService::MeasRead(int id, double from, double to, TLXCliParam **reply) {
     TLXCliParam *param = NewRequest("MEAS_READ2", reply);
     if (!param)
         return false;
@@ -225,8 +204,7 @@ bool TLXService::MeasRead(int id, double from, double to, TLXCliParam **reply)
     return PostParam(param);
 }
 
-bool TLXService::MeasRead(const char *bytes, int length, TLXCliParam **reply)
-{
+bool TLXService::MeasRead(const char *bytes, int length, TLXCliParam **reply) {
     TLXCliParam *param = NewRequest("MEAS_READ", reply);
     if (!param)
         return false;
@@ -234,8 +212,7 @@ bool TLXService::MeasRead(const char *bytes, int length, TLXCliParam **reply)
     return PostParam(param);
 }
 
-bool TLXService::EventRequest(const int *codes, int count, double d1, double d2, bool flag, TLXCliParam **reply)
-{
+bool TLXService::EventRequest(const int *codes, int count, double d1, double d2, bool flag, TLXCliParam **reply) {
     TLXCliParam *param = NewRequest("EVENT_CODE", reply);
     if (!param)
         return false;
@@ -246,8 +223,7 @@ bool TLXService::EventRequest(const int *codes, int count, double d1, double d2,
     return PostParam(param);
 }
 
-bool TLXService::EventKwit(const char *id, int value)
-{
+bool TLXService::EventKwit(const char *id, int value) {
     TLXCliParam *param = NewMessage("EVENT_KWIT");
     if (!param)
         return false;
@@ -256,8 +232,7 @@ bool TLXService::EventKwit(const char *id, int value)
     return PostParam(param);
 }
 
-bool TLXService::SubSet(const int *ids, int count, const char *command)
-{
+bool TLXService::SubSet(const int *ids, int count, const char *command) {
     if (!IsConnected())
         return false;
     int *copy = nullptr;
@@ -298,8 +273,7 @@ bool TLXService::SubSet(const int *ids, int count, const char *command)
 }
 
 bool TLXService::EventNew(double d1, double d2, int code, const char *s1, const char *s2, const char *s3,
-                          const char *bytes, int length)
-{
+                          const char *bytes, int length) {
     TLXCliParam *param = NewMessage("EVENT_NEW");
     if (!param)
         return false;
@@ -317,8 +291,7 @@ bool TLXService::EventNew(double d1, double d2, int code, const char *s1, const 
     return PostParam(param);
 }
 
-bool TLXService::EventRequest(const char *text, TLXCliParam **reply)
-{
+bool TLXService::EventRequest(const char *text, TLXCliParam **reply) {
     TLXCliParam *param = NewRequest("EVENT_REQUEST", reply);
     if (!param)
         return false;
@@ -326,8 +299,7 @@ bool TLXService::EventRequest(const char *text, TLXCliParam **reply)
     return PostParam(param);
 }
 
-bool TLXService::EventUpdate(TLArray *array, TLXCliParam **reply)
-{
+bool TLXService::EventUpdate(TLArray *array, TLXCliParam **reply) {
     TLXCliParam *param = NewRequest("EVENT_UPDATE", reply);
     if (!param)
         return false;
@@ -335,8 +307,7 @@ bool TLXService::EventUpdate(TLArray *array, TLXCliParam **reply)
     return PostParam(param);
 }
 
-bool TLXService::TagWrite(const char *name, double d1, uint8_t v, int i, double d2)
-{
+bool TLXService::TagWrite(const char *name, double d1, uint8_t v, int i, double d2) {
     TLXCliParam *param = NewMessage("TAG_BYTE");
     if (!param)
         return false;
@@ -348,8 +319,7 @@ bool TLXService::TagWrite(const char *name, double d1, uint8_t v, int i, double 
     return PostParam(param);
 }
 
-bool TLXService::TagWrite(const char *name, double d1, int v, int i, double d2)
-{
+bool TLXService::TagWrite(const char *name, double d1, int v, int i, double d2) {
     TLXCliParam *param = NewMessage("TAG_INTEGER");
     if (!param)
         return false;
@@ -361,8 +331,7 @@ bool TLXService::TagWrite(const char *name, double d1, int v, int i, double d2)
     return PostParam(param);
 }
 
-bool TLXService::TagWrite(const char *name, double d1, double v, int i, double d2)
-{
+bool TLXService::TagWrite(const char *name, double d1, double v, int i, double d2) {
     TLXCliParam *param = NewMessage("TAG_DOUBLE");
     if (!param)
         return false;
@@ -374,8 +343,7 @@ bool TLXService::TagWrite(const char *name, double d1, double v, int i, double d
     return PostParam(param);
 }
 
-bool TLXService::TagWrite(const char *name, double d1, const char *bytes, int length, int i, double d2)
-{
+bool TLXService::TagWrite(const char *name, double d1, const char *bytes, int length, int i, double d2) {
     TLXCliParam *param = NewMessage("TAG_BLOB");
     if (!param)
         return false;
@@ -387,8 +355,7 @@ bool TLXService::TagWrite(const char *name, double d1, const char *bytes, int le
     return PostParam(param);
 }
 
-bool TLXService::TagWrite(const char *bytes, int length)
-{
+bool TLXService::TagWrite(const char *bytes, int length) {
     TLXCliParam *param = NewMessage("TAG_VALUES");
     if (!param)
         return false;
@@ -396,8 +363,7 @@ bool TLXService::TagWrite(const char *bytes, int length)
     return PostParam(param);
 }
 
-bool TLXService::MeasWrite(int id, double d1, uint8_t v, int i, double d2)
-{
+bool TLXService::MeasWrite(int id, double d1, uint8_t v, int i, double d2) {
     TLXCliParam *param = NewMessage("MEAS_BYTE");
     if (!param)
         return false;
@@ -409,8 +375,7 @@ bool TLXService::MeasWrite(int id, double d1, uint8_t v, int i, double d2)
     return PostParam(param);
 }
 
-bool TLXService::MeasWrite(int id, double d1, int v, int i, double d2)
-{
+bool TLXService::MeasWrite(int id, double d1, int v, int i, double d2) {
     TLXCliParam *param = NewMessage("MEAS_INTEGER");
     if (!param)
         return false;
@@ -422,8 +387,7 @@ bool TLXService::MeasWrite(int id, double d1, int v, int i, double d2)
     return PostParam(param);
 }
 
-bool TLXService::MeasWrite(int id, double d1, double v, int i, double d2)
-{
+bool TLXService::MeasWrite(int id, double d1, double v, int i, double d2) {
     TLXCliParam *param = NewMessage("MEAS_DOUBLE");
     if (!param)
         return false;
@@ -435,8 +399,7 @@ bool TLXService::MeasWrite(int id, double d1, double v, int i, double d2)
     return PostParam(param);
 }
 
-bool TLXService::MeasWrite(int id, double d1, const char *bytes, int length, int i, double d2)
-{
+bool TLXService::MeasWrite(int id, double d1, const char *bytes, int length, int i, double d2) {
     TLXCliParam *param = NewMessage("MEAS_BLOB");
     if (!param)
         return false;
@@ -448,8 +411,7 @@ bool TLXService::MeasWrite(int id, double d1, const char *bytes, int length, int
     return PostParam(param);
 }
 
-bool TLXService::MeasWrite(const char *bytes, int length, TLXCliParam **reply)
-{
+bool TLXService::MeasWrite(const char *bytes, int length, TLXCliParam **reply) {
     TLXCliParam *param = NewRequest("MEAS_VALUES", reply);
     if (!param)
         return false;
@@ -457,8 +419,7 @@ bool TLXService::MeasWrite(const char *bytes, int length, TLXCliParam **reply)
     return PostParam(param);
 }
 
-bool TLXService::ManualWrite(int id, double d1, int i, double d2, uint8_t b)
-{
+bool TLXService::ManualWrite(int id, double d1, int i, double d2, uint8_t b) {
     TLXCliParam *param = NewMessage("MANUAL_INPUT");
     if (!param)
         return false;
@@ -475,8 +436,7 @@ bool TLXService::ManualWrite(int id, double d1, int i, double d2, uint8_t b)
     return PostParam(param);
 }
 
-bool TLXService::SqlExec(const char *sql, TLXCliParam **reply)
-{
+bool TLXService::SqlExec(const char *sql, TLXCliParam **reply) {
     TLXCliParam *param = NewRequest("SQL_EXEC", reply);
     if (!param)
         return false;
@@ -484,8 +444,7 @@ bool TLXService::SqlExec(const char *sql, TLXCliParam **reply)
     return PostParam(param);
 }
 
-bool TLXService::TblCreate(const char *name, TLArray *table, TLArray *tables, TLArray *fields, TLXCliParam **reply)
-{
+bool TLXService::TblCreate(const char *name, TLArray *table, TLArray *tables, TLArray *fields, TLXCliParam **reply) {
     TLXCliParam *param = NewRequest("TBL_CREATE", reply);
     if (!param)
         return false;
@@ -499,8 +458,7 @@ bool TLXService::TblCreate(const char *name, TLArray *table, TLArray *tables, TL
     return PostParam(param);
 }
 
-bool TLXService::TblChange(const char *name, TLArray *table, TLArray *tables, TLArray *fields, TLXCliParam **reply)
-{
+bool TLXService::TblChange(const char *name, TLArray *table, TLArray *tables, TLArray *fields, TLXCliParam **reply) {
     TLXCliParam *param = NewRequest("TBL_CHANGE", reply);
     if (!param)
         return false;
@@ -514,8 +472,7 @@ bool TLXService::TblChange(const char *name, TLArray *table, TLArray *tables, TL
     return PostParam(param);
 }
 
-bool TLXService::TblDelete(const char *name, TLXCliParam **reply)
-{
+bool TLXService::TblDelete(const char *name, TLXCliParam **reply) {
     TLXCliParam *param = NewRequest("TBL_DELETE", reply);
     if (!param)
         return false;
@@ -523,8 +480,7 @@ bool TLXService::TblDelete(const char *name, TLXCliParam **reply)
     return PostParam(param);
 }
 
-bool TLXService::OperationRights(const char *name, TLXCliParam **reply)
-{
+bool TLXService::OperationRights(const char *name, TLXCliParam **reply) {
     TLXCliParam *param = NewRequest("OPERATION_PERMISSION", reply);
     if (!param)
         return false;
@@ -532,8 +488,7 @@ bool TLXService::OperationRights(const char *name, TLXCliParam **reply)
     return PostParam(param);
 }
 
-bool TLXService::OperationRights(const char *name)
-{
+bool TLXService::OperationRights(const char *name) {
     TLXCliParam *reply = nullptr;
     if (!OperationRights(name, &reply) || !WaitResult(&reply))
         return false;
@@ -543,8 +498,7 @@ bool TLXService::OperationRights(const char *name)
     return granted;
 }
 
-bool TLXService::PacketExec(const char *name, const char *bytes, int length, TLXCliParam **reply)
-{
+bool TLXService::PacketExec(const char *name, const char *bytes, int length, TLXCliParam **reply) {
     TLXCliParam *param = NewRequest("_PACKET", reply);
     if (!param)
         return false;
@@ -554,8 +508,7 @@ bool TLXService::PacketExec(const char *name, const char *bytes, int length, TLX
     return PostParam(param);
 }
 
-bool TLXService::IcSave(const char *path, const char *ic, const char *time, TLXCliParam **reply)
-{
+bool TLXService::IcSave(const char *path, const char *ic, const char *time, TLXCliParam **reply) {
     TLXCliParam *param = NewRequest("TRAINING_SAVE_IC", reply);
     if (!param)
         return false;
@@ -565,8 +518,7 @@ bool TLXService::IcSave(const char *path, const char *ic, const char *time, TLXC
     return PostParam(param);
 }
 
-bool TLXService::IcLoad(const char *path, const char *ic, int modelTime, int nameIc, TLXCliParam **reply)
-{
+bool TLXService::IcLoad(const char *path, const char *ic, int modelTime, int nameIc, TLXCliParam **reply) {
     TLXCliParam *param = NewRequest("TRAINING_LOAD_IC", reply);
     if (!param)
         return false;
@@ -577,8 +529,7 @@ bool TLXService::IcLoad(const char *path, const char *ic, int modelTime, int nam
     return PostParam(param);
 }
 
-bool TLXService::ChangeStatus(int status, TLXCliParam **reply)
-{
+bool TLXService::ChangeStatus(int status, TLXCliParam **reply) {
     TLXCliParam *param = NewRequest("TRAINING_CHANGE_STATUS", reply);
     if (!param)
         return false;
@@ -588,8 +539,7 @@ bool TLXService::ChangeStatus(int status, TLXCliParam **reply)
     return PostParam(param);
 }
 
-bool TLXService::CalcExec(const char *name, const CVar *variable, TLXCliParam **reply)
-{
+bool TLXService::CalcExec(const char *name, const CVar *variable, TLXCliParam **reply) {
     if (!handle)
         return false;
     void *bytes = nullptr;
@@ -615,9 +565,8 @@ bool TLXService::CalcExec(const char *name, const CVar *variable, TLXCliParam **
     return PostParam(param);
 }
 
-bool TLXService::FileCommand(const char *command, const char *packet, const char *a, const char *b,
-                             TLXCliParam **reply, bool viaPacket)
-{
+bool TLXService::FileCommand(const char *command, const char *packet, const char *a, const char *b, TLXCliParam **reply,
+                             bool viaPacket) {
     if (viaPacket) {
         const QByteArray data = PacketPath(a, b);
         return PacketExec(packet, data.constData(), data.size(), reply);
@@ -630,18 +579,15 @@ bool TLXService::FileCommand(const char *command, const char *packet, const char
     return PostParam(param);
 }
 
-bool TLXService::FileList(const char *a, const char *b, TLXCliParam **reply, bool viaPacket)
-{
+bool TLXService::FileList(const char *a, const char *b, TLXCliParam **reply, bool viaPacket) {
     return FileCommand("FILE_LIST", "FileList", a, b, reply, viaPacket);
 }
 
-bool TLXService::FileGet(const char *a, const char *b, TLXCliParam **reply, bool viaPacket)
-{
+bool TLXService::FileGet(const char *a, const char *b, TLXCliParam **reply, bool viaPacket) {
     return FileCommand("FILE_GET", "FileGet", a, b, reply, viaPacket);
 }
 
-bool TLXService::FilePut(const char *a, const char *b, const char *bytes, int length, bool viaPacket)
-{
+bool TLXService::FilePut(const char *a, const char *b, const char *bytes, int length, bool viaPacket) {
     if (!handle)
         return false;
     TLArray *array = nullptr;
@@ -680,18 +626,15 @@ bool TLXService::FilePut(const char *a, const char *b, const char *bytes, int le
     return sent;
 }
 
-bool TLXService::FileDel(const char *a, const char *b, bool viaPacket)
-{
+bool TLXService::FileDel(const char *a, const char *b, bool viaPacket) {
     return FileCommand("FILE_DEL", "FileDel", a, b, nullptr, viaPacket);
 }
 
-bool TLXService::UserDescription(TLXCliParam **)
-{
+bool TLXService::UserDescription(TLXCliParam **) {
     return false;
 }
 
-TLArray *TLXService::DoSqlRequest(const char *sql)
-{
+TLArray *TLXService::DoSqlRequest(const char *sql) {
     TLXCliParam *reply = nullptr;
     if (!SqlRequest(sql, &reply, nullptr))
         return nullptr;
@@ -722,8 +665,7 @@ TLArray *TLXService::DoSqlRequest(const char *sql)
     return array;
 }
 
-void TLXService::SortByKeyLink(TLArray *array)
-{
+void TLXService::SortByKeyLink(TLArray *array) {
     if (!array || TLAFldCount(array) < 1)
         return;
     TLField *first = TLAFld(array, 0);
@@ -739,8 +681,7 @@ void TLXService::SortByKeyLink(TLArray *array)
     TLARecSort(array);
 }
 
-char *TLXService::DoMeasRequest(const MeasValRead &request, int *length)
-{
+char *TLXService::DoMeasRequest(const MeasValRead &request, int *length) {
     if (length)
         *length = 0;
     TLXCliParam *reply = nullptr;
@@ -760,8 +701,7 @@ char *TLXService::DoMeasRequest(const MeasValRead &request, int *length)
     return static_cast<char *>(out);
 }
 
-int TLXService::GetSrvVersion(int *major, int *minor, int *release)
-{
+int TLXService::GetSrvVersion(int *major, int *minor, int *release) {
     TLXCliParam *reply = nullptr;
     TLXCliParam *param = NewRequest("SRV_VERSION", &reply);
     if (!param || !PostParam(param) || !WaitResult(&reply))
@@ -794,20 +734,17 @@ int TLXService::GetSrvVersion(int *major, int *minor, int *release)
     return lastResult;
 }
 
-bool TLXService::EventInSub(int code)
-{
+bool TLXService::EventInSub(int code) {
     QMutexLocker lock(&mutex);
     return eventSubCount > 0 && QuickSeek(eventSub, eventSubCount, code);
 }
 
-bool TLXService::ParamInSub(int id)
-{
+bool TLXService::ParamInSub(int id) {
     QMutexLocker lock(&mutex);
     return paramSubCount > 0 && QuickSeek(paramSub, paramSubCount, id);
 }
 
-void TLXService::QuickSort(int *values, int first, int last)
-{
+void TLXService::QuickSort(int *values, int first, int last) {
     while (values && first < last) {
         const int pivot = values[first + (last - first) / 2];
         int i = first;
@@ -836,8 +773,7 @@ void TLXService::QuickSort(int *values, int first, int last)
     }
 }
 
-bool TLXService::QuickSeek(int *values, int count, int value)
-{
+bool TLXService::QuickSeek(int *values, int count, int value) {
     int low = 0;
     int high = count - 1;
     while (values && low <= high) {
@@ -852,8 +788,7 @@ bool TLXService::QuickSeek(int *values, int count, int value)
     return false;
 }
 
-bool TLXService::GetParamFromName(char *text, const char *name, char *out, int outSize)
-{
+bool TLXService::GetParamFromName(char *text, const char *name, char *out, int outSize) {
     if (!text || !name || !out || outSize == 0)
         return false;
     const char *found = strstr(text, name);

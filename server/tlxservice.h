@@ -83,8 +83,8 @@ public:
     static bool ReplyBytes(TLXCliParam *reply, int pos, int *length, const char **bytes);
 
     // Synchronous operations (wait without a time limit).
-    TLArray *DoSqlRequest(const char *sql);                           // caller releases with TLADestroy
-    char *DoMeasRequest(const MeasValRead &request, int *length);     // caller releases with TLMemFree
+    TLArray *DoSqlRequest(const char *sql);                       // caller releases with TLADestroy
+    char *DoMeasRequest(const MeasValRead &request, int *length); // caller releases with TLMemFree
     int GetSrvVersion(int *major = nullptr, int *minor = nullptr, int *release = nullptr);
 
     // Orders the records by their first field when it is a text field named KeyLink (any letter case).

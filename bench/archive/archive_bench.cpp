@@ -18,8 +18,7 @@
 
 namespace {
 
-int FrequencyMeasurement(DB &db)
-{
+int FrequencyMeasurement(DB &db) {
     for (int row = 0; row < db.tableDedurData->GetRecordCount(); ++row) {
         const int setting = db.tableDedurData->GetFieldValueInt(row, QStringLiteral("DEDUR_DATA_SETTINGS"));
         const int settingRow = db.tableDedurSettings->FindRecordIndexByIntValue("DEDUR_SETTINGS_ID", setting);
@@ -30,16 +29,14 @@ int FrequencyMeasurement(DB &db)
     return 0;
 }
 
-double Median(std::vector<double> values)
-{
+double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values.empty() ? 0 : values[values.size() / 2];
 }
 
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     const int rounds = 7;
@@ -68,7 +65,8 @@ int main(int argc, char **argv)
     for (int round = 0; round < rounds; ++round) {
         QElapsedTimer timer;
         timer.start();
-        const QMap<double, MeasurePoint> points = db.archiveMeasures->ReadMeasuresVectorForPeriod(id, from, to, false, -1);
+        const QMap<double, MeasurePoint> points =
+            db.archiveMeasures->ReadMeasuresVectorForPeriod(id, from, to, false, -1);
         endToEnd.push_back(timer.nsecsElapsed() / 1e6);
         records = points.size();
 
@@ -104,7 +102,6 @@ int main(int argc, char **argv)
         << QString::number(records / (dec / 1000.0) / 1e6, 'f', 2) << " M records/s\n";
     out << "  end to end rate:                                   "
         << QString::number(records / (e2e / 1000.0) / 1e6, 'f', 2) << " M records/s\n";
-    out << "  memcpy of the same block (limit):                  " << QString::number(Median(copy), 'f', 3)
-        << " ms\n";
+    out << "  memcpy of the same block (limit):                  " << QString::number(Median(copy), 'f', 3) << " ms\n";
     return 0;
 }

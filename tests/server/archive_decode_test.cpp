@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 #include <string.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -20,8 +21,7 @@ struct Rec {
     int32_t variable = -1; // type 4: length of the variable part
 };
 
-void Append(QByteArray &block, const Rec &r)
-{
+void Append(QByteArray &block, const Rec &r) {
     char fixed[29] = {};
     fixed[0] = char(r.type);
     const int32_t id = 7;
@@ -37,8 +37,7 @@ void Append(QByteArray &block, const Rec &r)
         block.append(QByteArray(r.variable, '\xAB'));
 }
 
-QByteArray PeriodBlock(const QVector<Rec> &records)
-{
+QByteArray PeriodBlock(const QVector<Rec> &records) {
     QByteArray block(21, '\0');
     block[0] = 2;
     for (const Rec &r : records)
@@ -46,8 +45,7 @@ QByteArray PeriodBlock(const QVector<Rec> &records)
     return block;
 }
 
-QByteArray LastBlock(const Rec &r)
-{
+QByteArray LastBlock(const Rec &r) {
     QByteArray block(13, '\0');
     block[0] = 1;
     Append(block, r);
@@ -57,8 +55,7 @@ QByteArray LastBlock(const Rec &r)
 // Copies bytes so that they end exactly where an inaccessible page begins.
 class FencedBuffer {
 public:
-    explicit FencedBuffer(const QByteArray &bytes)
-    {
+    explicit FencedBuffer(const QByteArray &bytes) {
         const size_t page = size_t(sysconf(_SC_PAGESIZE));
         dataPages = (size_t(bytes.size()) + page - 1) / page + 1;
         total = (dataPages + 1) * page;
@@ -70,8 +67,7 @@ public:
         start = base + dataPages * page - bytes.size();
         memcpy(start, bytes.constData(), size_t(bytes.size()));
     }
-    ~FencedBuffer()
-    {
+    ~FencedBuffer() {
         if (base)
             munmap(base, total);
     }
@@ -100,10 +96,11 @@ private slots:
     void truncated();
     void last_data();
     void last();
+    void randomBlocks_data();
+    void randomBlocks();
 };
 
-void ArchiveDecodeTest::period_data()
-{
+void ArchiveDecodeTest::period_data() {
     QTest::addColumn<QByteArray>("block");
     QTest::addColumn<bool>("zeroAsNaN");
     QTest::addColumn<QVector<double>>("times");
@@ -116,8 +113,7 @@ void ArchiveDecodeTest::period_data()
                                  << QVector<int>{};
     QTest::newRow("keeps-fraction-and-flags")
         << PeriodBlock({{1, 0x10000000, 1700000000.75, 49.98, -1}, {1, 3, 1700000001.0, 50.01, -1}}) << false
-        << QVector<double>{1700000000.75, 1700000001.0} << QVector<double>{49.98, 50.01}
-        << QVector<int>{0x10000000, 3};
+        << QVector<double>{1700000000.75, 1700000001.0} << QVector<double>{49.98, 50.01} << QVector<int>{0x10000000, 3};
     QTest::newRow("zero-rule-bounds-inclusive")
         << PeriodBlock({{1, 0, 10, 0.0, -1},
                         {1, 0, 11, 0.000001, -1},
@@ -132,23 +128,29 @@ void ArchiveDecodeTest::period_data()
         << PeriodBlock({{1, 1, 20, 1.0, -1}, {1, 2, 21, 2.0, -1}, {1, 3, 20, 3.0, -1}}) << false
         << QVector<double>{20, 21} << QVector<double>{3.0, 2.0} << QVector<int>{3, 2};
     QTest::newRow("non-positive-times-skipped")
-        << PeriodBlock({{1, 0, 0, 1.0, -1}, {1, 0, -5, 2.0, -1}, {1, 0, nan, 3.0, -1}, {1, 0, 30, 4.0, -1}})
-        << false << QVector<double>{30} << QVector<double>{4.0} << QVector<int>{0};
+        << PeriodBlock({{1, 0, 0, 1.0, -1}, {1, 0, -5, 2.0, -1}, {1, 0, nan, 3.0, -1}, {1, 0, 30, 4.0, -1}}) << false
+        << QVector<double>{30} << QVector<double>{4.0} << QVector<int>{0};
     QTest::newRow("type4-variable-part-skipped")
-        << PeriodBlock({{4, 5, 40, 0, 10}, {1, 6, 41, 7.5, -1}}) << false << QVector<double>{40, 41}
+        << PeriodBlock({{4, 5, 40, 0, 10}, {1, 6, 41, 7.5, -1}}) << false
+        << QVector<double>{40, 41}
         // The value of a type-4 record is read as a double whose low bytes hold L = 10 and whose high bytes are 0.
-        << QVector<double>{[] { double d = 0; int32_t l = 10; memcpy(&d, &l, 4); return d; }(), 7.5}
+        << QVector<double>{[] {
+                               double d = 0;
+                               int32_t l = 10;
+                               memcpy(&d, &l, 4);
+                               return d;
+                           }(),
+                           7.5}
         << QVector<int>{5, 6};
     QTest::newRow("type4-empty-variable-part")
         << PeriodBlock({{4, 0, 50, 0, 0}, {1, 0, 51, 1.0, -1}}) << false << QVector<double>{50, 51}
         << QVector<double>{0.0, 1.0} << QVector<int>{0, 0};
     QTest::newRow("type4-negative-length-stops")
-        << PeriodBlock({{1, 0, 60, 1.0, -1}, {4, 0, 61, 0, -20}, {1, 0, 62, 2.0, -1}}) << false
-        << QVector<double>{60} << QVector<double>{1.0} << QVector<int>{0};
+        << PeriodBlock({{1, 0, 60, 1.0, -1}, {4, 0, 61, 0, -20}, {1, 0, 62, 2.0, -1}}) << false << QVector<double>{60}
+        << QVector<double>{1.0} << QVector<int>{0};
 }
 
-void ArchiveDecodeTest::period()
-{
+void ArchiveDecodeTest::period() {
     QFETCH(QByteArray, block);
     QFETCH(bool, zeroAsNaN);
     QFETCH(QVector<double>, times);
@@ -170,8 +172,7 @@ void ArchiveDecodeTest::period()
     }
 }
 
-void ArchiveDecodeTest::truncated_data()
-{
+void ArchiveDecodeTest::truncated_data() {
     QTest::addColumn<QByteArray>("block");
     QTest::addColumn<QVector<int>>("fixedEnds"); // where the fixed part of each reachable record ends
 
@@ -184,22 +185,22 @@ void ArchiveDecodeTest::truncated_data()
 }
 
 // Every prefix of a block decodes to exactly the records whose 29 fixed bytes it holds, never reading past it.
-void ArchiveDecodeTest::truncated()
-{
+void ArchiveDecodeTest::truncated() {
     QFETCH(QByteArray, block);
     QFETCH(QVector<int>, fixedEnds);
 
     for (int cut = 0; cut <= block.size(); ++cut) {
         FencedBuffer fenced(block.left(cut));
         const QMap<double, MeasurePoint> points = Archive_Measures::DecodePeriodBlock(fenced.data(), cut, false);
-        const int expected = int(std::count_if(fixedEnds.cbegin(), fixedEnds.cend(), [cut](int end) { return end <= cut; }));
-        QVERIFY2(points.size() == expected, qPrintable(QStringLiteral("cut at %1: %2 records, expected %3")
-                                                           .arg(cut).arg(points.size()).arg(expected)));
+        const int expected =
+            int(std::count_if(fixedEnds.cbegin(), fixedEnds.cend(), [cut](int end) { return end <= cut; }));
+        QVERIFY2(
+            points.size() == expected,
+            qPrintable(QStringLiteral("cut at %1: %2 records, expected %3").arg(cut).arg(points.size()).arg(expected)));
     }
 }
 
-void ArchiveDecodeTest::last_data()
-{
+void ArchiveDecodeTest::last_data() {
     QTest::addColumn<QByteArray>("block");
     QTest::addColumn<bool>("zeroAsNaN");
     QTest::addColumn<bool>("decoded");
@@ -209,18 +210,15 @@ void ArchiveDecodeTest::last_data()
 
     const QByteArray record = LastBlock({1, 0x10000000, 1700000000.75, 50.02, -1});
     QTest::newRow("time-truncated-to-seconds") << record << false << true << 1700000000.0 << 50.02 << 0x10000000;
-    QTest::newRow("negative-time-toward-zero")
-        << LastBlock({1, 0, -1.5, 1.0, -1}) << false << true << -1.0 << 1.0 << 0;
-    QTest::newRow("zero-rule") << LastBlock({1, 0, 1000, 0.0000005, -1}) << true << true << 1000.0
-                               << std::nan("") << 0;
+    QTest::newRow("negative-time-toward-zero") << LastBlock({1, 0, -1.5, 1.0, -1}) << false << true << -1.0 << 1.0 << 0;
+    QTest::newRow("zero-rule") << LastBlock({1, 0, 1000, 0.0000005, -1}) << true << true << 1000.0 << std::nan("") << 0;
     QTest::newRow("header-only-is-no-value") << QByteArray(13, '\0') << false << false << 0.0 << 0.0 << 0;
     QTest::newRow("record-cut-short") << record.left(record.size() - 1) << false << false << 0.0 << 0.0 << 0;
     QTest::newRow("empty-block") << QByteArray() << false << false << 0.0 << 0.0 << 0;
     QTest::newRow("time-beyond-32-bits") << LastBlock({1, 0, 1e12, 1.0, -1}) << false << false << 0.0 << 0.0 << 0;
 }
 
-void ArchiveDecodeTest::last()
-{
+void ArchiveDecodeTest::last() {
     QFETCH(QByteArray, block);
     QFETCH(bool, zeroAsNaN);
     QFETCH(bool, decoded);
@@ -242,6 +240,39 @@ void ArchiveDecodeTest::last()
     else
         QCOMPARE(point.value, value);
     QCOMPARE(point.flags, flags);
+}
+
+void ArchiveDecodeTest::randomBlocks_data() {
+    QTest::addColumn<uint>("seed");
+    QTest::addColumn<bool>("typeFour"); // bias the record type bytes towards 4
+    QTest::newRow("noise-1") << 1u << false;
+    QTest::newRow("noise-2") << 2u << false;
+    QTest::newRow("type4-heavy-1") << 3u << true;
+    QTest::newRow("type4-heavy-2") << 4u << true;
+}
+
+// Garbage of every length decodes without reading past its end and yields only positive times.
+void ArchiveDecodeTest::randomBlocks() {
+    QFETCH(uint, seed);
+    QFETCH(bool, typeFour);
+
+    std::mt19937 random(seed);
+    for (int round = 0; round < 400; ++round) {
+        QByteArray block(int(random() % 400), '\0');
+        for (char &c : block)
+            c = char(random());
+        if (typeFour) {
+            for (int p = 21; p < block.size(); p += 29)
+                block[p] = 4;
+        }
+        FencedBuffer fenced(block);
+        const QMap<double, MeasurePoint> points =
+            Archive_Measures::DecodePeriodBlock(fenced.data(), block.size(), round % 2 == 0);
+        for (auto it = points.cbegin(); it != points.cend(); ++it)
+            QVERIFY(it.key() > 0);
+        MeasurePoint point;
+        Archive_Measures::DecodeLastBlock(fenced.data(), block.size(), &point, false);
+    }
 }
 
 QTEST_GUILESS_MAIN(ArchiveDecodeTest)

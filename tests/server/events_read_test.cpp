@@ -11,8 +11,7 @@ namespace {
 
 // Asks the stand to push count events of one code at once. Returns the first event's id, empty on failure.
 QString EmitEvents(DB &db, int code, const QString &caption, const QString &comment, const QString &data, bool kwit,
-                   int count, double time)
-{
+                   int count, double time) {
     TLXCliSes *handle = db.GetTLXSessionPtr();
     TLXCliParam *param = nullptr;
     TLXCliParam *reply = nullptr;
@@ -32,8 +31,8 @@ QString EmitEvents(DB &db, int code, const QString &caption, const QString &comm
     int32_t status = -1;
     int length = 0;
     const char *id = nullptr;
-    const bool ok = TLXService::ReplyInt32(reply, 0, &status) && status == 0 &&
-                    TLXService::ReplyBytes(reply, 1, &length, &id);
+    const bool ok =
+        TLXService::ReplyInt32(reply, 0, &status) && status == 0 && TLXService::ReplyBytes(reply, 1, &length, &id);
     const QString first = ok ? QString::fromUtf8(id, length) : QString();
     db.client.FreeReply(reply);
     return first;
@@ -55,16 +54,14 @@ private:
     QTemporaryDir workDir;
 };
 
-void EventsReadTest::initTestCase()
-{
+void EventsReadTest::initTestCase() {
     QVERIFY(workDir.isValid());
     QVERIFY(QDir::setCurrent(workDir.path()));
     QVERIFY2(stand.Start({QStringLiteral("--backfill-hours"), QStringLiteral("0"), QStringLiteral("--no-sim")}),
              qPrintable(stand.Error()));
 }
 
-void EventsReadTest::readEvents_data()
-{
+void EventsReadTest::readEvents_data() {
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("comment");
@@ -72,23 +69,25 @@ void EventsReadTest::readEvents_data()
     QTest::addColumn<bool>("kwit");
     QTest::addColumn<int>("count");
     QTest::addColumn<QVector<int>>("perCall"); // events announced by successive calls
-    QTest::addColumn<QString>("text");          // empty: the name from the codes table
+    QTest::addColumn<QString>("text");         // empty: the name from the codes table
     QTest::addColumn<QString>("shownComment");
 
     const QString csv = QStringLiteral("Время;Частота;Мощность\n05.03.2024 14:07:09;50,012;123.5\n");
-    QTest::newRow("hundred-in-three-calls") << 8301 << "Снижение" << "Блок 1" << csv << true << 100
-                                            << QVector<int>{49, 49, 2, 0} << QString() << "Снижение / Блок 1";
-    QTest::newRow("fixed-code-never-shown") << 602 << "x" << "y" << QString() << false << 3 << QVector<int>{0, 0}
-                                            << QString() << QString();
-    QTest::newRow("unknown-code") << 9999 << "Заголовок" << "Текст" << QString() << false << 1
-                                  << QVector<int>{1, 0} << "Неизвестное событие (код события 9999)"
+    QTest::newRow("hundred-in-three-calls")
+        << 8301 << "Снижение"
+        << "Блок 1" << csv << true << 100 << QVector<int>{49, 49, 2, 0} << QString() << "Снижение / Блок 1";
+    QTest::newRow("fixed-code-never-shown")
+        << 602 << "x"
+        << "y" << QString() << false << 3 << QVector<int>{0, 0} << QString() << QString();
+    QTest::newRow("unknown-code") << 9999 << "Заголовок"
+                                  << "Текст" << QString() << false << 1 << QVector<int>{1, 0}
+                                  << "Неизвестное событие (код события 9999)"
                                   << "Заголовок / Текст";
     QTest::newRow("caption-without-comment") << 8302 << "Только заголовок" << QString() << QString() << false << 1
                                              << QVector<int>{1, 0} << QString() << "Только заголовок / ";
 }
 
-void EventsReadTest::readEvents()
-{
+void EventsReadTest::readEvents() {
     QFETCH(int, code);
     QFETCH(QString, caption);
     QFETCH(QString, comment);
@@ -140,8 +139,7 @@ void EventsReadTest::readEvents()
 }
 
 // An acknowledgement sent by one client comes back to every subscribed client as EventAcknowledged.
-void EventsReadTest::acknowledgement()
-{
+void EventsReadTest::acknowledgement() {
     DB first, second;
     QVERIFY(first.OpenSession(stand.Address(), QStringLiteral("operator"), QStringLiteral("operator")));
     QVERIFY(second.OpenSession(stand.Address(), QStringLiteral("engineer"), QStringLiteral("engineer")));

@@ -23,8 +23,7 @@ private slots:
     void keyLinkSort();
 };
 
-void ServiceUtilsTest::quickSort_data()
-{
+void ServiceUtilsTest::quickSort_data() {
     QTest::addColumn<QVector<int>>("values");
 
     std::mt19937 random(1312);
@@ -51,8 +50,7 @@ void ServiceUtilsTest::quickSort_data()
     QTest::newRow("random-wide") << wide;
 }
 
-void ServiceUtilsTest::quickSort()
-{
+void ServiceUtilsTest::quickSort() {
     QFETCH(QVector<int>, values);
     QVector<int> expected = values;
     std::sort(expected.begin(), expected.end());
@@ -60,8 +58,7 @@ void ServiceUtilsTest::quickSort()
     QCOMPARE(values, expected);
 }
 
-void ServiceUtilsTest::quickSeek_data()
-{
+void ServiceUtilsTest::quickSeek_data() {
     QTest::addColumn<QVector<int>>("values");
     QTest::addColumn<int>("count");
     QTest::addColumn<int>("value");
@@ -78,8 +75,7 @@ void ServiceUtilsTest::quickSeek_data()
     QTest::newRow("empty") << QVector<int>{} << 0 << 0 << false;
 }
 
-void ServiceUtilsTest::quickSeek()
-{
+void ServiceUtilsTest::quickSeek() {
     QFETCH(QVector<int>, values);
     QFETCH(int, count);
     QFETCH(int, value);
@@ -87,8 +83,7 @@ void ServiceUtilsTest::quickSeek()
     QCOMPARE(TLXService::QuickSeek(values.data(), count, value), found);
 }
 
-void ServiceUtilsTest::paramFromName_data()
-{
+void ServiceUtilsTest::paramFromName_data() {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QByteArray>("name");
     QTest::addColumn<int>("outSize");
@@ -108,8 +103,7 @@ void ServiceUtilsTest::paramFromName_data()
     QTest::newRow("no-buffer") << version << QByteArray("MAJOR") << 0 << false << QByteArray();
 }
 
-void ServiceUtilsTest::paramFromName()
-{
+void ServiceUtilsTest::paramFromName() {
     QFETCH(QByteArray, text);
     QFETCH(QByteArray, name);
     QFETCH(int, outSize);
@@ -126,27 +120,36 @@ void ServiceUtilsTest::paramFromName()
     }
 }
 
-void ServiceUtilsTest::serverAddress_data()
-{
+void ServiceUtilsTest::serverAddress_data() {
     QTest::addColumn<QString>("server");
     QTest::addColumn<QString>("host");
     QTest::addColumn<uint>("port");
 
-    QTest::newRow("host-only") << "srv" << "srv" << 1312u;
-    QTest::newRow("host-port") << "srv:2000" << "srv" << 2000u;
-    QTest::newRow("port-not-number") << "srv:abc" << "srv" << 1312u;
-    QTest::newRow("port-zero") << "srv:0" << "srv" << 1312u;
-    QTest::newRow("trailing-part") << "srv:2000:x" << "srv" << 2000u;
-    QTest::newRow("empty") << "" << "localhost" << 1312u;
-    QTest::newRow("empty-port") << "srv:" << "srv" << 1312u;
-    QTest::newRow("port-only") << ":2000" << "localhost" << 2000u;
-    QTest::newRow("negative-port") << "srv:-5" << "srv" << 1312u;
-    QTest::newRow("port-too-large") << "srv:70000" << "srv" << 1312u;
-    QTest::newRow("ip-address") << "127.0.0.1:41000" << "127.0.0.1" << 41000u;
+    QTest::newRow("host-only") << "srv"
+                               << "srv" << 1312u;
+    QTest::newRow("host-port") << "srv:2000"
+                               << "srv" << 2000u;
+    QTest::newRow("port-not-number") << "srv:abc"
+                                     << "srv" << 1312u;
+    QTest::newRow("port-zero") << "srv:0"
+                               << "srv" << 1312u;
+    QTest::newRow("trailing-part") << "srv:2000:x"
+                                   << "srv" << 2000u;
+    QTest::newRow("empty") << ""
+                           << "localhost" << 1312u;
+    QTest::newRow("empty-port") << "srv:"
+                                << "srv" << 1312u;
+    QTest::newRow("port-only") << ":2000"
+                               << "localhost" << 2000u;
+    QTest::newRow("negative-port") << "srv:-5"
+                                   << "srv" << 1312u;
+    QTest::newRow("port-too-large") << "srv:70000"
+                                    << "srv" << 1312u;
+    QTest::newRow("ip-address") << "127.0.0.1:41000"
+                                << "127.0.0.1" << 41000u;
 }
 
-void ServiceUtilsTest::serverAddress()
-{
+void ServiceUtilsTest::serverAddress() {
     QFETCH(QString, server);
     QFETCH(QString, host);
     QFETCH(uint, port);
@@ -157,8 +160,7 @@ void ServiceUtilsTest::serverAddress()
     QCOMPARE(parsedPort, port);
 }
 
-void ServiceUtilsTest::keyLinkSort_data()
-{
+void ServiceUtilsTest::keyLinkSort_data() {
     QTest::addColumn<QByteArray>("firstName");
     QTest::addColumn<int>("firstType");
     QTest::addColumn<bool>("keyOnName"); // the array arrives sorted by its second field, descending
@@ -177,8 +179,7 @@ void ServiceUtilsTest::keyLinkSort_data()
     QTest::newRow("keylink-not-text") << QByteArray("KeyLink") << int(TL_NAME) << false << arrival;
 }
 
-void ServiceUtilsTest::keyLinkSort()
-{
+void ServiceUtilsTest::keyLinkSort() {
     QFETCH(QByteArray, firstName);
     QFETCH(int, firstType);
     QFETCH(bool, keyOnName);

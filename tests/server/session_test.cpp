@@ -2,9 +2,9 @@
 // subscription and loss of the connection.
 #include <QtTest>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
-#include <QAbstractButton>
 #include <QTemporaryDir>
 
 #include <arpa/inet.h>
@@ -38,8 +38,7 @@ namespace {
 // Closes every message box that appears while it lives, pressing its button, and remembers what it said.
 class BoxCloser : public QObject {
 public:
-    BoxCloser()
-    {
+    BoxCloser() {
         connect(&timer, &QTimer::timeout, this, [this] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             if (!box)
@@ -62,8 +61,7 @@ private:
 };
 
 // Edits the stand's database while the stand is stopped.
-bool RunSql(const QString &path, const QString &sql, QString *error)
-{
+bool RunSql(const QString &path, const QString &sql, QString *error) {
     sqlite3 *db = nullptr;
     if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK) {
         *error = QString::fromUtf8(sqlite3_errmsg(db));
@@ -79,8 +77,7 @@ bool RunSql(const QString &path, const QString &sql, QString *error)
     return ok;
 }
 
-QList<QByteArray> TextColumn(TLArray *array, const char *field)
-{
+QList<QByteArray> TextColumn(TLArray *array, const char *field) {
     QList<QByteArray> values;
     TLField *f = TLRFldByName(array, field);
     for (int i = 0; f && i < TLARecCount(array); ++i) {
@@ -92,8 +89,7 @@ QList<QByteArray> TextColumn(TLArray *array, const char *field)
 }
 
 // Measurement id held by a setting of the first object that has it.
-int MeasurementOf(DB &db, const QString &key)
-{
+int MeasurementOf(DB &db, const QString &key) {
     Table_Dedur_Settings *settings = db.tableDedurSettings;
     Table_Dedur_Data *data = db.tableDedurData;
     for (int row = 0; row < data->GetRecordCount(); ++row) {
@@ -106,8 +102,7 @@ int MeasurementOf(DB &db, const QString &key)
 }
 
 // SIGSTOP takes effect asynchronously; a thread of the server may still answer until every one of them stops.
-bool AllThreadsStopped(qint64 pid)
-{
+bool AllThreadsStopped(qint64 pid) {
     const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
     const QStringList threads = tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString &thread : threads) {
@@ -131,11 +126,8 @@ public:
                   std::this_thread::yield();
               if (pid > 0)
                   ::kill(pid, SIGKILL);
-          })
-    {
-    }
-    ~DelayedKiller()
-    {
+          }) {}
+    ~DelayedKiller() {
         go = true;
         thread.join();
     }
@@ -186,37 +178,41 @@ private:
     QTemporaryDir workDir;
 };
 
-void SessionTest::initTestCase()
-{
+void SessionTest::initTestCase() {
     QVERIFY(workDir.isValid());
     QVERIFY(QDir::setCurrent(workDir.path())); // dedur.ini of this test only
     QVERIFY2(stand.Start(standArgs), qPrintable(stand.Error()));
 }
 
-void SessionTest::cleanupTestCase()
-{
+void SessionTest::cleanupTestCase() {
     stand.Stop();
 }
 
-void SessionTest::openSession_data()
-{
+void SessionTest::openSession_data() {
     QTest::addColumn<QString>("server");
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("password");
     QTest::addColumn<bool>("opened");
 
     const QString address = stand.Address();
-    QTest::newRow("engineer") << address << "engineer" << "engineer" << true;
-    QTest::newRow("operator") << address << "operator" << "operator" << true;
-    QTest::newRow("trailing-address-part") << address + ":x" << "operator" << "operator" << true;
-    QTest::newRow("wrong-password") << address << "operator" << "engineer" << false;
-    QTest::newRow("empty-password") << address << "operator" << "" << false;
-    QTest::newRow("unknown-user") << address << "nobody" << "nobody" << false;
-    QTest::newRow("injection-in-login") << address << "operator' --" << "operator" << false;
+    QTest::newRow("engineer") << address << "engineer"
+                              << "engineer" << true;
+    QTest::newRow("operator") << address << "operator"
+                              << "operator" << true;
+    QTest::newRow("trailing-address-part") << address + ":x"
+                                           << "operator"
+                                           << "operator" << true;
+    QTest::newRow("wrong-password") << address << "operator"
+                                    << "engineer" << false;
+    QTest::newRow("empty-password") << address << "operator"
+                                    << "" << false;
+    QTest::newRow("unknown-user") << address << "nobody"
+                                  << "nobody" << false;
+    QTest::newRow("injection-in-login") << address << "operator' --"
+                                        << "operator" << false;
 }
 
-void SessionTest::openSession()
-{
+void SessionTest::openSession() {
     QFETCH(QString, server);
     QFETCH(QString, user);
     QFETCH(QString, password);
@@ -236,8 +232,9 @@ void SessionTest::openSession()
     QCOMPARE(db.tableUsers->GetRecordCount(), 1);
     QVERIFY(!db.userId.isEmpty());
     QCOMPARE(db.tableUsers->GetUserLogin(db.userId), user);
-    const QVector<DB_Table *> loaded{db.tableTables, db.tableDedurTypes, db.tableDedurSettings, db.tableDedurObjects,
-                                     db.tableDedurData, db.tableEventCodes, db.tableTI, db.tableTS};
+    const QVector<DB_Table *> loaded{db.tableTables,       db.tableDedurTypes, db.tableDedurSettings,
+                                     db.tableDedurObjects, db.tableDedurData,  db.tableEventCodes,
+                                     db.tableTI,           db.tableTS};
     for (DB_Table *table : loaded)
         QVERIFY2(table->GetRecordCount() > 0, qPrintable(table->GetTableName()));
     // Loaded on demand only.
@@ -253,12 +250,14 @@ void SessionTest::openSession()
     QVERIFY(!analog.isEmpty() && !discrete.isEmpty());
     for (auto it = analog.cbegin(); it != analog.cend(); ++it) {
         QVERIFY(it.key() > 201000000 && it.key() < 202000000);
-        QVERIFY2(it->startsWith(QStringLiteral("А: ")) && it->endsWith(QStringLiteral(" (%1)").arg(it.key() - 201000000)),
+        QVERIFY2(it->startsWith(QStringLiteral("А: ")) &&
+                     it->endsWith(QStringLiteral(" (%1)").arg(it.key() - 201000000)),
                  qPrintable(*it));
     }
     for (auto it = discrete.cbegin(); it != discrete.cend(); ++it) {
         QVERIFY(it.key() > 202000000 && it.key() < 203000000);
-        QVERIFY2(it->startsWith(QStringLiteral("Д: ")) && it->endsWith(QStringLiteral(" (%1)").arg(it.key() - 202000000)),
+        QVERIFY2(it->startsWith(QStringLiteral("Д: ")) &&
+                     it->endsWith(QStringLiteral(" (%1)").arg(it.key() - 202000000)),
                  qPrintable(*it));
     }
 
@@ -268,8 +267,7 @@ void SessionTest::openSession()
 }
 
 // The default port 1312 is used whenever the text names no usable port: a listener there sees the attempt.
-void SessionTest::defaultPort_data()
-{
+void SessionTest::defaultPort_data() {
     QTest::addColumn<QString>("server");
     QTest::newRow("host-only") << "127.0.0.1";
     QTest::newRow("port-not-number") << "127.0.0.1:abc";
@@ -277,8 +275,7 @@ void SessionTest::defaultPort_data()
     QTest::newRow("empty-port") << "127.0.0.1:";
 }
 
-void SessionTest::defaultPort()
-{
+void SessionTest::defaultPort() {
     QFETCH(QString, server);
 
     const int listener = socket(AF_INET, SOCK_STREAM, 0);
@@ -314,8 +311,7 @@ void SessionTest::defaultPort()
     QCOMPARE(boxes.seen.size(), 1);
 }
 
-void SessionTest::tableLoadFailure_data()
-{
+void SessionTest::tableLoadFailure_data() {
     QTest::addColumn<QString>("table");
     QTest::addColumn<int>("loadedBefore"); // tables of the connect order that still get their rows
 
@@ -330,8 +326,7 @@ void SessionTest::tableLoadFailure_data()
 
 // A server that lacks one table: the tables before it in the connect order are loaded, the rest are never
 // asked, the connection is closed and one box tells the user.
-void SessionTest::tableLoadFailure()
-{
+void SessionTest::tableLoadFailure() {
     QFETCH(QString, table);
     QFETCH(int, loadedBefore);
 
@@ -348,20 +343,21 @@ void SessionTest::tableLoadFailure()
     QVERIFY(!db.OpenSession(broken.Address(), QStringLiteral("engineer"), QStringLiteral("engineer")));
     QCOMPARE(boxes.seen, QStringList{QStringLiteral("ОШИБКА | Не удалось прочитать таблицы с сервера!")});
     QVERIFY(!db.Connected());
-    const QVector<DB_Table *> order{db.tableTables, db.tableDedurTypes, db.tableDedurSettings, db.tableDedurObjects,
-                                    db.tableDedurData, db.tableEventCodes, db.tableTI, db.tableTS};
+    const QVector<DB_Table *> order{db.tableTables,       db.tableDedurTypes, db.tableDedurSettings,
+                                    db.tableDedurObjects, db.tableDedurData,  db.tableEventCodes,
+                                    db.tableTI,           db.tableTS};
     for (int i = 0; i < order.size(); ++i) {
         QVERIFY(order[i]);
-        QVERIFY2((order[i]->GetRecordCount() > 0) == (i < loadedBefore),
-                 qPrintable(QStringLiteral("%1 has %2 rows").arg(order[i]->GetTableName()).arg(order[i]->GetRecordCount())));
+        QVERIFY2(
+            (order[i]->GetRecordCount() > 0) == (i < loadedBefore),
+            qPrintable(QStringLiteral("%1 has %2 rows").arg(order[i]->GetTableName()).arg(order[i]->GetRecordCount())));
     }
     // The users load comes after the tables and is not reached.
     QCOMPARE(db.tableUsers->GetRecordCount(), 0);
 }
 
 // A login holding an apostrophe reaches the users filter as one literal.
-void SessionTest::apostropheInLogin()
-{
+void SessionTest::apostropheInLogin() {
     StandProcess quoted;
     QVERIFY2(quoted.Start(standArgs), qPrintable(quoted.Error()));
     quoted.Stop();
@@ -386,8 +382,7 @@ void SessionTest::apostropheInLogin()
     QCOMPARE(db.tableIdentifiedObjects->GetRecordCount(), 0);
 }
 
-void SessionTest::keyLinkOrder_data()
-{
+void SessionTest::keyLinkOrder_data() {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QString>("column");
     QTest::addColumn<bool>("byKeyLink");
@@ -396,12 +391,11 @@ void SessionTest::keyLinkOrder_data()
                                             << "KeyLink" << true;
     QTest::newRow("lower-case-name") << "select KeyLink as keylink, nameLat from Tables order by nameLat desc"
                                      << "keylink" << true;
-    QTest::newRow("keylink-second") << "select nameLat, KeyLink from Tables order by KeyLink desc" << "KeyLink"
-                                    << false;
+    QTest::newRow("keylink-second") << "select nameLat, KeyLink from Tables order by KeyLink desc"
+                                    << "KeyLink" << false;
 }
 
-void SessionTest::keyLinkOrder()
-{
+void SessionTest::keyLinkOrder() {
     QFETCH(QString, sql);
     QFETCH(QString, column);
     QFETCH(bool, byKeyLink);
@@ -425,19 +419,20 @@ void SessionTest::keyLinkOrder()
     }
 }
 
-void SessionTest::cyrillicRoundTrip_data()
-{
+void SessionTest::cyrillicRoundTrip_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("stored");
 
-    QTest::newRow("cyrillic") << "Энергоблок №3 «Ёлка»" << "Энергоблок №3 «Ёлка»";
-    QTest::newRow("mixed-with-quote") << "ГТУ-1 (unit 'A')" << "ГТУ-1 (unit 'A')";
-    QTest::newRow("not-in-1251") << "Блок ☃" << "Блок ?";
+    QTest::newRow("cyrillic") << "Энергоблок №3 «Ёлка»"
+                              << "Энергоблок №3 «Ёлка»";
+    QTest::newRow("mixed-with-quote") << "ГТУ-1 (unit 'A')"
+                                      << "ГТУ-1 (unit 'A')";
+    QTest::newRow("not-in-1251") << "Блок ☃"
+                                 << "Блок ?";
 }
 
 // Names written through the session come back equal from a fresh session.
-void SessionTest::cyrillicRoundTrip()
-{
+void SessionTest::cyrillicRoundTrip() {
     QFETCH(QString, name);
     QFETCH(QString, stored);
 
@@ -458,16 +453,14 @@ void SessionTest::cyrillicRoundTrip()
     QCOMPARE(writer.tableDedurObjects->FindRecordIndexByIntValue("DEDUR_OBJ_ID", id), -1);
 }
 
-void SessionTest::editRights_data()
-{
+void SessionTest::editRights_data() {
     QTest::addColumn<QString>("user");
     QTest::addColumn<bool>("allowed");
     QTest::newRow("engineer") << "engineer" << true;
     QTest::newRow("operator") << "operator" << false;
 }
 
-void SessionTest::editRights()
-{
+void SessionTest::editRights() {
     QFETCH(QString, user);
     QFETCH(bool, allowed);
 
@@ -498,8 +491,7 @@ void SessionTest::editRights()
 }
 
 // New setting values get the next free ids; deleting all of an object's values removes exactly those.
-void SessionTest::settingsDataWrites()
-{
+void SessionTest::settingsDataWrites() {
     DB db;
     QVERIFY(db.OpenSession(stand.Address(), QStringLiteral("engineer"), QStringLiteral("engineer")));
     const int objectId = db.tableDedurObjects->CreateObject(QStringLiteral("Проба уставок"), 1, 0, false, 5);
@@ -537,15 +529,15 @@ void SessionTest::settingsDataWrites()
     QCOMPARE(data->GetRecordCount(), rowsBefore);
 }
 
-void SessionTest::subscription_data()
-{
+void SessionTest::subscription_data() {
     QTest::addColumn<QByteArray>("ini");
-    QTest::addColumn<QStringList>("codes");     // what GetEventCodesForSubscribe lists first
+    QTest::addColumn<QStringList>("codes"); // what GetEventCodesForSubscribe lists first
     QTest::addColumn<QVector<int>>("subscribed");
     QTest::addColumn<QVector<int>>("notSubscribed");
 
     const QStringList fixed{"501", "601", "602", "603"};
-    QTest::newRow("unquoted-list") << QByteArray("[General]\nSUBSCRIBE_EVENT_CODES=8301,8302\n") << fixed + QStringList{"8301", "8302"}
+    QTest::newRow("unquoted-list") << QByteArray("[General]\nSUBSCRIBE_EVENT_CODES=8301,8302\n")
+                                   << fixed + QStringList{"8301", "8302"}
                                    << QVector<int>{501, 601, 602, 603, 8301, 8302} << QVector<int>{8303, 0};
     QTest::newRow("quoted-list") << QByteArray("[General]\nSUBSCRIBE_EVENT_CODES=\"8305,8306\"\n")
                                  << fixed + QStringList{"8305", "8306"} << QVector<int>{8305, 8306}
@@ -555,8 +547,7 @@ void SessionTest::subscription_data()
                                       << QVector<int>{8302};
 }
 
-void SessionTest::subscription()
-{
+void SessionTest::subscription() {
     QFETCH(QByteArray, ini);
     QFETCH(QStringList, codes);
     QFETCH(QVector<int>, subscribed);
@@ -592,8 +583,7 @@ void SessionTest::subscription()
     QVERIFY(!db.EventsSubscribe());
 }
 
-void SessionTest::archiveRead_data()
-{
+void SessionTest::archiveRead_data() {
     QTest::addColumn<QString>("setting");
     QTest::addColumn<double>("low");
     QTest::addColumn<double>("high");
@@ -601,8 +591,7 @@ void SessionTest::archiveRead_data()
     QTest::newRow("power") << "Power" << -1e6 << 1e6;
 }
 
-void SessionTest::archiveRead()
-{
+void SessionTest::archiveRead() {
     QFETCH(QString, setting);
     QFETCH(double, low);
     QFETCH(double, high);
@@ -638,8 +627,7 @@ void SessionTest::archiveRead()
     QVERIFY(db.archiveMeasures->ReadMeasuresVectorForPeriod(id, from, to, false, -1).isEmpty());
 }
 
-void SessionTest::connectionLoss_data()
-{
+void SessionTest::connectionLoss_data() {
     QTest::addColumn<QString>("how");
     QTest::addColumn<int>("aborted");
 
@@ -650,8 +638,7 @@ void SessionTest::connectionLoss_data()
 }
 
 // A wait without limit ends when the server goes away, and the loss is announced once.
-void SessionTest::connectionLoss()
-{
+void SessionTest::connectionLoss() {
     QFETCH(QString, how);
     QFETCH(int, aborted);
 
@@ -710,8 +697,7 @@ void SessionTest::connectionLoss()
 }
 
 // Opening again on the same session replaces the connection and the tables without announcing a loss.
-void SessionTest::reopen()
-{
+void SessionTest::reopen() {
     DB db;
     QObject receiver;
     int aborted = 0;
@@ -729,8 +715,7 @@ void SessionTest::reopen()
     QCOMPARE(aborted, 0);
 }
 
-void SessionTest::serverVersion()
-{
+void SessionTest::serverVersion() {
     DB db;
     QVERIFY(db.OpenSession(stand.Address(), QStringLiteral("operator"), QStringLiteral("operator")));
     int major = -1, minor = -1, release = -1;
@@ -740,19 +725,28 @@ void SessionTest::serverVersion()
 
 // Commands the program never uses still make well-formed frames: requests get an answer (a refusal from the
 // stand), messages leave the link up.
-void SessionTest::otherCommands_data()
-{
+void SessionTest::otherCommands_data() {
     QTest::addColumn<int>("command");
     QTest::addColumn<bool>("request");
-    const char *names[] = {"SQL_EXEC",         "TBL_DELETE", "OPERATION_PERMISSION", "_PACKET",   "TRAINING_CHANGE_STATUS",
-                           "TRAINING_LOAD_IC", "CALC_EXEC",  "FILE_LIST-packet",     "MEAS_VALUES", "TAG_DOUBLE",
-                           "MANUAL_INPUT",     "FILE_PUT",   "FILE_DEL",             "EVENT_NEW"};
+    const char *names[] = {"SQL_EXEC",
+                           "TBL_DELETE",
+                           "OPERATION_PERMISSION",
+                           "_PACKET",
+                           "TRAINING_CHANGE_STATUS",
+                           "TRAINING_LOAD_IC",
+                           "CALC_EXEC",
+                           "FILE_LIST-packet",
+                           "MEAS_VALUES",
+                           "TAG_DOUBLE",
+                           "MANUAL_INPUT",
+                           "FILE_PUT",
+                           "FILE_DEL",
+                           "EVENT_NEW"};
     for (int i = 0; i < int(sizeof names / sizeof *names); ++i)
         QTest::newRow(names[i]) << i << (i < 9);
 }
 
-void SessionTest::otherCommands()
-{
+void SessionTest::otherCommands() {
     QFETCH(int, command);
     QFETCH(bool, request);
 
@@ -763,20 +757,48 @@ void SessionTest::otherCommands()
     const char blob[] = "\x01\x02\x03";
     bool posted = false;
     switch (command) {
-    case 0: posted = s.SqlExec("delete from Tables", &reply); break;
-    case 1: posted = s.TblDelete("Tables", &reply); break;
-    case 2: posted = s.OperationRights("EDIT", &reply); break;
-    case 3: posted = s.PacketExec("Ping", blob, 3, &reply); break;
-    case 4: posted = s.ChangeStatus(2, &reply); break;
-    case 5: posted = s.IcLoad("/ic", "base", 10, 1, &reply); break;
-    case 6: posted = s.CalcExec("calc", nullptr, &reply); break;
-    case 7: posted = s.FileList("dir", "*.csv", &reply, true); break;
-    case 8: posted = s.MeasWrite(blob, 3, &reply); break;
-    case 9: posted = s.TagWrite("TAG", 1.0, 2.5, 3, 4.0); break;
-    case 10: posted = s.ManualWrite(201000001, 1.0, 2, 3.0, 1); break;
-    case 11: posted = s.FilePut("dir", "file.csv", blob, 3, false); break;
-    case 12: posted = s.FileDel("dir", "file.csv", false); break;
-    case 13: posted = s.EventNew(1.0, 2.0, 8301, "a", nullptr, "c", blob, 3); break;
+    case 0:
+        posted = s.SqlExec("delete from Tables", &reply);
+        break;
+    case 1:
+        posted = s.TblDelete("Tables", &reply);
+        break;
+    case 2:
+        posted = s.OperationRights("EDIT", &reply);
+        break;
+    case 3:
+        posted = s.PacketExec("Ping", blob, 3, &reply);
+        break;
+    case 4:
+        posted = s.ChangeStatus(2, &reply);
+        break;
+    case 5:
+        posted = s.IcLoad("/ic", "base", 10, 1, &reply);
+        break;
+    case 6:
+        posted = s.CalcExec("calc", nullptr, &reply);
+        break;
+    case 7:
+        posted = s.FileList("dir", "*.csv", &reply, true);
+        break;
+    case 8:
+        posted = s.MeasWrite(blob, 3, &reply);
+        break;
+    case 9:
+        posted = s.TagWrite("TAG", 1.0, 2.5, 3, 4.0);
+        break;
+    case 10:
+        posted = s.ManualWrite(201000001, 1.0, 2, 3.0, 1);
+        break;
+    case 11:
+        posted = s.FilePut("dir", "file.csv", blob, 3, false);
+        break;
+    case 12:
+        posted = s.FileDel("dir", "file.csv", false);
+        break;
+    case 13:
+        posted = s.EventNew(1.0, 2.0, 8301, "a", nullptr, "c", blob, 3);
+        break;
     }
     QVERIFY(posted);
     if (request) {
