@@ -2,14 +2,46 @@
 
 #include <QFile>
 #include <QList>
+#include <cctype>
+#include <cstring>
 
 namespace {
 
-double ReadNumber(const QByteArray &part)
+// A decimal number with a point or a comma; white space around it is ignored, anything else reads as 0.
+double ReadNumber(const char *begin, const char *end)
 {
-    QByteArray text = part;
-    text.replace(',', '.');
-    return text.trimmed().toDouble();
+    while (begin < end && isspace(uchar(*begin)))
+        ++begin;
+    while (end > begin && isspace(uchar(end[-1])))
+        --end;
+    char buffer[64];
+    const int length = int(end - begin);
+    if (length <= 0 || length >= int(sizeof buffer))
+        return length <= 0 ? 0.0 : QByteArray(begin, length).replace(',', '.').toDouble();
+    for (int i = 0; i < length; ++i)
+        buffer[i] = begin[i] == ',' ? '.' : begin[i];
+    return QByteArray::fromRawData(buffer, length).toDouble();
+}
+
+// Day, month, year, hour, minute, second: pieces separated by " ", ":" or "."; a missing or
+// non-numeric piece reads as 0.
+void ReadDateNumbers(const char *begin, const char *end, int numbers[6])
+{
+    int index = 0;
+    const char *piece = begin;
+    for (const char *p = begin;; ++p) {
+        if (p == end || *p == ' ' || *p == ':' || *p == '.') {
+            if (index < 6) {
+                bool ok = false;
+                const int value = QByteArray::fromRawData(piece, int(p - piece)).toInt(&ok);
+                numbers[index] = ok ? value : 0;
+            }
+            ++index;
+            piece = p + 1;
+            if (p == end || index >= 6)
+                break;
+        }
+    }
 }
 
 } // namespace
@@ -22,23 +54,23 @@ void CsvFile::RegisterMetaType()
 bool CsvFile::ParseLine(const QByteArray &rawLine, CsvRow *row)
 {
     // Text after a NUL byte is not part of the line.
+    const char *begin = rawLine.constData();
     const int nul = rawLine.indexOf('\0');
-    const QByteArray line = nul >= 0 ? rawLine.left(nul) : rawLine;
-    const QList<QByteArray> parts = line.split(';');
-    if (parts.size() < 2)
+    const int length = nul >= 0 ? nul : rawLine.size();
+    const char *end = begin + length;
+
+    const char *first = static_cast<const char *>(memchr(begin, ';', size_t(length)));
+    if (!first)
         return false;
+    const char *second = static_cast<const char *>(memchr(first + 1, ';', size_t(end - first - 1)));
+    const char *third = second ? static_cast<const char *>(memchr(second + 1, ';', size_t(end - second - 1))) : nullptr;
 
-    QString stamp = QString::fromUtf8(parts.at(0));
-    stamp.replace(QLatin1Char(' '), QLatin1Char('.')).replace(QLatin1Char(':'), QLatin1Char('.'));
-    const QStringList pieces = stamp.split(QLatin1Char('.'));
     int numbers[6] = {0, 0, 0, 0, 0, 0};
-    for (int i = 0; i < 6 && i < pieces.size(); ++i)
-        numbers[i] = pieces.at(i).toInt();
-
+    ReadDateNumbers(begin, first, numbers);
     row->dateTime = QDateTime(QDate(numbers[2], numbers[1], numbers[0]), QTime(numbers[3], numbers[4], numbers[5]),
                               Qt::LocalTime);
-    row->freq = ReadNumber(parts.at(1));
-    row->power = parts.size() > 2 ? ReadNumber(parts.at(2)) : 0.0;
+    row->freq = ReadNumber(first + 1, second ? second : end);
+    row->power = second ? ReadNumber(second + 1, third ? third : end) : 0.0;
     return true;
 }
 
