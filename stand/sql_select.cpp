@@ -112,7 +112,7 @@ void StandDatabase::GiveBack(std::unique_ptr<Reader> reader) {
         return;
     reader->deadlineMs = 0;
     std::lock_guard<std::mutex> lock(readersMutex_);
-    if (idleReaders_.size() < 16)
+    if (idleReaders_.size() < 64)
         idleReaders_.push_back(std::move(reader));
 }
 

@@ -1,9 +1,8 @@
 // The stand's own building blocks: the grid model against measured statistics, the units' answer,
-// CSV of events, the Windows-1251 conversion, password hashes and the command line.
+// CSV of events, the Windows-1251 conversion and password hashes.
 #include "stand/grid_model.h"
 #include "stand/password_hash.h"
 #include "stand/simulator.h"
-#include "stand/stand_options.h"
 #include "stand/text_codec.h"
 
 #include <QtTest>
@@ -88,8 +87,6 @@ private slots:
     void utf8Validity();
     void passwords_data();
     void passwords();
-    void options_data();
-    void options();
 };
 
 void StandModelTest::quietDay_data() {
@@ -328,42 +325,6 @@ void StandModelTest::passwords() {
     QVERIFY(a.hash.find(stored.toStdString()) == std::string::npos || stored.isEmpty());
     QCOMPARE(CheckPassword(a, typed.toStdString()), match);
     QCOMPARE(CheckPassword(b, typed.toStdString()), match);
-}
-
-void StandModelTest::options_data() {
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<bool>("ok");
-    QTest::addColumn<int>("port");
-    QTest::addColumn<bool>("simulate");
-    QTest::newRow("defaults") << QStringList{"--db", "x.db"} << true << 1312 << true;
-    QTest::newRow("any-port") << QStringList{"--db", "x.db", "--port", "0", "--no-sim"} << true << 0 << false;
-    QTest::newRow("no-db") << QStringList{"--port", "5"} << false << 0 << false;
-    QTest::newRow("port-too-big") << QStringList{"--db", "x", "--port", "70000"} << false << 0 << false;
-    QTest::newRow("port-not-number") << QStringList{"--db", "x", "--port", "12a"} << false << 0 << false;
-    QTest::newRow("missing-value") << QStringList{"--db", "x", "--seed"} << false << 0 << false;
-    QTest::newRow("units-zero") << QStringList{"--db", "x", "--units", "0"} << false << 0 << false;
-    QTest::newRow("negative-hours") << QStringList{"--db", "x", "--backfill-hours", "-1"} << false << 0 << false;
-    QTest::newRow("fraction-hours") << QStringList{"--db", "x", "--backfill-hours", "0.5"} << true << 1312 << true;
-    QTest::newRow("unknown") << QStringList{"--db", "x", "--fast"} << false << 0 << false;
-    QTest::newRow("help-alone") << QStringList{"--help"} << true << 1312 << true;
-}
-
-void StandModelTest::options() {
-    QFETCH(QStringList, args);
-    QFETCH(bool, ok);
-    QFETCH(int, port);
-    QFETCH(bool, simulate);
-    std::vector<std::string> list;
-    for (const QString &a : args)
-        list.push_back(a.toStdString());
-    StandOptions options;
-    std::string error;
-    QCOMPARE(ParseOptions(list, &options, &error), ok);
-    QCOMPARE(error.empty(), ok);
-    if (ok) {
-        QCOMPARE(options.port, port);
-        QCOMPARE(options.simulate, simulate);
-    }
 }
 
 QTEST_GUILESS_MAIN(StandModelTest)
