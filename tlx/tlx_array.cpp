@@ -87,7 +87,9 @@ TLRecord *CopyRecord(const TLRecord *src, TLArray *owner) {
 
 } // namespace
 
-TLArray::~TLArray() { ClearAll(); }
+TLArray::~TLArray() {
+    ClearAll();
+}
 
 void TLArray::ClearRecords() {
     for (TLRecord *r : records)
@@ -345,7 +347,9 @@ int TLACopy(TLArray *dst, const TLArray *src, int mode) {
     return 0;
 }
 
-int TLARecCount(const TLArray *array) { return array ? int(array->records.size()) : 0; }
+int TLARecCount(const TLArray *array) {
+    return array ? int(array->records.size()) : 0;
+}
 
 TLRecord *TLARec(TLArray *array, int mode, int index) {
     (void)mode;
@@ -377,10 +381,9 @@ int TLARecPost(TLArray *array, TLRecord *record) {
     if (keys.empty()) {
         array->records.push_back(record);
     } else {
-        auto pos = std::upper_bound(array->records.begin(), array->records.end(), record,
-                                    [&keys](const TLRecord *a, const TLRecord *b) {
-                                        return CompareRecords(a, b, keys) < 0;
-                                    });
+        auto pos =
+            std::upper_bound(array->records.begin(), array->records.end(), record,
+                             [&keys](const TLRecord *a, const TLRecord *b) { return CompareRecords(a, b, keys) < 0; });
         array->records.insert(pos, record);
     }
     return 0;
@@ -421,7 +424,9 @@ int TLAKeyAdd(TLArray *array, int count, const TLAKey *keys) {
     return 0;
 }
 
-int TLAKeyCount(const TLArray *array) { return array ? int(array->keys.size()) : 0; }
+int TLAKeyCount(const TLArray *array) {
+    return array ? int(array->keys.size()) : 0;
+}
 
 int TLAKeySet(TLArray *array, int index, const TLAKey *key) {
     if (!array || !key || !key->Field || index < 0 || size_t(index) >= array->keys.size())
@@ -441,7 +446,9 @@ int TLAFldAdd(TLArray *array, const char *name, int type) {
     return 0;
 }
 
-int TLAFldCount(const TLArray *array) { return array ? int(array->fields.size()) : 0; }
+int TLAFldCount(const TLArray *array) {
+    return array ? int(array->fields.size()) : 0;
+}
 
 TLField *TLAFld(TLArray *array, int index) {
     if (!array || index < 0 || size_t(index) >= array->fields.size())
@@ -449,9 +456,13 @@ TLField *TLAFld(TLArray *array, int index) {
     return array->fields[size_t(index)].get();
 }
 
-const char *TLFldName(const TLField *field) { return field ? field->name.c_str() : nullptr; }
+const char *TLFldName(const TLField *field) {
+    return field ? field->name.c_str() : nullptr;
+}
 
-int TLFldType(const TLField *field) { return field ? field->type : TL_NONE; }
+int TLFldType(const TLField *field) {
+    return field ? field->type : TL_NONE;
+}
 
 TLField *TLRFldByName(TLArray *array, const char *name) {
     if (!array || !name)

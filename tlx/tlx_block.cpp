@@ -150,7 +150,9 @@ int TLXDataDeCompress(int length, const void *data, int *outLength, void **out) 
     return 0;
 }
 
-void TLMemFree(void *block) { BlockFree(block); }
+void TLMemFree(void *block) {
+    BlockFree(block);
+}
 
 double CTimeNow(void) {
     timespec ts{};

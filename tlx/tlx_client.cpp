@@ -209,7 +209,9 @@ struct Client {
     }
 };
 
-Client *ImplOf(TLXCliSes *handle) { return handle ? static_cast<Client *>(handle->Impl) : nullptr; }
+Client *ImplOf(TLXCliSes *handle) {
+    return handle ? static_cast<Client *>(handle->Impl) : nullptr;
+}
 
 bool ReadHello(Client *c, int timeoutMs, wire::HelloReply *reply) {
     wire::Frame frame;
@@ -223,7 +225,9 @@ bool ReadHello(Client *c, int timeoutMs, wire::HelloReply *reply) {
 
 extern "C" {
 
-int TLSockIsActive(void) { return g_sockets.load() ? 0 : TLX_ERR_NOSOCK; }
+int TLSockIsActive(void) {
+    return g_sockets.load() ? 0 : TLX_ERR_NOSOCK;
+}
 
 int TLSockInit(int maxSockets) {
     (void)maxSockets; // threads are made per handle; no pool to size
@@ -231,7 +235,9 @@ int TLSockInit(int maxSockets) {
     return 0;
 }
 
-int TLXInit(void) { return g_sockets.load() ? 0 : TLX_ERR_NOSOCK; }
+int TLXInit(void) {
+    return g_sockets.load() ? 0 : TLX_ERR_NOSOCK;
+}
 
 void TLXSetHeartbeat(int intervalMs, int deadAfterMs) {
     if (intervalMs > 0)

@@ -75,8 +75,8 @@ struct Value {
         float f;
         uint8_t b;
     } n{};
-    Bytes bytes;              // text, name and blob values
-    mutable Bytes textCache;  // a number written out for the text getters
+    Bytes bytes;             // text, name and blob values
+    mutable Bytes textCache; // a number written out for the text getters
 
     void Clear() {
         type = TL_NONE;
@@ -130,7 +130,7 @@ struct TLXCliParam {
     std::vector<std::unique_ptr<TLField>> fields;
     TLRecord record;
     std::vector<std::pair<std::string, tlx::Bytes>> arrays; // packed copies
-    uint64_t requestId = 0;                                    // set by TLXCliRequest
+    uint64_t requestId = 0;                                 // set by TLXCliRequest
 
     TLXCliParam() = default;
     TLXCliParam(const TLXCliParam &) = delete;
@@ -151,7 +151,9 @@ void PutValue(std::vector<uint8_t> *out, const Value &value);
 bool GetValueAt(const uint8_t *data, size_t size, size_t *pos, Value *out);
 
 // Little-endian helpers.
-inline void PutU8(std::vector<uint8_t> *o, uint8_t v) { o->push_back(v); }
+inline void PutU8(std::vector<uint8_t> *o, uint8_t v) {
+    o->push_back(v);
+}
 inline void PutU16(std::vector<uint8_t> *o, uint16_t v) {
     const uint8_t b[2] = {uint8_t(v), uint8_t(v >> 8)};
     o->insert(o->end(), b, b + 2);
@@ -168,11 +170,15 @@ inline void PutBytes(std::vector<uint8_t> *o, const void *p, size_t n) {
     if (n)
         o->insert(o->end(), static_cast<const uint8_t *>(p), static_cast<const uint8_t *>(p) + n);
 }
-inline uint16_t LoadU16(const uint8_t *p) { return uint16_t(p[0] | (p[1] << 8)); }
+inline uint16_t LoadU16(const uint8_t *p) {
+    return uint16_t(p[0] | (p[1] << 8));
+}
 inline uint32_t LoadU32(const uint8_t *p) {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
-inline uint64_t LoadU64(const uint8_t *p) { return uint64_t(LoadU32(p)) | (uint64_t(LoadU32(p + 4)) << 32); }
+inline uint64_t LoadU64(const uint8_t *p) {
+    return uint64_t(LoadU32(p)) | (uint64_t(LoadU32(p + 4)) << 32);
+}
 
 // Bounded reader over a buffer: every read checks what is left and latches failure.
 class Reader {
@@ -232,7 +238,9 @@ inline void PutString32(std::vector<uint8_t> *o, const std::string &s) {
 
 // Deflate cannot shrink data by more than about 1:1032, so a larger claimed length is a lie, refused
 // before anything that size is allocated.
-inline bool PlausibleInflate(size_t compressed, size_t raw) { return raw <= compressed * 1032 + 64; }
+inline bool PlausibleInflate(size_t compressed, size_t raw) {
+    return raw <= compressed * 1032 + 64;
+}
 
 // zlib helpers: false on failure; Inflate produces exactly rawLength bytes or fails.
 bool Deflate(const uint8_t *data, size_t size, std::vector<uint8_t> *out);

@@ -75,18 +75,26 @@ TLXCliParam *TLXPrmCreate(const char *command, int kind) {
     return p;
 }
 
-void TLXPrmDestroy(TLXCliParam *param) { delete param; }
+void TLXPrmDestroy(TLXCliParam *param) {
+    delete param;
+}
 
-const char *TLXPrmCommand(const TLXCliParam *param) { return param ? param->command.c_str() : nullptr; }
+const char *TLXPrmCommand(const TLXCliParam *param) {
+    return param ? param->command.c_str() : nullptr;
+}
 
-int TLXPrmKind(const TLXCliParam *param) { return param ? param->kind : 0; }
+int TLXPrmKind(const TLXCliParam *param) {
+    return param ? param->kind : 0;
+}
 
 void TLXPrmSetKind(TLXCliParam *param, int kind) {
     if (param)
         param->kind = kind;
 }
 
-int TLXPrmFieldCount(const TLXCliParam *param) { return param ? int(param->fields.size()) : 0; }
+int TLXPrmFieldCount(const TLXCliParam *param) {
+    return param ? int(param->fields.size()) : 0;
+}
 
 const char *TLXPrmFieldName(const TLXCliParam *param, int pos) {
     if (!param || pos < 0 || size_t(pos) >= param->fields.size())
@@ -162,7 +170,9 @@ TLField *TLXPrmField(TLXCliParam *param, int pos) {
     return param->fields[size_t(pos)].get();
 }
 
-TLRecord *TLXPrmRecord(TLXCliParam *param) { return param ? &param->record : nullptr; }
+TLRecord *TLXPrmRecord(TLXCliParam *param) {
+    return param ? &param->record : nullptr;
+}
 
 int TLXCliSetArr(TLXCliParam *param, const char *name, TLArray *array, int mode) {
     (void)mode; // the copy is always packed
@@ -193,7 +203,9 @@ int TLXCliGetArr(const TLXCliParam *param, const char *name, TLArray *array) {
     return TLX_ERR_NOTFOUND;
 }
 
-int TLXPrmArrCount(const TLXCliParam *param) { return param ? int(param->arrays.size()) : 0; }
+int TLXPrmArrCount(const TLXCliParam *param) {
+    return param ? int(param->arrays.size()) : 0;
+}
 
 const char *TLXPrmArrName(const TLXCliParam *param, int index) {
     if (!param || index < 0 || size_t(index) >= param->arrays.size())

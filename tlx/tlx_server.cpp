@@ -6,8 +6,8 @@
 #include "tlx/tlx_socket.h"
 #include "tlx/tlx_wire.h"
 
-#include <arpa/inet.h>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -236,9 +236,9 @@ struct Server::Impl {
                 payload.clear();
                 wire::EncodeParam(reply.get(), &payload);
             }
-            if (!c->Enqueue(wire::EncodeFrame(wire::kReply, frame.id, payload.data(), payload.size(),
-                                              opt.compressAbove),
-                            OutLimit()))
+            if (!c->Enqueue(
+                    wire::EncodeFrame(wire::kReply, frame.id, payload.data(), payload.size(), opt.compressAbove),
+                    OutLimit()))
                 return;
         }
     }
@@ -276,7 +276,9 @@ Server::Server(ServerOptions options, ServerHandler *handler) : impl_(new Impl) 
         impl_->opt.deadAfterMs = 5000;
 }
 
-Server::~Server() { Stop(); }
+Server::~Server() {
+    Stop();
+}
 
 bool Server::Start(std::string *error) {
     auto fail = [error](const std::string &why) {
@@ -331,7 +333,9 @@ bool Server::Start(std::string *error) {
     return true;
 }
 
-uint16_t Server::Port() const { return impl_->port; }
+uint16_t Server::Port() const {
+    return impl_->port;
+}
 
 void Server::Stop() {
     if (!impl_->started)

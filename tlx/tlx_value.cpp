@@ -10,7 +10,9 @@
 
 namespace tlx {
 
-bool IsTextType(int type) { return type == TL_TEXT || type == TL_NAME || type == TL_BLOB; }
+bool IsTextType(int type) {
+    return type == TL_TEXT || type == TL_NAME || type == TL_BLOB;
+}
 
 bool IsNumericType(int type) {
     switch (type) {
@@ -26,11 +28,15 @@ bool IsNumericType(int type) {
     }
 }
 
-bool IsValidType(int type) { return type == TL_NONE || IsTextType(type) || IsNumericType(type); }
+bool IsValidType(int type) {
+    return type == TL_NONE || IsTextType(type) || IsNumericType(type);
+}
 
 namespace {
 
-bool IsIntegral(int type) { return type == TL_BOOL || type == TL_BYTE || type == TL_INT32 || type == TL_INT64; }
+bool IsIntegral(int type) {
+    return type == TL_BOOL || type == TL_BYTE || type == TL_INT32 || type == TL_INT64;
+}
 
 int64_t AsInt64Raw(const Value &v) {
     switch (v.type) {
@@ -475,7 +481,9 @@ int TLRSetFlags(TLRecord *record, int flags) {
     return 0;
 }
 
-int TLRGetFlags(const TLRecord *record) { return record ? record->flags : 0; }
+int TLRGetFlags(const TLRecord *record) {
+    return record ? record->flags : 0;
+}
 
 int TLRSetAsText(TLField *field, TLRecord *record, int length, const char *bytes) {
     if (length < 0 && bytes)
@@ -526,6 +534,8 @@ int TLRSetAsByte(TLField *field, TLRecord *record, uint8_t value) {
     return SetValue(field, record, std::move(v));
 }
 
-int TLRIsNull(const TLField *field, const TLRecord *record) { return GetValue(field, record) ? 0 : 1; }
+int TLRIsNull(const TLField *field, const TLRecord *record) {
+    return GetValue(field, record) ? 0 : 1;
+}
 
 } // extern "C"

@@ -7,7 +7,9 @@ namespace wire {
 
 namespace {
 
-bool KnownKind(uint8_t kind) { return kind >= kHello && kind <= kHeartbeat; }
+bool KnownKind(uint8_t kind) {
+    return kind >= kHello && kind <= kHeartbeat;
+}
 
 } // namespace
 
@@ -26,8 +28,7 @@ bool DecodeFrameHeader(const uint8_t *data, size_t size, size_t maxFrame, FrameH
     return true;
 }
 
-bool DecodeFramePayload(const FrameHeader &header, const uint8_t *payload, size_t size, size_t maxFrame,
-                        Frame *out) {
+bool DecodeFramePayload(const FrameHeader &header, const uint8_t *payload, size_t size, size_t maxFrame, Frame *out) {
     if (!out || size != header.length || (size && !payload))
         return false;
     out->kind = header.kind;
@@ -57,8 +58,7 @@ bool DecodeFrame(const uint8_t *data, size_t size, Frame *out, size_t maxFrame) 
     return DecodeFramePayload(h, data + kHeaderSize, h.length, maxFrame, out);
 }
 
-std::vector<uint8_t> EncodeFrame(uint8_t kind, uint64_t id, const uint8_t *payload, size_t size,
-                                 size_t compressAbove) {
+std::vector<uint8_t> EncodeFrame(uint8_t kind, uint64_t id, const uint8_t *payload, size_t size, size_t compressAbove) {
     std::vector<uint8_t> z;
     uint8_t flags = 0;
     if (compressAbove && size > compressAbove && Deflate(payload, size, &z) && z.size() + 4 < size)

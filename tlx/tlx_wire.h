@@ -53,8 +53,7 @@ struct Frame {
 // bytes, or a payload above maxFrame.
 bool DecodeFrameHeader(const uint8_t *data, size_t size, size_t maxFrame, FrameHeader *out);
 // Payload of a frame whose header is known: inflates compressed payloads, bounded by maxFrame.
-bool DecodeFramePayload(const FrameHeader &header, const uint8_t *payload, size_t size, size_t maxFrame,
-                        Frame *out);
+bool DecodeFramePayload(const FrameHeader &header, const uint8_t *payload, size_t size, size_t maxFrame, Frame *out);
 // Exactly one whole frame (header and payload, nothing after it).
 bool DecodeFrame(const uint8_t *data, size_t size, Frame *out, size_t maxFrame = kDefaultMaxFrame);
 // Payloads above compressAbove bytes go out compressed when that makes them smaller (0 = never).

@@ -117,8 +117,7 @@ void TlxArrayTest::sort_data() {
                                       << L{"{f0000000-0000}", "{10000000-0000}", "{a0000000-0000}"}
                                       << L{"{10000000-0000}", "{a0000000-0000}", "{f0000000-0000}"};
     QTest::newRow("unset-first") << int(TL_INT32) << false << L{"5", "~", "1"} << L{"~", "1", "5"};
-    QTest::newRow("double-nan-first") << int(TL_DOUBLE) << false << L{"2.5", "nan", "-1.5"}
-                                      << L{"nan", "-1.5", "2.5"};
+    QTest::newRow("double-nan-first") << int(TL_DOUBLE) << false << L{"2.5", "nan", "-1.5"} << L{"nan", "-1.5", "2.5"};
 }
 
 void TlxArrayTest::sort() {
@@ -151,14 +150,13 @@ void TlxArrayTest::keyAddSortsAtOnce_data() {
 
     using L = QList<QByteArray>;
     // Equal keys keep their previous order: the sort must be stable.
-    QTest::newRow("stable-on-equal-keys") << L{"k2", "k1", "k2", "k1"} << L{"1", "2", "3", "4"} << QByteArray("A")
-                                          << L{"2", "4", "1", "3"};
-    QTest::newRow("second-field") << L{"x", "y", "z"} << L{"30", "10", "20"} << QByteArray("B")
-                                  << L{"10", "20", "30"};
+    QTest::newRow("stable-on-equal-keys")
+        << L{"k2", "k1", "k2", "k1"} << L{"1", "2", "3", "4"} << QByteArray("A") << L{"2", "4", "1", "3"};
+    QTest::newRow("second-field") << L{"x", "y", "z"} << L{"30", "10", "20"} << QByteArray("B") << L{"10", "20", "30"};
     QTest::newRow("field-name-any-case") << L{"x", "y", "z"} << L{"30", "10", "20"} << QByteArray("b")
                                          << L{"10", "20", "30"};
-    QTest::newRow("unknown-field-keeps-order") << L{"x", "y", "z"} << L{"30", "10", "20"} << QByteArray("NOPE")
-                                               << L{"30", "10", "20"};
+    QTest::newRow("unknown-field-keeps-order")
+        << L{"x", "y", "z"} << L{"30", "10", "20"} << QByteArray("NOPE") << L{"30", "10", "20"};
 }
 
 // Adding a key sorts the records at once: the session relies on it for KeyLink ordering.
@@ -392,20 +390,19 @@ void TlxArrayTest::conversions_data() {
     QTest::addColumn<int>("asIntRc");
     QTest::addColumn<QByteArray>("asText");
 
-    QTest::newRow("int-field-from-number-text") << int(TL_INT32) << QByteArray("42") << 0 << 42 << 0
-                                                << QByteArray("42");
-    QTest::newRow("int-field-refuses-comma") << int(TL_INT32) << QByteArray("12,5") << int(TLX_ERR_TYPE) << 7 << 0
-                                             << QByteArray("7");
-    QTest::newRow("int-field-refuses-words") << int(TL_INT32) << QByteArray("abc") << int(TLX_ERR_TYPE) << 7 << 0
-                                             << QByteArray("7");
-    QTest::newRow("int-field-refuses-overflow") << int(TL_INT32) << QByteArray("3000000000") << int(TLX_ERR_TYPE) << 7
-                                                << 0 << QByteArray("7");
-    QTest::newRow("double-field-truncates") << int(TL_DOUBLE) << QByteArray("-3.9") << 0 << -3 << 0
-                                            << QByteArray("-3.9");
-    QTest::newRow("text-field-number-text") << int(TL_TEXT) << QByteArray(" 15 ") << 0 << 15 << 0
-                                            << QByteArray(" 15 ");
-    QTest::newRow("text-field-comma-not-int") << int(TL_TEXT) << QByteArray("12,5") << 0 << 0 << int(TLX_ERR_TYPE)
-                                              << QByteArray("12,5");
+    QTest::newRow("int-field-from-number-text")
+        << int(TL_INT32) << QByteArray("42") << 0 << 42 << 0 << QByteArray("42");
+    QTest::newRow("int-field-refuses-comma")
+        << int(TL_INT32) << QByteArray("12,5") << int(TLX_ERR_TYPE) << 7 << 0 << QByteArray("7");
+    QTest::newRow("int-field-refuses-words")
+        << int(TL_INT32) << QByteArray("abc") << int(TLX_ERR_TYPE) << 7 << 0 << QByteArray("7");
+    QTest::newRow("int-field-refuses-overflow")
+        << int(TL_INT32) << QByteArray("3000000000") << int(TLX_ERR_TYPE) << 7 << 0 << QByteArray("7");
+    QTest::newRow("double-field-truncates")
+        << int(TL_DOUBLE) << QByteArray("-3.9") << 0 << -3 << 0 << QByteArray("-3.9");
+    QTest::newRow("text-field-number-text") << int(TL_TEXT) << QByteArray(" 15 ") << 0 << 15 << 0 << QByteArray(" 15 ");
+    QTest::newRow("text-field-comma-not-int")
+        << int(TL_TEXT) << QByteArray("12,5") << 0 << 0 << int(TLX_ERR_TYPE) << QByteArray("12,5");
     QTest::newRow("text-field-empty") << int(TL_TEXT) << QByteArray("") << 0 << 0 << int(TLX_ERR_TYPE)
                                       << QByteArray("");
     QTest::newRow("bool-field-from-true") << int(TL_BOOL) << QByteArray("true") << 0 << 1 << 0 << QByteArray("1");

@@ -63,9 +63,13 @@ QByteArray Header(quint32 length, quint8 kind, quint8 flags = 0, quint16 reserve
 }
 
 // A zlib stream (qCompress output without its 4-byte big-endian length).
-QByteArray Zlib(const QByteArray &raw) { return qCompress(raw).mid(4); }
+QByteArray Zlib(const QByteArray &raw) {
+    return qCompress(raw).mid(4);
+}
 
-const uint8_t *U(const QByteArray &b) { return reinterpret_cast<const uint8_t *>(b.constData()); }
+const uint8_t *U(const QByteArray &b) {
+    return reinterpret_cast<const uint8_t *>(b.constData());
+}
 
 const QByteArray kCyrillic = QByteArray("\xcf\xf0\xe8\xe2\xe5\xf2"); // "Привет" in Windows-1251
 
@@ -127,8 +131,8 @@ void TlxCodecTest::decodeFrame_data() {
                                        << QByteArray();
     QTest::newRow("trailing-bytes") << Header(3, wire::kMessage) + "abcd" << 1024 << false << 0 << quint64(0)
                                     << QByteArray();
-    QTest::newRow("oversized-length") << Header(0xffffffffu, wire::kMessage) + "abc" << 1024 << false << 0
-                                      << quint64(0) << QByteArray();
+    QTest::newRow("oversized-length") << Header(0xffffffffu, wire::kMessage) + "abc" << 1024 << false << 0 << quint64(0)
+                                      << QByteArray();
     QTest::newRow("one-above-max") << Header(1025, wire::kMessage) + QByteArray(1025, 'x') << 1024 << false << 0
                                    << quint64(0) << QByteArray();
     QTest::newRow("kind-zero") << Header(0, 0) << 1024 << false << 0 << quint64(0) << QByteArray();
@@ -139,15 +143,15 @@ void TlxCodecTest::decodeFrame_data() {
                                   << QByteArray();
     QTest::newRow("compressed-garbage") << Header(8, wire::kReply, wire::kCompressed) + Buf().u32(100).raw("junk").b
                                         << 1024 << false << 0 << quint64(0) << QByteArray();
-    QTest::newRow("compressed-too-short") << Header(2, wire::kReply, wire::kCompressed) + "ab" << 1024 << false << 0
-                                          << quint64(0) << QByteArray();
+    QTest::newRow("compressed-too-short")
+        << Header(2, wire::kReply, wire::kCompressed) + "ab" << 1024 << false << 0 << quint64(0) << QByteArray();
     // A small frame that would inflate beyond the limit: a zip bomb must be refused before inflating.
     QTest::newRow("compressed-above-max") << Header(quint32(4 + zbig.size()), wire::kReply, wire::kCompressed) +
                                                  Buf().u32(quint32(big.size())).raw(zbig).b
                                           << 1024 << false << 0 << quint64(0) << QByteArray();
-    QTest::newRow("compressed-length-lie-short") << Header(quint32(4 + zbig.size()), wire::kReply, wire::kCompressed) +
-                                                        Buf().u32(100).raw(zbig).b
-                                                 << 8192 << false << 0 << quint64(0) << QByteArray();
+    QTest::newRow("compressed-length-lie-short")
+        << Header(quint32(4 + zbig.size()), wire::kReply, wire::kCompressed) + Buf().u32(100).raw(zbig).b << 8192
+        << false << 0 << quint64(0) << QByteArray();
     QTest::newRow("compressed-length-lie-long") << Header(quint32(4 + zbig.size()), wire::kReply, wire::kCompressed) +
                                                        Buf().u32(quint32(big.size() + 1)).raw(zbig).b
                                                 << 8192 << false << 0 << quint64(0) << QByteArray();
@@ -217,14 +221,13 @@ void TlxCodecTest::decodeHello_data() {
                            << int(wire::kVersion) << QByteArray("operator") << QByteArray("pw");
     QTest::newRow("utf8-user") << Buf().u32(wire::kMagic).u16(1).str16("\xd0\x98\xd0\xb2'x").str16("").b << true << 1
                                << QByteArray("\xd0\x98\xd0\xb2'x") << QByteArray();
-    QTest::newRow("other-version-reported") << Buf().u32(wire::kMagic).u16(99).str16("u").str16("p").b << true << 99
-                                            << QByteArray("u") << QByteArray("p");
+    QTest::newRow("other-version-reported")
+        << Buf().u32(wire::kMagic).u16(99).str16("u").str16("p").b << true << 99 << QByteArray("u") << QByteArray("p");
     QTest::newRow("bad-magic") << Buf().u32(0x50545448).u16(1).str16("u").str16("p").b << false << 0 << QByteArray()
                                << QByteArray();
-    QTest::newRow("http-request") << QByteArray("GET / HTTP/1.1\r\n\r\n") << false << 0 << QByteArray()
-                                  << QByteArray();
-    QTest::newRow("user-length-lie") << Buf().u32(wire::kMagic).u16(1).u16(500).raw("u").b << false << 0
-                                     << QByteArray() << QByteArray();
+    QTest::newRow("http-request") << QByteArray("GET / HTTP/1.1\r\n\r\n") << false << 0 << QByteArray() << QByteArray();
+    QTest::newRow("user-length-lie") << Buf().u32(wire::kMagic).u16(1).u16(500).raw("u").b << false << 0 << QByteArray()
+                                     << QByteArray();
     QTest::newRow("missing-password") << Buf().u32(wire::kMagic).u16(1).str16("u").b << false << 0 << QByteArray()
                                       << QByteArray();
     QTest::newRow("trailing-bytes") << Buf().u32(wire::kMagic).u16(1).str16("u").str16("p").u8(0).b << false << 0
@@ -253,10 +256,9 @@ void TlxCodecTest::decodeParam_data() {
     QTest::newRow("valid") << ValidParam().b << true;
     QTest::newRow("no-fields") << Buf().str16("X").u32(1).u32(0).u32(0).b << true;
     QTest::newRow("unset-field") << Buf().str16("X").u32(1).u32(1).str16("n").u8(TL_NONE).u32(0).b << true;
-    QTest::newRow("field-count-lie") << Buf().str16("X").u32(1).u32(1000000).str16("n").u8(TL_NONE).u32(0).b
-                                     << false;
-    QTest::newRow("field-count-one-too-many") << Buf().str16("X").u32(1).u32(2).str16("n").u8(TL_NONE).u32(0).b
-                                              << false;
+    QTest::newRow("field-count-lie") << Buf().str16("X").u32(1).u32(1000000).str16("n").u8(TL_NONE).u32(0).b << false;
+    QTest::newRow("field-count-one-too-many")
+        << Buf().str16("X").u32(1).u32(2).str16("n").u8(TL_NONE).u32(0).b << false;
     QTest::newRow("type-code-3") << Buf().str16("X").u32(1).u32(1).str16("n").u8(3).u32(0).b << false;
     QTest::newRow("type-code-200") << Buf().str16("X").u32(1).u32(1).str16("n").u8(200).u32(0).b << false;
     QTest::newRow("text-length-lie") << Buf().str16("X").u32(1).u32(1).str16("n").u8(TL_TEXT).u32(0xfffffff0u).b

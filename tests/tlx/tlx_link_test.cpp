@@ -120,7 +120,9 @@ void OnClose(TLXCliSes *h, int code, int) {
     ++p->closes;
 }
 
-void OnMessage(TLXCliSes *h) { ++static_cast<Probe *>(h->Owner)->messages; }
+void OnMessage(TLXCliSes *h) {
+    ++static_cast<Probe *>(h->Owner)->messages;
+}
 
 // A client handle with its callbacks counted.
 struct Client {
