@@ -360,6 +360,9 @@ void StandServerTest::refusedSelect_data() {
     QTest::newRow("credentials-subquery") << QByteArray("select * from Users where login_ in (select login_ from "
                                                         "Credentials)");
     QTest::newRow("credentials-cte") << QByteArray("with c as (select hash from Credentials) select * from c");
+    QTest::newRow("pragma-function") << QByteArray("select * from pragma_table_info('Credentials')");
+    QTest::newRow("schema-of-credentials") << QByteArray("select sql from sqlite_master where name = 'Credentials' "
+                                                         "union all select hash from Credentials");
     QTest::newRow("unknown-table") << QByteArray("select * from NoSuchTable");
     QTest::newRow("syntax") << QByteArray("selec * from Users");
     QTest::newRow("empty") << QByteArray("");
