@@ -63,6 +63,23 @@ public:
     QStringList GetEventCodesForSubscribe();
     bool EventsSubscribe();
 
+    // The fields of a pushed event message; absent fields stay zero or empty.
+    struct EventMessage {
+        QByteArray id;
+        int code = 0;
+        double dt = 0;
+        double dtcp = 0;
+        QByteArray object;
+        QByteArray caption;
+        QByteArray comment;
+        QByteArray data;
+        QByteArray user;
+        bool kwit = false;
+        QByteArray kwitUser;
+        double kwitTime = 0;
+    };
+    static EventMessage DecodeEventMessage(TLXCliParam *param);
+
     // Host and port of a server text "host[:port]"; empty host = localhost, missing or bad port = 1312.
     static void ParseServerAddress(const QString &server, QString *host, unsigned *port);
 

@@ -21,20 +21,6 @@ QString SettingText(QSettings &settings, const char *key) {
     return value.toString();
 }
 
-struct EventMessage {
-    QByteArray id;
-    int code = 0;
-    double dt = 0;
-    double dtcp = 0;
-    QByteArray object;
-    QByteArray caption;
-    QByteArray comment;
-    QByteArray data;
-    QByteArray user;
-    bool kwit = false;
-    QByteArray kwitUser;
-    double kwitTime = 0;
-};
 
 QByteArray TextField(TLField *field, TLRecord *record) {
     int length = 0;
@@ -44,7 +30,24 @@ QByteArray TextField(TLField *field, TLRecord *record) {
     return QByteArray(bytes, length);
 }
 
-EventMessage ReadMessage(TLXCliParam *param) {
+
+QString Decode(QTextCodec *codec, const QByteArray &bytes) {
+    QString text = codec ? codec->toUnicode(bytes) : QString::fromLocal8Bit(bytes);
+    const int nul = text.indexOf(QChar(0));
+    if (nul >= 0)
+        text.truncate(nul);
+    return text;
+}
+
+QDateTime EventDate(double seconds) {
+    if (!std::isfinite(seconds))
+        return QDateTime::fromSecsSinceEpoch(0, Qt::LocalTime);
+    return QDateTime::fromSecsSinceEpoch(qint64(seconds), Qt::LocalTime);
+}
+
+} // namespace
+
+DB::EventMessage DB::DecodeEventMessage(TLXCliParam *param) {
     EventMessage m;
     TLRecord *record = TLXPrmRecord(param);
     const int count = TLXPrmFieldCount(param);
@@ -85,22 +88,6 @@ EventMessage ReadMessage(TLXCliParam *param) {
     return m;
 }
 
-QString Decode(QTextCodec *codec, const QByteArray &bytes) {
-    QString text = codec ? codec->toUnicode(bytes) : QString::fromLocal8Bit(bytes);
-    const int nul = text.indexOf(QChar(0));
-    if (nul >= 0)
-        text.truncate(nul);
-    return text;
-}
-
-QDateTime EventDate(double seconds) {
-    if (!std::isfinite(seconds))
-        return QDateTime::fromSecsSinceEpoch(0, Qt::LocalTime);
-    return QDateTime::fromSecsSinceEpoch(qint64(seconds), Qt::LocalTime);
-}
-
-} // namespace
-
 QStringList DB::GetEventCodesForSubscribe() {
     QStringList codes = {QStringLiteral("501"), QStringLiteral("601"), QStringLiteral("602"), QStringLiteral("603")};
     QSettings settings(QDir::currentPath() + QStringLiteral("/dedur.ini"), QSettings::IniFormat);
@@ -137,7 +124,7 @@ bool DB::ReadEvents() {
         TLXCliParam *param = nullptr;
         if (TLXCliGetMessage(handle, &param, 0) != 0 || !param)
             break;
-        const EventMessage m = ReadMessage(param);
+        const EventMessage m = DecodeEventMessage(param);
         const int kind = TLXPrmKind(param);
         const QString id = QString::fromUtf8(m.id);
         if (kind == TLX_MSG_EVENT && m.code != 601 && m.code != 602 && m.code != 603) {
