@@ -681,15 +681,8 @@ void ObjectCommandsTest::commandRefusals_data()
     QTest::addColumn<int>("current"); // object id, -1 a channel, 0 none
     QTest::addColumn<QString>("box");
 
-    QTest::newRow("passport-without-node") << false << "action_passport" << 0
-                                           << "Показать паспорт объекта|Необходимо выбрать объект!";
     QTest::newRow("passport-of-channel") << false << "action_passport" << -1
                                          << "Показать паспорт объекта|Смотреть паспорт можно только у объектов!";
-    QTest::newRow("delete-without-node") << true << "action_delete" << 0
-                                         << "Информация|Необходимо выбрать объект для удаления!";
-    QTest::newRow("delete-channel") << true << "action_delete" << -1 << "Информация|Удалять можно только объекты!";
-    QTest::newRow("add-outside-edit-mode")
-        << false << "action_add" << kStation << "Добавление объекта|Сначала необходимо включить режим редактирования!";
     QTest::newRow("add-under-unit-without-child-types")
         << true << "action_add" << 3 << "Ошибка|Для объекта [%1] нельзя создавать дочерние элементы!";
 }

@@ -104,11 +104,7 @@ private slots:
     void closeQuestion();
     void singleChangeMark_data();
     void singleChangeMark();
-    void propertiesReturned_data();
-    void propertiesReturned();
     void readOnlyRowNotEditable();
-    void columnRatio_data();
-    void columnRatio();
     void ratioKeptAcrossShowings();
 };
 
@@ -230,38 +226,6 @@ void PropertiesEditorTest::singleChangeMark()
     editor.reject();
 }
 
-void PropertiesEditorTest::propertiesReturned_data()
-{
-    QTest::addColumn<QStringList>("keys");
-    QTest::addColumn<QVariantList>("values");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QVariant>("expected");
-
-    QTest::newRow("64-bit-reference-keeps-type")
-        << QStringList{"Freq"} << QVariantList{QVariant(qint64(201000017))} << "Freq" << QVariant(qint64(201000017));
-    QTest::newRow("bool-keeps-type") << QStringList{"object_in_regulation"} << QVariantList{QVariant(false)}
-                                     << "object_in_regulation" << QVariant(false);
-    QTest::newRow("later-row-replaces-earlier") << QStringList{"k", "other", "k"}
-                                                << QVariantList{QVariant(1), QVariant(2), QVariant(3)} << "k"
-                                                << QVariant(3);
-    QTest::newRow("missing-key") << QStringList{"k"} << QVariantList{QVariant(1)} << "x" << QVariant();
-}
-
-void PropertiesEditorTest::propertiesReturned()
-{
-    QFETCH(QStringList, keys);
-    QFETCH(QVariantList, values);
-    QFETCH(QString, key);
-    QFETCH(QVariant, expected);
-
-    PropertiesEditor editor(nullptr);
-    for (int i = 0; i < keys.size(); ++i)
-        editor.AddProperty(keys.at(i), keys.at(i), values.at(i), values.at(i).toString(), nullptr, i % 2 == 1);
-    const QMap<QString, QVariant> properties = editor.GetProperties();
-    QCOMPARE(properties.value(key), expected);
-    QCOMPARE(properties.value(key).userType(), expected.userType());
-}
-
 void PropertiesEditorTest::readOnlyRowNotEditable()
 {
     PropertiesEditor editor(nullptr);
@@ -280,37 +244,13 @@ void PropertiesEditorTest::readOnlyRowNotEditable()
     editor.reject();
 }
 
-void PropertiesEditorTest::columnRatio_data()
-{
-    QTest::addColumn<QSize>("size");
-    QTest::newRow("form-size") << QSize(740, 471);
-    QTest::newRow("small") << QSize(420, 300);
-    QTest::newRow("wide") << QSize(1200, 500);
-}
-
-void PropertiesEditorTest::columnRatio()
-{
-    QFETCH(QSize, size);
-
-    PropertiesEditor editor(nullptr);
-    LineEditDelegate lineEdit(nullptr);
-    Fill(editor, &lineEdit);
-    editor.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&editor));
-    editor.resize(size);
-    QTableWidget *table = Table(editor);
-    QTRY_COMPARE(table->columnWidth(0), int(table->width() * 0.5f));
-    QVERIFY(table->columnWidth(1) >= int(table->width() * (0.9f - 0.5f)));
-    QVERIFY(!editor.changed);
-    editor.reject();
-}
-
 void PropertiesEditorTest::ratioKeptAcrossShowings()
 {
     PropertiesEditor editor(nullptr);
     LineEditDelegate lineEdit(nullptr);
     QTableWidget *table = Table(editor);
-    for (const QSize &size : {QSize(800, 400), QSize(500, 350)}) {
+    // The form's own size, a small and a wide one, each in a showing of its own.
+    for (const QSize &size : {QSize(740, 471), QSize(420, 300), QSize(1200, 500)}) {
         Fill(editor, &lineEdit);
         editor.show();
         QVERIFY(QTest::qWaitForWindowExposed(&editor));
