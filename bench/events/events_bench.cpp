@@ -125,6 +125,7 @@ int main(int argc, char *argv[]) {
         out << "the window did not log in\n";
         return 1;
     }
+    window.Session()->client.GetSrvVersion(); // the subscription is in place once this returns
 
     // 1. The window's own event timer: time until all 1000 are listed, and the longest stall of the
     //    event loop while they come in (a 0 ms probe timer measures the gaps).

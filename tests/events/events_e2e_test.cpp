@@ -17,6 +17,8 @@
 #include "stand_process.h"
 #include "views/events_table_widget.h"
 
+Q_DECLARE_METATYPE(QMessageBox::StandardButton)
+
 namespace {
 
 const QString kDefaultCodes = QStringLiteral("8301,8302,8303,8304,8305,8306,8307,8308");
@@ -94,11 +96,14 @@ private slots:
     void twoClients();
     void saveCsv_data();
     void saveCsv();
+    void clearEvents_data();
+    void clearEvents();
     void acknowledgeWithoutLink_data();
     void acknowledgeWithoutLink();
 
 private:
     bool OpenSession(DB &db);
+    static bool SubscriptionInPlace(DB &db);
     MainWindow *Window();
     void ClearWindowEvents();
     QTableWidget *WindowTable() { return Window()->findChild<QTableWidget *>(QStringLiteral("events_tableWidget")); }
@@ -128,7 +133,14 @@ void EventsEndToEndTest::cleanupTestCase() {
 
 bool EventsEndToEndTest::OpenSession(DB &db) {
     ModalCloser closer; // a refused login would otherwise wait on its warning box
-    return db.OpenSession(stand.Address(), QStringLiteral("operator"), QStringLiteral("operator"));
+    return db.OpenSession(stand.Address(), QStringLiteral("operator"), QStringLiteral("operator")) &&
+           SubscriptionInPlace(db);
+}
+
+bool EventsEndToEndTest::SubscriptionInPlace(DB &db) {
+    // The subscription is a one-way message: a request behind it on the same link returns once the
+    // server has taken it, so events emitted from here on reach this session.
+    return db.client.GetSrvVersion() == 0;
 }
 
 MainWindow *EventsEndToEndTest::Window() {
@@ -137,6 +149,7 @@ MainWindow *EventsEndToEndTest::Window() {
         ModalCloser closer(QMessageBox::Ok);
         window.reset(new MainWindow);
         window->show();
+        SubscriptionInPlace(*window->Session());
     }
     return window.data();
 }
@@ -571,6 +584,35 @@ void EventsEndToEndTest::saveCsv() {
     }
 }
 
+void EventsEndToEndTest::clearEvents_data() {
+    QTest::addColumn<QMessageBox::StandardButton>("answer");
+    QTest::addColumn<int>("rowsAfter");
+    QTest::newRow("yes-clears-and-quiets") << QMessageBox::Yes << 0;
+    QTest::newRow("no-keeps-everything") << QMessageBox::No << 2;
+}
+
+void EventsEndToEndTest::clearEvents() {
+    QFETCH(QMessageBox::StandardButton, answer);
+    QFETCH(int, rowsAfter);
+    QTableWidget *table = WindowTable();
+    ClearWindowEvents();
+    for (const QString &key : {QStringLiteral("{c1}"), QStringLiteral("{c2}")})
+        Window()->AddEvent(key, QDateTime::currentDateTime(), QStringLiteral("Событие"), true, QString(), 0.0,
+                           QString(), false, QString(), 8301);
+    QVERIFY(Window()->EventsBlinking());
+
+    ModalCloser closer(answer);
+    WindowAction("action_clear_events")->trigger();
+
+    QCOMPARE(closer.texts, QStringList{QStringLiteral("Вы хотите полностью очистить таблицу событий?")});
+    QCOMPARE(table->rowCount(), rowsAfter);
+    QCOMPARE(Window()->EventsBlinking(), rowsAfter > 0);
+    // A cleared key is new again; a kept one still updates its row.
+    Window()->AddEvent(QStringLiteral("{c1}"), QDateTime::currentDateTime(), QStringLiteral("Событие"), false,
+                       QString(), 0.0, QString(), false, QString(), 8301);
+    QCOMPARE(table->rowCount(), rowsAfter == 0 ? 1 : rowsAfter);
+}
+
 void EventsEndToEndTest::acknowledgeWithoutLink_data() {
     QTest::addColumn<bool>("all");
     QTest::newRow("one-selected") << false;
@@ -584,6 +626,7 @@ void EventsEndToEndTest::acknowledgeWithoutLink() {
         QVERIFY2(stand.Restart(), qPrintable(stand.Error()));
         QVERIFY(admin.Open(stand.Port()));
         QVERIFY(Window()->Login(stand.Address(), QStringLiteral("operator"), QStringLiteral("operator")));
+        QVERIFY(SubscriptionInPlace(*Window()->Session()));
     }
     ClearWindowEvents();
     QVERIFY2(admin.Emit(QVector<EventSpec>{Pending(QByteArray("lost-") + QByteArray::number(++serial)),
