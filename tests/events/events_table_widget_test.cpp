@@ -44,20 +44,14 @@ class EventsTableWidgetTest : public QObject {
 private slots:
     void initTestCase();
 
-    void newRow_data();
-    void newRow();
     void timeText_data();
     void timeText();
     void repeatedKey_data();
     void repeatedKey();
     void rowLimit_data();
     void rowLimit();
-    void clearedKeyComesBack_data();
-    void clearedKeyComesBack();
     void acknowledgedByServer_data();
     void acknowledgedByServer();
-    void pendingScan_data();
-    void pendingScan();
     void acknowledgeWithoutLink_data();
     void acknowledgeWithoutLink();
     void newestRowInView_data();
@@ -69,47 +63,6 @@ private:
 
 void EventsTableWidgetTest::initTestCase() {
     QVERIFY(!db.Connected());
-}
-
-void EventsTableWidgetTest::newRow_data() {
-    QTest::addColumn<bool>("ackRequired");
-    QTest::addColumn<QString>("csvData");
-    QTest::addColumn<QString>("toolTip");
-    QTest::newRow("pending-with-csv") << true << QStringLiteral("t;f;p\r\n1;2;3\r\n") << QStringLiteral("подсказка");
-    QTest::newRow("quiet-no-csv") << false << QString() << QString();
-}
-
-void EventsTableWidgetTest::newRow() {
-    QFETCH(bool, ackRequired);
-    QFETCH(QString, csvData);
-    QFETCH(QString, toolTip);
-    QScopedPointer<QTableWidget> table(MakeTable());
-    EventsTableWidget events(table.data(), &db);
-    QVERIFY(table->isColumnHidden(3));
-
-    Add(events, {QStringLiteral("{k1}"), ackRequired, csvData, 8305}, QStringLiteral("Нарушение ОПРЧ"), toolTip);
-
-    QCOMPARE(table->rowCount(), 1);
-    QTableWidgetItem *first = table->item(0, 0);
-    QVERIFY(first->text().isEmpty());
-    QCOMPARE(first->data(EventsTableWidget::KeyRole).toString(), QStringLiteral("{k1}"));
-    QCOMPARE(first->data(EventsTableWidget::CodeRole).toInt(), 8305);
-    QCOMPARE(first->data(EventsTableWidget::TimeRole).toLongLong(), 1700000000LL);
-    QCOMPARE(first->data(EventsTableWidget::AckRequiredRole).toBool(), ackRequired);
-    QCOMPARE(first->data(EventsTableWidget::CsvDataRole).toString(), csvData);
-    QCOMPARE(first->toolTip(),
-             ackRequired ? QStringLiteral("Требуется квитирование") : QStringLiteral("Квитирование не требуется"));
-    QCOMPARE(table->item(0, 2)->text(), QStringLiteral("Нарушение ОПРЧ"));
-    QCOMPARE(table->item(0, 3)->text(), QStringLiteral("1.500"));
-    QCOMPARE(table->item(0, 4)->text(), QStringLiteral("Причина / пояснение"));
-    for (int column = 1; column <= 4; ++column)
-        QCOMPARE(table->item(0, column)->toolTip(), toolTip);
-    QCOMPARE(table->item(0, 5) != nullptr, !csvData.isEmpty());
-    if (table->item(0, 5)) {
-        QVERIFY(table->item(0, 5)->text().isEmpty());
-        QCOMPARE(table->item(0, 5)->toolTip(), QStringLiteral("Есть данные для выгрузки в CSV-файл"));
-    }
-    QCOMPARE(events.GetCSVTextFromRow(0), csvData);
 }
 
 void EventsTableWidgetTest::timeText_data() {
@@ -212,29 +165,6 @@ void EventsTableWidgetTest::rowLimit() {
     QVERIFY(events.IsAcknowledgmentRequired());
 }
 
-void EventsTableWidgetTest::clearedKeyComesBack_data() {
-    QTest::addColumn<int>("before");
-    QTest::newRow("one-row") << 1;
-    QTest::newRow("several-rows") << 5;
-}
-
-void EventsTableWidgetTest::clearedKeyComesBack() {
-    QFETCH(int, before);
-    QScopedPointer<QTableWidget> table(MakeTable());
-    EventsTableWidget events(table.data(), &db);
-    for (int i = 0; i < before; ++i)
-        Add(events, {QStringLiteral("{%1}").arg(i), true, QString(), 8301});
-
-    events.ClearTableWidget();
-    QCOMPARE(table->rowCount(), 0);
-    QVERIFY(!events.IsAcknowledgmentRequired());
-    // The cleared rows are gone: acknowledging or repeating their keys must not reach freed items.
-    events.EventAcknowledged(QStringLiteral("{0}"));
-    Add(events, {QStringLiteral("{0}"), true, QString(), 8301});
-    QCOMPARE(table->rowCount(), 1);
-    QVERIFY(Pending(*table, 0));
-}
-
 void EventsTableWidgetTest::acknowledgedByServer_data() {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QList<bool>>("pendingAfter");
@@ -263,25 +193,6 @@ void EventsTableWidgetTest::acknowledgedByServer() {
         QCOMPARE(table->item(row, 0)->icon().cacheKey() == quietIcon.cacheKey(), !pendingAfter[i]);
     }
     QCOMPARE(events.IsAcknowledgmentRequired(), pendingAfter.contains(true));
-}
-
-void EventsTableWidgetTest::pendingScan_data() {
-    QTest::addColumn<QList<bool>>("flags");
-    QTest::addColumn<bool>("expected");
-    QTest::newRow("empty") << QList<bool>{} << false;
-    QTest::newRow("all-quiet") << QList<bool>{false, false, false} << false;
-    QTest::newRow("last-pending") << QList<bool>{false, false, true} << true;
-    QTest::newRow("first-pending") << QList<bool>{true, false} << true;
-}
-
-void EventsTableWidgetTest::pendingScan() {
-    QFETCH(QList<bool>, flags);
-    QFETCH(bool, expected);
-    QScopedPointer<QTableWidget> table(MakeTable());
-    EventsTableWidget events(table.data(), &db);
-    for (int i = 0; i < flags.size(); ++i)
-        Add(events, {QStringLiteral("{%1}").arg(i), flags[i], QString(), 8301});
-    QCOMPARE(events.IsAcknowledgmentRequired(), expected);
 }
 
 void EventsTableWidgetTest::acknowledgeWithoutLink_data() {
