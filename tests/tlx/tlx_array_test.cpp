@@ -346,6 +346,7 @@ void TlxArrayTest::unpackFromParamField_data() {
     QTest::newRow("local-rows") << 5 << false;
     QTest::newRow("wire-rows") << 5 << true;
     QTest::newRow("wire-large") << 20000 << true;
+    QTest::newRow("foreign-copy-refused") << 5 << false;
 }
 
 // The select reply path: a packed array sent as a blob field, taken back as a bare text pointer and
@@ -376,6 +377,17 @@ void TlxArrayTest::unpackFromParamField() {
     const char *ptr = nullptr;
     QCOMPARE(TLRGetTextPtr(TLXPrmField(reply, 2), TLXPrmRecord(reply), &ptr), 0);
     ArrayPtr b;
+    if (QByteArray(QTest::currentDataTag()) == "foreign-copy-refused") {
+        // A copy in memory the library did not hand out has no known length: refused, not read.
+        int n = 0;
+        TLRGetTextRef(TLXPrmField(reply, 2), TLXPrmRecord(reply), &n, &ptr);
+        QByteArray foreign = QByteArray(16, '\0') + QByteArray(ptr, n);
+        QCOMPARE(TLXArrayUnPack(b, foreign.constData() + 16, 1), int(TLX_ERR_ARG));
+        QCOMPARE(TLXArrayUnPackBuf(b, foreign.constData() + 16, n), 0);
+        QCOMPARE(TLARecCount(b), rows);
+        TLXPrmDestroy(reply);
+        return;
+    }
     QCOMPARE(TLXArrayUnPack(b, ptr, 1), 0);
     QCOMPARE(TLARecCount(b), rows);
     QCOMPARE(Column(b, 1), Column(a, 1));
