@@ -74,6 +74,7 @@ TelemetryPlotWidget::~TelemetryPlotWidget()
 void TelemetryPlotWidget::ResetPlot()
 {
     plot->clearPlottables();
+    valueRanges.clear();
     plot->clearGraphs();
     plot->clearItems();
     // The items are gone with clearItems; graphs of plotted items are gone with clearPlottables.
@@ -177,6 +178,7 @@ void TelemetryPlotWidget::DrawMeasuresToPlot(QMap<double, MeasurePoint> samples,
         const double v = it.value().value;
         if (!violation) {
             main->addData(k, v);
+            ExtendRange(main, v);
             continue;
         }
         const bool violated = it.value().flags & Archive_Measures::ViolationFlag;
@@ -193,8 +195,10 @@ void TelemetryPlotWidget::DrawMeasuresToPlot(QMap<double, MeasurePoint> samples,
             // Join the two lines at k and break the one that hands over right after it.
             left->addData(k, v);
             left->addData(k + BreakOffset, nan);
+            ExtendRange(left, v);
         }
         target->addData(k, v);
+        ExtendRange(target, v);
     }
 }
 
@@ -314,8 +318,10 @@ void TelemetryPlotWidget::DeleteDefferedGraphs()
         QMutexLocker lock(&tagsToDeleteMutex);
         tags.swap(tagsToDelete);
     }
-    for (QCPGraph *graph : qAsConst(graphs))
+    for (QCPGraph *graph : qAsConst(graphs)) {
+        valueRanges.remove(graph);
         plot->removeGraph(graph);
+    }
     qDeleteAll(tags);
 }
 
@@ -362,9 +368,9 @@ void TelemetryPlotWidget::LoadPlotForPeriodMaually(QDateTime from, QDateTime to)
         auto *main = ItemPointer<QCPGraph>(item, GraphRole);
         auto *violation = ItemPointer<QCPGraph>(item, ViolationGraphRole);
         if (main)
-            main->data()->clear();
+            ClearGraph(main);
         if (violation)
-            violation->data()->clear();
+            ClearGraph(violation);
         if (main && item->data(TreeDataColumn, MeasureIdRole).toInt() >= 0) {
             const int column = table ? table->GetTableColumIndexByTreeItem(item) : -1;
             ReadSpan(item, main, violation, fromSeconds, toSeconds, column);
@@ -386,9 +392,9 @@ void TelemetryPlotWidget::DrawAllPlots(QDateTime from, QDateTime to)
         auto *main = ItemPointer<QCPGraph>(item, GraphRole);
         if (main && item->data(TreeDataColumn, MeasureIdRole).toInt() > 0 && IsObjectChannel(item->type())) {
             auto *violation = ItemPointer<QCPGraph>(item, ViolationGraphRole);
-            main->data()->clear();
+            ClearGraph(main);
             if (violation)
-                violation->data()->clear();
+                ClearGraph(violation);
             const int column = table ? table->GetTableColumIndexByTreeItem(item) : -1;
             ReadSpan(item, main, violation, fromSeconds, toSeconds, column);
         } else if (IsFileChannel(item->type()) && item->parent() &&
@@ -492,10 +498,63 @@ void TelemetryPlotWidget::DrawRealtimePlots()
     plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
+void TelemetryPlotWidget::ExtendRange(const QCPGraph *graph, double value)
+{
+    if (std::isnan(value))
+        return;
+    auto it = valueRanges.find(graph);
+    if (it == valueRanges.end())
+        valueRanges.insert(graph, QCPRange(value, value));
+    else
+        it->expand(value);
+}
+
+void TelemetryPlotWidget::ClearGraph(QCPGraph *graph)
+{
+    graph->data()->clear();
+    valueRanges.remove(graph);
+}
+
+void TelemetryPlotWidget::RescaleValueAxis(QCPAxis *axis)
+{
+    // The same as QCPAxis::rescale(true), from ranges kept while drawing instead of a pass over every
+    // sample: with a day of thirty channels that pass would be a good part of each tick.
+    bool found = false;
+    QCPRange range;
+    for (QCPAbstractPlottable *plottable : axis->plottables()) {
+        if (!plottable->realVisibility())
+            continue;
+        QCPRange part;
+        bool partFound = false;
+        auto *graph = qobject_cast<QCPGraph *>(plottable);
+        const auto cached = graph ? valueRanges.constFind(graph) : valueRanges.constEnd();
+        if (cached != valueRanges.constEnd()) {
+            part = *cached;
+            partFound = true;
+        } else if (!graph || !graph->data()->isEmpty()) {
+            part = plottable->getValueRange(partFound, QCP::sdBoth);
+        }
+        if (!partFound)
+            continue;
+        if (found)
+            range.expand(part);
+        else
+            range = part;
+        found = true;
+    }
+    if (!found)
+        return;
+    if (!QCPRange::validRange(range)) {
+        const double center = (range.lower + range.upper) * 0.5;
+        range = QCPRange(center - axis->range().size() / 2.0, center + axis->range().size() / 2.0);
+    }
+    axis->setRange(range);
+}
+
 void TelemetryPlotWidget::RescalePlotRealtimeAuto()
 {
-    plot->yAxis->rescale(true);
-    plot->yAxis2->rescale(true);
+    RescaleValueAxis(plot->yAxis);
+    RescaleValueAxis(plot->yAxis2);
     const double now = double(QDateTime::currentSecsSinceEpoch());
     plot->xAxis->setRange(now - periodLength, now);
     plot->replot(QCustomPlot::rpQueuedReplot);

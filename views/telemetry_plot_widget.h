@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QMutex>
@@ -60,6 +61,9 @@ public:
 private:
     void ReadSpan(QTreeWidgetItem *item, QCPGraph *main, QCPGraph *violation, double from, double to, int column);
     static void AddHoldPoint(QCPGraph *graph, double key);
+    void ExtendRange(const QCPGraph *graph, double value);
+    void ClearGraph(QCPGraph *graph);
+    void RescaleValueAxis(QCPAxis *axis);
 
     DB *db;
     TelemetryTableWidget *table;
@@ -75,4 +79,5 @@ private:
     QDateTime periodEnd;
     int periodLength = 600;
     QCPGraph::LineStyle graphLineStyle = QCPGraph::lsStepLeft;
+    QHash<const QCPGraph *, QCPRange> valueRanges; // value span of each graph's samples, kept while drawing
 };

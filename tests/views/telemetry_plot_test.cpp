@@ -54,6 +54,8 @@ private slots:
     void removeDefersDeletion();
     void highlight();
     void resetKeepsOneExtraAxis();
+    void realtimeRescale_data();
+    void realtimeRescale();
 };
 
 void TelemetryPlotTest::drawMeasures_data()
@@ -270,6 +272,53 @@ void TelemetryPlotTest::resetKeepsOneExtraAxis()
     // The extra right axis repeats the power scale.
     plot.yAxis->setRange(10, 20);
     QCOMPARE(plot.axisRect()->axis(QCPAxis::atRight, 1)->range(), QCPRange(10, 20));
+}
+
+void TelemetryPlotTest::realtimeRescale_data()
+{
+    // graphs: "axis|visible|samples" with axis L (power) or R (frequency); "+" adds a point by hand.
+    QTest::addColumn<QStringList>("graphs");
+
+    QTest::newRow("both-axes") << QStringList{"L|1|100:5,200:7", "R|1|100:50.1,200:49.9"};
+    QTest::newRow("hidden-graph-ignored") << QStringList{"L|1|100:5,200:7", "L|0|100:-50,200:900"};
+    QTest::newRow("single-value-centred") << QStringList{"L|1|100:5,200:5"};
+    QTest::newRow("nan-ignored") << QStringList{"L|1|100:nan,200:3,300:nan,400:4"};
+    QTest::newRow("violation-split") << QStringList{"C|1|100:1,200:2!,300:30"};
+    QTest::newRow("graph-filled-elsewhere") << QStringList{"L|1|100:5", "L|1|+150:-20"};
+    QTest::newRow("nothing-visible") << QStringList{"L|0|100:5"};
+}
+
+void TelemetryPlotTest::realtimeRescale()
+{
+    QFETCH(QStringList, graphs);
+
+    QCustomPlot plot;
+    QTableWidget widget;
+    TelemetryTableWidget table(&widget);
+    TelemetryPlotWidget view(&plot, nullptr, &table, false);
+    view.SetPloRealtimeMode(true, QDateTime::currentDateTime(), 600);
+    for (const QString &spec : graphs) {
+        const QStringList parts = spec.split(QLatin1Char('|'));
+        QCPAxis *axis = parts[0] == QLatin1String("R") ? plot.yAxis2 : plot.yAxis;
+        QCPGraph *main = plot.addGraph(plot.xAxis, axis);
+        QCPGraph *violation = parts[0] == QLatin1String("C") ? plot.addGraph(plot.xAxis, axis) : nullptr;
+        main->setVisible(parts[1] == QLatin1String("1"));
+        QString samples = parts[2];
+        if (samples.startsWith(QLatin1Char('+'))) {
+            const QStringList kv = samples.mid(1).split(QLatin1Char(':'));
+            main->addData(kv[0].toDouble(), kv[1].toDouble());
+        } else {
+            view.DrawMeasuresToPlot(Samples(samples), main, violation);
+        }
+    }
+    view.RescalePlotRealtimeAuto();
+    const QCPRange left = plot.yAxis->range();
+    const QCPRange right = plot.yAxis2->range();
+    // The same ranges as the plotting library's own rescale over every sample.
+    plot.yAxis->rescale(true);
+    plot.yAxis2->rescale(true);
+    QCOMPARE(left, plot.yAxis->range());
+    QCOMPARE(right, plot.yAxis2->range());
 }
 
 QTEST_MAIN(TelemetryPlotTest)
