@@ -14,7 +14,6 @@ private slots:
     void write_data();
     void write();
     void roundTrip();
-    void rowsTravelInItemData();
 
 private:
     QTemporaryDir dir;
@@ -131,12 +130,6 @@ void CsvFileTest::roundTrip()
         QCOMPARE(rows[i].freq, expected[i].freq);
         QCOMPARE(rows[i].power, expected[i].power);
     }
-}
-
-void CsvFileTest::rowsTravelInItemData()
-{
-    CsvFile::RegisterMetaType();
-    QCOMPARE(QMetaType::type("QVector<CsvFile::CsvRow>"), qMetaTypeId<QVector<CsvFile::CsvRow>>());
 }
 
 QTEST_GUILESS_MAIN(CsvFileTest)

@@ -52,7 +52,6 @@ private slots:
     void csvGraph_data();
     void csvGraph();
     void removeDefersDeletion();
-    void highlight();
     void resetKeepsOneExtraAxis();
     void realtimeRescale_data();
     void realtimeRescale();
@@ -228,34 +227,6 @@ void TelemetryPlotTest::removeDefersDeletion()
     // Removing again is harmless.
     view.RemoveRealtimeGraph(channel);
     view.DeleteDefferedGraphs();
-}
-
-void TelemetryPlotTest::highlight()
-{
-    QCustomPlot plot;
-    QTableWidget widget;
-    TelemetryTableWidget table(&widget);
-    TelemetryPlotWidget view(&plot, nullptr, &table, false);
-    QTreeWidget tree;
-    auto *file = new QTreeWidgetItem(&tree, CsvFileItem);
-    auto *freq = new QTreeWidgetItem(file, CsvFreqItem);
-    auto *power = new QTreeWidgetItem(file, CsvPowerItem);
-    const QVector<CsvFile::CsvRow> rows{{QDateTime::fromSecsSinceEpoch(1700000000), 50, 1}};
-    view.AddCSVFileGraph(freq, rows);
-    view.AddCSVFileGraph(power, rows);
-
-    view.HighlightSelectedGrapgh(freq);
-    QCOMPARE(ItemPointer<QCPGraph>(freq, GraphRole)->pen().widthF(), 2.0);
-    QCOMPARE(ItemPointer<QCPGraph>(power, GraphRole)->pen().widthF(), 1.0);
-    view.HighlightSelectedGrapgh(power);
-    QCOMPARE(ItemPointer<QCPGraph>(freq, GraphRole)->pen().widthF(), 1.0);
-    QCOMPARE(ItemPointer<QCPGraph>(freq, GraphRole)->pen().color(), QColor(Qt::darkGreen));
-    QCOMPARE(ItemPointer<QCPGraph>(power, GraphRole)->pen().widthF(), 2.0);
-    view.HighlightSelectedGrapgh(nullptr);
-    QCOMPARE(ItemPointer<QCPGraph>(power, GraphRole)->pen().widthF(), 1.0);
-
-    view.SetGraphLineStyle(QCPGraph::lsLine);
-    QCOMPARE(ItemPointer<QCPGraph>(freq, GraphRole)->lineStyle(), QCPGraph::lsLine);
 }
 
 void TelemetryPlotTest::resetKeepsOneExtraAxis()
