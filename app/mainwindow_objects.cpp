@@ -23,6 +23,7 @@
 #include <QMessageBox>
 #include <QSignalBlocker>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 #include <climits>
 #include <memory>
@@ -152,10 +153,29 @@ void WarnSettingsNotSaved(QWidget *parent, const QString &name,
                              .arg(name, SettingsTitles(settings)));
 }
 
+bool ObjectTablesReady(const DB *db)
+{
+    return db->tableDedurObjects && db->tableDedurTypes && db->tableDedurSettings && db->tableDedurData &&
+           db->tableTI && db->tableTS;
+}
+
+// Whether a node seen before the modal dialog is still in the tree with the same object id. While the
+// dialog runs, a lost connection can rebuild the tree and delete the nodes under our feet.
+bool StillInTree(QTreeWidget *tree, const QTreeWidgetItem *node, int id)
+{
+    for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+        if (*it == node)
+            return node->data(TreeDataColumn, ObjectIdRole).toInt() == id;
+    }
+    return false;
+}
+
 } // namespace
 
 void ObjectsTreeWidget::AddNewObject(QTreeWidgetItem *parent, bool withChannels)
 {
+    if (!ObjectTablesReady(db))
+        return;
     ObjectFields object;
     if (parent) {
         object.parentName = parent->text(0);
@@ -192,6 +212,10 @@ void ObjectsTreeWidget::AddNewObject(QTreeWidgetItem *parent, bool withChannels)
     editor->changed = false;
     if (editor->exec() != QDialog::Accepted)
         return;
+    if (parent && !StillInTree(tree, parent, object.parentId))
+        return;
+    if (!ObjectTablesReady(db))
+        return;
 
     const QMap<QString, QVariant> properties = editor->GetProperties();
     const QString name = properties.value(kNameKey).toString();
@@ -220,7 +244,7 @@ void ObjectsTreeWidget::AddNewObject(QTreeWidgetItem *parent, bool withChannels)
 
 void ObjectsTreeWidget::EditObject(QTreeWidgetItem *node, bool editable)
 {
-    if (!node)
+    if (!node || !ObjectTablesReady(db))
         return;
     if (!editor)
         editor = new PropertiesEditor();
@@ -253,6 +277,8 @@ void ObjectsTreeWidget::EditObject(QTreeWidgetItem *node, bool editable)
     editor->SetEditMode(editable);
     editor->changed = false;
     if (editor->exec() != QDialog::Accepted)
+        return;
+    if (!StillInTree(tree, node, id) || !ObjectTablesReady(db))
         return;
 
     const QMap<QString, QVariant> properties = editor->GetProperties();
@@ -346,9 +372,12 @@ void MainWindow::on_action_delete_triggered()
         QMessageBox::information(this, QStringLiteral("Информация"), QStringLiteral("Удалять можно только объекты!"));
         return;
     }
+    const int id = node->data(TreeDataColumn, ObjectIdRole).toInt();
     if (QMessageBox::question(this, QStringLiteral("Удаление"),
                               QStringLiteral("Удалить элемент безвозвратно со всеми дочерними объектами?"),
                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+        return;
+    if (!StillInTree(ui->tree, node, id))
         return;
 
     // Descendants come before their parents, so objects go bottom-up.

@@ -290,6 +290,8 @@ private slots:
     void staleCacheWriteRefused();
     void deleteBottomUp_data();
     void deleteBottomUp();
+    void connectionLostWhileDialogOpen_data();
+    void connectionLostWhileDialogOpen();
 
 private:
     // A logged-in window, in edit mode when asked.
@@ -872,6 +874,45 @@ void ObjectCommandsTest::deleteBottomUp()
         QCOMPARE(One(QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_OBJ WHERE DEDUR_OBJ_ID = %1").arg(stays)),
                  QStringLiteral("1"));
     }
+}
+
+void ObjectCommandsTest::connectionLostWhileDialogOpen_data()
+{
+    QTest::addColumn<bool>("create");
+
+    QTest::newRow("editing") << false;
+    QTest::newRow("creating") << true;
+}
+
+// The server goes away while the passport is open; the window drops the link and rebuilds the tree
+// under the dialog. Saving afterwards must neither touch the discarded nodes nor write anything.
+void ObjectCommandsTest::connectionLostWhileDialogOpen()
+{
+    QFETCH(bool, create);
+
+    QVERIFY(OpenWindow(QStringLiteral("engineer"), true));
+    const QString objects = One(QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_OBJ"));
+    bool lossSeen = false;
+    modals->scripts << [&](PropertiesEditor *editor) {
+        QVERIFY(TypeIntoRow(editor, QStringLiteral("object_name"), QStringLiteral("После обрыва")));
+        stand.Kill();
+        QDeadlineTimer deadline(10000);
+        while (!lossSeen && !deadline.hasExpired()) {
+            QTest::qWait(20);
+            lossSeen = Action("action_connect")->isEnabled();
+        }
+        Click(editor, "button_save");
+    };
+    Tree()->setCurrentItem(Node(create ? kStation : 3));
+    Action(create ? "action_add" : "action_change")->trigger();
+
+    QVERIFY(lossSeen);
+    QTRY_VERIFY(modals->boxes.contains(QStringLiteral("ОШИБКА|Потеряно соединение с сервером!")));
+    QVERIFY(Tree()->findItems(QStringLiteral("После обрыва"), Qt::MatchRecursive).isEmpty());
+    QVERIFY2(stand.Restart(), qPrintable(stand.Error()));
+    QCOMPARE(One(QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_OBJ")), objects);
+    QCOMPARE(One(QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_OBJ WHERE DEDUR_OBJ_NAME = 'После обрыва'")),
+             QStringLiteral("0"));
 }
 
 QTEST_MAIN(ObjectCommandsTest)
