@@ -101,22 +101,26 @@ struct Client {
             handle->OnSockClose(handle, code, 1);
     }
 
-    void HandleReply(const wire::Frame &frame) {
+    // False when the reply cannot be decoded: its waiter would otherwise wait for ever.
+    bool HandleReply(const wire::Frame &frame) {
         TLXCliParam *reply = wire::DecodeParam(frame.payload.data(), frame.payload.size());
+        if (!reply)
+            return false;
         std::lock_guard<std::mutex> lock(m);
         auto it = pending.find(frame.id);
-        if (it == pending.end() || it->second.done || !reply) {
+        if (it == pending.end() || it->second.done) {
             TLXPrmDestroy(reply);
-            return;
+            return true;
         }
         if (!it->second.slot) {
             TLXPrmDestroy(reply);
             pending.erase(it);
-            return;
+            return true;
         }
         it->second.reply = reply;
         it->second.done = true;
         cv.notify_all();
+        return true;
     }
 
     void Run() {
@@ -151,7 +155,10 @@ struct Client {
                 break;
             }
             if (frame.kind == wire::kReply) {
-                HandleReply(frame);
+                if (!HandleReply(frame)) {
+                    Lost(TLX_ERR_PROTO);
+                    return;
+                }
             } else if (frame.kind == wire::kPush) {
                 TLXCliParam *msg = wire::DecodeParam(frame.payload.data(), frame.payload.size());
                 if (!msg) {

@@ -221,7 +221,7 @@ struct Raw {
 // A scripted server: answers the login, then misbehaves as told.
 class FakeServer {
 public:
-    enum Mode { kSilent, kGarbage, kClose, kBadPush, kSlowReply };
+    enum Mode { kSilent, kGarbage, kClose, kBadPush, kSlowReply, kBadReply };
     explicit FakeServer(Mode mode) : mode_(mode) {
         listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
@@ -272,6 +272,11 @@ private:
                 wire::EncodeParam(reply, &payload);
                 TLXPrmDestroy(reply);
                 frame = wire::EncodeFrame(wire::kReply, f.id, payload.data(), payload.size());
+                SendAll(fd, frame.data(), frame.size());
+            }
+            if (mode_ == kBadReply && frames.Next(fd, wire::kDefaultMaxFrame, 5000, &f) == FrameReader::kFrame) {
+                const uint8_t notAParam[3] = {0xff, 0xff, 0xff};
+                frame = wire::EncodeFrame(wire::kReply, f.id, notAParam, sizeof notAParam);
                 SendAll(fd, frame.data(), frame.size());
             }
             if (mode_ == kGarbage) {
@@ -594,6 +599,7 @@ void TlxLinkTest::connectionLoss_data() {
     QTest::newRow("frozen-peer") << QByteArray("silent") << 1;
     QTest::newRow("garbage-from-peer") << QByteArray("garbage") << 1;
     QTest::newRow("malformed-push") << QByteArray("badpush") << 1;
+    QTest::newRow("malformed-reply") << QByteArray("badreply") << 1;
     QTest::newRow("user-closes") << QByteArray("user") << 0;
     QTest::newRow("push-above-client-limit") << QByteArray("bigpush") << 1;
 }
@@ -614,7 +620,8 @@ void TlxLinkTest::connectionLoss() {
         FakeServer::Mode mode = how == "close"     ? FakeServer::kClose
                                 : how == "silent"  ? FakeServer::kSilent
                                 : how == "garbage" ? FakeServer::kGarbage
-                                                   : FakeServer::kBadPush;
+                                : how == "badpush" ? FakeServer::kBadPush
+                                                   : FakeServer::kBadReply;
         fake = std::make_unique<FakeServer>(mode);
         port = fake->Port();
     }
@@ -663,7 +670,7 @@ void TlxLinkTest::connectionLoss() {
     TLXSetMaxFrame(unsigned(wire::kDefaultMaxFrame));
     if (how == "silent")
         QCOMPARE(c.probe.lastCode.load(), int(TLX_ERR_TIMEOUT));
-    if (how == "bigpush" || how == "garbage" || how == "badpush")
+    if (how == "bigpush" || how == "garbage" || how == "badpush" || how == "badreply")
         QCOMPARE(c.probe.lastCode.load(), int(TLX_ERR_PROTO));
     if (box)
         box->handler.Release();
