@@ -77,7 +77,7 @@ int Simulator::ObjectIdOf(int station, int unit) const {
     return unit < 0 ? id : id + 1 + unit;
 }
 
-void Simulator::EmitEpisodeEvents(const EpisodeReport &report) {
+StoredEvent Simulator::EpisodeEvent(const EpisodeReport &report) const {
     const StationSpec &station = model_->Layout().stations[size_t(report.station)];
     const UnitSpec &unit = station.units[size_t(report.unit)];
     StoredEvent event;
@@ -97,7 +97,7 @@ void Simulator::EmitEpisodeEvents(const EpisodeReport &report) {
         event.kwit = false;
         event.comment = "отклонение частоты " + deviation + ", требуемая мощность выдана";
     }
-    events_->Emit(event);
+    return event;
 }
 
 void Simulator::EmitPeriodicEvent(int64_t t) {
@@ -126,7 +126,7 @@ void Simulator::Tick(int64_t t, bool live) {
     if (!live)
         return;
     for (const EpisodeReport &report : model_->EndedEpisodes())
-        EmitEpisodeEvents(report);
+        events_->Emit(EpisodeEvent(report));
     if (eventEverySec_ > 0 && t % eventEverySec_ == 0)
         EmitPeriodicEvent(t);
     // Service events that the client subscribes to and never shows.

@@ -25,11 +25,12 @@ public:
 
     // CSV lines of one unit's seconds, in the format of the client's CSV files (UTC times).
     static std::string CsvOf(const std::vector<UnitSecond> &seconds);
+    // The event that tells about one unit's episode, with the episode's seconds as CSV data.
+    StoredEvent EpisodeEvent(const EpisodeReport &report) const;
 
 private:
     void Run();
     void Tick(int64_t t, bool live);
-    void EmitEpisodeEvents(const EpisodeReport &report);
     void EmitPeriodicEvent(int64_t t);
     int ObjectIdOf(int station, int unit) const;
 

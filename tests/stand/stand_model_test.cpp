@@ -3,6 +3,7 @@
 #include "stand/grid_model.h"
 #include "stand/password_hash.h"
 #include "stand/simulator.h"
+#include "stand/stand_database.h"
 #include "stand/text_codec.h"
 
 #include <QtTest>
@@ -79,6 +80,8 @@ private slots:
     void unitAnswer();
     void seeds_data();
     void seeds();
+    void episodeEvent_data();
+    void episodeEvent();
     void eventCsv_data();
     void eventCsv();
     void cp1251_data();
@@ -239,6 +242,54 @@ void StandModelTest::seeds() {
         equal = equal && a[i].measId == b[i].measId && a[i].time == b[i].time && a[i].value == b[i].value &&
                 a[i].state == b[i].state;
     QCOMPARE(equal, same);
+}
+
+void StandModelTest::episodeEvent_data() {
+    QTest::addColumn<int>("unit");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<bool>("kwit");
+    QTest::newRow("sound-unit") << 0 << 8304 << false;
+    QTest::newRow("weak-unit") << 1 << 8303 << true;
+}
+
+// An ended episode becomes an event naming the unit, with every second of the episode (and half a minute
+// before it) as CSV data in time order.
+void StandModelTest::episodeEvent() {
+    QFETCH(int, unit);
+    QFETCH(int, code);
+    QFETCH(bool, kwit);
+    GridModel model(MakeDemoLayout(3), 2, 300);
+    Simulator simulator(nullptr, nullptr, &model, 0, 0);
+    const int64_t t0 = 1700000000;
+    model.Reset(t0);
+    std::vector<Sample> out;
+    StoredEvent event;
+    EpisodeReport report;
+    for (int64_t t = t0; t < t0 + 1800 && event.code == 0; ++t) {
+        out.clear();
+        model.Step(t, &out);
+        for (const EpisodeReport &r : model.EndedEpisodes()) {
+            if (r.station == 1 && r.unit == unit && r.start > t0 + 60) {
+                report = r;
+                event = simulator.EpisodeEvent(r);
+            }
+        }
+    }
+    QCOMPARE(event.code, code);
+    QCOMPARE(event.kwit, kwit);
+    QCOMPARE(QString::fromStdString(event.caption), QString::fromUtf8("ТЭЦ-2 Энергоблок №%1").arg(unit + 1));
+    QCOMPARE(event.time, double(report.end));
+    // Object ids of the demo: station 1 and its three units, then station 2 (5) and its units.
+    QCOMPARE(QString::fromStdString(event.obj), QString::number(6 + unit));
+    const QStringList lines = QString::fromStdString(event.data).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), int(report.end - report.start + 31));
+    QCOMPARE(lines.first(), QString::fromStdString(Simulator::CsvOf(model.History(1, unit, report.start - 30,
+                                                                                  report.start - 30)))
+                                .trimmed());
+    double lowest = 100;
+    for (const QString &line : lines)
+        lowest = std::min(lowest, line.section(';', 1, 1).toDouble());
+    QVERIFY(lowest < 50 - 0.075); // the data shows the dip
 }
 
 void StandModelTest::eventCsv_data() {
