@@ -78,6 +78,7 @@ class ObjectsTreeTest : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void layout_data();
     void layout();
@@ -122,6 +123,13 @@ void ObjectsTreeTest::initTestCase()
     plot = new TelemetryPlotWidget(&customPlot, &db, table, false);
     tree = new ObjectsTreeWidget(&treeWidget, &db, plot, table);
     plot->SetPloRealtimeMode(true, QDateTime::currentDateTime(), 600);
+}
+
+void ObjectsTreeTest::cleanupTestCase()
+{
+    delete tree;
+    delete plot;
+    delete table;
 }
 
 void ObjectsTreeTest::init()
