@@ -5,6 +5,7 @@
 #include <QTableWidget>
 #include <QTreeWidgetItemIterator>
 #include <cmath>
+#include <limits>
 
 #include "qcustomplot.h"
 #include "server/archive_measures_14.h"
@@ -120,7 +121,8 @@ public:
 class RowHeader : public QTableWidgetItem
 {
 public:
-    RowHeader(double time, qint64 ms, const QString &text) : QTableWidgetItem(text), time(time), ms(ms) {}
+    static constexpr int Type = QTableWidgetItem::UserType + 2;
+    RowHeader(double time, qint64 ms, const QString &text) : QTableWidgetItem(text, Type), time(time), ms(ms) {}
     QVariant data(int role) const override
     {
         return role == TimeRole ? QVariant(time) : QTableWidgetItem::data(role);
@@ -128,6 +130,17 @@ public:
     double time;
     qint64 ms; // the row's key: whole milliseconds since the epoch
 };
+
+// Key of a row; rows made elsewhere are read from their time datum.
+qint64 RowMs(const QTableWidget *table, int row)
+{
+    const QTableWidgetItem *header = table->verticalHeaderItem(row);
+    if (!header)
+        return std::numeric_limits<qint64>::min();
+    if (header->type() == RowHeader::Type)
+        return static_cast<const RowHeader *>(header)->ms;
+    return qint64(std::floor(header->data(TimeRole).toDouble() * 1000.0));
+}
 
 SampleCell *Cell(QTableWidget *table, int row, int column)
 {
@@ -268,15 +281,14 @@ void TelemetryTableWidget::FillTableData(QMap<double, MeasurePoint> samples, int
         int hi = table->rowCount();
         while (lo < hi) {
             const int mid = (lo + hi) / 2;
-            const auto *h = static_cast<const RowHeader *>(table->verticalHeaderItem(mid));
-            if (h->ms > ms)
+            if (RowMs(table, mid) > ms)
                 lo = mid + 1;
             else
                 hi = mid;
         }
         const int row = lo;
         bool insert = true;
-        if (row < table->rowCount() && static_cast<const RowHeader *>(table->verticalHeaderItem(row))->ms == ms) {
+        if (row < table->rowCount() && RowMs(table, row) == ms) {
             const SampleCell *cell = column >= 0 ? Cell(table, row, column) : nullptr;
             insert = cell && cell->IsReal() && !SameValue(cell->value, v);
         }
