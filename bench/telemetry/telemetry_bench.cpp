@@ -155,6 +155,11 @@ int main(int argc, char **argv)
         out << "stand server did not start: " << stand.Error() << "\n" << Qt::flush;
         return 1;
     }
+#ifdef NDEBUG
+    out << "optimised build\n" << Qt::flush;
+#else
+    out << "debug build of the client code: figures are on the slow side\n" << Qt::flush;
+#endif
     out << "stand: 2 stations x 5 units, 25 h of history, ready in " << qRound(Ms(timer)) << " ms\n" << Qt::flush;
 
     QTreeWidget treeWidget;
