@@ -59,8 +59,7 @@ struct ObjectFields {
     int order = 1;
 };
 
-QMap<int, QString> MeasurementList(DB *db)
-{
+QMap<int, QString> MeasurementList(DB *db) {
     QMap<int, QString> list = db->tableTI->GetList(db->tableIdentifiedObjects);
     const QMap<int, QString> discrete = db->tableTS->GetList(db->tableIdentifiedObjects);
     for (auto it = discrete.cbegin(); it != discrete.cend(); ++it)
@@ -71,8 +70,7 @@ QMap<int, QString> MeasurementList(DB *db)
 // Passport rows: the five properties of the object, then one row per setting of its type.
 void AddPassportRows(PropertiesEditor *editor, CellEditors &cells, DB *db, const ObjectFields &object, int objectId,
                      const QList<Table_Dedur_Settings::SettingsRecord> &settings,
-                     const QMap<int, QString> &measurements)
-{
+                     const QMap<int, QString> &measurements) {
     editor->AddProperty(kNameKey, QStringLiteral("Наименование объекта"), object.name, object.name,
                         cells.lineEdit.get(), false);
     editor->AddProperty(kParentKey, QStringLiteral("Родитель"), object.parentName, object.parentName, nullptr, true);
@@ -88,8 +86,8 @@ void AddPassportRows(PropertiesEditor *editor, CellEditors &cells, DB *db, const
         const QString stored = db->tableDedurData->GetObjectSettingsDataValueString(objectId, setting.id);
         if (setting.datatype == QLatin1String("INT")) {
             const qint64 value = stored.toLongLong();
-            editor->AddProperty(setting.key, setting.description, value, QString::number(value),
-                                cells.spinBox.get(), false);
+            editor->AddProperty(setting.key, setting.description, value, QString::number(value), cells.spinBox.get(),
+                                false);
         } else if (setting.datatype == QLatin1String("STRING")) {
             editor->AddProperty(setting.key, setting.description, stored, stored, cells.lineEdit.get(), false);
         } else if (setting.datatype == QLatin1String("DOUBLE")) {
@@ -97,13 +95,12 @@ void AddPassportRows(PropertiesEditor *editor, CellEditors &cells, DB *db, const
             editor->AddProperty(setting.key, setting.description, value, QString::number(value),
                                 cells.doubleSpinBox.get(), false);
         } else if (setting.datatype == QLatin1String("ARCH")) {
-            const qint64 archiveTable =
-                db->tableDedurData->GetObjectSettingsDataArchiveTableId(objectId, setting.id);
+            const qint64 archiveTable = db->tableDedurData->GetObjectSettingsDataArchiveTableId(objectId, setting.id);
             const qint64 reference = stored.toLongLong() + archiveTable * kTableFactor;
             const auto found = reference > INT_MAX ? measurements.cend() : measurements.find(int(reference));
             editor->AddProperty(setting.key, setting.description, reference,
-                                found == measurements.cend() ? QString() : found.value(),
-                                cells.measurements.get(), false);
+                                found == measurements.cend() ? QString() : found.value(), cells.measurements.get(),
+                                false);
         } else {
             editor->AddProperty(setting.key, setting.description, stored, QString(), nullptr, false);
         }
@@ -112,8 +109,7 @@ void AddPassportRows(PropertiesEditor *editor, CellEditors &cells, DB *db, const
 
 QList<Table_Dedur_Data::DataRecord> SettingsRecords(DB *db, int objectId,
                                                     const QList<Table_Dedur_Settings::SettingsRecord> &settings,
-                                                    const QMap<QString, QVariant> &properties)
-{
+                                                    const QMap<QString, QVariant> &properties) {
     QList<Table_Dedur_Data::DataRecord> records;
     for (const Table_Dedur_Settings::SettingsRecord &setting : settings) {
         Table_Dedur_Data::DataRecord record;
@@ -135,8 +131,7 @@ QList<Table_Dedur_Data::DataRecord> SettingsRecords(DB *db, int objectId,
     return records;
 }
 
-QString SettingsTitles(const QList<Table_Dedur_Settings::SettingsRecord> &settings)
-{
+QString SettingsTitles(const QList<Table_Dedur_Settings::SettingsRecord> &settings) {
     QStringList titles;
     for (const Table_Dedur_Settings::SettingsRecord &setting : settings)
         titles.append(QStringLiteral("- ") + (setting.description.isEmpty() ? setting.key : setting.description));
@@ -145,24 +140,21 @@ QString SettingsTitles(const QList<Table_Dedur_Settings::SettingsRecord> &settin
 
 // The object row is on the server by now; its settings may be missing in part or in full.
 void WarnSettingsNotSaved(QWidget *parent, const QString &name,
-                          const QList<Table_Dedur_Settings::SettingsRecord> &settings)
-{
+                          const QList<Table_Dedur_Settings::SettingsRecord> &settings) {
     QMessageBox::warning(parent, QStringLiteral("Ошибка"),
                          QStringLiteral("Объект [%1] записан на сервер, но его параметры не сохранены "
                                         "(полностью или частично):\n%2")
                              .arg(name, SettingsTitles(settings)));
 }
 
-bool ObjectTablesReady(const DB *db)
-{
+bool ObjectTablesReady(const DB *db) {
     return db->tableDedurObjects && db->tableDedurTypes && db->tableDedurSettings && db->tableDedurData &&
            db->tableTI && db->tableTS;
 }
 
 // Whether a node seen before the modal dialog is still in the tree with the same object id. While the
 // dialog runs, a lost connection can rebuild the tree and delete the nodes under our feet.
-bool StillInTree(QTreeWidget *tree, const QTreeWidgetItem *node, int id)
-{
+bool StillInTree(QTreeWidget *tree, const QTreeWidgetItem *node, int id) {
     for (QTreeWidgetItemIterator it(tree); *it; ++it) {
         if (*it == node)
             return node->data(TreeDataColumn, ObjectIdRole).toInt() == id;
@@ -172,8 +164,7 @@ bool StillInTree(QTreeWidget *tree, const QTreeWidgetItem *node, int id)
 
 } // namespace
 
-void ObjectsTreeWidget::AddNewObject(QTreeWidgetItem *parent, bool withChannels)
-{
+void ObjectsTreeWidget::AddNewObject(QTreeWidgetItem *parent, bool withChannels) {
     if (!ObjectTablesReady(db))
         return;
     ObjectFields object;
@@ -242,8 +233,7 @@ void ObjectsTreeWidget::AddNewObject(QTreeWidgetItem *parent, bool withChannels)
     node->setSelected(true);
 }
 
-void ObjectsTreeWidget::EditObject(QTreeWidgetItem *node, bool editable)
-{
+void ObjectsTreeWidget::EditObject(QTreeWidgetItem *node, bool editable) {
     if (!node || !ObjectTablesReady(db))
         return;
     if (!editor)
@@ -307,8 +297,7 @@ void ObjectsTreeWidget::EditObject(QTreeWidgetItem *node, bool editable)
     SetItemCheckboxMode(node);
 }
 
-void MainWindow::on_action_add_triggered()
-{
+void MainWindow::on_action_add_triggered() {
     if (!db.Connected()) {
         QMessageBox::information(this, QStringLiteral("Добавление объекта"),
                                  QStringLiteral("Сначала необходимо подключиться к серверу!"));
@@ -322,8 +311,7 @@ void MainWindow::on_action_add_triggered()
     objectsTree->AddNewObject(ui->tree->currentItem(), true);
 }
 
-void MainWindow::on_action_add_top_level_triggered()
-{
+void MainWindow::on_action_add_top_level_triggered() {
     if (!db.Connected()) {
         QMessageBox::information(this, QStringLiteral("Добавление объекта"),
                                  QStringLiteral("Сначала необходимо подключиться к серверу!"));
@@ -337,15 +325,13 @@ void MainWindow::on_action_add_top_level_triggered()
     objectsTree->AddNewObject(nullptr, true);
 }
 
-void MainWindow::on_action_change_triggered()
-{
+void MainWindow::on_action_change_triggered() {
     QTreeWidgetItem *node = ui->tree->currentItem();
     if (node && node->type() == ObjectItem)
         objectsTree->EditObject(node, editMode);
 }
 
-void MainWindow::on_action_passport_triggered()
-{
+void MainWindow::on_action_passport_triggered() {
     QTreeWidgetItem *node = ui->tree->currentItem();
     if (!node) {
         QMessageBox::information(this, QStringLiteral("Показать паспорт объекта"),
@@ -360,8 +346,7 @@ void MainWindow::on_action_passport_triggered()
     objectsTree->EditObject(node, false);
 }
 
-void MainWindow::on_action_delete_triggered()
-{
+void MainWindow::on_action_delete_triggered() {
     QTreeWidgetItem *node = ui->tree->currentItem();
     if (!node) {
         QMessageBox::information(this, QStringLiteral("Информация"),
@@ -399,7 +384,6 @@ void MainWindow::on_action_delete_triggered()
     objectsTree->DisposeDetached();
 }
 
-void MainWindow::on_tree_itemDoubleClicked(QTreeWidgetItem *, int)
-{
+void MainWindow::on_tree_itemDoubleClicked(QTreeWidgetItem *, int) {
     on_action_change_triggered();
 }

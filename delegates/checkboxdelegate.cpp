@@ -10,8 +10,7 @@
 namespace {
 
 // The cell rectangle with its left edge moved so that a check indicator drawn from there is centred.
-QRect CentredIndicatorRect(const QRect &cell)
-{
+QRect CentredIndicatorRect(const QRect &cell) {
     QStyleOptionButton probe;
     const QRect indicator = QApplication::style()->subElementRect(QStyle::SE_CheckBoxIndicator, &probe);
     QRect rect = cell;
@@ -23,30 +22,25 @@ QRect CentredIndicatorRect(const QRect &cell)
 
 CheckBoxDelegate::CheckBoxDelegate(QObject *parent) : QStyledItemDelegate(parent) {}
 
-QWidget *CheckBoxDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &) const
-{
+QWidget *CheckBoxDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &) const {
     return new QCheckBox(parent);
 }
 
-void CheckBoxDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
-{
+void CheckBoxDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const {
     static_cast<QCheckBox *>(editor)->setChecked(index.data(Qt::UserRole).toBool());
 }
 
-void CheckBoxDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const
-{
+void CheckBoxDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const {
     // The shown text ("Да"/"Нет") stays; the check box painted over the cell tells the value.
     model->setData(index, static_cast<QCheckBox *>(editor)->isChecked(), Qt::UserRole);
 }
 
 void CheckBoxDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
-                                            const QModelIndex &) const
-{
+                                            const QModelIndex &) const {
     editor->setGeometry(CentredIndicatorRect(option.rect));
 }
 
-void CheckBoxDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
-{
+void CheckBoxDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const {
     if (index.column() != 1) {
         QStyledItemDelegate::paint(painter, option, index);
         return;

@@ -6,8 +6,7 @@
 
 ComboBoxDelegate::ComboBoxDelegate(QObject *parent) : QStyledItemDelegate(parent) {}
 
-QWidget *ComboBoxDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &) const
-{
+QWidget *ComboBoxDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &) const {
     auto *editor = new QComboBox(parent);
     editor->setStyleSheet(QStringLiteral("QComboBox { border: 1px solid black; }"));
     for (int i = 0; i < itemNames.size() && i < itemValues.size(); ++i)
@@ -15,16 +14,14 @@ QWidget *ComboBoxDelegate::createEditor(QWidget *parent, const QStyleOptionViewI
     return editor;
 }
 
-void ComboBoxDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
-{
+void ComboBoxDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const {
     auto *comboBox = static_cast<QComboBox *>(editor);
     const int i = comboBox->findData(ReadValueCell(editor, index));
     if (i >= 0)
         comboBox->setCurrentIndex(i);
 }
 
-void ComboBoxDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const
-{
+void ComboBoxDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const {
     auto *comboBox = static_cast<QComboBox *>(editor);
     // An empty list has nothing to choose: keep the cell as it was.
     if (comboBox->currentIndex() < 0)
@@ -33,13 +30,11 @@ void ComboBoxDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, 
 }
 
 void ComboBoxDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
-                                            const QModelIndex &) const
-{
+                                            const QModelIndex &) const {
     editor->setGeometry(option.rect);
 }
 
-void ComboBoxDelegate::SetItemsList(const QMap<int, QString> &items)
-{
+void ComboBoxDelegate::SetItemsList(const QMap<int, QString> &items) {
     itemNames.clear();
     itemValues.clear();
     for (auto it = items.cbegin(); it != items.cend(); ++it) {
@@ -48,8 +43,7 @@ void ComboBoxDelegate::SetItemsList(const QMap<int, QString> &items)
     }
 }
 
-QString ComboBoxDelegate::GetNameByValue(const QVariant &value) const
-{
+QString ComboBoxDelegate::GetNameByValue(const QVariant &value) const {
     const int i = itemValues.indexOf(value.toInt());
     return i >= 0 && i < itemNames.size() ? itemNames.at(i) : QString();
 }

@@ -6,9 +6,7 @@
 
 DoubleSpinBoxDelegate::DoubleSpinBoxDelegate(QObject *parent) : QStyledItemDelegate(parent) {}
 
-QWidget *DoubleSpinBoxDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &,
-                                             const QModelIndex &) const
-{
+QWidget *DoubleSpinBoxDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &) const {
     auto *editor = new QDoubleSpinBox(parent);
     editor->setStyleSheet(QStringLiteral("QDoubleSpinBox { border: 1px solid black; }"));
     editor->setFrame(false);
@@ -20,13 +18,11 @@ QWidget *DoubleSpinBoxDelegate::createEditor(QWidget *parent, const QStyleOption
     return editor;
 }
 
-void DoubleSpinBoxDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
-{
+void DoubleSpinBoxDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const {
     static_cast<QDoubleSpinBox *>(editor)->setValue(ReadValueCell(editor, index).toDouble());
 }
 
-void DoubleSpinBoxDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const
-{
+void DoubleSpinBoxDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const {
     auto *spinBox = static_cast<QDoubleSpinBox *>(editor);
     spinBox->interpretText();
     const double value = spinBox->value();
@@ -34,7 +30,6 @@ void DoubleSpinBoxDelegate::setModelData(QWidget *editor, QAbstractItemModel *mo
 }
 
 void DoubleSpinBoxDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
-                                                 const QModelIndex &) const
-{
+                                                 const QModelIndex &) const {
     editor->setGeometry(option.rect);
 }

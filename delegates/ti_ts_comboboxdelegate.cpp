@@ -18,8 +18,7 @@ struct ReferencePrefix {
     qint64 table;
 };
 
-const QVector<ReferencePrefix> &Prefixes()
-{
+const QVector<ReferencePrefix> &Prefixes() {
     static const QVector<ReferencePrefix> prefixes = {
         {QStringLiteral("А:"), kAnalogTable},
         {QStringLiteral("Д:"), kDiscreteTable},
@@ -34,8 +33,7 @@ const QVector<ReferencePrefix> &Prefixes()
 TI_TS_ComboBoxDelegate::TI_TS_ComboBoxDelegate(QObject *parent) : QStyledItemDelegate(parent) {}
 
 QWidget *TI_TS_ComboBoxDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &,
-                                              const QModelIndex &) const
-{
+                                              const QModelIndex &) const {
     auto *editor = new QComboBox(parent);
     editor->setStyleSheet(QStringLiteral("QComboBox { border: 1px solid black; }"));
     for (int i = 0; i < itemNames.size() && i < itemValues.size(); ++i)
@@ -48,8 +46,7 @@ QWidget *TI_TS_ComboBoxDelegate::createEditor(QWidget *parent, const QStyleOptio
     return editor;
 }
 
-void TI_TS_ComboBoxDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
-{
+void TI_TS_ComboBoxDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const {
     auto *comboBox = static_cast<QComboBox *>(editor);
     const QVariant stored = ReadValueCell(editor, index);
     qint64 value = stored.toLongLong();
@@ -87,8 +84,7 @@ void TI_TS_ComboBoxDelegate::setEditorData(QWidget *editor, const QModelIndex &i
         comboBox->setEditText(QStringLiteral("Д:") + QString::number(number));
 }
 
-void TI_TS_ComboBoxDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const
-{
+void TI_TS_ComboBoxDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const {
     auto *comboBox = static_cast<QComboBox *>(editor);
     // Read everything first: writing the cell makes the view reload the still open editor.
     const QString typed = comboBox->currentText();
@@ -119,13 +115,11 @@ void TI_TS_ComboBoxDelegate::setModelData(QWidget *editor, QAbstractItemModel *m
 }
 
 void TI_TS_ComboBoxDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
-                                                  const QModelIndex &) const
-{
+                                                  const QModelIndex &) const {
     editor->setGeometry(option.rect);
 }
 
-void TI_TS_ComboBoxDelegate::SetItemsList(const QMap<int, QString> &items)
-{
+void TI_TS_ComboBoxDelegate::SetItemsList(const QMap<int, QString> &items) {
     itemNames.clear();
     itemValues.clear();
     for (auto it = items.cbegin(); it != items.cend(); ++it) {
@@ -134,8 +128,7 @@ void TI_TS_ComboBoxDelegate::SetItemsList(const QMap<int, QString> &items)
     }
 }
 
-QString TI_TS_ComboBoxDelegate::GetNameByValue(const QVariant &value) const
-{
+QString TI_TS_ComboBoxDelegate::GetNameByValue(const QVariant &value) const {
     const int i = itemValues.indexOf(value.toInt());
     return i >= 0 && i < itemNames.size() ? itemNames.at(i) : QString();
 }

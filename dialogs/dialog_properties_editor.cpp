@@ -19,22 +19,19 @@ constexpr float kColumnsShare = 0.9f;
 // Section resizes this soon after a dialog resize are the dialog's own doing, not the user's.
 constexpr qint64 kOwnResizeWindowMs = 800;
 
-const QAbstractItemView::EditTriggers kEditTriggers = QAbstractItemView::DoubleClicked |
-                                                      QAbstractItemView::SelectedClicked |
-                                                      QAbstractItemView::EditKeyPressed |
-                                                      QAbstractItemView::AnyKeyPressed;
+const QAbstractItemView::EditTriggers kEditTriggers =
+    QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed |
+    QAbstractItemView::AnyKeyPressed;
 
 } // namespace
 
 PropertiesEditor::PropertiesEditor(QWidget *parent)
-    : QDialog(parent), changed(false), ui(new Ui::PropertiesEditor), firstColumnRatio(0.5f)
-{
+    : QDialog(parent), changed(false), ui(new Ui::PropertiesEditor), firstColumnRatio(0.5f) {
     ui->setupUi(this);
     changed = false;
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     lastResizeTime = QDateTime::currentDateTime();
-    connect(ui->tableWidget->horizontalHeader(), &QHeaderView::sectionResized, this,
-            &PropertiesEditor::sectionResized);
+    connect(ui->tableWidget->horizontalHeader(), &QHeaderView::sectionResized, this, &PropertiesEditor::sectionResized);
     ui->tableWidget->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     ui->tableWidget->verticalHeader()->setMaximumSectionSize(56);
     ui->tableWidget->setWordWrap(true);
@@ -43,20 +40,17 @@ PropertiesEditor::PropertiesEditor(QWidget *parent)
     firstColumnRatio = 0.5f;
 }
 
-PropertiesEditor::~PropertiesEditor()
-{
+PropertiesEditor::~PropertiesEditor() {
     delete ui;
 }
 
-void PropertiesEditor::ClearTable()
-{
+void PropertiesEditor::ClearTable() {
     const QSignalBlocker blocker(ui->tableWidget);
     ui->tableWidget->setRowCount(0);
 }
 
 void PropertiesEditor::AddProperty(QString key, QString title, QVariant value, QString text,
-                                   QAbstractItemDelegate *delegate, bool readOnly)
-{
+                                   QAbstractItemDelegate *delegate, bool readOnly) {
     QTableWidget *table = ui->tableWidget;
     const QSignalBlocker blocker(table);
     const int row = table->rowCount();
@@ -81,15 +75,13 @@ void PropertiesEditor::AddProperty(QString key, QString title, QVariant value, Q
     table->setRowHeight(row, kRowHeight);
 }
 
-void PropertiesEditor::SetEditMode(bool editMode)
-{
+void PropertiesEditor::SetEditMode(bool editMode) {
     ui->tableWidget->setEditTriggers(editMode ? kEditTriggers : QAbstractItemView::NoEditTriggers);
     ui->button_save->setVisible(editMode);
     ui->button_cancel->setText(editMode ? QStringLiteral("Отмена") : QStringLiteral("Закрыть"));
 }
 
-QMap<QString, QVariant> PropertiesEditor::GetProperties() const
-{
+QMap<QString, QVariant> PropertiesEditor::GetProperties() const {
     QMap<QString, QVariant> properties;
     const QTableWidget *table = ui->tableWidget;
     for (int row = 0; row < table->rowCount(); ++row) {
@@ -100,8 +92,7 @@ QMap<QString, QVariant> PropertiesEditor::GetProperties() const
     return properties;
 }
 
-void PropertiesEditor::resizeEvent(QResizeEvent *)
-{
+void PropertiesEditor::resizeEvent(QResizeEvent *) {
     lastResizeTime = QDateTime::currentDateTime();
     QTableWidget *table = ui->tableWidget;
     const QSignalBlocker blocker(table);
@@ -110,8 +101,7 @@ void PropertiesEditor::resizeEvent(QResizeEvent *)
     table->setColumnWidth(1, int(width * (kColumnsShare - firstColumnRatio)));
 }
 
-void PropertiesEditor::sectionResized(int logicalIndex, int, int)
-{
+void PropertiesEditor::sectionResized(int logicalIndex, int, int) {
     QTableWidget *table = ui->tableWidget;
     const int width = table->width();
     if (width <= 0)
@@ -126,25 +116,21 @@ void PropertiesEditor::sectionResized(int logicalIndex, int, int)
 
 void PropertiesEditor::on_PropertiesEditor_finished(int) {}
 
-void PropertiesEditor::on_button_save_clicked()
-{
+void PropertiesEditor::on_button_save_clicked() {
     QDialog::accept();
 }
 
-void PropertiesEditor::on_button_cancel_clicked()
-{
+void PropertiesEditor::on_button_cancel_clicked() {
     reject();
 }
 
-void PropertiesEditor::on_tableWidget_cellChanged(int, int)
-{
+void PropertiesEditor::on_tableWidget_cellChanged(int, int) {
     changed = true;
     if (!windowTitle().endsWith(QLatin1Char('*')))
         setWindowTitle(windowTitle() + QStringLiteral(" *"));
 }
 
-void PropertiesEditor::reject()
-{
+void PropertiesEditor::reject() {
     if (!changed) {
         QDialog::reject();
         return;

@@ -16,16 +16,14 @@
 namespace {
 
 // Types text character by character, also letters that have no key code of their own.
-void TypeText(QWidget *widget, const QString &text)
-{
+void TypeText(QWidget *widget, const QString &text) {
     for (const QChar ch : text)
         QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(ch), Qt::NoModifier);
 }
 
 const char kLastComboValue[] = "last_combo_value";
 
-QMap<int, QString> MeasurementList()
-{
+QMap<int, QString> MeasurementList() {
     return {{201000017, QStringLiteral("А: Частота (17)")},
             {201000020, QStringLiteral("А: Мощность (20)")},
             {202000005, QStringLiteral("Д: Выключатель (5)")}};
@@ -34,8 +32,7 @@ QMap<int, QString> MeasurementList()
 // One value cell in column 1 of a shown table, with the delegate under test on its row.
 class Cell {
 public:
-    Cell(QAbstractItemDelegate *delegate, const QVariant &value, const QString &text)
-    {
+    Cell(QAbstractItemDelegate *delegate, const QVariant &value, const QString &text) {
         table.setColumnCount(2);
         table.setRowCount(1);
         table.setItem(0, 0, new QTableWidgetItem(QStringLiteral("Параметр")));
@@ -47,15 +44,13 @@ public:
         table.show();
     }
 
-    template <typename Editor> Editor *Open()
-    {
+    template <typename Editor> Editor *Open() {
         table.setCurrentItem(item);
         table.editItem(item);
         return table.viewport()->findChild<Editor *>();
     }
 
-    void Commit(QWidget *editor)
-    {
+    void Commit(QWidget *editor) {
         table.itemDelegateForRow(0)->setModelData(editor, table.model(), table.model()->index(0, 1));
     }
 
@@ -66,8 +61,7 @@ public:
     QTableWidgetItem *item = nullptr;
 };
 
-void TypeInto(QWidget *editor, const QString &text)
-{
+void TypeInto(QWidget *editor, const QString &text) {
     QLineEdit *line = qobject_cast<QLineEdit *>(editor);
     if (!line)
         line = editor->findChild<QLineEdit *>();
@@ -100,8 +94,7 @@ private slots:
     void tiTsTypedCodeIsNotInsertedIntoList();
 };
 
-void CellEditorsTest::doubleSpinBox_data()
-{
+void CellEditorsTest::doubleSpinBox_data() {
     QTest::addColumn<double>("stored");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<double>("opened");
@@ -114,8 +107,7 @@ void CellEditorsTest::doubleSpinBox_data()
     QTest::newRow("above-maximum-opens-at-maximum") << 2e9 << QString() << 1e9 << 1e9 << "1e+09";
 }
 
-void CellEditorsTest::doubleSpinBox()
-{
+void CellEditorsTest::doubleSpinBox() {
     QFETCH(double, stored);
     QFETCH(QString, typed);
     QFETCH(double, opened);
@@ -134,8 +126,7 @@ void CellEditorsTest::doubleSpinBox()
     QCOMPARE(cell.Text(), shown);
 }
 
-void CellEditorsTest::spinBoxLimits_data()
-{
+void CellEditorsTest::spinBoxLimits_data() {
     QTest::addColumn<QVariant>("stored");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<int>("committed");
@@ -148,8 +139,7 @@ void CellEditorsTest::spinBoxLimits_data()
     QTest::newRow("typed-without-enter") << QVariant(8) << "42" << 42;
 }
 
-void CellEditorsTest::spinBoxLimits()
-{
+void CellEditorsTest::spinBoxLimits() {
     QFETCH(QVariant, stored);
     QFETCH(QString, typed);
     QFETCH(int, committed);
@@ -165,8 +155,7 @@ void CellEditorsTest::spinBoxLimits()
     QCOMPARE(cell.Text(), QString::number(committed));
 }
 
-void CellEditorsTest::checkBoxKeepsText_data()
-{
+void CellEditorsTest::checkBoxKeepsText_data() {
     QTest::addColumn<bool>("stored");
     QTest::addColumn<QString>("text");
 
@@ -174,8 +163,7 @@ void CellEditorsTest::checkBoxKeepsText_data()
     QTest::newRow("no-to-yes") << false << "Нет";
 }
 
-void CellEditorsTest::checkBoxKeepsText()
-{
+void CellEditorsTest::checkBoxKeepsText() {
     QFETCH(bool, stored);
     QFETCH(QString, text);
 
@@ -190,8 +178,7 @@ void CellEditorsTest::checkBoxKeepsText()
     QCOMPARE(cell.Text(), text);
 }
 
-void CellEditorsTest::comboBox_data()
-{
+void CellEditorsTest::comboBox_data() {
     QTest::addColumn<QVariant>("stored");
     QTest::addColumn<int>("committed");
     QTest::addColumn<QString>("shown");
@@ -201,8 +188,7 @@ void CellEditorsTest::comboBox_data()
     QTest::newRow("64-bit-value-matches") << QVariant(qint64(7)) << 7 << "Энергоблок";
 }
 
-void CellEditorsTest::comboBox()
-{
+void CellEditorsTest::comboBox() {
     QFETCH(QVariant, stored);
     QFETCH(int, committed);
     QFETCH(QString, shown);
@@ -217,8 +203,7 @@ void CellEditorsTest::comboBox()
     QCOMPARE(cell.Text(), shown);
 }
 
-void CellEditorsTest::tiTsOpen_data()
-{
+void CellEditorsTest::tiTsOpen_data() {
     QTest::addColumn<QVariant>("stored");
     QTest::addColumn<QVariant>("remembered");
     QTest::addColumn<int>("current");
@@ -235,8 +220,7 @@ void CellEditorsTest::tiTsOpen_data()
     QTest::newRow("remembered-beyond-list-opens-empty") << QVariant(201000099) << QVariant(7) << -1 << QString();
 }
 
-void CellEditorsTest::tiTsOpen()
-{
+void CellEditorsTest::tiTsOpen() {
     QFETCH(QVariant, stored);
     QFETCH(QVariant, remembered);
     QFETCH(int, current);
@@ -255,8 +239,7 @@ void CellEditorsTest::tiTsOpen()
     QCOMPARE(editor->currentText(), editText);
 }
 
-void CellEditorsTest::tiTsTyped_data()
-{
+void CellEditorsTest::tiTsTyped_data() {
     QTest::addColumn<int>("current");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<qint64>("committed");
@@ -266,24 +249,21 @@ void CellEditorsTest::tiTsTyped_data()
     QTest::newRow("ts-code") << 0 << "ТС:5" << qint64(202000005) << "Д: Выключатель (5)" << QVariant(0);
     QTest::newRow("analog-code-in-list") << 1 << "А:17" << qint64(201000017) << "А: Частота (17)" << QVariant(1);
     QTest::newRow("analog-code-not-in-list") << 1 << "А:99" << qint64(201000099) << "А:99" << QVariant(1);
-    QTest::newRow("no-prefix-keeps-current-entry") << 1 << "частота" << qint64(201000020) << "А: Мощность (20)"
-                                                   << QVariant(1);
-    QTest::newRow("latin-a-is-not-a-prefix") << 2 << "A:17" << qint64(202000005) << "Д: Выключатель (5)"
-                                             << QVariant(2);
-    QTest::newRow("lowercase-prefix-ignored") << 2 << "а:17" << qint64(202000005) << "Д: Выключатель (5)"
-                                              << QVariant(2);
-    QTest::newRow("zero-number-keeps-current") << 2 << "А:0" << qint64(202000005) << "Д: Выключатель (5)"
-                                               << QVariant(2);
-    QTest::newRow("not-a-number-keeps-current") << 0 << "А:x1" << qint64(201000017) << "А: Частота (17)"
-                                                << QVariant(0);
-    QTest::newRow("number-spilling-into-table-refused") << 0 << "А:1000005" << qint64(201000017)
-                                                        << "А: Частота (17)" << QVariant(0);
-    QTest::newRow("empty-commit-stores-zero-and-keeps-memory") << 2 << QString() << qint64(0) << QString()
-                                                               << QVariant(5);
+    QTest::newRow("no-prefix-keeps-current-entry")
+        << 1 << "частота" << qint64(201000020) << "А: Мощность (20)" << QVariant(1);
+    QTest::newRow("latin-a-is-not-a-prefix") << 2 << "A:17" << qint64(202000005) << "Д: Выключатель (5)" << QVariant(2);
+    QTest::newRow("lowercase-prefix-ignored")
+        << 2 << "а:17" << qint64(202000005) << "Д: Выключатель (5)" << QVariant(2);
+    QTest::newRow("zero-number-keeps-current")
+        << 2 << "А:0" << qint64(202000005) << "Д: Выключатель (5)" << QVariant(2);
+    QTest::newRow("not-a-number-keeps-current") << 0 << "А:x1" << qint64(201000017) << "А: Частота (17)" << QVariant(0);
+    QTest::newRow("number-spilling-into-table-refused")
+        << 0 << "А:1000005" << qint64(201000017) << "А: Частота (17)" << QVariant(0);
+    QTest::newRow("empty-commit-stores-zero-and-keeps-memory")
+        << 2 << QString() << qint64(0) << QString() << QVariant(5);
 }
 
-void CellEditorsTest::tiTsTyped()
-{
+void CellEditorsTest::tiTsTyped() {
     QFETCH(int, current);
     QFETCH(QString, typed);
     QFETCH(qint64, committed);
@@ -304,8 +284,7 @@ void CellEditorsTest::tiTsTyped()
     QCOMPARE(cell.table.viewport()->property(kLastComboValue), remembered);
 }
 
-void CellEditorsTest::tiTsTypedCodeIsNotInsertedIntoList()
-{
+void CellEditorsTest::tiTsTypedCodeIsNotInsertedIntoList() {
     TI_TS_ComboBoxDelegate delegate(nullptr);
     delegate.SetItemsList(MeasurementList());
     Cell cell(&delegate, QVariant(201000017), QString());

@@ -39,8 +39,8 @@ constexpr int kSettingUnitFreq = 11;
 constexpr int kSettingNominal = 14;
 constexpr int kSettingStationFreq = 2;
 
-// Added to the demo: a group with a setting of a data type the editor has no cell editor for, whose first child the server refuses to delete, writes of the setting
-// value 666 refused, and a log of deleted object ids in deletion order.
+// Added to the demo: a group with a setting of a data type the editor has no cell editor for, whose first child the
+// server refuses to delete, writes of the setting value 666 refused, and a log of deleted object ids in deletion order.
 const char *const kFixture = R"(
 INSERT INTO T_DEDUR_OBJ VALUES ('{d0000000-0000-0000-0000-000000000040}', 40, 'Группа с упрямым блоком', 3, 1, 0, 50);
 INSERT INTO T_DEDUR_OBJ VALUES ('{d0000000-0000-0000-0000-000000000041}', 41, 'Неудаляемый блок', 7, 40, 1, 1);
@@ -62,8 +62,7 @@ CREATE TRIGGER refuse_update_666 BEFORE UPDATE ON T_DEDUR_DATA WHEN NEW.DEDUR_DA
 END;
 )";
 
-bool RunSql(const QString &path, const QString &sql, QString *error)
-{
+bool RunSql(const QString &path, const QString &sql, QString *error) {
     sqlite3 *db = nullptr;
     if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK) {
         *error = QString::fromUtf8(sqlite3_errmsg(db));
@@ -80,8 +79,7 @@ bool RunSql(const QString &path, const QString &sql, QString *error)
 }
 
 // Rows of a select on the stand's database, opened read-only beside the running server.
-QList<QStringList> Query(const QString &path, const QString &sql)
-{
+QList<QStringList> Query(const QString &path, const QString &sql) {
     QList<QStringList> rows;
     sqlite3 *db = nullptr;
     if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
@@ -102,19 +100,16 @@ QList<QStringList> Query(const QString &path, const QString &sql)
     return rows;
 }
 
-void TypeText(QWidget *widget, const QString &text)
-{
+void TypeText(QWidget *widget, const QString &text) {
     for (const QChar ch : text)
         QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(ch), Qt::NoModifier);
 }
 
-QTableWidget *EditorTable(PropertiesEditor *editor)
-{
+QTableWidget *EditorTable(PropertiesEditor *editor) {
     return editor->findChild<QTableWidget *>(QStringLiteral("tableWidget"));
 }
 
-int RowOf(PropertiesEditor *editor, const QString &key)
-{
+int RowOf(PropertiesEditor *editor, const QString &key) {
     QTableWidget *table = EditorTable(editor);
     for (int row = 0; row < table->rowCount(); ++row) {
         if (table->item(row, 1)->data(Qt::UserRole + 1).toString() == key)
@@ -123,8 +118,7 @@ int RowOf(PropertiesEditor *editor, const QString &key)
     return -1;
 }
 
-QStringList Keys(PropertiesEditor *editor)
-{
+QStringList Keys(PropertiesEditor *editor) {
     QStringList keys;
     QTableWidget *table = EditorTable(editor);
     for (int row = 0; row < table->rowCount(); ++row)
@@ -133,8 +127,7 @@ QStringList Keys(PropertiesEditor *editor)
 }
 
 // Opens the cell editor of a row as a double click would; null when the row cannot be edited.
-QWidget *OpenCellEditor(PropertiesEditor *editor, const QString &key)
-{
+QWidget *OpenCellEditor(PropertiesEditor *editor, const QString &key) {
     QTableWidget *table = EditorTable(editor);
     const int row = RowOf(editor, key);
     if (row < 0)
@@ -152,8 +145,7 @@ QWidget *OpenCellEditor(PropertiesEditor *editor, const QString &key)
 }
 
 // Commits with Enter and waits until the view has closed the cell editor.
-bool CommitCellEditor(QWidget *cellEditor)
-{
+bool CommitCellEditor(QWidget *cellEditor) {
     QPointer<QWidget> guard(cellEditor);
     QTest::keyClick(cellEditor, Qt::Key_Return);
     QDeadlineTimer deadline(5000);
@@ -163,8 +155,7 @@ bool CommitCellEditor(QWidget *cellEditor)
 }
 
 // Types into a row's editor as a person does: select what is there, type, press Enter.
-bool TypeIntoRow(PropertiesEditor *editor, const QString &key, const QString &text)
-{
+bool TypeIntoRow(PropertiesEditor *editor, const QString &key, const QString &text) {
     QWidget *cellEditor = OpenCellEditor(editor, key);
     if (!cellEditor)
         return false;
@@ -179,8 +170,7 @@ bool TypeIntoRow(PropertiesEditor *editor, const QString &key, const QString &te
     return CommitCellEditor(cellEditor);
 }
 
-bool ChooseType(PropertiesEditor *editor, int type)
-{
+bool ChooseType(PropertiesEditor *editor, int type) {
     auto *combo = qobject_cast<QComboBox *>(OpenCellEditor(editor, QStringLiteral("object_type")));
     if (!combo || combo->findData(type) < 0)
         return false;
@@ -188,8 +178,7 @@ bool ChooseType(PropertiesEditor *editor, int type)
     return CommitCellEditor(combo);
 }
 
-void Click(PropertiesEditor *editor, const char *button)
-{
+void Click(PropertiesEditor *editor, const char *button) {
     editor->findChild<QPushButton *>(QLatin1String(button))->click();
 }
 
@@ -200,8 +189,7 @@ class Modals : public QObject {
 public:
     using Script = std::function<void(PropertiesEditor *)>;
 
-    Modals()
-    {
+    Modals() {
         // Two timers: a timer does not fire again while its own handler runs, and a script may
         // raise a message box that must be answered meanwhile.
         connect(&boxTimer, &QTimer::timeout, this, &Modals::PollBoxes);
@@ -216,8 +204,7 @@ public:
     QStringList editorTitles;
 
 private:
-    void PollBoxes()
-    {
+    void PollBoxes() {
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
             if (!box->isVisible())
                 return;
@@ -235,8 +222,7 @@ private:
         }
     }
 
-    void PollDialogs()
-    {
+    void PollDialogs() {
         QWidget *widget = QApplication::activeModalWidget();
         if (!widget || !widget->isVisible())
             return;
@@ -248,7 +234,8 @@ private:
             return;
         }
         if (widget->objectName() == QLatin1String("DialogPassword")) {
-            widget->findChild<QLineEdit *>(QStringLiteral("password"))->setText(QLatin1String(MainWindow::EditPassword));
+            widget->findChild<QLineEdit *>(QStringLiteral("password"))
+                ->setText(QLatin1String(MainWindow::EditPassword));
             for (QDialogButtonBox *buttons : widget->findChildren<QDialogButtonBox *>()) {
                 if (QAbstractButton *ok = buttons->button(QDialogButtonBox::Ok))
                     ok->click();
@@ -308,8 +295,7 @@ private:
     std::unique_ptr<MainWindow> window;
 };
 
-void ObjectCommandsTest::initTestCase()
-{
+void ObjectCommandsTest::initTestCase() {
     QVERIFY(workDir.isValid());
     QVERIFY(QDir::setCurrent(workDir.path()));
     const QStringList args{QStringLiteral("--backfill-hours"), QStringLiteral("1"), QStringLiteral("--no-sim")};
@@ -320,14 +306,12 @@ void ObjectCommandsTest::initTestCase()
     QVERIFY2(stand.Restart(), qPrintable(stand.Error()));
 }
 
-void ObjectCommandsTest::cleanup()
-{
+void ObjectCommandsTest::cleanup() {
     window.reset();
     modals.reset();
 }
 
-bool ObjectCommandsTest::OpenWindow(const QString &user, bool editMode)
-{
+bool ObjectCommandsTest::OpenWindow(const QString &user, bool editMode) {
     {
         QSettings settings(QDir(workDir.path()).filePath(QStringLiteral("dedur.ini")), QSettings::IniFormat);
         settings.setValue(QStringLiteral("SERVER_NAME"), stand.Address());
@@ -347,8 +331,7 @@ bool ObjectCommandsTest::OpenWindow(const QString &user, bool editMode)
     return true;
 }
 
-QTreeWidgetItem *ObjectCommandsTest::Node(int id) const
-{
+QTreeWidgetItem *ObjectCommandsTest::Node(int id) const {
     for (QTreeWidgetItemIterator it(Tree()); *it; ++it) {
         if ((*it)->type() == ObjectItem && (*it)->data(TreeDataColumn, ObjectIdRole).toInt() == id)
             return *it;
@@ -356,26 +339,23 @@ QTreeWidgetItem *ObjectCommandsTest::Node(int id) const
     return nullptr;
 }
 
-int ObjectCommandsTest::CountNodes() const
-{
+int ObjectCommandsTest::CountNodes() const {
     int count = 0;
     for (QTreeWidgetItemIterator it(Tree()); *it; ++it)
         ++count;
     return count;
 }
 
-QString ObjectCommandsTest::One(const QString &sql) const
-{
+QString ObjectCommandsTest::One(const QString &sql) const {
     const QList<QStringList> rows = Query(stand.DatabasePath(), sql);
     return rows.isEmpty() || rows.first().isEmpty() ? QString() : rows.first().first();
 }
 
-void ObjectCommandsTest::create_data()
-{
-    QTest::addColumn<int>("parent");      // 0: top-level through its own command
-    QTest::addColumn<int>("pickType");    // 0: keep the preselected type
-    QTest::addColumn<QString>("freq");    // typed into the Freq row
-    QTest::addColumn<int>("shownType");   // preselected
+void ObjectCommandsTest::create_data() {
+    QTest::addColumn<int>("parent");    // 0: top-level through its own command
+    QTest::addColumn<int>("pickType");  // 0: keep the preselected type
+    QTest::addColumn<QString>("freq");  // typed into the Freq row
+    QTest::addColumn<int>("shownType"); // preselected
     QTest::addColumn<int>("storedType");
     QTest::addColumn<int>("settingCount");
     QTest::addColumn<int>("freqSetting");
@@ -390,8 +370,7 @@ void ObjectCommandsTest::create_data()
     QTest::newRow("top-level-station") << 0 << 0 << "А:23" << 1 << 1 << 3 << kSettingStationFreq << "23" << 201;
 }
 
-void ObjectCommandsTest::create()
-{
+void ObjectCommandsTest::create() {
     QFETCH(int, parent);
     QFETCH(int, pickType);
     QFETCH(QString, freq);
@@ -442,8 +421,8 @@ void ObjectCommandsTest::create()
     QCOMPARE(objects.first().mid(1), (QStringList{QString::number(storedType), QString::number(parent), "1", "1"}));
 
     // One data row per setting of the preselected type, whatever type was picked.
-    const QString settingsOfType = QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_SETTINGS WHERE DEDUR_SETTINGS_TYPE = %1")
-                                       .arg(shownType);
+    const QString settingsOfType =
+        QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_SETTINGS WHERE DEDUR_SETTINGS_TYPE = %1").arg(shownType);
     QCOMPARE(One(settingsOfType).toInt(), settingCount);
     QCOMPARE(One(QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_DATA d JOIN T_DEDUR_SETTINGS s ON "
                                 "s.DEDUR_SETTINGS_ID = d.DEDUR_DATA_SETTINGS WHERE d.DEDUR_DATA_OBJ = %1 AND "
@@ -452,11 +431,11 @@ void ObjectCommandsTest::create()
                      .arg(shownType))
                  .toInt(),
              settingCount);
-    const QList<QStringList> freqRow = Query(
-        stand.DatabasePath(), QStringLiteral("SELECT DEDUR_DATA_VALUE, DEDUR_DATA_ARCH FROM T_DEDUR_DATA WHERE "
-                                             "DEDUR_DATA_OBJ = %1 AND DEDUR_DATA_SETTINGS = %2")
-                                  .arg(id)
-                                  .arg(freqSetting));
+    const QList<QStringList> freqRow =
+        Query(stand.DatabasePath(), QStringLiteral("SELECT DEDUR_DATA_VALUE, DEDUR_DATA_ARCH FROM T_DEDUR_DATA WHERE "
+                                                   "DEDUR_DATA_OBJ = %1 AND DEDUR_DATA_SETTINGS = %2")
+                                        .arg(id)
+                                        .arg(freqSetting));
     QCOMPARE(freqRow, (QList<QStringList>{{freqValue, QString::number(freqArchive)}}));
     if (shownType == 7) {
         QCOMPARE(One(QStringLiteral("SELECT DEDUR_DATA_VALUE FROM T_DEDUR_DATA WHERE DEDUR_DATA_OBJ = %1 AND "
@@ -492,8 +471,7 @@ void ObjectCommandsTest::create()
     second.CloseSession();
 }
 
-void ObjectCommandsTest::cancelCreatesNothing_data()
-{
+void ObjectCommandsTest::cancelCreatesNothing_data() {
     QTest::addColumn<bool>("edit");
     QTest::addColumn<bool>("escape");
 
@@ -502,8 +480,7 @@ void ObjectCommandsTest::cancelCreatesNothing_data()
     QTest::newRow("escape-after-edit-discarded") << true << true;
 }
 
-void ObjectCommandsTest::cancelCreatesNothing()
-{
+void ObjectCommandsTest::cancelCreatesNothing() {
     QFETCH(bool, edit);
     QFETCH(bool, escape);
 
@@ -532,8 +509,7 @@ void ObjectCommandsTest::cancelCreatesNothing()
     QCOMPARE(CountNodes(), nodes);
 }
 
-void ObjectCommandsTest::edit_data()
-{
+void ObjectCommandsTest::edit_data() {
     QTest::addColumn<int>("id");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("order");
@@ -541,13 +517,17 @@ void ObjectCommandsTest::edit_data()
     QTest::addColumn<QString>("freqValue");
     QTest::addColumn<QString>("freqArchive");
 
-    QTest::newRow("rename-and-reorder") << 3 << "Блок переименованный" << "9" << QString() << QString() << QString();
-    QTest::newRow("new-frequency-reference") << 4 << QString() << QString() << "А:33" << "33" << "201";
-    QTest::newRow("frequency-removed") << 2 << QString() << QString() << "" << "0" << "0";
+    QTest::newRow("rename-and-reorder") << 3 << "Блок переименованный"
+                                        << "9" << QString() << QString() << QString();
+    QTest::newRow("new-frequency-reference") << 4 << QString() << QString() << "А:33"
+                                             << "33"
+                                             << "201";
+    QTest::newRow("frequency-removed") << 2 << QString() << QString() << ""
+                                       << "0"
+                                       << "0";
 }
 
-void ObjectCommandsTest::edit()
-{
+void ObjectCommandsTest::edit() {
     QFETCH(int, id);
     QFETCH(QString, name);
     QFETCH(QString, order);
@@ -594,15 +574,15 @@ void ObjectCommandsTest::edit()
         QCOMPARE(row, (QList<QStringList>{{freqValue, freqArchive}}));
     }
     // Existing setting rows are updated in place; a setting without a row gets one, never a second.
-    QCOMPARE(One(QStringLiteral("SELECT COUNT(*) || '/' || COUNT(DISTINCT DEDUR_DATA_SETTINGS) FROM T_DEDUR_DATA "
-                                "WHERE DEDUR_DATA_OBJ = %1")
-                     .arg(id)),
-             One(QStringLiteral("SELECT COUNT(*) || '/' || COUNT(*) FROM T_DEDUR_SETTINGS WHERE DEDUR_SETTINGS_TYPE = 7")));
+    QCOMPARE(
+        One(QStringLiteral("SELECT COUNT(*) || '/' || COUNT(DISTINCT DEDUR_DATA_SETTINGS) FROM T_DEDUR_DATA "
+                           "WHERE DEDUR_DATA_OBJ = %1")
+                .arg(id)),
+        One(QStringLiteral("SELECT COUNT(*) || '/' || COUNT(*) FROM T_DEDUR_SETTINGS WHERE DEDUR_SETTINGS_TYPE = 7")));
     QVERIFY(modals->boxes.isEmpty());
 }
 
-void ObjectCommandsTest::passportIsReadOnly()
-{
+void ObjectCommandsTest::passportIsReadOnly() {
     QVERIFY(OpenWindow(QStringLiteral("engineer"), true));
     QTreeWidgetItem *node = Node(kOtherStation);
     QVERIFY(node);
@@ -616,36 +596,38 @@ void ObjectCommandsTest::passportIsReadOnly()
         closeText = editor->findChild<QPushButton *>(QStringLiteral("button_cancel"))->text();
         cellEditorOpened = OpenCellEditor(editor, QStringLiteral("object_name")) != nullptr;
         freq = EditorTable(editor)->item(RowOf(editor, QStringLiteral("Freq")), 1)->data(Qt::UserRole);
+        const QString shots = qEnvironmentVariable("ZENTA_SCREENSHOTS");
+        if (!shots.isEmpty() && QDir().mkpath(shots))
+            editor->grab().save(QDir(shots).filePath(QStringLiteral("passport.png")));
         Click(editor, "button_cancel");
     };
     Tree()->setCurrentItem(node);
     Action("action_passport")->trigger();
 
-    QCOMPARE(modals->editorTitles, QStringList{QStringLiteral("Редактор свойств: ") + name + QStringLiteral(" (просмотр)")});
+    QCOMPARE(modals->editorTitles,
+             QStringList{QStringLiteral("Редактор свойств: ") + name + QStringLiteral(" (просмотр)")});
     QVERIFY(!saveVisible);
     QCOMPARE(closeText, QStringLiteral("Закрыть"));
     QVERIFY(!cellEditorOpened);
     QVERIFY(modals->boxes.isEmpty());
     // The stored measurement and its archive table come back as one reference.
-    const QList<QStringList> stored = Query(
-        stand.DatabasePath(), QStringLiteral("SELECT DEDUR_DATA_VALUE, DEDUR_DATA_ARCH FROM T_DEDUR_DATA WHERE "
-                                             "DEDUR_DATA_OBJ = %1 AND DEDUR_DATA_SETTINGS = %2")
-                                  .arg(kOtherStation)
-                                  .arg(kSettingStationFreq));
+    const QList<QStringList> stored =
+        Query(stand.DatabasePath(), QStringLiteral("SELECT DEDUR_DATA_VALUE, DEDUR_DATA_ARCH FROM T_DEDUR_DATA WHERE "
+                                                   "DEDUR_DATA_OBJ = %1 AND DEDUR_DATA_SETTINGS = %2")
+                                        .arg(kOtherStation)
+                                        .arg(kSettingStationFreq));
     QCOMPARE(stored.size(), 1);
     QCOMPARE(freq.toLongLong(), stored.first().at(1).toLongLong() * 1000000 + stored.first().at(0).toLongLong());
 }
 
-void ObjectCommandsTest::settingsFailureIsReported_data()
-{
+void ObjectCommandsTest::settingsFailureIsReported_data() {
     QTest::addColumn<int>("id"); // 0: create under station 1
 
     QTest::newRow("create") << 0;
     QTest::newRow("edit") << 4;
 }
 
-void ObjectCommandsTest::settingsFailureIsReported()
-{
+void ObjectCommandsTest::settingsFailureIsReported() {
     QFETCH(int, id);
 
     QVERIFY(OpenWindow(QStringLiteral("engineer"), true));
@@ -673,11 +655,11 @@ void ObjectCommandsTest::settingsFailureIsReported()
     // The object row itself went through.
     QCOMPARE(One(QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_OBJ WHERE DEDUR_OBJ_NAME = '%1'").arg(name)),
              QStringLiteral("1"));
-    QCOMPARE(One(QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_DATA WHERE DEDUR_DATA_VALUE = '666'")), QStringLiteral("0"));
+    QCOMPARE(One(QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_DATA WHERE DEDUR_DATA_VALUE = '666'")),
+             QStringLiteral("0"));
 }
 
-void ObjectCommandsTest::commandRefusals_data()
-{
+void ObjectCommandsTest::commandRefusals_data() {
     QTest::addColumn<bool>("editMode");
     QTest::addColumn<QString>("action");
     QTest::addColumn<int>("current"); // object id, -1 a channel, 0 none
@@ -689,8 +671,7 @@ void ObjectCommandsTest::commandRefusals_data()
         << true << "action_add" << 3 << "Ошибка|Для объекта [%1] нельзя создавать дочерние элементы!";
 }
 
-void ObjectCommandsTest::commandRefusals()
-{
+void ObjectCommandsTest::commandRefusals() {
     QFETCH(bool, editMode);
     QFETCH(QString, action);
     QFETCH(int, current);
@@ -716,16 +697,14 @@ void ObjectCommandsTest::commandRefusals()
     QCOMPARE(One(QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_OBJ")), objects);
 }
 
-void ObjectCommandsTest::userWithoutEditRight_data()
-{
+void ObjectCommandsTest::userWithoutEditRight_data() {
     QTest::addColumn<bool>("create");
 
     QTest::newRow("create-refused") << true;
     QTest::newRow("rename-refused") << false;
 }
 
-void ObjectCommandsTest::userWithoutEditRight()
-{
+void ObjectCommandsTest::userWithoutEditRight() {
     QFETCH(bool, create);
 
     QVERIFY(OpenWindow(QStringLiteral("operator"), true));
@@ -755,8 +734,7 @@ void ObjectCommandsTest::userWithoutEditRight()
     QCOMPARE(unit->text(0), unitName);
 }
 
-void ObjectCommandsTest::otherDataTypeWrittenBackUnchanged()
-{
+void ObjectCommandsTest::otherDataTypeWrittenBackUnchanged() {
     QVERIFY(OpenWindow(QStringLiteral("engineer"), true));
     QString shown = QStringLiteral("not read");
     QVariant value;
@@ -778,8 +756,7 @@ void ObjectCommandsTest::otherDataTypeWrittenBackUnchanged()
              QStringLiteral("ручной"));
 }
 
-void ObjectCommandsTest::staleCacheWriteRefused_data()
-{
+void ObjectCommandsTest::staleCacheWriteRefused_data() {
     QTest::addColumn<bool>("objectRow");
 
     QTest::newRow("object-id-taken-meanwhile") << true;
@@ -788,8 +765,7 @@ void ObjectCommandsTest::staleCacheWriteRefused_data()
 
 // Two clients choose new ids from their own caches; the one that writes second must be refused
 // rather than leave two rows with one id.
-void ObjectCommandsTest::staleCacheWriteRefused()
-{
+void ObjectCommandsTest::staleCacheWriteRefused() {
     QFETCH(bool, objectRow);
 
     QVERIFY(OpenWindow(QStringLiteral("engineer"), true));
@@ -818,28 +794,27 @@ void ObjectCommandsTest::staleCacheWriteRefused()
         QCOMPARE(One(QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_DATA WHERE DEDUR_DATA_VALUE = 'вторая запись'")),
                  QStringLiteral("0"));
     }
-    QCOMPARE(One(QStringLiteral("SELECT COUNT(*) = COUNT(DISTINCT DEDUR_OBJ_ID) FROM T_DEDUR_OBJ")), QStringLiteral("1"));
-    QCOMPARE(One(QStringLiteral("SELECT COUNT(*) = COUNT(DISTINCT DEDUR_DATA_ID) FROM T_DEDUR_DATA")), QStringLiteral("1"));
+    QCOMPARE(One(QStringLiteral("SELECT COUNT(*) = COUNT(DISTINCT DEDUR_OBJ_ID) FROM T_DEDUR_OBJ")),
+             QStringLiteral("1"));
+    QCOMPARE(One(QStringLiteral("SELECT COUNT(*) = COUNT(DISTINCT DEDUR_DATA_ID) FROM T_DEDUR_DATA")),
+             QStringLiteral("1"));
     other.CloseSession();
 }
 
-void ObjectCommandsTest::deleteBottomUp_data()
-{
+void ObjectCommandsTest::deleteBottomUp_data() {
     QTest::addColumn<int>("id");
     QTest::addColumn<QMessageBox::StandardButton>("answer");
     QTest::addColumn<QList<int>>("deleted"); // in server order; children may come in any order among themselves
     QTest::addColumn<QList<int>>("kept");
 
-    QTest::newRow("answer-no-deletes-nothing") << kOtherStation << QMessageBox::No << QList<int>{}
-                                               << QList<int>{kOtherStation, 6, 7, 8};
+    QTest::newRow("answer-no-deletes-nothing")
+        << kOtherStation << QMessageBox::No << QList<int>{} << QList<int>{kOtherStation, 6, 7, 8};
     QTest::newRow("station-with-units") << kOtherStation << QMessageBox::Yes << QList<int>{6, 7, 8, kOtherStation}
                                         << QList<int>{};
-    QTest::newRow("refused-child-keeps-its-parent") << 40 << QMessageBox::Yes << QList<int>{42}
-                                                    << QList<int>{40, 41};
+    QTest::newRow("refused-child-keeps-its-parent") << 40 << QMessageBox::Yes << QList<int>{42} << QList<int>{40, 41};
 }
 
-void ObjectCommandsTest::deleteBottomUp()
-{
+void ObjectCommandsTest::deleteBottomUp() {
     QFETCH(int, id);
     QFETCH(QMessageBox::StandardButton, answer);
     QFETCH(QList<int>, deleted);
@@ -856,9 +831,9 @@ void ObjectCommandsTest::deleteBottomUp()
     QCOMPARE(modals->boxes.first(),
              QStringLiteral("Удаление|Удалить элемент безвозвратно со всеми дочерними объектами?"));
     QList<int> order;
-    for (const QStringList &row : Query(stand.DatabasePath(),
-                                        QStringLiteral("SELECT id FROM deleted_objects WHERE seq > %1 ORDER BY seq")
-                                            .arg(before)))
+    for (const QStringList &row :
+         Query(stand.DatabasePath(),
+               QStringLiteral("SELECT id FROM deleted_objects WHERE seq > %1 ORDER BY seq").arg(before)))
         order << row.first().toInt();
     QCOMPARE(order.size(), deleted.size());
     if (!deleted.isEmpty())
@@ -876,8 +851,7 @@ void ObjectCommandsTest::deleteBottomUp()
     }
 }
 
-void ObjectCommandsTest::connectionLostWhileDialogOpen_data()
-{
+void ObjectCommandsTest::connectionLostWhileDialogOpen_data() {
     QTest::addColumn<bool>("create");
 
     QTest::newRow("editing") << false;
@@ -886,8 +860,7 @@ void ObjectCommandsTest::connectionLostWhileDialogOpen_data()
 
 // The server goes away while the passport is open; the window drops the link and rebuilds the tree
 // under the dialog. Saving afterwards must neither touch the discarded nodes nor write anything.
-void ObjectCommandsTest::connectionLostWhileDialogOpen()
-{
+void ObjectCommandsTest::connectionLostWhileDialogOpen() {
     QFETCH(bool, create);
 
     QVERIFY(OpenWindow(QStringLiteral("engineer"), true));

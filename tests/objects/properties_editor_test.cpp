@@ -18,26 +18,22 @@ Q_DECLARE_METATYPE(QMessageBox::StandardButton)
 namespace {
 
 // Types text character by character, also letters that have no key code of their own.
-void TypeText(QWidget *widget, const QString &text)
-{
+void TypeText(QWidget *widget, const QString &text) {
     for (const QChar ch : text)
         QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(ch), Qt::NoModifier);
 }
 
 const QString kTitle = QStringLiteral("Редактор свойств: ТГ-1 (редактирование)");
 
-QTableWidget *Table(PropertiesEditor &editor)
-{
+QTableWidget *Table(PropertiesEditor &editor) {
     return editor.findChild<QTableWidget *>(QStringLiteral("tableWidget"));
 }
 
-QPushButton *Button(PropertiesEditor &editor, const char *name)
-{
+QPushButton *Button(PropertiesEditor &editor, const char *name) {
     return editor.findChild<QPushButton *>(QLatin1String(name));
 }
 
-void Fill(PropertiesEditor &editor, QAbstractItemDelegate *lineEdit)
-{
+void Fill(PropertiesEditor &editor, QAbstractItemDelegate *lineEdit) {
     editor.ClearTable();
     editor.AddProperty(QStringLiteral("object_name"), QStringLiteral("Наименование объекта"), QStringLiteral("ТГ-1"),
                        QStringLiteral("ТГ-1"), lineEdit, false);
@@ -50,8 +46,7 @@ void Fill(PropertiesEditor &editor, QAbstractItemDelegate *lineEdit)
 }
 
 // Edits the value cell of a row through its editor and commits with Enter, as a person does.
-void EditRow(PropertiesEditor &editor, int row, const QString &text)
-{
+void EditRow(PropertiesEditor &editor, int row, const QString &text) {
     QTableWidget *table = Table(editor);
     QTableWidgetItem *cell = table->item(row, 1);
     table->setCurrentItem(cell);
@@ -68,8 +63,7 @@ void EditRow(PropertiesEditor &editor, int row, const QString &text)
 // Answers the next modal message box with the given button and remembers what it showed.
 class BoxAnswerer {
 public:
-    explicit BoxAnswerer(QMessageBox::StandardButton answer)
-    {
+    explicit BoxAnswerer(QMessageBox::StandardButton answer) {
         QObject::connect(&timer, &QTimer::timeout, [this, answer] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             if (!box)
@@ -108,8 +102,7 @@ private slots:
     void ratioKeptAcrossShowings();
 };
 
-void PropertiesEditorTest::closeQuestion_data()
-{
+void PropertiesEditorTest::closeQuestion_data() {
     QTest::addColumn<bool>("editMode");
     QTest::addColumn<bool>("edit");
     QTest::addColumn<QString>("how");
@@ -128,16 +121,15 @@ void PropertiesEditorTest::closeQuestion_data()
         << true << true << "button" << QMessageBox::Cancel << true << true << int(QDialog::Rejected);
     QTest::newRow("edited-cancel-yes-accepts")
         << true << true << "button" << QMessageBox::Yes << true << false << int(QDialog::Accepted);
-    QTest::newRow("edited-escape-asks")
-        << true << true << "escape" << QMessageBox::Yes << true << false << int(QDialog::Accepted);
+    QTest::newRow("edited-escape-asks") << true << true << "escape" << QMessageBox::Yes << true << false
+                                        << int(QDialog::Accepted);
     QTest::newRow("edited-window-close-asks")
         << true << true << "close" << QMessageBox::Cancel << true << true << int(QDialog::Rejected);
     QTest::newRow("edited-save-never-asks")
         << true << true << "save" << QMessageBox::No << false << false << int(QDialog::Accepted);
 }
 
-void PropertiesEditorTest::closeQuestion()
-{
+void PropertiesEditorTest::closeQuestion() {
     QFETCH(bool, editMode);
     QFETCH(bool, edit);
     QFETCH(QString, how);
@@ -191,8 +183,7 @@ void PropertiesEditorTest::closeQuestion()
     }
 }
 
-void PropertiesEditorTest::singleChangeMark_data()
-{
+void PropertiesEditorTest::singleChangeMark_data() {
     QTest::addColumn<QStringList>("edits");
     QTest::addColumn<QString>("title");
 
@@ -202,8 +193,7 @@ void PropertiesEditorTest::singleChangeMark_data()
     QTest::newRow("same-value-still-marks") << QStringList{"ТГ-1"} << kTitle + " *";
 }
 
-void PropertiesEditorTest::singleChangeMark()
-{
+void PropertiesEditorTest::singleChangeMark() {
     QFETCH(QStringList, edits);
     QFETCH(QString, title);
 
@@ -226,8 +216,7 @@ void PropertiesEditorTest::singleChangeMark()
     editor.reject();
 }
 
-void PropertiesEditorTest::readOnlyRowNotEditable()
-{
+void PropertiesEditorTest::readOnlyRowNotEditable() {
     PropertiesEditor editor(nullptr);
     LineEditDelegate lineEdit(nullptr);
     Fill(editor, &lineEdit);
@@ -244,8 +233,7 @@ void PropertiesEditorTest::readOnlyRowNotEditable()
     editor.reject();
 }
 
-void PropertiesEditorTest::ratioKeptAcrossShowings()
-{
+void PropertiesEditorTest::ratioKeptAcrossShowings() {
     PropertiesEditor editor(nullptr);
     LineEditDelegate lineEdit(nullptr);
     QTableWidget *table = Table(editor);
