@@ -1,6 +1,7 @@
 // Figures of the telemetry view against a real zenta-stand with ten units (two stations of five):
 // login to every channel drawn, one realtime tick, a 24-hour period, the samples table, CSV reading.
 // Run with QT_QPA_PLATFORM=offscreen; prints figures, asserts nothing.
+#include "bench/figure.h"
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -134,6 +135,8 @@ int CsvFigures(const QTemporaryDir &work)
         << qRound64(rows / (loadMs / 1000.0)) << " rows/s; awk -F';' summing the same columns: "
         << QString::number(awkMs, 'f', 1) << " ms, " << qRound64(86400 / (awkMs / 1000.0)) << " rows/s; ratio "
         << QString::number(loadMs / awkMs, 'f', 2) << "\n" << Qt::flush;
+    Figure("CsvFile::LoadFile, 86,400 lines", loadMs, "ms", "",
+           qPrintable(QString("awk %1 ms").arg(awkMs, 0, 'f', 1)));
     return 0;
 }
 
@@ -194,6 +197,8 @@ int main(int argc, char **argv)
     out << "  the same archive requests by a bare client: " << QString::number(bareMs, 'f', 1)
         << " ms; ratio " << QString::number((loginMs - sessionMs) / bareMs, 'f', 1)
         << " (drawing part / bare requests)\n" << Qt::flush;
+    Figure("login to every channel drawn, 10 min span", loginMs, "ms", "< 1000 ms",
+           qPrintable(QString("bare tlx client %1 ms").arg(bareMs, 0, 'f', 1)));
 
     // 2. Realtime ticks: GUI-thread time of one tick.
     auto ticks = [&](int count) {
@@ -226,6 +231,7 @@ int main(int argc, char **argv)
     out << "realtime tick, " << channels.size() << " channels, 10 min span: median "
         << QString::number(Median(t10), 'f', 1) << " ms, max "
         << QString::number(*std::max_element(t10.begin(), t10.end()), 'f', 1) << " ms (target < 20 ms)\n" << Qt::flush;
+    Figure("realtime tick, 10 min span, median", Median(t10), "ms", "< 20 ms");
 
     tree.CheckNone();
     plot.DeleteDefferedGraphs();
@@ -240,6 +246,7 @@ int main(int argc, char **argv)
     out << "realtime tick, " << channels.size() << " channels, 24 h span: median "
         << QString::number(Median(t24), 'f', 1) << " ms, max "
         << QString::number(*std::max_element(t24.begin(), t24.end()), 'f', 1) << " ms (target < 50 ms)\n" << Qt::flush;
+    Figure("realtime tick, 24 h span, median", Median(t24), "ms", "< 50 ms");
 
     // 3. A 24-hour period loaded and drawn.
     plot.SetPloRealtimeMode(false, QDateTime::currentDateTime().addSecs(-120), 86400);
@@ -248,7 +255,10 @@ int main(int argc, char **argv)
     timer.restart();
     plot.LoadPlotForPeriodMaually(end.addSecs(-86400), end);
     customPlot.replot(QCustomPlot::rpImmediateRefresh);
-    out << "24 h period, " << channels.size() << " channels: loaded and drawn in " << qRound(Ms(timer)) << " ms, "
+    const double periodMs = Ms(timer);
+    Figure("24 h period loaded and drawn", periodMs, "ms", "< 3000 ms");
+    Figure("24 h period resident memory", ResidentMiB(), "MiB", "< 400 MiB");
+    out << "24 h period, " << channels.size() << " channels: loaded and drawn in " << qRound(periodMs) << " ms, "
         << PlottedSamples(&customPlot) << " points, resident " << ResidentMiB()
         << " MiB (targets < 3000 ms, < 400 MiB)\n" << Qt::flush;
 
@@ -260,7 +270,12 @@ int main(int argc, char **argv)
         table.SetVisible(true);
         timer.restart();
         plot.DrawAllPlots(tableEnd.addSecs(-hours * 3600), tableEnd);
-        out << "samples table, " << hours << " h x " << channels.size() << " channels: " << qRound(Ms(timer))
+        const double tableMs = Ms(timer);
+        Figure(hours == 1 ? "samples table, 1 h" : "samples table, 24 h", tableMs, "ms",
+               hours == 1 ? "< 1000 ms" : "no freeze > 5000 ms");
+        if (hours == 24)
+            Figure("samples table, 24 h, resident memory", ResidentMiB(), "MiB", "< 1024 MiB");
+        out << "samples table, " << hours << " h x " << channels.size() << " channels: " << qRound(tableMs)
             << " ms for " << tableWidget.rowCount() << " rows, resident " << ResidentMiB() << " MiB"
             << (hours == 1 ? " (target < 1000 ms)\n" : " (target: no freeze > 5000 ms, < 1024 MiB)\n");
         table.SetVisible(false);
