@@ -64,6 +64,13 @@ void AxisTag::setText(const QString &text)
         mLabel->setText(text);
 }
 
+int AxisTag::labelRight() const
+{
+    if (!mLabel || !mLabel->visible())
+        return -1;
+    return int(std::ceil(mLabel->right->pixelPosition().x()));
+}
+
 void AxisTag::setVisible(bool visible)
 {
     if (mArrow)

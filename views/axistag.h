@@ -20,6 +20,8 @@ public:
     void setBrush(const QBrush &brush);
     void setText(const QString &text);
     void setVisible(bool visible);
+    // Right edge of the shown label in widget pixels as of the last layout; -1 when hidden or gone.
+    int labelRight() const;
     void updatePosition(double key, double value);
 
     QCPAxis *axis() const { return mAxis; }

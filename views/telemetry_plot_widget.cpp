@@ -1,6 +1,7 @@
 #include "views/telemetry_plot_widget.h"
 
 #include <QMutexLocker>
+#include <algorithm>
 #include <QTreeWidgetItem>
 #include <cmath>
 #include <limits>
@@ -378,6 +379,7 @@ void TelemetryPlotWidget::LoadPlotForPeriodMaually(QDateTime from, QDateTime to)
         if (auto *tag = ItemPointer<AxisTag>(item, ValueTagRole))
             tag->setVisible(false);
     }
+    FitTagsInside();
     plot->yAxis->rescale(true);
     plot->yAxis2->rescale(true);
     plot->xAxis->setRange(double(from.toSecsSinceEpoch()), double(to.toSecsSinceEpoch()));
@@ -484,6 +486,7 @@ void TelemetryPlotWidget::DrawRealtimePlots()
         tag->setPen(pen);
         tag->setVisible(true);
     }
+    FitTagsInside();
 
     if (!currentTimeLine) {
         currentTimeLine = new QCPItemStraightLine(plot);
@@ -560,6 +563,32 @@ void TelemetryPlotWidget::RescalePlotRealtimeAuto()
     plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
+void TelemetryPlotWidget::FitTagsInside()
+{
+    // The tags stand at the right edge of the axis rect and write to the right of it; without room
+    // there their texts run out of the widget. Widen the right margin by what the last layout cut off;
+    // the replot of the same tick applies it. No tags shown: no extra room.
+    QCPAxisRect *rect = plot->axisRect();
+    if (!rect)
+        return;
+    int rightmost = -1;
+    for (QTreeWidgetItem *item : qAsConst(plottedItems)) {
+        if (auto *tag = ItemPointer<AxisTag>(item, ValueTagRole))
+            rightmost = std::max(rightmost, tag->labelRight());
+    }
+    QMargins margins = rect->minimumMargins();
+    int wanted = 0;
+    if (rightmost >= 0) {
+        const int overflow = rightmost + 4 - plot->width();
+        wanted = overflow > 0 ? rect->margins().right() + overflow : margins.right();
+        wanted = std::min(wanted, plot->width() / 2);
+    }
+    if (margins.right() == wanted)
+        return;
+    margins.setRight(wanted);
+    rect->setMinimumMargins(margins);
+}
+
 void TelemetryPlotWidget::MoveCurrentTimeLine()
 {
     if (!currentTimeLine)
@@ -583,6 +612,7 @@ void TelemetryPlotWidget::HideAllCurrentValueTags()
         if (auto *tag = ItemPointer<AxisTag>(item, ValueTagRole))
             tag->setVisible(false);
     }
+    FitTagsInside();
     plot->replot(QCustomPlot::rpRefreshHint);
 }
 

@@ -37,6 +37,8 @@ public:
     void LoadPlotForPeriodMaually(QDateTime from, QDateTime to);
     void DrawAllPlots(QDateTime from, QDateTime to);
     void DrawRealtimePlots();
+    // Widens the right margin so that the shown value tags stay inside the widget.
+    void FitTagsInside();
 
     void RescalePlotRealtimeAuto();
     void MoveCurrentTimeLine();
