@@ -6,6 +6,7 @@
 #include "server/table_dedur_data_14.h"
 #include "server/table_dedur_objects_14.h"
 #include "stand_process.h"
+#include "stand_sql.h"
 #include "views/objects_tree_widget.h"
 
 #include <QAbstractButton>
@@ -61,22 +62,6 @@ CREATE TRIGGER refuse_update_666 BEFORE UPDATE ON T_DEDUR_DATA WHEN NEW.DEDUR_DA
     SELECT RAISE(ABORT, 'refused');
 END;
 )";
-
-bool RunSql(const QString &path, const QString &sql, QString *error) {
-    sqlite3 *db = nullptr;
-    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK) {
-        *error = QString::fromUtf8(sqlite3_errmsg(db));
-        sqlite3_close(db);
-        return false;
-    }
-    char *message = nullptr;
-    const bool ok = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &message) == SQLITE_OK;
-    if (!ok)
-        *error = QString::fromUtf8(message);
-    sqlite3_free(message);
-    sqlite3_close(db);
-    return ok;
-}
 
 // Rows of a select on the stand's database, opened read-only beside the running server.
 QList<QStringList> Query(const QString &path, const QString &sql) {

@@ -32,6 +32,7 @@
 #include "server/table_ts_14.h"
 #include "server/table_users_14.h"
 #include "stand_process.h"
+#include "stand_sql.h"
 
 namespace {
 
@@ -61,22 +62,6 @@ private:
 };
 
 // Edits the stand's database while the stand is stopped.
-bool RunSql(const QString &path, const QString &sql, QString *error) {
-    sqlite3 *db = nullptr;
-    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK) {
-        *error = QString::fromUtf8(sqlite3_errmsg(db));
-        sqlite3_close(db);
-        return false;
-    }
-    char *message = nullptr;
-    const bool ok = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &message) == SQLITE_OK;
-    if (!ok)
-        *error = QString::fromUtf8(message);
-    sqlite3_free(message);
-    sqlite3_close(db);
-    return ok;
-}
-
 QList<QByteArray> TextColumn(TLArray *array, const char *field) {
     QList<QByteArray> values;
     TLField *f = TLRFldByName(array, field);

@@ -8,28 +8,12 @@
 #include "qcustomplot.h"
 #include "server/db.h"
 #include "stand_process.h"
+#include "stand_sql.h"
 #include "views/objects_tree_widget.h"
 #include "views/telemetry_plot_widget.h"
 #include "views/telemetry_table_widget.h"
 
 namespace {
-
-bool RunSql(const QString &path, const QString &sql, QString *error)
-{
-    sqlite3 *db = nullptr;
-    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK) {
-        *error = QString::fromUtf8(sqlite3_errmsg(db));
-        sqlite3_close(db);
-        return false;
-    }
-    char *message = nullptr;
-    const bool ok = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &message) == SQLITE_OK;
-    if (!ok)
-        *error = QString::fromUtf8(message);
-    sqlite3_free(message);
-    sqlite3_close(db);
-    return ok;
-}
 
 // The demo has two stations (ids 1 and 5) of three units each (2-4 and 6-8). The test reorders the
 // units of station 1, takes the frequency away from unit 6 and adds objects caught in parent cycles.
