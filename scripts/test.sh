@@ -12,7 +12,8 @@ cmake_args=()
 if [ "${1:-}" = "--sanitize" ]; then
     build=build-sanitize
     cmake_args+=(-DZENTA_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
-    export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+    export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+    export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 fi
 

@@ -82,6 +82,7 @@ struct Server::Impl {
     std::map<ConnId, std::shared_ptr<Conn>> conns;
     std::vector<std::shared_ptr<Conn>> finished;
     ConnId nextId = 1;
+    int exiting = 0; // connection threads between leaving conns and reaching finished
     bool stopping = false;
     bool started = false;
 
@@ -257,12 +258,15 @@ struct Server::Impl {
             std::lock_guard<std::mutex> lock(m);
             conns.erase(c->id);
             wasLoggedIn = c->loggedIn;
+            // Stop must also wait for this thread's last steps below, which still use this object.
+            ++exiting;
         }
         if (wasLoggedIn)
             handler->OnDisconnect(c->id);
         close(c->fd);
         std::lock_guard<std::mutex> lock(m);
         finished.push_back(c);
+        --exiting;
         cv.notify_all();
     }
 };
@@ -361,7 +365,7 @@ void Server::Stop() {
         c->Close();
     {
         std::unique_lock<std::mutex> lock(impl_->m);
-        impl_->cv.wait(lock, [this] { return impl_->conns.empty(); });
+        impl_->cv.wait(lock, [this] { return impl_->conns.empty() && impl_->exiting == 0; });
     }
     impl_->Reap();
     impl_->started = false;

@@ -85,7 +85,11 @@ public:
         lastMessage = v;
         ++messages;
     }
-    void OnDisconnect(ConnId) override { ++disconnects; }
+    void OnDisconnect(ConnId) override {
+        if (int ms = disconnectDelayMs.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        ++disconnects;
+    }
 
     void Release() {
         std::lock_guard<std::mutex> lock(m);
@@ -100,6 +104,7 @@ public:
     std::atomic<int> messages{0};
     std::atomic<int> lastMessage{0};
     std::atomic<int> disconnects{0};
+    std::atomic<int> disconnectDelayMs{0};
 
 private:
     std::mutex m;
@@ -345,6 +350,8 @@ private slots:
     void failedRequestKeepsConnection();
     void manyClients_data();
     void manyClients();
+    void stopWhileClientsLeave_data();
+    void stopWhileClientsLeave();
 };
 
 void TlxLinkTest::initTestCase() {
@@ -828,6 +835,33 @@ void TlxLinkTest::manyClients() {
     QCOMPARE(failures.load(), 0);
     all.clear();
     QTRY_COMPARE(box.handler.disconnects.load(), clients);
+}
+
+void TlxLinkTest::stopWhileClientsLeave_data() {
+    QTest::addColumn<int>("clients");
+    QTest::addColumn<int>("rounds");
+    // Regression: Stop returned while a connection thread still had its last steps to run, which then
+    // wrote into the freed server (seen under AddressSanitizer).
+    QTest::newRow("server-freed-under-leaving-connection") << 8 << 5;
+}
+
+void TlxLinkTest::stopWhileClientsLeave() {
+    QFETCH(int, clients);
+    QFETCH(int, rounds);
+    for (int round = 0; round < rounds; ++round) {
+        auto box = std::make_unique<ServerBox>();
+        box->handler.disconnectDelayMs = 20; // a handler that takes its time over a departure
+        QVERIFY(box->Start());
+        std::vector<std::unique_ptr<Client>> all;
+        for (int i = 0; i < clients; ++i) {
+            all.push_back(std::make_unique<Client>());
+            QCOMPARE(all.back()->Open(box->Port()), 0);
+        }
+        std::thread leaving([&all] { all.clear(); });
+        box->server.reset();
+        QCOMPARE(box->handler.disconnects.load(), clients);
+        leaving.join();
+    }
 }
 
 QTEST_GUILESS_MAIN(TlxLinkTest)
