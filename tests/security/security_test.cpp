@@ -1,0 +1,172 @@
+// Hostile input at the edges of the system: login names that would break an SQL text if pasted
+// unquoted, and a peer that announces a frame beyond the size limit.
+#include <QApplication>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+#include <arpa/inet.h>
+#include <cstring>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "server/db.h"
+#include "server/table_users_14.h"
+#include "stand_client.h"
+#include "stand_process.h"
+#include "stand_sql.h"
+#include "tlx/tlx_wire.h"
+
+namespace {
+
+QString Sql(QString text) { return text.replace(QLatin1Char('\''), QLatin1String("''")); }
+
+// A raw loopback connection for bytes no well-behaved client sends.
+class RawPeer {
+public:
+    explicit RawPeer(quint16 port) {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    ~RawPeer() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    bool Send(const std::vector<uint8_t> &bytes) {
+        return fd >= 0 && ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size());
+    }
+    // True when the peer closed the connection within the time given (data before the close is skipped).
+    bool ClosedWithin(int ms) {
+        char buffer[4096];
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < ms) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 100) > 0) {
+                const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+                if (n <= 0)
+                    return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    int fd = -1;
+};
+
+} // namespace
+
+class SecurityTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void loginNames_data();
+    void loginNames();
+    void oversizedFrameClosesOnlyThatConnection_data();
+    void oversizedFrameClosesOnlyThatConnection();
+
+private:
+    StandProcess stand;
+};
+
+void SecurityTest::initTestCase() {
+    StartTlx();
+    QVERIFY2(stand.Start({"--backfill-hours", "1", "--no-sim"}), qPrintable(stand.Error()));
+}
+
+void SecurityTest::loginNames_data() {
+    QTest::addColumn<QString>("login");
+    QTest::newRow("apostrophe") << QStringLiteral("o'brien");
+    QTest::newRow("cyrillic-and-quotes") << QStringLiteral("Оператор 'Смена №2' \"Б\"");
+    QTest::newRow("injection-text") << QStringLiteral("x' or '1'='1");
+    QTest::newRow("doubled-apostrophes") << QStringLiteral("д''артаньян");
+}
+
+void SecurityTest::loginNames() {
+    QFETCH(QString, login);
+    static int serial = 0;
+    const QString key = QStringLiteral("{5EC00000-0000-0000-0000-%1}").arg(++serial, 12, 10, QLatin1Char('0'));
+    // The new user gets the operator's password; the stand reads its users when it starts.
+    stand.Kill();
+    QString error;
+    QVERIFY2(RunSql(stand.DatabasePath(),
+                    QStringLiteral("INSERT INTO Users VALUES('%1', '%2', '%2', '%2', 0);"
+                                   "INSERT INTO Credentials SELECT '%2', salt, hash, iterations FROM Credentials "
+                                   "WHERE login_ = 'operator';")
+                        .arg(key, Sql(login)),
+                    &error),
+             qPrintable(error));
+    QVERIFY2(stand.Restart(), qPrintable(stand.Error()));
+
+    QStringList boxes;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, [&boxes] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            boxes << box->text();
+            box->accept();
+        }
+    });
+    closer.start(50);
+    DB db;
+    QVERIFY(db.OpenSession(stand.Address(), login, QStringLiteral("operator")));
+    QVERIFY2(boxes.isEmpty(), qPrintable(boxes.join("; ")));
+    // The users filter found exactly this user, and the name came back letter for letter.
+    QCOMPARE(db.userId, key);
+    QCOMPARE(db.tableUsers->GetRecordCount(), 1);
+    QCOMPARE(db.tableUsers->GetUserLogin(key), login);
+
+    // The wrong password for the same name is still refused.
+    DB refused;
+    QVERIFY(!refused.OpenSession(stand.Address(), login, QStringLiteral("wrong")));
+    QTRY_COMPARE(boxes.size(), 1);
+}
+
+void SecurityTest::oversizedFrameClosesOnlyThatConnection_data() {
+    QTest::addColumn<quint32>("announced");
+    QTest::addColumn<bool>("loggedIn");
+    QTest::newRow("before-login") << quint32(1u << 20) << false;
+    QTest::newRow("after-login-100-mib") << quint32(100u << 20) << true;
+    QTest::newRow("after-login-4-gib") << quint32(0xFFFFFFF0u) << true;
+}
+
+void SecurityTest::oversizedFrameClosesOnlyThatConnection() {
+    QFETCH(quint32, announced);
+    QFETCH(bool, loggedIn);
+
+    StandClient bystander;
+    QCOMPARE(bystander.Open(stand.Port(), "operator", "operator"), 0);
+
+    RawPeer peer(stand.Port());
+    if (loggedIn) {
+        tlx::wire::Hello hello;
+        hello.user = "operator";
+        hello.password = "operator";
+        const std::vector<uint8_t> payload = tlx::wire::EncodeHello(hello);
+        QVERIFY(peer.Send(tlx::wire::EncodeFrame(tlx::wire::kHello, 0, payload.data(), payload.size())));
+    }
+    // A request header that announces more than the limit, followed by a little of its "payload".
+    std::vector<uint8_t> header = tlx::wire::EncodeFrame(tlx::wire::kRequest, 1, nullptr, 0);
+    std::memcpy(header.data(), &announced, sizeof announced);
+    header.resize(header.size() + 1024, 0xAB);
+    QVERIFY(peer.Send(header));
+    QVERIFY(peer.ClosedWithin(5000));
+
+    // The other client goes on as if nothing happened.
+    const SelectResult result = Select(bystander, "select KeyLink, nameLat from Tables");
+    QCOMPARE(result.status, 0);
+    QVERIFY(result.rows.size() > 0);
+    StandClient newcomer;
+    QCOMPARE(newcomer.Open(stand.Port(), "operator", "operator"), 0);
+}
+
+QTEST_MAIN(SecurityTest)
+#include "security_test.moc"
