@@ -2,8 +2,10 @@
 
 #include <QAction>
 #include <QDir>
+#include <QGuiApplication>
 #include <QMediaPlayer>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSettings>
 #include <QToolButton>
 #include <QUrl>
@@ -63,6 +65,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
     };
     for (const auto &pair : buttonActions)
         pair.first->setDefaultAction(pair.second);
+    // Without a window manager (a bare X server, a kiosk) maximising does nothing: start screen-sized.
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        resize(screen->availableGeometry().size());
     showMaximized();
 
     InitSettings();
