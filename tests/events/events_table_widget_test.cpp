@@ -56,6 +56,8 @@ private slots:
     void acknowledgeWithoutLink();
     void newestRowInView_data();
     void newestRowInView();
+    void rowsFitTheirText_data();
+    void rowsFitTheirText();
 
 private:
     DB db; // never connected: every acknowledgement that reaches it fails
@@ -253,6 +255,33 @@ void EventsTableWidgetTest::newestRowInView() {
     const int last = table.rowCount() - 1;
     QTRY_VERIFY(table.viewport()->rect().contains(table.visualRect(table.model()->index(last, 1)).bottomLeft()));
     QCOMPARE(Key(table, last), QStringLiteral("{%1}").arg(count - 1));
+}
+
+void EventsTableWidgetTest::rowsFitTheirText_data() {
+    QTest::addColumn<int>("lines");
+    QTest::newRow("one-line") << 1;
+    QTest::newRow("three-lines") << 3;
+    QTest::newRow("eight-lines") << 8;
+}
+
+void EventsTableWidgetTest::rowsFitTheirText() {
+    QFETCH(int, lines);
+    QTableWidget table(0, 6);
+    table.resize(900, 600);
+    table.show();
+    EventsTableWidget events(&table, &db);
+    QStringList text;
+    for (int i = 0; i < lines; ++i)
+        text << QStringLiteral("Строка %1").arg(i + 1);
+    events.AddEvent(QStringLiteral("{tall}"), QDateTime::fromSecsSinceEpoch(1700000000), text.join('\n'), false,
+                    QStringLiteral("Причина"), 0.0, QString(), false, QString(), 8301);
+    const int lineHeight = table.fontMetrics().lineSpacing();
+    QVERIFY2(table.rowHeight(0) >= lines * lineHeight,
+             qPrintable(QString("row %1 px for %2 lines of %3 px").arg(table.rowHeight(0)).arg(lines).arg(lineHeight)));
+    // Narrowing the text's column keeps the row fitted to what it now shows.
+    const int before = table.rowHeight(0);
+    table.setColumnWidth(2, 30);
+    QVERIFY(table.rowHeight(0) >= before);
 }
 
 QTEST_MAIN(EventsTableWidgetTest)
