@@ -171,12 +171,22 @@ QString DialogExportCSV::StationName(QTreeWidgetItem *item) const {
     return DefaultStationName;
 }
 
+QStringList DialogExportCSV::ZipArguments(const QString &archive, const QStringList &files) {
+    const auto plain = [](const QString &name) {
+        return name.startsWith(QLatin1Char('-')) ? QStringLiteral("./") + name : name;
+    };
+    QStringList arguments{QStringLiteral("-r"), plain(archive)};
+    for (const QString &name : files)
+        arguments << plain(name);
+    return arguments;
+}
+
 bool DialogExportCSV::PackStation(const QString &folder, const QString &station, const QStringList &files,
                                   const QDateTime &begin) {
     const QString archive = ArchiveName(station, begin);
     QProcess zip;
     zip.setWorkingDirectory(folder);
-    zip.start("zip", QStringList{"-r", archive} + files, QIODevice::ReadWrite);
+    zip.start("zip", ZipArguments(archive, files), QIODevice::ReadWrite);
     if (!zip.waitForStarted(ZipTimeoutMs)) {
         QMessageBox::information(this, "Ошибка", "Не удается создать архив " + archive + "!");
         return false;

@@ -43,6 +43,10 @@ public:
                                 const QMap<double, MeasurePoint> &freq, const QMap<double, MeasurePoint> &power);
     static QString CsvFileName(const QString &station, int equipmentNumber, const QDateTime &begin);
     static QString ArchiveName(const QString &station, const QDateTime &begin);
+    // Arguments of "zip" for an archive and its files, all named relative to the working folder; a
+    // name that begins with "-" (a station called so) is passed as "./name" so zip cannot take it for
+    // an option.
+    static QStringList ZipArguments(const QString &archive, const QStringList &files);
 
 public slots:
     void on_pushButton_open_clicked();

@@ -2,6 +2,11 @@
 
 #include <QApplication>
 #include <QTreeWidget>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
 
 // A zone with an offset, so that writing local instead of UTC times shows.
@@ -19,6 +24,8 @@ private slots:
     void names();
     void checkBoxes_data();
     void checkBoxes();
+    void zipTakesNamesAsFiles_data();
+    void zipTakesNamesAsFiles();
 };
 
 static QMap<double, MeasurePoint> Series(const QDateTime &begin, const Samples &samples) {
@@ -165,6 +172,41 @@ void ExportFormatTest::checkBoxes() {
     }
     items[changed]->setCheckState(0, Qt::CheckState(state));
     QCOMPARE(States(tree), expected);
+}
+
+void ExportFormatTest::zipTakesNamesAsFiles_data() {
+    QTest::addColumn<QString>("station");
+    QTest::newRow("plain") << QStringLiteral("ГРЭС-1");
+    // Regression: a station named like an option made "zip" read its archive name as one.
+    QTest::newRow("leading-dash") << QStringLiteral("-T");
+    QTest::newRow("leading-double-dash") << QStringLiteral("--help");
+}
+
+void ExportFormatTest::zipTakesNamesAsFiles() {
+    QFETCH(QString, station);
+    if (QStandardPaths::findExecutable(QStringLiteral("zip")).isEmpty())
+        QSKIP("zip is not on the search path");
+    QTemporaryDir folder;
+    const QDateTime begin(QDate(2024, 3, 5), QTime(14, 0));
+    const QString csv = DialogExportCSV::CsvFileName(station, 3, begin);
+    QFile file(folder.filePath(csv));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("05.03.2024 14:00:00;50,000;100\n");
+    file.close();
+    const QString archive = DialogExportCSV::ArchiveName(station, begin);
+
+    QProcess zip;
+    zip.setWorkingDirectory(folder.path());
+    zip.start(QStringLiteral("zip"), DialogExportCSV::ZipArguments(archive, {csv}));
+    QVERIFY(zip.waitForFinished(30000));
+    QCOMPARE(zip.exitCode(), 0);
+    QVERIFY2(QFileInfo(folder.filePath(archive)).isFile(), qPrintable(archive));
+
+    QProcess list;
+    list.setWorkingDirectory(folder.path());
+    list.start(QStringLiteral("unzip"), {QStringLiteral("-Z1"), DialogExportCSV::ZipArguments(archive, {}).at(1)});
+    QVERIFY(list.waitForFinished(30000));
+    QCOMPARE(QString::fromUtf8(list.readAllStandardOutput()).trimmed(), csv);
 }
 
 int main(int argc, char *argv[]) {
