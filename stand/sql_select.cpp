@@ -90,6 +90,9 @@ std::unique_ptr<StandDatabase::Reader> StandDatabase::TakeReader() {
         SQLITE_OK)
         return nullptr;
     sqlite3_busy_timeout(reader->db, 10000);
+    // Reading a day of one measurement walks tens of megabytes of pages; mapping the file instead of
+    // copying each page through read() halves the time of such a span.
+    sqlite3_exec(reader->db, "PRAGMA mmap_size=268435456", nullptr, nullptr, nullptr);
     sqlite3_limit(reader->db, SQLITE_LIMIT_ATTACHED, 0);
     sqlite3_limit(reader->db, SQLITE_LIMIT_SQL_LENGTH, 100000);
     if (sqlite3_prepare_v3(reader->db,
