@@ -1,8 +1,10 @@
 #include "views/events_table_widget.h"
 
+#include <algorithm>
 #include <iterator>
 
 #include <QHeaderView>
+#include <QStyle>
 #include <QMessageBox>
 #include <QTableWidget>
 #include <QTimer>
@@ -28,6 +30,11 @@ EventsTableWidget::EventsTableWidget(QTableWidget *table, DB *db)
                      [table] { table->resizeRowsToContents(); });
     for (int column = 0; column < int(std::size(kColumnWidths)); ++column)
         table->setColumnWidth(column, kColumnWidths[column]);
+    // With a wide system font the time text no longer fits the usual width and would wrap onto a
+    // second line; the column grows just enough to keep it on one.
+    const int timeWidth = table->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00.000")) +
+                          2 * table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 8;
+    table->setColumnWidth(1, std::max(kColumnWidths[1], timeWidth));
     table->setColumnHidden(kValueColumn, true);
 }
 

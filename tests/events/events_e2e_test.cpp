@@ -5,6 +5,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTabWidget>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -469,6 +470,20 @@ void EventsEndToEndTest::acknowledge() {
             QTRY_COMPARE_WITH_TIMEOUT(table->item(row, 0)->toolTip(), kAckDone, 10000);
     }
     QCOMPARE(Window()->EventsBlinking(), blinkingAfter);
+
+    // A picture of the events tab with quiet and pending rows, for a person to look at.
+    const QString folder = qEnvironmentVariable("ZENTA_SCREENSHOTS");
+    if (!folder.isEmpty() && pending > 1 && selected >= 0) {
+        QAction *showEvents = WindowAction("action_show_events");
+        if (!showEvents->isChecked())
+            showEvents->trigger();
+        QDir().mkpath(folder);
+        Window()->resize(1400, 900);
+        // The current cell was set while the tab area was hidden, which scrolled the table sideways.
+        table->horizontalScrollBar()->setValue(0);
+        QTest::qWait(50);
+        Window()->grab().save(QDir(folder).filePath(QStringLiteral("events_tab.png")));
+    }
 }
 
 void EventsEndToEndTest::twoClients_data() {
