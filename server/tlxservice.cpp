@@ -307,52 +307,46 @@ bool TLXService::EventUpdate(TLArray *array, TLXCliParam **reply) {
     return PostParam(param);
 }
 
-bool TLXService::TagWrite(const char *name, double d1, uint8_t v, int i, double d2) {
-    TLXCliParam *param = NewMessage("TAG_BYTE");
+bool TLXService::PostValueWrite(const char *command, const std::function<void(TLXCliParam *)> &setHead, double d1,
+                                const std::function<void(TLXCliParam *)> &setValue, int i, double d2) {
+    TLXCliParam *param = NewMessage(command);
     if (!param)
         return false;
-    SetText(param, 0, name);
+    setHead(param);
     TLXPrmSetDouble(param, 1, d1);
-    TLXPrmSetByte(param, 2, v);
+    setValue(param);
     TLXPrmSetInt32(param, 3, i);
     TLXPrmSetDouble(param, 4, d2);
     return PostParam(param);
+}
+
+namespace {
+
+std::function<void(TLXCliParam *)> NameAt0(const char *name) {
+    return [name](TLXCliParam *p) { SetText(p, 0, name); };
+}
+
+std::function<void(TLXCliParam *)> IdAt0(int id) {
+    return [id](TLXCliParam *p) { TLXPrmSetInt32(p, 0, id); };
+}
+
+} // namespace
+
+bool TLXService::TagWrite(const char *name, double d1, uint8_t v, int i, double d2) {
+    return PostValueWrite("TAG_BYTE", NameAt0(name), d1, [v](TLXCliParam *p) { TLXPrmSetByte(p, 2, v); }, i, d2);
 }
 
 bool TLXService::TagWrite(const char *name, double d1, int v, int i, double d2) {
-    TLXCliParam *param = NewMessage("TAG_INTEGER");
-    if (!param)
-        return false;
-    SetText(param, 0, name);
-    TLXPrmSetDouble(param, 1, d1);
-    TLXPrmSetInt32(param, 2, v);
-    TLXPrmSetInt32(param, 3, i);
-    TLXPrmSetDouble(param, 4, d2);
-    return PostParam(param);
+    return PostValueWrite("TAG_INTEGER", NameAt0(name), d1, [v](TLXCliParam *p) { TLXPrmSetInt32(p, 2, v); }, i, d2);
 }
 
 bool TLXService::TagWrite(const char *name, double d1, double v, int i, double d2) {
-    TLXCliParam *param = NewMessage("TAG_DOUBLE");
-    if (!param)
-        return false;
-    SetText(param, 0, name);
-    TLXPrmSetDouble(param, 1, d1);
-    TLXPrmSetDouble(param, 2, v);
-    TLXPrmSetInt32(param, 3, i);
-    TLXPrmSetDouble(param, 4, d2);
-    return PostParam(param);
+    return PostValueWrite("TAG_DOUBLE", NameAt0(name), d1, [v](TLXCliParam *p) { TLXPrmSetDouble(p, 2, v); }, i, d2);
 }
 
 bool TLXService::TagWrite(const char *name, double d1, const char *bytes, int length, int i, double d2) {
-    TLXCliParam *param = NewMessage("TAG_BLOB");
-    if (!param)
-        return false;
-    SetText(param, 0, name);
-    TLXPrmSetDouble(param, 1, d1);
-    TLXPrmSetBytes(param, 2, length, bytes);
-    TLXPrmSetInt32(param, 3, i);
-    TLXPrmSetDouble(param, 4, d2);
-    return PostParam(param);
+    return PostValueWrite(
+        "TAG_BLOB", NameAt0(name), d1, [=](TLXCliParam *p) { TLXPrmSetBytes(p, 2, length, bytes); }, i, d2);
 }
 
 bool TLXService::TagWrite(const char *bytes, int length) {
@@ -364,51 +358,20 @@ bool TLXService::TagWrite(const char *bytes, int length) {
 }
 
 bool TLXService::MeasWrite(int id, double d1, uint8_t v, int i, double d2) {
-    TLXCliParam *param = NewMessage("MEAS_BYTE");
-    if (!param)
-        return false;
-    TLXPrmSetInt32(param, 0, id);
-    TLXPrmSetDouble(param, 1, d1);
-    TLXPrmSetByte(param, 2, v);
-    TLXPrmSetInt32(param, 3, i);
-    TLXPrmSetDouble(param, 4, d2);
-    return PostParam(param);
+    return PostValueWrite("MEAS_BYTE", IdAt0(id), d1, [v](TLXCliParam *p) { TLXPrmSetByte(p, 2, v); }, i, d2);
 }
 
 bool TLXService::MeasWrite(int id, double d1, int v, int i, double d2) {
-    TLXCliParam *param = NewMessage("MEAS_INTEGER");
-    if (!param)
-        return false;
-    TLXPrmSetInt32(param, 0, id);
-    TLXPrmSetDouble(param, 1, d1);
-    TLXPrmSetInt32(param, 2, v);
-    TLXPrmSetInt32(param, 3, i);
-    TLXPrmSetDouble(param, 4, d2);
-    return PostParam(param);
+    return PostValueWrite("MEAS_INTEGER", IdAt0(id), d1, [v](TLXCliParam *p) { TLXPrmSetInt32(p, 2, v); }, i, d2);
 }
 
 bool TLXService::MeasWrite(int id, double d1, double v, int i, double d2) {
-    TLXCliParam *param = NewMessage("MEAS_DOUBLE");
-    if (!param)
-        return false;
-    TLXPrmSetInt32(param, 0, id);
-    TLXPrmSetDouble(param, 1, d1);
-    TLXPrmSetDouble(param, 2, v);
-    TLXPrmSetInt32(param, 3, i);
-    TLXPrmSetDouble(param, 4, d2);
-    return PostParam(param);
+    return PostValueWrite("MEAS_DOUBLE", IdAt0(id), d1, [v](TLXCliParam *p) { TLXPrmSetDouble(p, 2, v); }, i, d2);
 }
 
 bool TLXService::MeasWrite(int id, double d1, const char *bytes, int length, int i, double d2) {
-    TLXCliParam *param = NewMessage("MEAS_BLOB");
-    if (!param)
-        return false;
-    TLXPrmSetInt32(param, 0, id);
-    TLXPrmSetDouble(param, 1, d1);
-    TLXPrmSetBytes(param, 2, length, bytes);
-    TLXPrmSetInt32(param, 3, i);
-    TLXPrmSetDouble(param, 4, d2);
-    return PostParam(param);
+    return PostValueWrite(
+        "MEAS_BLOB", IdAt0(id), d1, [=](TLXCliParam *p) { TLXPrmSetBytes(p, 2, length, bytes); }, i, d2);
 }
 
 bool TLXService::MeasWrite(const char *bytes, int length, TLXCliParam **reply) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QMutex>
+#include <functional>
 #include <stdint.h>
 
 #include "tlx/tlx.h"
@@ -108,6 +109,9 @@ private:
     TLXCliParam *NewMessage(const char *command);
     TLXCliParam *NewRequest(const char *command, TLXCliParam **reply);
     bool PostParam(TLXCliParam *param);
+    // The TAG_ and MEAS_ write messages share one layout: 0 name or id, 1 d1, 2 the value, 3 i, 4 d2.
+    bool PostValueWrite(const char *command, const std::function<void(TLXCliParam *)> &setHead, double d1,
+                        const std::function<void(TLXCliParam *)> &setValue, int i, double d2);
     bool FileCommand(const char *command, const char *packet, const char *a, const char *b, TLXCliParam **reply,
                      bool viaPacket);
 
