@@ -147,6 +147,8 @@ private:
     // Shows the edit-mode state on the actions, the status bar and the tree.
     void ApplyEditMode();
     void SetDisconnectedView();
+    // An event that awaits acknowledgement: alarm icons on, the sound unless muted.
+    void RaiseAlarm();
     QString ServerLabel(const QString &server) const;
 
     DB db;

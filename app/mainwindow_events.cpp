@@ -17,27 +17,25 @@ const int kEventsTab = 1;
 const int kCsvColumn = 5;
 } // namespace
 
+void MainWindow::RaiseAlarm() {
+    ui->action_show_events->setIcon(alarmIcon);
+    ui->tabWidget->setTabIcon(kEventsTab, alarmIcon);
+    alarmActive = true;
+    if (!soundMuted && alarmPlayer)
+        alarmPlayer->play();
+}
+
 void MainWindow::EventAcknowledgmentRequired2(int code, QDateTime date, QString text, bool ackRequired, QString eventId,
                                               QString comment, QString csvData) {
-    if (ackRequired) {
-        ui->action_show_events->setIcon(alarmIcon);
-        ui->tabWidget->setTabIcon(kEventsTab, alarmIcon);
-        alarmActive = true;
-        if (!soundMuted && alarmPlayer)
-            alarmPlayer->play();
-    }
+    if (ackRequired)
+        RaiseAlarm();
     const bool hasCsv = !csvData.isEmpty() && csvData != QLatin1String("0");
     AddEvent(eventId, date, text, ackRequired, comment, 0.0, QString(), hasCsv, csvData, code);
 }
 
 void MainWindow::EventAcknowledgmentRequired(QDateTime date, QString text, bool ackRequired, QString eventId) {
-    if (ackRequired) {
-        ui->action_show_events->setIcon(alarmIcon);
-        ui->tabWidget->setTabIcon(kEventsTab, alarmIcon);
-        alarmActive = true;
-        if (!soundMuted && alarmPlayer)
-            alarmPlayer->play();
-    }
+    if (ackRequired)
+        RaiseAlarm();
     if (db.tableDedurEvents && db.tableDedurEvents->LoadTable(QStringLiteral(" where KeyLink='") + eventId + "'"))
         AddEvent(eventId, date, text, ackRequired, QString(), 0.0, QString(), false, QString(), 0);
 }

@@ -9,17 +9,28 @@ int Table_Dedur_Objects::GetMaxRecordId() {
     return MaxIntValue(QStringLiteral("DEDUR_OBJ_ID"));
 }
 
+namespace {
+
+// An object row as written, in the order the server takes its fields.
+QVector<QPair<QString, QVariant>> ObjectFields(const QString &keyLink, int id, const QString &name, int typeId,
+                                               int parentId, bool inRegulation, int order) {
+    return {
+        {QStringLiteral("KeyLink"), keyLink},
+        {QStringLiteral("DEDUR_OBJ_ID"), id},
+        {QStringLiteral("DEDUR_OBJ_NAME"), name},
+        {QStringLiteral("DEDUR_OBJ_TYPE"), typeId},
+        {QStringLiteral("DEDUR_OBJ_PARENT"), parentId},
+        {QStringLiteral("DEDUR_OBJ_ORDER"), order},
+        {QStringLiteral("DEDUR_OBJ_IN_REGULATION"), inRegulation},
+    };
+}
+
+} // namespace
+
 int Table_Dedur_Objects::CreateObject(QString name, int typeId, int parentId, bool inRegulation, int order) {
     const int id = GetMaxRecordId() + 1;
-    const bool written = WriteRecord(TLR_NEW, {
-                                                  {QStringLiteral("KeyLink"), QUuid::createUuid().toString()},
-                                                  {QStringLiteral("DEDUR_OBJ_ID"), id},
-                                                  {QStringLiteral("DEDUR_OBJ_NAME"), name},
-                                                  {QStringLiteral("DEDUR_OBJ_TYPE"), typeId},
-                                                  {QStringLiteral("DEDUR_OBJ_PARENT"), parentId},
-                                                  {QStringLiteral("DEDUR_OBJ_ORDER"), order},
-                                                  {QStringLiteral("DEDUR_OBJ_IN_REGULATION"), inRegulation},
-                                              });
+    const bool written = WriteRecord(
+        TLR_NEW, ObjectFields(QUuid::createUuid().toString(), id, name, typeId, parentId, inRegulation, order));
     if (!written)
         return 0;
     LoadTable(QString());
@@ -30,16 +41,8 @@ bool Table_Dedur_Objects::UpdateObject(int id, QString name, int typeId, int par
     const int row = FindRecordIndexByIntValue("DEDUR_OBJ_ID", id);
     if (row < 0)
         return false;
-    const bool written =
-        WriteRecord(TLR_CHANGED, {
-                                     {QStringLiteral("KeyLink"), GetFieldValueString(row, QStringLiteral("KeyLink"))},
-                                     {QStringLiteral("DEDUR_OBJ_ID"), id},
-                                     {QStringLiteral("DEDUR_OBJ_NAME"), name},
-                                     {QStringLiteral("DEDUR_OBJ_TYPE"), typeId},
-                                     {QStringLiteral("DEDUR_OBJ_PARENT"), parentId},
-                                     {QStringLiteral("DEDUR_OBJ_ORDER"), order},
-                                     {QStringLiteral("DEDUR_OBJ_IN_REGULATION"), inRegulation},
-                                 });
+    const bool written = WriteRecord(TLR_CHANGED, ObjectFields(GetFieldValueString(row, QStringLiteral("KeyLink")), id,
+                                                                name, typeId, parentId, inRegulation, order));
     if (!written)
         return false;
     UpdateTableRecord(id, name, typeId, parentId, inRegulation, order);
