@@ -151,6 +151,17 @@ QString DB_Table::QuoteSqlText(const QString &value) {
     return quoted;
 }
 
+QMap<int, QString> DB_Table::MeasurementList(int base, const QString &prefix) {
+    QMap<int, QString> list;
+    const int count = GetRecordCount();
+    for (int row = 0; row < count; ++row) {
+        const int locId = GetFieldValueInt(row, QStringLiteral("locId"));
+        const QString name = GetFieldValueString(row, QStringLiteral("name_"));
+        list[base + locId] = prefix + name + QStringLiteral(" (") + QString::number(locId) + ')';
+    }
+    return list;
+}
+
 int DB_Table::MaxIntValue(const QString &field) {
     int max = 0;
     const int count = GetRecordCount();

@@ -1,6 +1,7 @@
 // A server table cached in memory: rows by number, fields by name.
 #pragma once
 
+#include <QMap>
 #include <QPair>
 #include <QString>
 #include <QVariant>
@@ -59,4 +60,6 @@ protected:
     bool WriteRecord(int flag, const QVector<QPair<QString, QVariant>> &fields);
     // Largest value of an int field over the cached rows, 0 when there are none.
     int MaxIntValue(const QString &field);
+    // Rows of a measurement join as chooser entries: key base + locId, text prefix + name_ + " (locId)".
+    QMap<int, QString> MeasurementList(int base, const QString &prefix);
 };

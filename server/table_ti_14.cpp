@@ -15,12 +15,5 @@ bool Table_TI::LoadTable(QString) {
 }
 
 QMap<int, QString> Table_TI::GetList(Table_Identified_Objects *) {
-    QMap<int, QString> list;
-    const int count = GetRecordCount();
-    for (int row = 0; row < count; ++row) {
-        const int locId = GetFieldValueInt(row, QStringLiteral("locId"));
-        const QString name = GetFieldValueString(row, QStringLiteral("name_"));
-        list[201000000 + locId] = QStringLiteral("А: ") + name + QStringLiteral(" (") + QString::number(locId) + ')';
-    }
-    return list;
+    return MeasurementList(201000000, QStringLiteral("А: "));
 }

@@ -15,12 +15,5 @@ bool Table_TS::LoadTable(QString) {
 }
 
 QMap<int, QString> Table_TS::GetList(Table_Identified_Objects *) {
-    QMap<int, QString> list;
-    const int count = GetRecordCount();
-    for (int row = 0; row < count; ++row) {
-        const int locId = GetFieldValueInt(row, QStringLiteral("locId"));
-        const QString name = GetFieldValueString(row, QStringLiteral("name_"));
-        list[202000000 + locId] = QStringLiteral("Д: ") + name + QStringLiteral(" (") + QString::number(locId) + ')';
-    }
-    return list;
+    return MeasurementList(202000000, QStringLiteral("Д: "));
 }
