@@ -146,6 +146,10 @@ void EventsReadTest::acknowledgement() {
     const int codes[] = {501, 8303};
     QVERIFY(first.client.SubSet(codes, 2, "SUB_EVENT"));
     QVERIFY(second.client.SubSet(codes, 2, "SUB_EVENT"));
+    // The subscriptions are one-way messages handled by each connection's own server thread: a request
+    // behind them on the same link returns only once they are in place.
+    QCOMPARE(first.client.GetSrvVersion(), 0);
+    QCOMPARE(second.client.GetSrvVersion(), 0);
 
     QSignalSpy acknowledged(signal_emitter, &DBSignal::EventAcknowledged);
     const QString id = EmitEvents(first, 8303, QStringLiteral("Квитировать"), QString(), QString(), true, 1,
