@@ -111,6 +111,9 @@ void LoadTest::manyClients() {
             return;
         }
         client.Subscribe(subscription);
+        // The subscription is a one-way message: a request behind it returns once it is in place.
+        if (Select(client, "select 1").status != 0)
+            my.openStatus = -1;
         ++ready;
         bool acknowledged = false;
         auto nextRound = std::chrono::steady_clock::now();
