@@ -17,8 +17,7 @@ namespace {
 
 constexpr int RealtimeIntervalMs = 1000;
 
-QMenu *NewContextMenu(QWidget *owner)
-{
+QMenu *NewContextMenu(QWidget *owner) {
     auto *menu = new QMenu(owner);
     // Each request builds a fresh menu; it goes away once closed instead of piling up under the window.
     menu->setAttribute(Qt::WA_DeleteOnClose);
@@ -27,15 +26,13 @@ QMenu *NewContextMenu(QWidget *owner)
 
 } // namespace
 
-QDateTime MainWindow::GetPlotTimeEndSetting()
-{
+QDateTime MainWindow::GetPlotTimeEndSetting() {
     QTime time = ui->begin_time->time();
     time = QTime(time.hour(), time.minute(), time.second());
     return QDateTime(ui->begin_date->date(), time, Qt::LocalTime);
 }
 
-float MainWindow::GetPlotTimeLengthSecondsSetting()
-{
+float MainWindow::GetPlotTimeLengthSecondsSetting() {
     switch (ui->interval->currentIndex()) {
     case 1:
         return 1800;
@@ -50,8 +47,7 @@ float MainWindow::GetPlotTimeLengthSecondsSetting()
     }
 }
 
-void MainWindow::SetPeriodFields(QDateTime end, QDateTime)
-{
+void MainWindow::SetPeriodFields(QDateTime end, QDateTime) {
     {
         const QSignalBlocker dateBlocker(ui->begin_date);
         ui->begin_date->setDate(end.date());
@@ -64,8 +60,7 @@ void MainWindow::SetPeriodFields(QDateTime end, QDateTime)
                                       static_cast<int>(GetPlotTimeLengthSecondsSetting()));
 }
 
-void MainWindow::StartRealtime()
-{
+void MainWindow::StartRealtime() {
     realtimeTimer.stop();
     realtimeMode = true;
     followMode = true;
@@ -95,8 +90,7 @@ void MainWindow::StartRealtime()
     statusBar()->showMessage(QStringLiteral("Режим слежения"));
 }
 
-void MainWindow::StopRealtime()
-{
+void MainWindow::StopRealtime() {
     realtimeTimer.stop();
     realtimeMode = false;
     for (QWidget *control : std::initializer_list<QWidget *>{ui->begin_date, ui->begin_time, ui->interval,
@@ -112,8 +106,7 @@ void MainWindow::StopRealtime()
     statusBar()->showMessage(QStringLiteral("Автономный режим"));
 }
 
-void MainWindow::RealtimeTimerSlot()
-{
+void MainWindow::RealtimeTimerSlot() {
     // The tree is resynchronising the plot; this tick is skipped, not queued.
     if (ui->tree->signalsBlocked())
         return;
@@ -129,8 +122,7 @@ void MainWindow::RealtimeTimerSlot()
     ui->begin_time->setTime(now.time());
 }
 
-void MainWindow::LoadPlotForPeriodMaually()
-{
+void MainWindow::LoadPlotForPeriodMaually() {
     StopRealtime();
     telemetryTable->ClearTableWidget();
     // The time edit shows hours and minutes only; the span ends at the minute it shows.
@@ -140,24 +132,21 @@ void MainWindow::LoadPlotForPeriodMaually()
     telemetryPlot->LoadPlotForPeriodMaually(from, end);
 }
 
-void MainWindow::PlotMousePress(QMouseEvent *event)
-{
+void MainWindow::PlotMousePress(QMouseEvent *event) {
     if (plotNavigation && event && (event->buttons() & Qt::LeftButton)) {
         followMode = false;
         ui->action_follow->setChecked(false);
     }
 }
 
-void MainWindow::PlotMouseWheel(QWheelEvent *)
-{
+void MainWindow::PlotMouseWheel(QWheelEvent *) {
     if (plotNavigation) {
         followMode = false;
         ui->action_follow->setChecked(false);
     }
 }
 
-void MainWindow::on_action_realtime_triggered()
-{
+void MainWindow::on_action_realtime_triggered() {
     if (!realtimeMode) {
         StartRealtime();
     } else {
@@ -166,10 +155,11 @@ void MainWindow::on_action_realtime_triggered()
     }
 }
 
-void MainWindow::on_action_pause_triggered() { StopRealtime(); }
+void MainWindow::on_action_pause_triggered() {
+    StopRealtime();
+}
 
-void MainWindow::on_action_follow_triggered()
-{
+void MainWindow::on_action_follow_triggered() {
     if (realtimeMode) {
         followMode = !followMode;
         if (followMode) {
@@ -185,8 +175,7 @@ void MainWindow::on_action_follow_triggered()
     ui->action_follow->setChecked(followMode);
 }
 
-void MainWindow::on_action_shrink_width_triggered()
-{
+void MainWindow::on_action_shrink_width_triggered() {
     if (realtimeMode) {
         const double now = double(QDateTime::currentSecsSinceEpoch());
         ui->plot->xAxis->setRange(now - GetPlotTimeLengthSecondsSetting(), now);
@@ -196,21 +185,18 @@ void MainWindow::on_action_shrink_width_triggered()
     ui->plot->replot(QCustomPlot::rpImmediateRefresh);
 }
 
-void MainWindow::on_action_shrink_height_triggered()
-{
+void MainWindow::on_action_shrink_height_triggered() {
     ui->plot->yAxis->rescale(true);
     ui->plot->yAxis2->rescale(true);
     ui->plot->replot(QCustomPlot::rpImmediateRefresh);
 }
 
-void MainWindow::on_action_shrink_all_triggered()
-{
+void MainWindow::on_action_shrink_all_triggered() {
     on_action_shrink_width_triggered();
     on_action_shrink_height_triggered();
 }
 
-void MainWindow::on_action_period_left_triggered()
-{
+void MainWindow::on_action_period_left_triggered() {
     const QDateTime end(ui->begin_date->date(), ui->begin_time->time(), Qt::LocalTime);
     const QDateTime newEnd = end.addSecs(-static_cast<qint64>(GetPlotTimeLengthSecondsSetting()));
     {
@@ -224,8 +210,7 @@ void MainWindow::on_action_period_left_triggered()
     on_begin_time_dateTimeChanged(newEnd);
 }
 
-void MainWindow::on_action_period_right_triggered()
-{
+void MainWindow::on_action_period_right_triggered() {
     const QDateTime end(ui->begin_date->date(), ui->begin_time->time(), Qt::LocalTime);
     const QDateTime newEnd = end.addSecs(static_cast<qint64>(GetPlotTimeLengthSecondsSetting()));
     {
@@ -239,22 +224,19 @@ void MainWindow::on_action_period_right_triggered()
     on_begin_time_dateTimeChanged(newEnd);
 }
 
-void MainWindow::on_action_graph_style_step_triggered()
-{
+void MainWindow::on_action_graph_style_step_triggered() {
     ui->action_graph_style_step->setChecked(true);
     ui->action_graph_style_line->setChecked(false);
     telemetryPlot->SetGraphLineStyle(QCPGraph::lsStepLeft);
 }
 
-void MainWindow::on_action_graph_style_line_triggered()
-{
+void MainWindow::on_action_graph_style_line_triggered() {
     ui->action_graph_style_step->setChecked(false);
     ui->action_graph_style_line->setChecked(true);
     telemetryPlot->SetGraphLineStyle(QCPGraph::lsLine);
 }
 
-void MainWindow::on_action_show_table_triggered(bool checked)
-{
+void MainWindow::on_action_show_table_triggered(bool checked) {
     if (checked) {
         ui->tabWidget->show();
         ui->tabWidget->setCurrentWidget(ui->tab_table);
@@ -270,34 +252,34 @@ void MainWindow::on_action_show_table_triggered(bool checked)
     }
 }
 
-void MainWindow::on_begin_time_dateTimeChanged(const QDateTime &)
-{
+void MainWindow::on_begin_time_dateTimeChanged(const QDateTime &) {
     telemetryPlot->SetPloRealtimeMode(realtimeMode, GetPlotTimeEndSetting(),
                                       static_cast<int>(GetPlotTimeLengthSecondsSetting()));
     if (!realtimeMode)
         LoadPlotForPeriodMaually();
 }
 
-void MainWindow::on_begin_date_dateChanged(const QDate &)
-{
+void MainWindow::on_begin_date_dateChanged(const QDate &) {
     telemetryPlot->SetPloRealtimeMode(realtimeMode, GetPlotTimeEndSetting(),
                                       static_cast<int>(GetPlotTimeLengthSecondsSetting()));
     if (!realtimeMode)
         LoadPlotForPeriodMaually();
 }
 
-void MainWindow::on_interval_currentIndexChanged(int)
-{
+void MainWindow::on_interval_currentIndexChanged(int) {
     if (!realtimeMode)
         LoadPlotForPeriodMaually();
 }
 
-void MainWindow::on_button_left_clicked() { on_action_period_left_triggered(); }
+void MainWindow::on_button_left_clicked() {
+    on_action_period_left_triggered();
+}
 
-void MainWindow::on_button_right_clicked() { on_action_period_right_triggered(); }
+void MainWindow::on_button_right_clicked() {
+    on_action_period_right_triggered();
+}
 
-void MainWindow::on_plot_customContextMenuRequested(const QPoint &pos)
-{
+void MainWindow::on_plot_customContextMenuRequested(const QPoint &pos) {
     QMenu *menu = NewContextMenu(this);
     menu->addAction(ui->action_realtime);
     menu->addSeparator();
@@ -316,8 +298,7 @@ void MainWindow::on_plot_customContextMenuRequested(const QPoint &pos)
     menu->popup(ui->plot->mapToGlobal(pos));
 }
 
-void MainWindow::on_tree_itemChanged(QTreeWidgetItem *item, int column)
-{
+void MainWindow::on_tree_itemChanged(QTreeWidgetItem *item, int column) {
     if (column != 0)
         return;
     objectsTree->ItemChanged(item);
@@ -332,13 +313,11 @@ void MainWindow::on_tree_itemChanged(QTreeWidgetItem *item, int column)
     ui->plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
-void MainWindow::on_tree_currentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *)
-{
+void MainWindow::on_tree_currentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *) {
     telemetryPlot->HighlightSelectedGrapgh(current);
 }
 
-void MainWindow::on_tree_customContextMenuRequested(const QPoint &pos)
-{
+void MainWindow::on_tree_customContextMenuRequested(const QPoint &pos) {
     QTreeWidgetItem *node = ui->tree->itemAt(pos);
     QMenu *menu = NewContextMenu(this);
     menu->addAction(ui->action_check_all);

@@ -8,8 +8,7 @@
 namespace {
 
 // A decimal number with a point or a comma; white space around it is ignored, anything else reads as 0.
-double ReadNumber(const char *begin, const char *end)
-{
+double ReadNumber(const char *begin, const char *end) {
     while (begin < end && isspace(uchar(*begin)))
         ++begin;
     while (end > begin && isspace(uchar(end[-1])))
@@ -25,8 +24,7 @@ double ReadNumber(const char *begin, const char *end)
 
 // Day, month, year, hour, minute, second: pieces separated by " ", ":" or "."; a missing or
 // non-numeric piece reads as 0.
-void ReadDateNumbers(const char *begin, const char *end, int numbers[6])
-{
+void ReadDateNumbers(const char *begin, const char *end, int numbers[6]) {
     int index = 0;
     const char *piece = begin;
     for (const char *p = begin;; ++p) {
@@ -46,13 +44,11 @@ void ReadDateNumbers(const char *begin, const char *end, int numbers[6])
 
 } // namespace
 
-void CsvFile::RegisterMetaType()
-{
+void CsvFile::RegisterMetaType() {
     qRegisterMetaType<QVector<CsvFile::CsvRow>>("QVector<CsvFile::CsvRow>");
 }
 
-bool CsvFile::ParseLine(const QByteArray &rawLine, CsvRow *row)
-{
+bool CsvFile::ParseLine(const QByteArray &rawLine, CsvRow *row) {
     // Text after a NUL byte is not part of the line.
     const char *begin = rawLine.constData();
     const int nul = rawLine.indexOf('\0');
@@ -67,15 +63,14 @@ bool CsvFile::ParseLine(const QByteArray &rawLine, CsvRow *row)
 
     int numbers[6] = {0, 0, 0, 0, 0, 0};
     ReadDateNumbers(begin, first, numbers);
-    row->dateTime = QDateTime(QDate(numbers[2], numbers[1], numbers[0]), QTime(numbers[3], numbers[4], numbers[5]),
-                              Qt::LocalTime);
+    row->dateTime =
+        QDateTime(QDate(numbers[2], numbers[1], numbers[0]), QTime(numbers[3], numbers[4], numbers[5]), Qt::LocalTime);
     row->freq = ReadNumber(first + 1, second ? second : end);
     row->power = second ? ReadNumber(second + 1, third ? third : end) : 0.0;
     return true;
 }
 
-QVector<CsvFile::CsvRow> CsvFile::LoadFile(QString &path)
-{
+QVector<CsvFile::CsvRow> CsvFile::LoadFile(QString &path) {
     RegisterMetaType();
     QVector<CsvRow> rows;
     QFile file(path);
@@ -92,8 +87,7 @@ QVector<CsvFile::CsvRow> CsvFile::LoadFile(QString &path)
     return rows;
 }
 
-bool CsvFile::WriteTextToFile(QString path, QString text)
-{
+bool CsvFile::WriteTextToFile(QString path, QString text) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
         return false;

@@ -6,11 +6,9 @@
 #include <QVector>
 
 // Semicolon-separated telemetry files: "dd.MM.yyyy hh:mm:ss;freq;power" per line.
-class CsvFile
-{
+class CsvFile {
 public:
-    struct CsvRow
-    {
+    struct CsvRow {
         QDateTime dateTime; // local time
         double freq = 0.0;
         double power = 0.0;

@@ -15,7 +15,9 @@ static void Write(const std::string &path, const void *data, size_t size) {
     std::ofstream out(path, std::ios::binary);
     out.write(static_cast<const char *>(data), std::streamsize(size));
 }
-static void Write(const std::string &path, const std::vector<uint8_t> &bytes) { Write(path, bytes.data(), bytes.size()); }
+static void Write(const std::string &path, const std::vector<uint8_t> &bytes) {
+    Write(path, bytes.data(), bytes.size());
+}
 
 static TLArray *SampleArray() {
     TLArray *a = nullptr;

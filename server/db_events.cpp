@@ -21,7 +21,6 @@ QString SettingText(QSettings &settings, const char *key) {
     return value.toString();
 }
 
-
 QByteArray TextField(TLField *field, TLRecord *record) {
     int length = 0;
     const char *bytes = nullptr;
@@ -29,7 +28,6 @@ QByteArray TextField(TLField *field, TLRecord *record) {
         return QByteArray();
     return QByteArray(bytes, length);
 }
-
 
 QString Decode(QTextCodec *codec, const QByteArray &bytes) {
     QString text = codec ? codec->toUnicode(bytes) : QString::fromLocal8Bit(bytes);

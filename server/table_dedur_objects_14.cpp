@@ -42,7 +42,7 @@ bool Table_Dedur_Objects::UpdateObject(int id, QString name, int typeId, int par
     if (row < 0)
         return false;
     const bool written = WriteRecord(TLR_CHANGED, ObjectFields(GetFieldValueString(row, QStringLiteral("KeyLink")), id,
-                                                                name, typeId, parentId, inRegulation, order));
+                                                               name, typeId, parentId, inRegulation, order));
     if (!written)
         return false;
     UpdateTableRecord(id, name, typeId, parentId, inRegulation, order);

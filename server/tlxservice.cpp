@@ -333,15 +333,18 @@ std::function<void(TLXCliParam *)> IdAt0(int id) {
 } // namespace
 
 bool TLXService::TagWrite(const char *name, double d1, uint8_t v, int i, double d2) {
-    return PostValueWrite("TAG_BYTE", NameAt0(name), d1, [v](TLXCliParam *p) { TLXPrmSetByte(p, 2, v); }, i, d2);
+    return PostValueWrite(
+        "TAG_BYTE", NameAt0(name), d1, [v](TLXCliParam *p) { TLXPrmSetByte(p, 2, v); }, i, d2);
 }
 
 bool TLXService::TagWrite(const char *name, double d1, int v, int i, double d2) {
-    return PostValueWrite("TAG_INTEGER", NameAt0(name), d1, [v](TLXCliParam *p) { TLXPrmSetInt32(p, 2, v); }, i, d2);
+    return PostValueWrite(
+        "TAG_INTEGER", NameAt0(name), d1, [v](TLXCliParam *p) { TLXPrmSetInt32(p, 2, v); }, i, d2);
 }
 
 bool TLXService::TagWrite(const char *name, double d1, double v, int i, double d2) {
-    return PostValueWrite("TAG_DOUBLE", NameAt0(name), d1, [v](TLXCliParam *p) { TLXPrmSetDouble(p, 2, v); }, i, d2);
+    return PostValueWrite(
+        "TAG_DOUBLE", NameAt0(name), d1, [v](TLXCliParam *p) { TLXPrmSetDouble(p, 2, v); }, i, d2);
 }
 
 bool TLXService::TagWrite(const char *name, double d1, const char *bytes, int length, int i, double d2) {
@@ -358,15 +361,18 @@ bool TLXService::TagWrite(const char *bytes, int length) {
 }
 
 bool TLXService::MeasWrite(int id, double d1, uint8_t v, int i, double d2) {
-    return PostValueWrite("MEAS_BYTE", IdAt0(id), d1, [v](TLXCliParam *p) { TLXPrmSetByte(p, 2, v); }, i, d2);
+    return PostValueWrite(
+        "MEAS_BYTE", IdAt0(id), d1, [v](TLXCliParam *p) { TLXPrmSetByte(p, 2, v); }, i, d2);
 }
 
 bool TLXService::MeasWrite(int id, double d1, int v, int i, double d2) {
-    return PostValueWrite("MEAS_INTEGER", IdAt0(id), d1, [v](TLXCliParam *p) { TLXPrmSetInt32(p, 2, v); }, i, d2);
+    return PostValueWrite(
+        "MEAS_INTEGER", IdAt0(id), d1, [v](TLXCliParam *p) { TLXPrmSetInt32(p, 2, v); }, i, d2);
 }
 
 bool TLXService::MeasWrite(int id, double d1, double v, int i, double d2) {
-    return PostValueWrite("MEAS_DOUBLE", IdAt0(id), d1, [v](TLXCliParam *p) { TLXPrmSetDouble(p, 2, v); }, i, d2);
+    return PostValueWrite(
+        "MEAS_DOUBLE", IdAt0(id), d1, [v](TLXCliParam *p) { TLXPrmSetDouble(p, 2, v); }, i, d2);
 }
 
 bool TLXService::MeasWrite(int id, double d1, const char *bytes, int length, int i, double d2) {

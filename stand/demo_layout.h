@@ -10,8 +10,8 @@ constexpr int kAnalogArchive = 201;
 constexpr int kDiscreteArchive = 202;
 
 struct UnitSpec {
-    int number = 0;           // equipment number within the station
-    std::string name;         // UTF-8
+    int number = 0;   // equipment number within the station
+    std::string name; // UTF-8
     double nominalMw = 0;
     double droopPercent = 5;
     double deadBandHz = 0.075;
@@ -19,7 +19,7 @@ struct UnitSpec {
     double performance = 1.0; // share of the required answer the unit really gives
     int powerId = 0;
     int calcId = 0;
-    int breakerId = 0;        // discrete: unit on line
+    int breakerId = 0; // discrete: unit on line
 };
 
 struct StationSpec {

@@ -8,14 +8,14 @@ namespace {
 
 // Quiet-grid constants tuned against a measured day of Continental Europe frequency at 1 s.
 constexpr double kMeanOffsetHz = 0.0025;
-constexpr double kSlowTau = 230.0;      // s, gives the autocorrelation at 60 s and 300 s
-constexpr double kSlowSigma = 0.0165;  // Hz
-constexpr double kSmoothTau = 0.5;      // s, keeps the 1-second change small
+constexpr double kSlowTau = 230.0;       // s, gives the autocorrelation at 60 s and 300 s
+constexpr double kSlowSigma = 0.0165;    // Hz
+constexpr double kSmoothTau = 0.5;       // s, keeps the 1-second change small
 constexpr double kHourKickSigma = 0.039; // Hz, schedule changes every quarter of an hour
-constexpr double kMeterSigma = 0.0003;  // Hz, station meter noise
+constexpr double kMeterSigma = 0.0003;   // Hz, station meter noise
 constexpr double kDeadBandHz = 0.075;
-constexpr double kUnitLagTau = 10.0;    // s, 95 % of the answer after about 30 s
-constexpr int kEpisodeTail = 60;        // s inside the band that end an episode
+constexpr double kUnitLagTau = 10.0; // s, 95 % of the answer after about 30 s
+constexpr int kEpisodeTail = 60;     // s inside the band that end an episode
 constexpr int kHistorySeconds = 900;
 
 uint64_t SplitMix(uint64_t x) {
@@ -25,7 +25,14 @@ uint64_t SplitMix(uint64_t x) {
     return x ^ (x >> 31);
 }
 
-enum Stream : uint64_t { kSlowStream = 1, kKickStream, kDipStream, kDipPhaseStream, kMeterStream = 100, kUnitStream = 1000 };
+enum Stream : uint64_t {
+    kSlowStream = 1,
+    kKickStream,
+    kDipStream,
+    kDipPhaseStream,
+    kMeterStream = 100,
+    kUnitStream = 1000
+};
 
 } // namespace
 
@@ -104,8 +111,8 @@ void GridModel::Step(int64_t t, std::vector<Sample> *out) {
                 for (size_t u = 0; u < units_[s].size(); ++u) {
                     UnitState &state = units_[s][u];
                     state.violationSeconds = 0;
-                    state.performance = layout_.stations[s].units[u].performance *
-                                        (0.9 + 0.2 * Uniform(kUnitStream + 17 * s + u, t));
+                    state.performance =
+                        layout_.stations[s].units[u].performance * (0.9 + 0.2 * Uniform(kUnitStream + 17 * s + u, t));
                 }
             }
         }
@@ -127,8 +134,8 @@ void GridModel::Step(int64_t t, std::vector<Sample> *out) {
             const UnitSpec &spec = station.units[u];
             UnitState &state = units_[s][u];
             const uint64_t stream = kUnitStream + 1000 * (s + 1) + 4 * u;
-            state.drift = driftA * state.drift +
-                          std::sqrt(1 - driftA * driftA) * 0.01 * spec.nominalMw * Noise(stream, t);
+            state.drift =
+                driftA * state.drift + std::sqrt(1 - driftA * driftA) * 0.01 * spec.nominalMw * Noise(stream, t);
             const double base = spec.nominalMw * spec.loadShare + state.drift;
             double effective = 0;
             if (deviation > spec.deadBandHz)

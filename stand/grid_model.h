@@ -23,9 +23,9 @@ struct Sample {
 // An ОПРЧ episode as seen by one unit, reported when the episode ends.
 struct EpisodeReport {
     int station = 0;
-    int unit = 0;            // index in the station's units
-    int64_t start = 0;       // first second beyond the dead band
-    int64_t end = 0;         // last second of the episode
+    int unit = 0;      // index in the station's units
+    int64_t start = 0; // first second beyond the dead band
+    int64_t end = 0;   // last second of the episode
     int violationSeconds = 0;
     double worstDeviationHz = 0;
 };
@@ -60,8 +60,8 @@ public:
 
 private:
     struct UnitState {
-        double drift = 0;   // slow change of the base load, MW
-        double power = 0;   // actual power, MW
+        double drift = 0;    // slow change of the base load, MW
+        double power = 0;    // actual power, MW
         double expected = 0; // answer a sound unit would give by now, MW
         double performance = 1;
         int violationSeconds = 0;

@@ -12,7 +12,8 @@ constexpr int kHashBytes = 32;
 std::string Derive(const std::string &password, const std::string &salt, int iterations) {
     std::string out(kHashBytes, '\0');
     PKCS5_PBKDF2_HMAC(password.data(), int(password.size()), reinterpret_cast<const unsigned char *>(salt.data()),
-                      int(salt.size()), iterations, EVP_sha256(), kHashBytes, reinterpret_cast<unsigned char *>(&out[0]));
+                      int(salt.size()), iterations, EVP_sha256(), kHashBytes,
+                      reinterpret_cast<unsigned char *>(&out[0]));
     return out;
 }
 

@@ -43,7 +43,9 @@ std::string Decimal(double v, int digits) {
 Simulator::Simulator(StandDatabase *db, EventHub *events, GridModel *model, double catchUpHours, int eventEverySec)
     : db_(db), events_(events), model_(model), catchUpHours_(catchUpHours), eventEverySec_(eventEverySec) {}
 
-Simulator::~Simulator() { Stop(); }
+Simulator::~Simulator() {
+    Stop();
+}
 
 void Simulator::Start() {
     stop_ = false;
@@ -90,8 +92,8 @@ StoredEvent Simulator::EpisodeEvent(const EpisodeReport &report) const {
     if (report.violationSeconds > 0) {
         event.code = 8303;
         event.kwit = true;
-        event.comment = "отклонение частоты " + deviation + ", нарушение " + std::to_string(report.violationSeconds) +
-                        " с";
+        event.comment =
+            "отклонение частоты " + deviation + ", нарушение " + std::to_string(report.violationSeconds) + " с";
     } else {
         event.code = 8304;
         event.kwit = false;
@@ -112,7 +114,8 @@ void Simulator::EmitPeriodicEvent(int64_t t) {
     event.kwit = event.code % 2 == 1;
     event.time = double(t);
     event.obj = std::to_string(ObjectIdOf(station, unit));
-    event.caption = layout.stations[size_t(station)].shortName + " " + layout.stations[size_t(station)].units[size_t(unit)].name;
+    event.caption =
+        layout.stations[size_t(station)].shortName + " " + layout.stations[size_t(station)].units[size_t(unit)].name;
     event.comment = "контрольное событие симулятора №" + std::to_string(n + 1);
     event.user = "zenta-stand";
     event.data = CsvOf(model_->History(station, unit, t - 60, t));
@@ -173,8 +176,8 @@ void Simulator::Run() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stop_) {
         // Wake just after the wall clock passes second t.
-        const auto due = std::chrono::system_clock::time_point(std::chrono::seconds(t + 1)) +
-                         std::chrono::milliseconds(20);
+        const auto due =
+            std::chrono::system_clock::time_point(std::chrono::seconds(t + 1)) + std::chrono::milliseconds(20);
         if (wake_.wait_until(lock, due, [this] { return stop_; }))
             break;
         const int64_t target = int64_t(std::time(nullptr)) - 1;

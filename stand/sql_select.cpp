@@ -2,8 +2,8 @@
 #include "stand/text_codec.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 
 namespace stand {
@@ -86,8 +86,7 @@ std::unique_ptr<StandDatabase::Reader> StandDatabase::TakeReader() {
         }
     }
     auto reader = std::make_unique<Reader>();
-    if (sqlite3_open_v2(path_.c_str(), &reader->db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) !=
-        SQLITE_OK)
+    if (sqlite3_open_v2(path_.c_str(), &reader->db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
         return nullptr;
     sqlite3_busy_timeout(reader->db, 10000);
     // Reading a day of one measurement walks tens of megabytes of pages; mapping the file instead of
@@ -205,7 +204,8 @@ int StandDatabase::Select(const std::string &sqlUtf8, std::string *packed, int *
             }
             default: {
                 const unsigned char *p = sqlite3_column_text(stmt, c);
-                text = Utf8ToCp1251(std::string(reinterpret_cast<const char *>(p), size_t(sqlite3_column_bytes(stmt, c))));
+                text =
+                    Utf8ToCp1251(std::string(reinterpret_cast<const char *>(p), size_t(sqlite3_column_bytes(stmt, c))));
                 TLRSetAsText(field, record, int(text.size()), text.data());
                 break;
             }

@@ -112,9 +112,13 @@ void PutRecord(std::string *out, int measId, double time, double value, int32_t 
 
 } // namespace
 
-StandDatabase::StandDatabase() { decoy_ = MakePasswordHash("decoy password that no one types"); }
+StandDatabase::StandDatabase() {
+    decoy_ = MakePasswordHash("decoy password that no one types");
+}
 
-StandDatabase::~StandDatabase() { Close(); }
+StandDatabase::~StandDatabase() {
+    Close();
+}
 
 bool StandDatabase::Exec(const char *sql, std::string *error) {
     char *message = nullptr;
@@ -187,10 +191,10 @@ void StandDatabase::Close() {
 bool StandDatabase::CreateContent(const DemoLayout &layout, GridModel *model, double backfillHours,
                                   std::string *error) {
     // Drop whatever an interrupted creation may have left.
-    static const char *const drops[] = {"StandInfo", "Tables", "Users", "Credentials", "IdentifiedObject",
-                                        "Measurement", "T_DEDUR_TYPE", "T_DEDUR_SETTINGS", "T_DEDUR_OBJ",
-                                        "T_DEDUR_DATA", "EventCat", "EventCod", "EvDedur", "T_EV_KWIT", "T_THIS",
-                                        "Archive"};
+    static const char *const drops[] = {"StandInfo",        "Tables",       "Users",        "Credentials",
+                                        "IdentifiedObject", "Measurement",  "T_DEDUR_TYPE", "T_DEDUR_SETTINGS",
+                                        "T_DEDUR_OBJ",      "T_DEDUR_DATA", "EventCat",     "EventCod",
+                                        "EvDedur",          "T_EV_KWIT",    "T_THIS",       "Archive"};
     if (!Exec("BEGIN IMMEDIATE", error))
         return false;
     std::string sql = "DROP VIEW IF EXISTS Analog; DROP VIEW IF EXISTS Discrete;";
@@ -210,13 +214,20 @@ bool StandDatabase::CreateContent(const DemoLayout &layout, GridModel *model, do
             int id;
         };
         static const TableRow tableRows[] = {
-            {"Tables", "Таблицы", 1},           {"Users", "Пользователи", 2},
-            {"IdentifiedObject", "Объекты", 3}, {"Measurement", "Измерения", 4},
-            {"T_DEDUR_OBJ", "Объекты ОПРЧ", 10}, {"T_DEDUR_TYPE", "Типы объектов ОПРЧ", 11},
-            {"T_DEDUR_SETTINGS", "Параметры типов ОПРЧ", 12}, {"T_DEDUR_DATA", "Значения параметров ОПРЧ", 13},
-            {"EventCat", "Категории событий", 20}, {"EventCod", "Коды событий", 21},
-            {"EvDedur", "События ОПРЧ", 22},      {"T_EV_KWIT", "Квитирование событий", 23},
-            {"T_THIS", "Текущий объект", 30},    {"Analog", "Аналоговые измерения", kAnalogArchive},
+            {"Tables", "Таблицы", 1},
+            {"Users", "Пользователи", 2},
+            {"IdentifiedObject", "Объекты", 3},
+            {"Measurement", "Измерения", 4},
+            {"T_DEDUR_OBJ", "Объекты ОПРЧ", 10},
+            {"T_DEDUR_TYPE", "Типы объектов ОПРЧ", 11},
+            {"T_DEDUR_SETTINGS", "Параметры типов ОПРЧ", 12},
+            {"T_DEDUR_DATA", "Значения параметров ОПРЧ", 13},
+            {"EventCat", "Категории событий", 20},
+            {"EventCod", "Коды событий", 21},
+            {"EvDedur", "События ОПРЧ", 22},
+            {"T_EV_KWIT", "Квитирование событий", 23},
+            {"T_THIS", "Текущий объект", 30},
+            {"Analog", "Аналоговые измерения", kAnalogArchive},
             {"Discrete", "Дискретные измерения", kDiscreteArchive},
         };
         for (const TableRow &row : tableRows)
@@ -234,8 +245,12 @@ bool StandDatabase::CreateContent(const DemoLayout &layout, GridModel *model, do
                                            {"engineer", "Инженер по режимам", true}};
         int n = 0;
         for (const UserRow &row : userRows) {
-            users.Text(Key(0x05E40000, uint64_t(++n))).Text(row.login).Text(row.login).Text(row.fullName)
-                .Int(row.canEdit).Run();
+            users.Text(Key(0x05E40000, uint64_t(++n)))
+                .Text(row.login)
+                .Text(row.login)
+                .Text(row.fullName)
+                .Int(row.canEdit)
+                .Run();
             // Demo credentials: the password equals the login.
             const PasswordHash hash = MakePasswordHash(row.login);
             credentials.Text(row.login).Blob(hash.salt).Blob(hash.hash).Int(hash.iterations).Run();
@@ -285,8 +300,14 @@ bool StandDatabase::CreateContent(const DemoLayout &layout, GridModel *model, do
         ok = ok && types.Ok();
         Inserter settings(writer_, "INSERT INTO T_DEDUR_SETTINGS VALUES(?,?,?,?,?,?,?)");
         for (const SettingDef &def : DemoSettings())
-            settings.Text(Key(0x5E770000, uint64_t(def.id))).Int(def.id).Int(def.type).Text(def.key)
-                .Text(def.description).Text(def.datatype).Int(def.order).Run();
+            settings.Text(Key(0x5E770000, uint64_t(def.id)))
+                .Int(def.id)
+                .Int(def.type)
+                .Text(def.key)
+                .Text(def.description)
+                .Text(def.datatype)
+                .Int(def.order)
+                .Run();
         ok = ok && settings.Ok();
 
         // Measurements, objects and their setting values.
@@ -302,7 +323,12 @@ bool StandDatabase::CreateContent(const DemoLayout &layout, GridModel *model, do
         int objectId = 0, dataId = 0;
         auto setValue = [&](int object, int setting, const std::string &value, int arch) {
             ++dataId;
-            data.Text(Key(0xDA7A0000, uint64_t(dataId))).Int(dataId).Int(object).Int(setting).Text(value).Int(arch)
+            data.Text(Key(0xDA7A0000, uint64_t(dataId)))
+                .Int(dataId)
+                .Int(object)
+                .Int(setting)
+                .Text(value)
+                .Int(arch)
                 .Run();
         };
         auto number = [](double v) {
@@ -315,8 +341,14 @@ bool StandDatabase::CreateContent(const DemoLayout &layout, GridModel *model, do
             addMeasurement(station.freqId, station.shortName + ": частота сети", "Гц", true);
             addMeasurement(station.totalPowerId, station.shortName + ": суммарная активная мощность", "МВт", true);
             const int stationId = ++objectId;
-            objects.Text(Key(0x0B1E0000, uint64_t(stationId))).Int(stationId).Text(station.name).Int(kStationType)
-                .Int(0).Int(1).Int(++order).Run();
+            objects.Text(Key(0x0B1E0000, uint64_t(stationId)))
+                .Int(stationId)
+                .Text(station.name)
+                .Int(kStationType)
+                .Int(0)
+                .Int(1)
+                .Int(++order)
+                .Run();
             setValue(stationId, kSetStationShortName, station.shortName, 0);
             setValue(stationId, kSetStationFreq, std::to_string(station.freqId), kAnalogArchive);
             setValue(stationId, kSetStationPower, std::to_string(station.totalPowerId), kAnalogArchive);
@@ -327,8 +359,14 @@ bool StandDatabase::CreateContent(const DemoLayout &layout, GridModel *model, do
                 addMeasurement(unit.calcId, prefix + ": расчётная мощность ОПРЧ", "МВт", true);
                 addMeasurement(unit.breakerId, prefix + ": выключатель", "", false);
                 const int unitId = ++objectId;
-                objects.Text(Key(0x0B1E0000, uint64_t(unitId))).Int(unitId).Text(unit.name).Int(kUnitType)
-                    .Int(stationId).Int(1).Int(++unitOrder).Run();
+                objects.Text(Key(0x0B1E0000, uint64_t(unitId)))
+                    .Int(unitId)
+                    .Text(unit.name)
+                    .Int(kUnitType)
+                    .Int(stationId)
+                    .Int(1)
+                    .Int(++unitOrder)
+                    .Run();
                 setValue(unitId, kSetUnitNumber, std::to_string(unit.number), 0);
                 setValue(unitId, kSetUnitFreq, std::to_string(station.freqId), kAnalogArchive);
                 setValue(unitId, kSetUnitPower, std::to_string(unit.powerId), kAnalogArchive);
@@ -395,8 +433,10 @@ bool StandDatabase::LoadCredentials(std::string *error) {
         Credential c;
         const std::string login(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)),
                                 size_t(sqlite3_column_bytes(stmt, 0)));
-        c.hash.salt.assign(static_cast<const char *>(sqlite3_column_blob(stmt, 1)), size_t(sqlite3_column_bytes(stmt, 1)));
-        c.hash.hash.assign(static_cast<const char *>(sqlite3_column_blob(stmt, 2)), size_t(sqlite3_column_bytes(stmt, 2)));
+        c.hash.salt.assign(static_cast<const char *>(sqlite3_column_blob(stmt, 1)),
+                           size_t(sqlite3_column_bytes(stmt, 1)));
+        c.hash.hash.assign(static_cast<const char *>(sqlite3_column_blob(stmt, 2)),
+                           size_t(sqlite3_column_bytes(stmt, 2)));
         c.hash.iterations = sqlite3_column_int(stmt, 3);
         c.canEdit = sqlite3_column_int(stmt, 4) != 0;
         users_[login] = c;
@@ -457,7 +497,8 @@ int StandDatabase::StoredUnitsPerStation() {
     std::lock_guard<std::mutex> lock(writeMutex_);
     int units = 0;
     sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_prepare_v2(writer_, "SELECT value FROM StandInfo WHERE key = 'units'", -1, &stmt, nullptr) == SQLITE_OK &&
+    if (sqlite3_prepare_v2(writer_, "SELECT value FROM StandInfo WHERE key = 'units'", -1, &stmt, nullptr) ==
+            SQLITE_OK &&
         sqlite3_step(stmt) == SQLITE_ROW)
         units = sqlite3_column_int(stmt, 0);
     sqlite3_finalize(stmt);
@@ -540,8 +581,18 @@ bool StandDatabase::ReadSpan(int measId, double from, double to, std::string *bl
 bool StandDatabase::StoreEvent(const StoredEvent &e) {
     std::lock_guard<std::mutex> lock(writeMutex_);
     Inserter insert(writer_, "INSERT OR REPLACE INTO EvDedur VALUES(?,?,?,?,?,?,?,?,?,?,?,?)");
-    insert.Text(e.id).Int(e.code).Real(e.time).Real(e.registered).Text(e.obj).Text(e.caption).Text(e.comment)
-        .Text(e.data).Text(e.user).Int(e.kwit).Text(e.kwitUser).Real(e.kwitTime);
+    insert.Text(e.id)
+        .Int(e.code)
+        .Real(e.time)
+        .Real(e.registered)
+        .Text(e.obj)
+        .Text(e.caption)
+        .Text(e.comment)
+        .Text(e.data)
+        .Text(e.user)
+        .Int(e.kwit)
+        .Text(e.kwitUser)
+        .Real(e.kwitTime);
     return insert.Run();
 }
 

@@ -22,12 +22,12 @@ namespace stand {
 
 // Status codes of replies besides 0.
 enum StandStatus {
-    kStatusRefused = 1,     // no right to do it
-    kStatusBadRequest = 2,  // missing or mistyped fields, not a single read-only select
-    kStatusConflict = 3,    // duplicate id or KeyLink
-    kStatusNotFound = 4,    // no row with that KeyLink, unknown event
-    kStatusDbError = 5,     // the database failed; nothing was changed
-    kStatusTooLarge = 6,    // the result would be too large
+    kStatusRefused = 1,    // no right to do it
+    kStatusBadRequest = 2, // missing or mistyped fields, not a single read-only select
+    kStatusConflict = 3,   // duplicate id or KeyLink
+    kStatusNotFound = 4,   // no row with that KeyLink, unknown event
+    kStatusDbError = 5,    // the database failed; nothing was changed
+    kStatusTooLarge = 6,   // the result would be too large
     kStatusUnknownCommand = 7,
 };
 
@@ -51,8 +51,8 @@ public:
 
     // Opens path; a missing or unfinished database is created with the demo content and
     // backfillHours of history in one transaction. *created tells whether that happened.
-    bool Open(const std::string &path, const DemoLayout &layout, GridModel *model, double backfillHours,
-              bool *created, std::string *error);
+    bool Open(const std::string &path, const DemoLayout &layout, GridModel *model, double backfillHours, bool *created,
+              std::string *error);
     void Close();
 
     // Same hashing work for unknown users and wrong passwords.

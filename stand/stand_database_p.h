@@ -7,8 +7,8 @@
 
 namespace stand {
 
-constexpr int kWarmUpSeconds = 600;       // model time run before the first stored second
-constexpr int kMaxSpanRecords = 2000000;  // one archive reply stays below the 64 MiB frame limit
+constexpr int kWarmUpSeconds = 600;      // model time run before the first stored second
+constexpr int kMaxSpanRecords = 2000000; // one archive reply stays below the 64 MiB frame limit
 constexpr int kMaxEventsReply = 10000;
 constexpr int kMaxSelectRows = 500000;
 constexpr int kSelectTimeLimitMs = 15000;

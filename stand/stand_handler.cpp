@@ -68,7 +68,9 @@ bool StandHandler::Authenticate(tlx::ConnId, const std::string &user, const std:
     return db_->Authenticate(user, password);
 }
 
-void StandHandler::OnDisconnect(tlx::ConnId conn) { events_->Forget(conn); }
+void StandHandler::OnDisconnect(tlx::ConnId conn) {
+    events_->Forget(conn);
+}
 
 bool StandHandler::FromLoopback(tlx::ConnId conn) const {
     if (!server_)
@@ -212,9 +214,9 @@ void StandHandler::EventCode(TLXCliParam *request, TLXCliParam *reply) {
         const char *name;
         int type;
     };
-    static const Column columns[] = {{"_ID", TL_TEXT},      {"_CODE", TL_INT32},   {"_DT", TL_DOUBLE},
-                                     {"_DTCP", TL_DOUBLE},  {"_OBJ", TL_TEXT},     {"_CAPTION", TL_TEXT},
-                                     {"_COMMENT", TL_TEXT}, {"_DATA", TL_TEXT},    {"_USER", TL_TEXT},
+    static const Column columns[] = {{"_ID", TL_TEXT},      {"_CODE", TL_INT32},    {"_DT", TL_DOUBLE},
+                                     {"_DTCP", TL_DOUBLE},  {"_OBJ", TL_TEXT},      {"_CAPTION", TL_TEXT},
+                                     {"_COMMENT", TL_TEXT}, {"_DATA", TL_TEXT},     {"_USER", TL_TEXT},
                                      {"_KWIT", TL_BOOL},    {"_KWITUSER", TL_TEXT}, {"_KWITTIME", TL_DOUBLE}};
     for (const Column &c : columns)
         TLAFldAdd(array, c.name, c.type);

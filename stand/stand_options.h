@@ -10,13 +10,13 @@ namespace stand {
 struct StandOptions {
     std::string dbPath;
     std::string listenAddress = "127.0.0.1";
-    int port = 1312;            // 0 = any free port
-    double backfillHours = 24;  // history written when the database is created
+    int port = 1312;           // 0 = any free port
+    double backfillHours = 24; // history written when the database is created
     uint64_t seed = 1;
     int unitsPerStation = 3;
-    bool simulate = true;       // live simulator writing one sample a second
-    int eventEverySec = 0;      // periodic simulator events; 0 = none
-    int disturbEverySec = 300;  // frequency dips of the demo; 0 = quiet grid
+    bool simulate = true;      // live simulator writing one sample a second
+    int eventEverySec = 0;     // periodic simulator events; 0 = none
+    int disturbEverySec = 300; // frequency dips of the demo; 0 = quiet grid
     size_t compressAbove = 8u << 20;
     bool help = false;
 };

@@ -51,9 +51,13 @@ std::string Convert(const char *to, const char *from, const std::string &in, cha
 
 } // namespace
 
-std::string Utf8ToCp1251(const std::string &utf8) { return Convert("WINDOWS-1251", "UTF-8", utf8, '?'); }
+std::string Utf8ToCp1251(const std::string &utf8) {
+    return Convert("WINDOWS-1251", "UTF-8", utf8, '?');
+}
 
-std::string Cp1251ToUtf8(const std::string &cp1251) { return Convert("UTF-8", "WINDOWS-1251", cp1251, '?'); }
+std::string Cp1251ToUtf8(const std::string &cp1251) {
+    return Convert("UTF-8", "WINDOWS-1251", cp1251, '?');
+}
 
 bool IsValidUtf8(const std::string &text) {
     size_t i = 0;
@@ -94,6 +98,8 @@ bool IsValidUtf8(const std::string &text) {
     return true;
 }
 
-std::string ClientTextToUtf8(const std::string &text) { return IsValidUtf8(text) ? text : Cp1251ToUtf8(text); }
+std::string ClientTextToUtf8(const std::string &text) {
+    return IsValidUtf8(text) ? text : Cp1251ToUtf8(text);
+}
 
 } // namespace stand

@@ -34,16 +34,16 @@ enum { TLX_MSG_EVENT = 10, TLX_MSG_KWIT = 12 };
 
 // Result codes (besides 0).
 enum {
-    TLX_ERR_ARG = -1,          // bad argument / null pointer
-    TLX_ERR_NOSOCK = -2,       // sockets not started (TLSockIsActive)
-    TLX_ERR_CONNECT = -3,      // connect / handshake failed
-    TLX_ERR_AUTH = -4,         // user or password refused
-    TLX_ERR_CLOSED = -5,       // no connection, or it was lost while waiting
-    TLX_ERR_PROTO = -6,        // malformed data
-    TLX_ERR_NOTFOUND = -7,     // no such field / record / message
-    TLX_ERR_UNAVAILABLE = -8,  // sockets cannot be used at all (TLSockIsActive)
-    TLX_ERR_TYPE = -9,         // value cannot be read as the asked type
-    TLX_ERR_TIMEOUT = -10,     // wait ended by its time limit
+    TLX_ERR_ARG = -1,         // bad argument / null pointer
+    TLX_ERR_NOSOCK = -2,      // sockets not started (TLSockIsActive)
+    TLX_ERR_CONNECT = -3,     // connect / handshake failed
+    TLX_ERR_AUTH = -4,        // user or password refused
+    TLX_ERR_CLOSED = -5,      // no connection, or it was lost while waiting
+    TLX_ERR_PROTO = -6,       // malformed data
+    TLX_ERR_NOTFOUND = -7,    // no such field / record / message
+    TLX_ERR_UNAVAILABLE = -8, // sockets cannot be used at all (TLSockIsActive)
+    TLX_ERR_TYPE = -9,        // value cannot be read as the asked type
+    TLX_ERR_TIMEOUT = -10,    // wait ended by its time limit
 };
 
 typedef struct TLXCliSes TLXCliSes;
@@ -126,7 +126,7 @@ const char *TLXPrmCommand(const TLXCliParam *param);
 int TLXPrmKind(const TLXCliParam *param);
 void TLXPrmSetKind(TLXCliParam *param, int kind);
 int TLXPrmFieldCount(const TLXCliParam *param);
-const char *TLXPrmFieldName(const TLXCliParam *param, int pos); // "" when unnamed, null past the end
+const char *TLXPrmFieldName(const TLXCliParam *param, int pos);   // "" when unnamed, null past the end
 int TLXPrmFieldIndex(const TLXCliParam *param, const char *name); // -1 when absent
 int TLXPrmFieldType(const TLXCliParam *param, int pos);           // TL_NONE for unset / past the end
 int TLXPrmSetName(TLXCliParam *param, int pos, const char *name);

@@ -2,8 +2,7 @@
 
 #include <cmath>
 
-AxisTag::AxisTag(QCPAxis *parentAxis) : QObject(parentAxis), mAxis(parentAxis)
-{
+AxisTag::AxisTag(QCPAxis *parentAxis) : QObject(parentAxis), mAxis(parentAxis) {
     QCustomPlot *plot = mAxis->parentPlot();
 
     // Invisible anchor at the right edge of the axis rect, at the value on this axis.
@@ -33,8 +32,7 @@ AxisTag::AxisTag(QCPAxis *parentAxis) : QObject(parentAxis), mAxis(parentAxis)
     mLabel->position->setParentAnchor(mArrow->start);
 }
 
-AxisTag::~AxisTag()
-{
+AxisTag::~AxisTag() {
     // The plot may have removed the items already (clearItems); the guarded pointers are null then.
     if (mDummyTracer)
         mDummyTracer->parentPlot()->removeItem(mDummyTracer);
@@ -44,43 +42,37 @@ AxisTag::~AxisTag()
         mLabel->parentPlot()->removeItem(mLabel);
 }
 
-void AxisTag::setPen(const QPen &pen)
-{
+void AxisTag::setPen(const QPen &pen) {
     if (mArrow)
         mArrow->setPen(pen);
     if (mLabel)
         mLabel->setPen(pen);
 }
 
-void AxisTag::setBrush(const QBrush &brush)
-{
+void AxisTag::setBrush(const QBrush &brush) {
     if (mLabel)
         mLabel->setBrush(brush);
 }
 
-void AxisTag::setText(const QString &text)
-{
+void AxisTag::setText(const QString &text) {
     if (mLabel)
         mLabel->setText(text);
 }
 
-int AxisTag::labelRight() const
-{
+int AxisTag::labelRight() const {
     if (!mLabel || !mLabel->visible())
         return -1;
     return int(std::ceil(mLabel->right->pixelPosition().x()));
 }
 
-void AxisTag::setVisible(bool visible)
-{
+void AxisTag::setVisible(bool visible) {
     if (mArrow)
         mArrow->setVisible(visible);
     if (mLabel)
         mLabel->setVisible(visible);
 }
 
-void AxisTag::updatePosition(double key, double value)
-{
+void AxisTag::updatePosition(double key, double value) {
     if (std::isnan(value) || std::isnan(key)) {
         setVisible(false);
     } else {

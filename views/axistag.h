@@ -9,8 +9,7 @@
 #include "qcustomplot.h"
 
 // A label with an arrow at the edge of a value axis that points at a channel's current value.
-class AxisTag : public QObject
-{
+class AxisTag : public QObject {
     Q_OBJECT
 public:
     explicit AxisTag(QCPAxis *parentAxis);

@@ -4,8 +4,8 @@
 #include <iterator>
 
 #include <QHeaderView>
-#include <QStyle>
 #include <QMessageBox>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTimer>
 

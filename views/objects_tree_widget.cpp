@@ -20,29 +20,25 @@ namespace {
 
 const char *const FileSortKeyOrder = "65535";
 
-void ClearObjectLinks(QTreeWidgetItem *item)
-{
+void ClearObjectLinks(QTreeWidgetItem *item) {
     for (int role : {GraphRole, ViolationGraphRole, ValueTagRole})
         item->setData(TreeDataColumn, role, QVariant::fromValue<quint64>(0));
 }
 
 // Stable sort by the sort key in column 1: channels (empty key) stay first and in their order.
-void SortByKey(QList<QTreeWidgetItem *> &items)
-{
+void SortByKey(QList<QTreeWidgetItem *> &items) {
     std::stable_sort(items.begin(), items.end(), [](const QTreeWidgetItem *a, const QTreeWidgetItem *b) {
         return a->text(TreeDataColumn) < b->text(TreeDataColumn);
     });
 }
 
-void SortChildren(QTreeWidgetItem *parent)
-{
+void SortChildren(QTreeWidgetItem *parent) {
     QList<QTreeWidgetItem *> children = parent->takeChildren();
     SortByKey(children);
     parent->addChildren(children);
 }
 
-void DetachItem(QTreeWidget *tree, QTreeWidgetItem *node)
-{
+void DetachItem(QTreeWidget *tree, QTreeWidgetItem *node) {
     if (QTreeWidgetItem *parent = node->parent()) {
         parent->removeChild(node);
     } else if (tree) {
@@ -55,8 +51,7 @@ void DetachItem(QTreeWidget *tree, QTreeWidgetItem *node)
 } // namespace
 
 ObjectsTreeWidget::ObjectsTreeWidget(QTreeWidget *tree, DB *db, TelemetryPlotWidget *plot, TelemetryTableWidget *table)
-    : tree(tree), db(db), plot(plot), table(table)
-{
+    : tree(tree), db(db), plot(plot), table(table) {
     CsvFile::RegisterMetaType();
     editor = new PropertiesEditor();
     tree->setColumnWidth(0, 150);
@@ -64,28 +59,24 @@ ObjectsTreeWidget::ObjectsTreeWidget(QTreeWidget *tree, DB *db, TelemetryPlotWid
     iconNotInRegulation = new QIcon(QStringLiteral(":/img/checkbox-empty-01.png"));
 }
 
-ObjectsTreeWidget::~ObjectsTreeWidget()
-{
+ObjectsTreeWidget::~ObjectsTreeWidget() {
     DisposeDetached();
     delete editor;
     delete iconInRegulation;
     delete iconNotInRegulation;
 }
 
-QString ObjectsTreeWidget::SortKey(int order)
-{
+QString ObjectsTreeWidget::SortKey(int order) {
     return QString::number(order).rightJustified(9, QLatin1Char('0'));
 }
 
-QString ObjectsTreeWidget::ShortTitle(const QString &title)
-{
+QString ObjectsTreeWidget::ShortTitle(const QString &title) {
     if (title.size() > 50)
         return title.left(50) + QStringLiteral("...");
     return title;
 }
 
-bool ObjectsTreeWidget::IsEffectivelyChecked(const QTreeWidgetItem *node)
-{
+bool ObjectsTreeWidget::IsEffectivelyChecked(const QTreeWidgetItem *node) {
     for (const QTreeWidgetItem *n = node; n; n = n->parent()) {
         if (n->checkState(0) != Qt::Checked)
             return false;
@@ -93,8 +84,7 @@ bool ObjectsTreeWidget::IsEffectivelyChecked(const QTreeWidgetItem *node)
     return node != nullptr;
 }
 
-void ObjectsTreeWidget::ReadObjectsTree(bool withChannels)
-{
+void ObjectsTreeWidget::ReadObjectsTree(bool withChannels) {
     ClearObjectsTree();
     // Nobody reads the nodes detached by earlier deletions or the clearing any more.
     DisposeDetached();
@@ -119,8 +109,7 @@ void ObjectsTreeWidget::ReadObjectsTree(bool withChannels)
     tree->addTopLevelItems(top);
 }
 
-bool ObjectsTreeWidget::InParentCycle(int id) const
-{
+bool ObjectsTreeWidget::InParentCycle(int id) const {
     Table_Dedur_Objects *objects = db->tableDedurObjects;
     QSet<int> seen;
     int current = id;
@@ -136,8 +125,7 @@ bool ObjectsTreeWidget::InParentCycle(int id) const
     return false;
 }
 
-void ObjectsTreeWidget::AddObjectTreeChildren(QTreeWidget *, QTreeWidgetItem *parent, bool withChannels)
-{
+void ObjectsTreeWidget::AddObjectTreeChildren(QTreeWidget *, QTreeWidgetItem *parent, bool withChannels) {
     Table_Dedur_Objects *objects = db ? db->tableDedurObjects : nullptr;
     if (!objects)
         return;
@@ -159,8 +147,7 @@ void ObjectsTreeWidget::AddObjectTreeChildren(QTreeWidget *, QTreeWidgetItem *pa
         SortChildren(parent);
 }
 
-QTreeWidgetItem *ObjectsTreeWidget::AddObjectTreeItem(QTreeWidgetItem *parent, int id, bool withChannels)
-{
+QTreeWidgetItem *ObjectsTreeWidget::AddObjectTreeItem(QTreeWidgetItem *parent, int id, bool withChannels) {
     Table_Dedur_Objects *objects = db ? db->tableDedurObjects : nullptr;
     if (!objects)
         return nullptr;
@@ -210,8 +197,7 @@ QTreeWidgetItem *ObjectsTreeWidget::AddObjectTreeItem(QTreeWidgetItem *parent, i
     return node;
 }
 
-QTreeWidgetItem *ObjectsTreeWidget::MakeObjectChannel(QTreeWidgetItem *object, int kind, int measureId, int archiveId)
-{
+QTreeWidgetItem *ObjectsTreeWidget::MakeObjectChannel(QTreeWidgetItem *object, int kind, int measureId, int archiveId) {
     auto *channel = new QTreeWidgetItem(kind);
     channel->setFlags(channel->flags() | Qt::ItemIsSelectable);
     channel->setCheckState(0, Qt::Unchecked);
@@ -239,16 +225,14 @@ QTreeWidgetItem *ObjectsTreeWidget::MakeObjectChannel(QTreeWidgetItem *object, i
     return channel;
 }
 
-void ObjectsTreeWidget::Unlink(QTreeWidgetItem *node)
-{
+void ObjectsTreeWidget::Unlink(QTreeWidgetItem *node) {
     if (table)
         table->RemoveTableColumn(node);
     if (plot)
         plot->RemoveRealtimeGraph(node);
 }
 
-void ObjectsTreeWidget::ClearObjectsTree()
-{
+void ObjectsTreeWidget::ClearObjectsTree() {
     const QVector<QTreeWidgetItem *> nodes = CollectChildrenItems(nullptr);
     for (QTreeWidgetItem *node : nodes) {
         const int kind = node->type();
@@ -260,8 +244,7 @@ void ObjectsTreeWidget::ClearObjectsTree()
     }
 }
 
-void ObjectsTreeWidget::DisposeDetached()
-{
+void ObjectsTreeWidget::DisposeDetached() {
     const QVector<QTreeWidgetItem *> nodes = std::exchange(detached, {});
     for (QTreeWidgetItem *node : nodes) {
         // A node can come back into the tree (a failed deletion is retried); only loose nodes go.
@@ -274,8 +257,7 @@ void ObjectsTreeWidget::DisposeDetached()
     }
 }
 
-QVector<QTreeWidgetItem *> ObjectsTreeWidget::CollectChildrenItems(QTreeWidgetItem *node)
-{
+QVector<QTreeWidgetItem *> ObjectsTreeWidget::CollectChildrenItems(QTreeWidgetItem *node) {
     QVector<QTreeWidgetItem *> result;
     const int count = node ? node->childCount() : tree->topLevelItemCount();
     for (int i = 0; i < count; ++i) {
@@ -286,8 +268,7 @@ QVector<QTreeWidgetItem *> ObjectsTreeWidget::CollectChildrenItems(QTreeWidgetIt
     return result;
 }
 
-void ObjectsTreeWidget::SetItemCheckboxMode(QTreeWidgetItem *node)
-{
+void ObjectsTreeWidget::SetItemCheckboxMode(QTreeWidgetItem *node) {
     if (!node)
         return;
     QIcon icon;
@@ -300,8 +281,7 @@ void ObjectsTreeWidget::SetItemCheckboxMode(QTreeWidgetItem *node)
     node->setFlags(node->flags() | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
 }
 
-void ObjectsTreeWidget::UpdateCheckboxesMode(QTreeWidgetItem *node)
-{
+void ObjectsTreeWidget::UpdateCheckboxesMode(QTreeWidgetItem *node) {
     const int count = node ? node->childCount() : tree->topLevelItemCount();
     for (int i = 0; i < count; ++i) {
         QTreeWidgetItem *child = node ? node->child(i) : tree->topLevelItem(i);
@@ -310,14 +290,12 @@ void ObjectsTreeWidget::UpdateCheckboxesMode(QTreeWidgetItem *node)
     }
 }
 
-void ObjectsTreeWidget::SetEditMode(bool mode)
-{
+void ObjectsTreeWidget::SetEditMode(bool mode) {
     editMode = mode;
     UpdateCheckboxesMode(nullptr);
 }
 
-void ObjectsTreeWidget::ShowChannel(QTreeWidgetItem *node)
-{
+void ObjectsTreeWidget::ShowChannel(QTreeWidgetItem *node) {
     const int column = table ? table->AddTableColumn(node) : -1;
     const int kind = node->type();
     if (IsObjectChannel(kind)) {
@@ -334,8 +312,7 @@ void ObjectsTreeWidget::ShowChannel(QTreeWidgetItem *node)
     }
 }
 
-void ObjectsTreeWidget::HideChannel(QTreeWidgetItem *node)
-{
+void ObjectsTreeWidget::HideChannel(QTreeWidgetItem *node) {
     if (table)
         table->RemoveTableColumn(node);
     const int kind = node->type();
@@ -348,8 +325,7 @@ void ObjectsTreeWidget::HideChannel(QTreeWidgetItem *node)
     }
 }
 
-void ObjectsTreeWidget::ItemChanged(QTreeWidgetItem *node)
-{
+void ObjectsTreeWidget::ItemChanged(QTreeWidgetItem *node) {
     if (!node)
         return;
     const QSignalBlocker blocker(tree);
@@ -367,8 +343,7 @@ void ObjectsTreeWidget::ItemChanged(QTreeWidgetItem *node)
     }
 }
 
-void ObjectsTreeWidget::CheckAll()
-{
+void ObjectsTreeWidget::CheckAll() {
     const QSignalBlocker blocker(tree);
     for (QTreeWidgetItemIterator it(tree); *it; ++it) {
         (*it)->setCheckState(0, Qt::Checked);
@@ -376,8 +351,7 @@ void ObjectsTreeWidget::CheckAll()
     }
 }
 
-void ObjectsTreeWidget::CheckNone()
-{
+void ObjectsTreeWidget::CheckNone() {
     const QSignalBlocker blocker(tree);
     for (QTreeWidgetItemIterator it(tree); *it; ++it) {
         (*it)->setCheckState(0, Qt::Unchecked);
@@ -385,8 +359,7 @@ void ObjectsTreeWidget::CheckNone()
     }
 }
 
-void ObjectsTreeWidget::UncheckTopNodes()
-{
+void ObjectsTreeWidget::UncheckTopNodes() {
     const QSignalBlocker blocker(tree);
     for (int i = 0; i < tree->topLevelItemCount(); ++i)
         tree->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
@@ -394,8 +367,7 @@ void ObjectsTreeWidget::UncheckTopNodes()
         HideChannel(*it);
 }
 
-QVector<QTreeWidgetItem *> ObjectsTreeWidget::GetSelectedItems(QTreeWidgetItem *parent)
-{
+QVector<QTreeWidgetItem *> ObjectsTreeWidget::GetSelectedItems(QTreeWidgetItem *parent) {
     QVector<QTreeWidgetItem *> result;
     const int count = parent ? parent->childCount() : tree->topLevelItemCount();
     for (int i = 0; i < count; ++i) {
@@ -408,8 +380,7 @@ QVector<QTreeWidgetItem *> ObjectsTreeWidget::GetSelectedItems(QTreeWidgetItem *
     return result;
 }
 
-QString ObjectsTreeWidget::GetSelectedItemsTitle(QTreeWidgetItem *parent, QString separator)
-{
+QString ObjectsTreeWidget::GetSelectedItemsTitle(QTreeWidgetItem *parent, QString separator) {
     QStringList names;
     for (const QTreeWidgetItem *item : GetSelectedItems(parent))
         names.append(item->text(0));
@@ -419,8 +390,7 @@ QString ObjectsTreeWidget::GetSelectedItemsTitle(QTreeWidgetItem *parent, QStrin
 }
 
 QTreeWidgetItem *ObjectsTreeWidget::MakeFileChannel(QTreeWidgetItem *file, int kind,
-                                                    const QVector<CsvFile::CsvRow> &rows)
-{
+                                                    const QVector<CsvFile::CsvRow> &rows) {
     auto *channel = new QTreeWidgetItem(kind);
     channel->setFlags(channel->flags() | Qt::ItemIsSelectable);
     channel->setCheckState(0, Qt::Checked);
@@ -436,8 +406,7 @@ QTreeWidgetItem *ObjectsTreeWidget::MakeFileChannel(QTreeWidgetItem *file, int k
 }
 
 QVector<QTreeWidgetItem *> ObjectsTreeWidget::AddCSVFileTreeNodes(QString path, QTreeWidgetItem *parent,
-                                                                  QVector<CsvFile::CsvRow> rows)
-{
+                                                                  QVector<CsvFile::CsvRow> rows) {
     const QSignalBlocker blocker(tree);
     auto *file = new QTreeWidgetItem(CsvFileItem);
     file->setFlags(file->flags() | Qt::ItemIsSelectable);
@@ -461,8 +430,7 @@ QVector<QTreeWidgetItem *> ObjectsTreeWidget::AddCSVFileTreeNodes(QString path, 
     return {file};
 }
 
-bool ObjectsTreeWidget::DeleteTreeObject(QTreeWidgetItem *node)
-{
+bool ObjectsTreeWidget::DeleteTreeObject(QTreeWidgetItem *node) {
     if (!node)
         return false;
     if (node->type() == ObjectItem) {

@@ -2,8 +2,8 @@
 
 #include <QIcon>
 #include <QSet>
-#include <QTreeWidgetItem>
 #include <QString>
+#include <QTreeWidgetItem>
 #include <QVector>
 
 #include "csv/csvfile.h"
@@ -46,28 +46,30 @@ enum TreeItemRole : int {
 // Column of a node that holds its sort key and all of its item data.
 constexpr int TreeDataColumn = 1;
 
-inline bool IsObjectChannel(int type) { return type == FreqItem || type == PowerItem || type == CalcPowerItem; }
-inline bool IsFileChannel(int type) { return type == CsvFreqItem || type == CsvPowerItem; }
-inline bool IsChannel(int type) { return IsObjectChannel(type) || IsFileChannel(type); }
+inline bool IsObjectChannel(int type) {
+    return type == FreqItem || type == PowerItem || type == CalcPowerItem;
+}
+inline bool IsFileChannel(int type) {
+    return type == CsvFreqItem || type == CsvPowerItem;
+}
+inline bool IsChannel(int type) {
+    return IsObjectChannel(type) || IsFileChannel(type);
+}
 
 // Object addresses are kept in item data as unsigned 64-bit integers, 0 = none.
-inline quint64 ItemPointerValue(const QTreeWidgetItem *item, int role)
-{
+inline quint64 ItemPointerValue(const QTreeWidgetItem *item, int role) {
     return item ? item->data(TreeDataColumn, role).toULongLong() : 0;
 }
-template <typename T> T *ItemPointer(const QTreeWidgetItem *item, int role)
-{
+template <typename T> T *ItemPointer(const QTreeWidgetItem *item, int role) {
     return reinterpret_cast<T *>(static_cast<quintptr>(ItemPointerValue(item, role)));
 }
-inline void SetItemPointer(QTreeWidgetItem *item, int role, const void *pointer)
-{
+inline void SetItemPointer(QTreeWidgetItem *item, int role, const void *pointer) {
     item->setData(TreeDataColumn, role, QVariant::fromValue<quint64>(reinterpret_cast<quintptr>(pointer)));
 }
 
 // Drives the main window's objects tree: ОПРЧ objects with their channels and opened CSV files.
 // The check boxes decide what the plot draws and the table lists.
-class ObjectsTreeWidget
-{
+class ObjectsTreeWidget {
 public:
     ObjectsTreeWidget(QTreeWidget *tree, DB *db, TelemetryPlotWidget *plot, TelemetryTableWidget *table);
     ObjectsTreeWidget(const ObjectsTreeWidget &) = delete;
@@ -132,4 +134,3 @@ private:
     QVector<int> buildPath; // object ids on the way from the top while building, to stop parent cycles
     QSet<int> placedIds;    // objects shown by the running rebuild
 };
-

@@ -1,8 +1,8 @@
 #include "views/telemetry_plot_widget.h"
 
 #include <QMutexLocker>
-#include <algorithm>
 #include <QTreeWidgetItem>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -14,19 +14,17 @@
 
 namespace {
 
-constexpr double HoldOffset = 0.02;  // hold point: the last value held a little past the span end
-constexpr double BreakOffset = 0.01; // where a line that hands over to the other graph breaks
+constexpr double HoldOffset = 0.02;      // hold point: the last value held a little past the span end
+constexpr double BreakOffset = 0.01;     // where a line that hands over to the other graph breaks
 constexpr double FarFuture = 2541161785; // right end of the dead-band lines
 
-double LastValue(const QCPGraph *graph)
-{
+double LastValue(const QCPGraph *graph) {
     if (!graph || graph->data()->isEmpty())
         return std::numeric_limits<double>::quiet_NaN();
     return (graph->data()->constEnd() - 1)->value;
 }
 
-double LastKey(const QCPGraph *graph)
-{
+double LastKey(const QCPGraph *graph) {
     if (!graph || graph->data()->isEmpty())
         return std::numeric_limits<double>::quiet_NaN();
     return (graph->data()->constEnd() - 1)->key;
@@ -38,8 +36,7 @@ struct ChannelLook {
     bool frequencyAxis;
 };
 
-ChannelLook LookOf(int type)
-{
+ChannelLook LookOf(int type) {
     switch (type) {
     case FreqItem:
     case CsvFreqItem:
@@ -55,14 +52,12 @@ ChannelLook LookOf(int type)
 } // namespace
 
 TelemetryPlotWidget::TelemetryPlotWidget(QCustomPlot *plot, DB *db, TelemetryTableWidget *table, bool interactive)
-    : db(db), table(table), plot(plot), interactive(interactive)
-{
+    : db(db), table(table), plot(plot), interactive(interactive) {
     graphLineStyle = QCPGraph::lsStepLeft;
     ResetPlot();
 }
 
-TelemetryPlotWidget::~TelemetryPlotWidget()
-{
+TelemetryPlotWidget::~TelemetryPlotWidget() {
     // Tags are children of their axes; delete the ones still queued so none outlives this view.
     QVector<AxisTag *> tags;
     {
@@ -72,8 +67,7 @@ TelemetryPlotWidget::~TelemetryPlotWidget()
     qDeleteAll(tags);
 }
 
-void TelemetryPlotWidget::ResetPlot()
-{
+void TelemetryPlotWidget::ResetPlot() {
     plot->clearPlottables();
     valueRanges.clear();
     plot->clearGraphs();
@@ -159,16 +153,13 @@ void TelemetryPlotWidget::ResetPlot()
     plot->replot(QCustomPlot::rpRefreshHint);
 }
 
-void TelemetryPlotWidget::SetPloRealtimeMode(bool realtime, QDateTime end, int lengthSeconds)
-{
+void TelemetryPlotWidget::SetPloRealtimeMode(bool realtime, QDateTime end, int lengthSeconds) {
     realtimeMode = realtime;
     periodEnd = end;
     periodLength = lengthSeconds;
 }
 
-void TelemetryPlotWidget::DrawMeasuresToPlot(QMap<double, MeasurePoint> samples, QCPGraph *main,
-                                             QCPGraph *violation)
-{
+void TelemetryPlotWidget::DrawMeasuresToPlot(QMap<double, MeasurePoint> samples, QCPGraph *main, QCPGraph *violation) {
     if (!main)
         return;
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -203,15 +194,13 @@ void TelemetryPlotWidget::DrawMeasuresToPlot(QMap<double, MeasurePoint> samples,
     }
 }
 
-void TelemetryPlotWidget::AddHoldPoint(QCPGraph *graph, double key)
-{
+void TelemetryPlotWidget::AddHoldPoint(QCPGraph *graph, double key) {
     if (graph && !graph->data()->isEmpty())
         graph->addData(key, LastValue(graph));
 }
 
-void TelemetryPlotWidget::ReadSpan(QTreeWidgetItem *item, QCPGraph *main, QCPGraph *violation, double from,
-                                   double to, int column)
-{
+void TelemetryPlotWidget::ReadSpan(QTreeWidgetItem *item, QCPGraph *main, QCPGraph *violation, double from, double to,
+                                   int column) {
     Archive_Measures *archive = db ? db->archiveMeasures : nullptr;
     if (!archive)
         return;
@@ -238,8 +227,7 @@ void TelemetryPlotWidget::ReadSpan(QTreeWidgetItem *item, QCPGraph *main, QCPGra
     AddHoldPoint(violation, to + HoldOffset);
 }
 
-void TelemetryPlotWidget::AddRealtimeGraph(QTreeWidgetItem *item, int column)
-{
+void TelemetryPlotWidget::AddRealtimeGraph(QTreeWidgetItem *item, int column) {
     if (!item || !IsObjectChannel(item->type()) || ItemPointerValue(item, GraphRole))
         return;
     const int objectId = item->data(TreeDataColumn, ObjectIdRole).toInt();
@@ -279,8 +267,7 @@ void TelemetryPlotWidget::AddRealtimeGraph(QTreeWidgetItem *item, int column)
     ReadSpan(item, main, violation, to - periodLength, to, column);
 }
 
-void TelemetryPlotWidget::RemoveRealtimeGraph(QTreeWidgetItem *item)
-{
+void TelemetryPlotWidget::RemoveRealtimeGraph(QTreeWidgetItem *item) {
     if (!item)
         return;
     auto *main = ItemPointer<QCPGraph>(item, GraphRole);
@@ -307,8 +294,7 @@ void TelemetryPlotWidget::RemoveRealtimeGraph(QTreeWidgetItem *item)
     }
 }
 
-void TelemetryPlotWidget::DeleteDefferedGraphs()
-{
+void TelemetryPlotWidget::DeleteDefferedGraphs() {
     QVector<QCPGraph *> graphs;
     {
         QMutexLocker lock(&graphsToDeleteMutex);
@@ -326,8 +312,7 @@ void TelemetryPlotWidget::DeleteDefferedGraphs()
     qDeleteAll(tags);
 }
 
-QMap<double, MeasurePoint> TelemetryPlotWidget::CsvSeries(const QVector<CsvFile::CsvRow> &rows, int itemType)
-{
+QMap<double, MeasurePoint> TelemetryPlotWidget::CsvSeries(const QVector<CsvFile::CsvRow> &rows, int itemType) {
     QMap<double, MeasurePoint> series;
     for (const CsvFile::CsvRow &row : rows) {
         MeasurePoint point;
@@ -339,8 +324,7 @@ QMap<double, MeasurePoint> TelemetryPlotWidget::CsvSeries(const QVector<CsvFile:
     return series;
 }
 
-void TelemetryPlotWidget::AddCSVFileGraph(QTreeWidgetItem *item, QVector<CsvFile::CsvRow> rows)
-{
+void TelemetryPlotWidget::AddCSVFileGraph(QTreeWidgetItem *item, QVector<CsvFile::CsvRow> rows) {
     if (!item || !IsFileChannel(item->type()) || ItemPointerValue(item, GraphRole))
         return;
     const ChannelLook look = LookOf(item->type());
@@ -359,8 +343,7 @@ void TelemetryPlotWidget::AddCSVFileGraph(QTreeWidgetItem *item, QVector<CsvFile
     }
 }
 
-void TelemetryPlotWidget::LoadPlotForPeriodMaually(QDateTime from, QDateTime to)
-{
+void TelemetryPlotWidget::LoadPlotForPeriodMaually(QDateTime from, QDateTime to) {
     const double fromSeconds = from.toMSecsSinceEpoch() / 1000.0;
     const double toSeconds = to.toMSecsSinceEpoch() / 1000.0;
     for (QTreeWidgetItem *item : qAsConst(plottedItems)) {
@@ -386,8 +369,7 @@ void TelemetryPlotWidget::LoadPlotForPeriodMaually(QDateTime from, QDateTime to)
     plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
-void TelemetryPlotWidget::DrawAllPlots(QDateTime from, QDateTime to)
-{
+void TelemetryPlotWidget::DrawAllPlots(QDateTime from, QDateTime to) {
     const double fromSeconds = from.toMSecsSinceEpoch() / 1000.0;
     const double toSeconds = to.toMSecsSinceEpoch() / 1000.0;
     for (QTreeWidgetItem *item : qAsConst(plottedItems)) {
@@ -399,8 +381,7 @@ void TelemetryPlotWidget::DrawAllPlots(QDateTime from, QDateTime to)
                 ClearGraph(violation);
             const int column = table ? table->GetTableColumIndexByTreeItem(item) : -1;
             ReadSpan(item, main, violation, fromSeconds, toSeconds, column);
-        } else if (IsFileChannel(item->type()) && item->parent() &&
-                   item->parent()->checkState(0) == Qt::Checked) {
+        } else if (IsFileChannel(item->type()) && item->parent() && item->parent()->checkState(0) == Qt::Checked) {
             if (main)
                 main->setVisible(true);
             if (table) {
@@ -416,8 +397,7 @@ void TelemetryPlotWidget::DrawAllPlots(QDateTime from, QDateTime to)
     plot->replot(QCustomPlot::rpImmediateRefresh);
 }
 
-void TelemetryPlotWidget::DrawRealtimePlots()
-{
+void TelemetryPlotWidget::DrawRealtimePlots() {
     Archive_Measures *archive = db ? db->archiveMeasures : nullptr;
     const double now = QDateTime::currentMSecsSinceEpoch() / 1000.0;
     const QDateTime nowTime = QDateTime::fromMSecsSinceEpoch(qint64(now * 1000.0));
@@ -478,8 +458,8 @@ void TelemetryPlotWidget::DrawRealtimePlots()
             continue;
         }
         tag->updatePosition(now, value);
-        QString text = QString::number(value, 'f', 2) + QLatin1Char(' ') +
-                       item->data(TreeDataColumn, UnitRole).toString();
+        QString text =
+            QString::number(value, 'f', 2) + QLatin1Char(' ') + item->data(TreeDataColumn, UnitRole).toString();
         if (item->parent())
             text += QLatin1Char(' ') + item->parent()->text(0);
         tag->setText(text);
@@ -501,8 +481,7 @@ void TelemetryPlotWidget::DrawRealtimePlots()
     plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
-void TelemetryPlotWidget::ExtendRange(const QCPGraph *graph, double value)
-{
+void TelemetryPlotWidget::ExtendRange(const QCPGraph *graph, double value) {
     if (std::isnan(value))
         return;
     auto it = valueRanges.find(graph);
@@ -512,14 +491,12 @@ void TelemetryPlotWidget::ExtendRange(const QCPGraph *graph, double value)
         it->expand(value);
 }
 
-void TelemetryPlotWidget::ClearGraph(QCPGraph *graph)
-{
+void TelemetryPlotWidget::ClearGraph(QCPGraph *graph) {
     graph->data()->clear();
     valueRanges.remove(graph);
 }
 
-void TelemetryPlotWidget::RescaleValueAxis(QCPAxis *axis)
-{
+void TelemetryPlotWidget::RescaleValueAxis(QCPAxis *axis) {
     // The same as QCPAxis::rescale(true), from ranges kept while drawing instead of a pass over every
     // sample: with a day of thirty channels that pass would be a good part of each tick.
     bool found = false;
@@ -554,8 +531,7 @@ void TelemetryPlotWidget::RescaleValueAxis(QCPAxis *axis)
     axis->setRange(range);
 }
 
-void TelemetryPlotWidget::RescalePlotRealtimeAuto()
-{
+void TelemetryPlotWidget::RescalePlotRealtimeAuto() {
     RescaleValueAxis(plot->yAxis);
     RescaleValueAxis(plot->yAxis2);
     const double now = double(QDateTime::currentSecsSinceEpoch());
@@ -563,8 +539,7 @@ void TelemetryPlotWidget::RescalePlotRealtimeAuto()
     plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
-void TelemetryPlotWidget::FitTagsInside()
-{
+void TelemetryPlotWidget::FitTagsInside() {
     // The tags stand at the right edge of the axis rect and write to the right of it; without room
     // there their texts run out of the widget. Widen the right margin by what the last layout cut off;
     // the replot of the same tick applies it. No tags shown: no extra room.
@@ -589,8 +564,7 @@ void TelemetryPlotWidget::FitTagsInside()
     rect->setMinimumMargins(margins);
 }
 
-void TelemetryPlotWidget::MoveCurrentTimeLine()
-{
+void TelemetryPlotWidget::MoveCurrentTimeLine() {
     if (!currentTimeLine)
         return;
     const double now = QDateTime::currentMSecsSinceEpoch() / 1000.0;
@@ -598,16 +572,14 @@ void TelemetryPlotWidget::MoveCurrentTimeLine()
     currentTimeLine->point2->setCoords(now, 100);
 }
 
-void TelemetryPlotWidget::RemoveCurrentTimeLine()
-{
+void TelemetryPlotWidget::RemoveCurrentTimeLine() {
     if (!currentTimeLine)
         return;
     plot->removeItem(currentTimeLine);
     currentTimeLine = nullptr;
 }
 
-void TelemetryPlotWidget::HideAllCurrentValueTags()
-{
+void TelemetryPlotWidget::HideAllCurrentValueTags() {
     for (QTreeWidgetItem *item : qAsConst(plottedItems)) {
         if (auto *tag = ItemPointer<AxisTag>(item, ValueTagRole))
             tag->setVisible(false);
@@ -616,8 +588,7 @@ void TelemetryPlotWidget::HideAllCurrentValueTags()
     plot->replot(QCustomPlot::rpRefreshHint);
 }
 
-void TelemetryPlotWidget::HighlightSelectedGrapgh(QTreeWidgetItem *current)
-{
+void TelemetryPlotWidget::HighlightSelectedGrapgh(QTreeWidgetItem *current) {
     for (QTreeWidgetItem *item : qAsConst(plottedItems)) {
         for (int role : {GraphRole, ViolationGraphRole}) {
             auto *graph = ItemPointer<QCPGraph>(item, role);
@@ -635,8 +606,7 @@ void TelemetryPlotWidget::HighlightSelectedGrapgh(QTreeWidgetItem *current)
     plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
-void TelemetryPlotWidget::SetGraphLineStyle(QCPGraph::LineStyle style)
-{
+void TelemetryPlotWidget::SetGraphLineStyle(QCPGraph::LineStyle style) {
     graphLineStyle = style;
     for (QTreeWidgetItem *item : qAsConst(plottedItems)) {
         for (int role : {GraphRole, ViolationGraphRole}) {

@@ -8,18 +8,16 @@
 #include <QVector>
 
 #include "csv/csvfile.h"
-#include "server/archive_measures_14.h"
 #include "qcustomplot.h"
+#include "server/archive_measures_14.h"
 
 class AxisTag;
 class DB;
 class QTreeWidgetItem;
 class TelemetryTableWidget;
 
-
 // Drives the form's QCustomPlot: archive channels in realtime or for a period, and CSV file channels.
-class TelemetryPlotWidget
-{
+class TelemetryPlotWidget {
 public:
     TelemetryPlotWidget(QCustomPlot *plot, DB *db, TelemetryTableWidget *table, bool interactive);
     TelemetryPlotWidget(const TelemetryPlotWidget &) = delete;

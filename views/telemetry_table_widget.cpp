@@ -13,31 +13,27 @@
 
 namespace {
 
-constexpr int TimeRole = Qt::UserRole;        // row header: sample time, seconds since the epoch
-constexpr int ValueRole = Qt::UserRole + 1;   // cell of a real sample: its value
+constexpr int TimeRole = Qt::UserRole;          // row header: sample time, seconds since the epoch
+constexpr int ValueRole = Qt::UserRole + 1;     // cell of a real sample: its value
 constexpr int ViolationRole = Qt::UserRole + 2; // cell of a real sample: the violation bit
 
 const QColor ViolationColor(255, 0, 0);
 const QColor CarriedColor(150, 150, 150);
 const QColor CarriedViolationColor(255, 150, 150);
 
-QString ValueText(double value)
-{
+QString ValueText(double value) {
     return std::isnan(value) ? QString() : QString::number(value, 'g', 6);
 }
 
-bool SameValue(double a, double b)
-{
+bool SameValue(double a, double b) {
     // Two missing values are the same sample too; otherwise every re-read of a NaN sample adds a row.
     return a == b || (std::isnan(a) && std::isnan(b));
 }
 
 // Local-time text with milliseconds; the zone offset is looked up once per quarter hour of time.
-class TimeFormatter
-{
+class TimeFormatter {
 public:
-    QString Format(double seconds)
-    {
+    QString Format(double seconds) {
         const qint64 whole = qint64(std::floor(seconds));
         const qint64 bucket = whole / 900 - (whole % 900 < 0 ? 1 : 0);
         if (bucket != cachedBucket) {
@@ -75,8 +71,7 @@ private:
 
 // A cell keeps its value and kind only; text and colour are made when the view asks. A day of
 // thirty channels is millions of cells, and a plain item would hold a string and three variants each.
-class SampleCell : public QTableWidgetItem
-{
+class SampleCell : public QTableWidgetItem {
 public:
     enum Kind : quint8 { Real, RealViolation, Carried, CarriedViolation };
     static constexpr int Type = QTableWidgetItem::UserType + 1;
@@ -85,8 +80,7 @@ public:
 
     QTableWidgetItem *clone() const override { return new SampleCell(value, kind); }
 
-    QVariant data(int role) const override
-    {
+    QVariant data(int role) const override {
         switch (role) {
         case Qt::DisplayRole:
         case Qt::EditRole:
@@ -118,22 +112,17 @@ public:
 };
 
 // Row header: the sample time; the text is made when shown.
-class RowHeader : public QTableWidgetItem
-{
+class RowHeader : public QTableWidgetItem {
 public:
     static constexpr int Type = QTableWidgetItem::UserType + 2;
     RowHeader(double time, qint64 ms, const QString &text) : QTableWidgetItem(text, Type), time(time), ms(ms) {}
-    QVariant data(int role) const override
-    {
-        return role == TimeRole ? QVariant(time) : QTableWidgetItem::data(role);
-    }
+    QVariant data(int role) const override { return role == TimeRole ? QVariant(time) : QTableWidgetItem::data(role); }
     double time;
     qint64 ms; // the row's key: whole milliseconds since the epoch
 };
 
 // Key of a row; rows made elsewhere are read from their time datum.
-qint64 RowMs(const QTableWidget *table, int row)
-{
+qint64 RowMs(const QTableWidget *table, int row) {
     const QTableWidgetItem *header = table->verticalHeaderItem(row);
     if (!header)
         return std::numeric_limits<qint64>::min();
@@ -142,14 +131,12 @@ qint64 RowMs(const QTableWidget *table, int row)
     return qint64(std::floor(header->data(TimeRole).toDouble() * 1000.0));
 }
 
-SampleCell *Cell(QTableWidget *table, int row, int column)
-{
+SampleCell *Cell(QTableWidget *table, int row, int column) {
     QTableWidgetItem *item = table->item(row, column);
     return item && item->type() == SampleCell::Type ? static_cast<SampleCell *>(item) : nullptr;
 }
 
-void PutCell(QTableWidget *table, int row, int column, double value, SampleCell::Kind kind)
-{
+void PutCell(QTableWidget *table, int row, int column, double value, SampleCell::Kind kind) {
     if (SampleCell *cell = Cell(table, row, column)) {
         cell->value = value;
         cell->kind = kind;
@@ -158,33 +145,33 @@ void PutCell(QTableWidget *table, int row, int column, double value, SampleCell:
     }
 }
 
-QTableWidgetItem *HeaderItemOf(const QTreeWidgetItem *item)
-{
+QTableWidgetItem *HeaderItemOf(const QTreeWidgetItem *item) {
     return ItemPointer<QTableWidgetItem>(item, TableColumnRole);
 }
 
 } // namespace
 
-TelemetryTableWidget::TelemetryTableWidget(QTableWidget *table) : table(table)
-{
+TelemetryTableWidget::TelemetryTableWidget(QTableWidget *table) : table(table) {
     table->setColumnCount(0);
     table->setRowCount(0);
     table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table->verticalHeader()->setDefaultSectionSize(18);
 }
 
-bool TelemetryTableWidget::IsVisible() const { return visible; }
+bool TelemetryTableWidget::IsVisible() const {
+    return visible;
+}
 
-void TelemetryTableWidget::SetVisible(bool on) { visible = on; }
+void TelemetryTableWidget::SetVisible(bool on) {
+    visible = on;
+}
 
-QString TelemetryTableWidget::TimeText(double seconds)
-{
+QString TelemetryTableWidget::TimeText(double seconds) {
     TimeFormatter formatter;
     return formatter.Format(seconds);
 }
 
-int TelemetryTableWidget::AddTableColumn(QTreeWidgetItem *item)
-{
+int TelemetryTableWidget::AddTableColumn(QTreeWidgetItem *item) {
     if (!item || !IsChannel(item->type()))
         return -1;
     if (QTableWidgetItem *header = HeaderItemOf(item)) {
@@ -218,8 +205,7 @@ int TelemetryTableWidget::AddTableColumn(QTreeWidgetItem *item)
     return index;
 }
 
-void TelemetryTableWidget::RemoveTableColumn(QTreeWidgetItem *item)
-{
+void TelemetryTableWidget::RemoveTableColumn(QTreeWidgetItem *item) {
     if (!item)
         return;
     const int column = GetTableColumIndexByTreeItem(item);
@@ -227,8 +213,7 @@ void TelemetryTableWidget::RemoveTableColumn(QTreeWidgetItem *item)
     RemoveTableColumn(column);
 }
 
-void TelemetryTableWidget::RemoveTableColumn(int column)
-{
+void TelemetryTableWidget::RemoveTableColumn(int column) {
     if (column < 0 || column >= table->columnCount())
         return;
     table->removeColumn(column);
@@ -236,14 +221,12 @@ void TelemetryTableWidget::RemoveTableColumn(int column)
         ClearTableWidget();
 }
 
-int TelemetryTableWidget::GetTableColumIndexByTreeItem(const QTreeWidgetItem *item) const
-{
+int TelemetryTableWidget::GetTableColumIndexByTreeItem(const QTreeWidgetItem *item) const {
     QTableWidgetItem *header = HeaderItemOf(item);
     return header ? GetTableColumIndexByHeaderItem(header) : -1;
 }
 
-int TelemetryTableWidget::GetTableColumIndexByHeaderItem(QTableWidgetItem *header) const
-{
+int TelemetryTableWidget::GetTableColumIndexByHeaderItem(QTableWidgetItem *header) const {
     for (int c = 0; c < table->columnCount(); ++c) {
         if (table->horizontalHeaderItem(c) == header)
             return c;
@@ -251,14 +234,12 @@ int TelemetryTableWidget::GetTableColumIndexByHeaderItem(QTableWidgetItem *heade
     return -1;
 }
 
-void TelemetryTableWidget::ClearTableWidget()
-{
+void TelemetryTableWidget::ClearTableWidget() {
     table->setRowCount(0);
     rowIndex.clear();
 }
 
-void TelemetryTableWidget::FillTableData(QMap<double, MeasurePoint> samples, int column, bool carry)
-{
+void TelemetryTableWidget::FillTableData(QMap<double, MeasurePoint> samples, int column, bool carry) {
     if (column >= table->columnCount() || samples.isEmpty())
         return;
     TimeFormatter formatter;

@@ -9,10 +9,8 @@ class QTableWidget;
 class QTableWidgetItem;
 class QTreeWidgetItem;
 
-
 // Drives the "Таблица" tab: one column per plotted channel, one row per sample time, newest on top.
-class TelemetryTableWidget
-{
+class TelemetryTableWidget {
 public:
     explicit TelemetryTableWidget(QTableWidget *table);
     TelemetryTableWidget(const TelemetryTableWidget &) = delete;

@@ -29,16 +29,16 @@ namespace {
 
 QTextStream out(stdout);
 
-double Ms(const QElapsedTimer &timer) { return timer.nsecsElapsed() / 1e6; }
+double Ms(const QElapsedTimer &timer) {
+    return timer.nsecsElapsed() / 1e6;
+}
 
-double Median(std::vector<double> values)
-{
+double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values.empty() ? 0 : values[values.size() / 2];
 }
 
-long ResidentMiB()
-{
+long ResidentMiB() {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
@@ -49,15 +49,13 @@ long ResidentMiB()
     return -1;
 }
 
-void Wait(int ms)
-{
+void Wait(int ms) {
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
 }
 
-QList<QTreeWidgetItem *> ArchiveChannels(QTreeWidget *tree)
-{
+QList<QTreeWidgetItem *> ArchiveChannels(QTreeWidget *tree) {
     QList<QTreeWidgetItem *> channels;
     for (QTreeWidgetItemIterator it(tree); *it; ++it) {
         if (IsObjectChannel((*it)->type()))
@@ -66,8 +64,7 @@ QList<QTreeWidgetItem *> ArchiveChannels(QTreeWidget *tree)
     return channels;
 }
 
-qint64 PlottedSamples(QCustomPlot *plot)
-{
+qint64 PlottedSamples(QCustomPlot *plot) {
     qint64 n = 0;
     for (int i = 0; i < plot->graphCount(); ++i)
         n += plot->graph(i)->dataCount();
@@ -75,8 +72,7 @@ qint64 PlottedSamples(QCustomPlot *plot)
 }
 
 // The same archive requests as drawing a span, made by a bare client: request and reply, no decoding.
-double BareRequests(const StandProcess &stand, const QList<QTreeWidgetItem *> &channels, double from, double to)
-{
+double BareRequests(const StandProcess &stand, const QList<QTreeWidgetItem *> &channels, double from, double to) {
     TLXService client;
     if (!client.Open("127.0.0.1", "operator", "operator", stand.Port()))
         return -1;
@@ -99,8 +95,7 @@ double BareRequests(const StandProcess &stand, const QList<QTreeWidgetItem *> &c
     return ms;
 }
 
-int CsvFigures(const QTemporaryDir &work)
-{
+int CsvFigures(const QTemporaryDir &work) {
     QElapsedTimer timer;
     // 5. CsvFile::LoadFile of a day at 1 Hz, beside awk summing the same columns.
     QString path = work.filePath(QStringLiteral("day.csv"));
@@ -125,25 +120,24 @@ int CsvFigures(const QTemporaryDir &work)
     for (int i = 0; i < 5; ++i) {
         QProcess awk;
         timer.restart();
-        awk.start(QStringLiteral("awk"), {QStringLiteral("-F;"), QStringLiteral("{f += $2; p += $3} END {print f, p}"),
-                                          path});
+        awk.start(QStringLiteral("awk"),
+                  {QStringLiteral("-F;"), QStringLiteral("{f += $2; p += $3} END {print f, p}"), path});
         awk.waitForFinished(-1);
         awks.push_back(Ms(timer));
     }
     const double awkMs = Median(awks);
     out << "CsvFile::LoadFile, " << rows << " lines: " << QString::number(loadMs, 'f', 1) << " ms, "
-        << qRound64(rows / (loadMs / 1000.0)) << " rows/s; awk -F';' summing the same columns: "
-        << QString::number(awkMs, 'f', 1) << " ms, " << qRound64(86400 / (awkMs / 1000.0)) << " rows/s; ratio "
-        << QString::number(loadMs / awkMs, 'f', 2) << "\n" << Qt::flush;
-    Figure("CsvFile::LoadFile, 86,400 lines", loadMs, "ms", "",
-           qPrintable(QString("awk %1 ms").arg(awkMs, 0, 'f', 1)));
+        << qRound64(rows / (loadMs / 1000.0))
+        << " rows/s; awk -F';' summing the same columns: " << QString::number(awkMs, 'f', 1) << " ms, "
+        << qRound64(86400 / (awkMs / 1000.0)) << " rows/s; ratio " << QString::number(loadMs / awkMs, 'f', 2) << "\n"
+        << Qt::flush;
+    Figure("CsvFile::LoadFile, 86,400 lines", loadMs, "ms", "", qPrintable(QString("awk %1 ms").arg(awkMs, 0, 'f', 1)));
     return 0;
 }
 
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     QApplication app(argc, argv);
     QTemporaryDir work;
     QDir::setCurrent(work.path());
@@ -193,10 +187,11 @@ int main(int argc, char **argv)
     const double now = QDateTime::currentMSecsSinceEpoch() / 1000.0;
     const double bareMs = BareRequests(stand, channels, now - 600, now);
     out << "login to every channel drawn (" << channels.size() << " channels, 10 min): " << qRound(loginMs)
-        << " ms (session and tables " << qRound(sessionMs) << " ms; target < 1000 ms)\n" << Qt::flush;
-    out << "  the same archive requests by a bare client: " << QString::number(bareMs, 'f', 1)
-        << " ms; ratio " << QString::number((loginMs - sessionMs) / bareMs, 'f', 1)
-        << " (drawing part / bare requests)\n" << Qt::flush;
+        << " ms (session and tables " << qRound(sessionMs) << " ms; target < 1000 ms)\n"
+        << Qt::flush;
+    out << "  the same archive requests by a bare client: " << QString::number(bareMs, 'f', 1) << " ms; ratio "
+        << QString::number((loginMs - sessionMs) / bareMs, 'f', 1) << " (drawing part / bare requests)\n"
+        << Qt::flush;
     Figure("login to every channel drawn, 10 min span", loginMs, "ms", "< 1000 ms",
            qPrintable(QString("bare tlx client %1 ms").arg(bareMs, 0, 'f', 1)));
 
@@ -222,7 +217,8 @@ int main(int argc, char **argv)
                 part.restart();
                 customPlot.replot(QCustomPlot::rpImmediateRefresh);
                 out << "    draw step " << draw << " ms, tick " << times.back() << " ms, rescale " << rescale
-                    << " ms, one replot " << Ms(part) << " ms\n" << Qt::flush;
+                    << " ms, one replot " << Ms(part) << " ms\n"
+                    << Qt::flush;
             }
         }
         return times;
@@ -230,7 +226,8 @@ int main(int argc, char **argv)
     std::vector<double> t10 = ticks(5);
     out << "realtime tick, " << channels.size() << " channels, 10 min span: median "
         << QString::number(Median(t10), 'f', 1) << " ms, max "
-        << QString::number(*std::max_element(t10.begin(), t10.end()), 'f', 1) << " ms (target < 20 ms)\n" << Qt::flush;
+        << QString::number(*std::max_element(t10.begin(), t10.end()), 'f', 1) << " ms (target < 20 ms)\n"
+        << Qt::flush;
     Figure("realtime tick, 10 min span, median", Median(t10), "ms", "< 20 ms");
 
     tree.CheckNone();
@@ -241,11 +238,13 @@ int main(int argc, char **argv)
     plot.RescalePlotRealtimeAuto();
     customPlot.replot(QCustomPlot::rpImmediateRefresh);
     out << "24 h realtime span loaded and drawn: " << qRound(Ms(timer)) << " ms, " << PlottedSamples(&customPlot)
-        << " points\n" << Qt::flush;
+        << " points\n"
+        << Qt::flush;
     std::vector<double> t24 = ticks(5);
     out << "realtime tick, " << channels.size() << " channels, 24 h span: median "
         << QString::number(Median(t24), 'f', 1) << " ms, max "
-        << QString::number(*std::max_element(t24.begin(), t24.end()), 'f', 1) << " ms (target < 50 ms)\n" << Qt::flush;
+        << QString::number(*std::max_element(t24.begin(), t24.end()), 'f', 1) << " ms (target < 50 ms)\n"
+        << Qt::flush;
     Figure("realtime tick, 24 h span, median", Median(t24), "ms", "< 50 ms");
 
     // 3. A 24-hour period loaded and drawn.
@@ -260,7 +259,8 @@ int main(int argc, char **argv)
     Figure("24 h period resident memory", ResidentMiB(), "MiB", "< 400 MiB");
     out << "24 h period, " << channels.size() << " channels: loaded and drawn in " << qRound(periodMs) << " ms, "
         << PlottedSamples(&customPlot) << " points, resident " << ResidentMiB()
-        << " MiB (targets < 3000 ms, < 400 MiB)\n" << Qt::flush;
+        << " MiB (targets < 3000 ms, < 400 MiB)\n"
+        << Qt::flush;
 
     // 4. The samples table.
     for (int hours : {1, 24}) {

@@ -144,9 +144,9 @@ int main() {
         std::printf("  request to reply   %8.2f ms  (%.0f records/s)\n", roundTrip, kRows / roundTrip * 1000);
         char blockLimit[64];
         std::snprintf(blockLimit, sizeof blockLimit, "memcpy %.3f ms", memcpyBlock);
-        Figure(compressAbove < block.size() ? "day archive block round trip, compressed" : "day archive block round trip",
-               roundTrip, "ms",
-               "", blockLimit);
+        Figure(compressAbove < block.size() ? "day archive block round trip, compressed"
+                                            : "day archive block round trip",
+               roundTrip, "ms", "", blockLimit);
         std::printf("  memcpy of block    %8.3f ms\n", memcpyBlock);
         TLXCliClose(h, 0);
         TLXCliFree(h);

@@ -4,13 +4,21 @@
 #include <QRegularExpression>
 #include <csignal>
 
-StandProcess::~StandProcess() { Stop(); }
+StandProcess::~StandProcess() {
+    Stop();
+}
 
-QString StandProcess::DatabasePath() const { return dir.filePath(QStringLiteral("stand.db")); }
+QString StandProcess::DatabasePath() const {
+    return dir.filePath(QStringLiteral("stand.db"));
+}
 
-QString StandProcess::Output() const { return QString::fromUtf8(output); }
+QString StandProcess::Output() const {
+    return QString::fromUtf8(output);
+}
 
-qint64 StandProcess::Pid() const { return process.processId(); }
+qint64 StandProcess::Pid() const {
+    return process.processId();
+}
 
 bool StandProcess::Start(const QStringList &extraArgs) {
     args = extraArgs;
@@ -25,7 +33,8 @@ bool StandProcess::Restart() {
 bool StandProcess::Launch(quint16 wantedPort) {
     output.clear();
     error.clear();
-    QStringList all{QStringLiteral("--db"), DatabasePath(), QStringLiteral("--port"), QString::number(wantedPort),
+    QStringList all{QStringLiteral("--db"),     DatabasePath(),
+                    QStringLiteral("--port"),   QString::number(wantedPort),
                     QStringLiteral("--listen"), QStringLiteral("127.0.0.1")};
     all += args;
     process.setProcessChannelMode(QProcess::MergedChannels);

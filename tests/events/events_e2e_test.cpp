@@ -2,10 +2,10 @@
 #include <QAction>
 #include <QDir>
 #include <QMediaPlayer>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTabWidget>
-#include <QScrollBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>

@@ -27,9 +27,13 @@ const QString LostBox = QStringLiteral("ОШИБКА|Потеряно соеди
 // The client's heartbeat declares a silent server dead after 5 s; a wait may end a little later.
 constexpr int kHangLimitMs = 5000;
 
-QAction *Action(QWidget *window, const char *name) { return window->findChild<QAction *>(name); }
+QAction *Action(QWidget *window, const char *name) {
+    return window->findChild<QAction *>(name);
+}
 
-int LostBoxes(const ModalDriver &driver) { return driver.boxes.count(LostBox); }
+int LostBoxes(const ModalDriver &driver) {
+    return driver.boxes.count(LostBox);
+}
 
 // Rows of a table in the stand's database, read directly (the server may be dead).
 QString Integrity(const QString &path) {
@@ -105,7 +109,8 @@ void FaultsTest::serverFailsDuringWork_data() {
     QTest::addColumn<QString>("moment");
     QTest::addColumn<bool>("freeze");
 
-    for (const char *moment : {"login-table-loads", "archive-read", "object-write", "realtime-ticks", "acknowledgement"}) {
+    for (const char *moment :
+         {"login-table-loads", "archive-read", "object-write", "realtime-ticks", "acknowledgement"}) {
         QTest::newRow(qPrintable(QString("%1-killed").arg(moment))) << QString(moment) << false;
         QTest::newRow(qPrintable(QString("%1-frozen").arg(moment))) << QString(moment) << true;
     }

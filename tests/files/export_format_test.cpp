@@ -1,12 +1,12 @@
 #include "dialogs/dialog_export_csv.h"
 
 #include <QApplication>
-#include <QTreeWidget>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QtTest>
 
 // A zone with an offset, so that writing local instead of UTC times shows.

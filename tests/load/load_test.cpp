@@ -209,22 +209,24 @@ void LoadTest::manyClients() {
         for (const std::string &id : burstIds) {
             const auto found = s.events.find(id);
             QVERIFY2(found != s.events.end(), qPrintable(QString("client %1 lacks event %2").arg(i).arg(id.c_str())));
-            QVERIFY2(found->second == 1, qPrintable(QString("client %1 got event %2 %3 times")
-                                                      .arg(i).arg(id.c_str()).arg(found->second)));
+            QVERIFY2(found->second == 1,
+                     qPrintable(QString("client %1 got event %2 %3 times").arg(i).arg(id.c_str()).arg(found->second)));
             ++delivered;
         }
         for (int j = 0; j < kClients; ++j) {
             const auto found = s.kwits.find(burstIds[size_t(j)]);
             QVERIFY2(found != s.kwits.end() && found->second == 1,
                      qPrintable(QString("client %1: acknowledgement of client %2 seen %3 times")
-                                    .arg(i).arg(j).arg(found == s.kwits.end() ? 0 : found->second)));
+                                    .arg(i)
+                                    .arg(j)
+                                    .arg(found == s.kwits.end() ? 0 : found->second)));
         }
     }
     QCOMPARE(failed, 0);
     qInfo("load: %d clients x %d channels, %zu archive replies, p50 %.2f ms, p99 %.2f ms, max %.2f ms; "
           "%lld events delivered exactly once, %d acknowledgements to every client",
-          kClients, kChannels, all.size(), Percentile(all, 0.5), Percentile(all, 0.99), Percentile(all, 1.0),
-          delivered, kClients);
+          kClients, kChannels, all.size(), Percentile(all, 0.5), Percentile(all, 0.99), Percentile(all, 1.0), delivered,
+          kClients);
 }
 
 QTEST_GUILESS_MAIN(LoadTest)

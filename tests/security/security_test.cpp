@@ -20,7 +20,9 @@
 
 namespace {
 
-QString Sql(QString text) { return text.replace(QLatin1Char('\''), QLatin1String("''")); }
+QString Sql(QString text) {
+    return text.replace(QLatin1Char('\''), QLatin1String("''"));
+}
 
 // A raw loopback connection for bytes no well-behaved client sends.
 class RawPeer {

@@ -19,8 +19,12 @@ struct ParamDeleter {
 };
 using Param = std::unique_ptr<TLXCliParam, ParamDeleter>;
 
-inline QTextCodec *Cp1251() { return QTextCodec::codecForName("Windows-1251"); }
-inline QByteArray ToCp1251(const QString &s) { return Cp1251()->fromUnicode(s); }
+inline QTextCodec *Cp1251() {
+    return QTextCodec::codecForName("Windows-1251");
+}
+inline QByteArray ToCp1251(const QString &s) {
+    return Cp1251()->fromUnicode(s);
+}
 
 inline void StartTlx() {
     if (TLSockIsActive() == TLX_ERR_NOSOCK)
@@ -43,7 +47,9 @@ inline QByteArray FieldBytes(TLXCliParam *p, int pos) {
     return QByteArray(bytes, length);
 }
 
-inline int NamedIndex(TLXCliParam *p, const char *name) { return p ? TLXPrmFieldIndex(p, name) : -1; }
+inline int NamedIndex(TLXCliParam *p, const char *name) {
+    return p ? TLXPrmFieldIndex(p, name) : -1;
+}
 
 class StandClient {
 public:
@@ -116,9 +122,8 @@ struct SelectResult {
 
 inline SelectResult Select(StandClient &client, const QByteArray &sql) {
     SelectResult result;
-    Param reply = client.Request("SQL_REQUEST", [&](TLXCliParam *p) {
-        TLXPrmSetText(p, 0, sql.size(), sql.constData());
-    });
+    Param reply =
+        client.Request("SQL_REQUEST", [&](TLXCliParam *p) { TLXPrmSetText(p, 0, sql.size(), sql.constData()); });
     if (!reply)
         return result;
     result.status = FieldInt(reply.get(), 0);

@@ -121,8 +121,8 @@ void StandEventsTest::subscription_data() {
     QTest::newRow("only-a") << QVector<int>{501, 8301} << QVector<int>{501, 8302} << 8301 << true << false;
     QTest::newRow("both") << QVector<int>{8303} << QVector<int>{8304, 8303} << 8303 << true << true;
     QTest::newRow("nobody") << QVector<int>{8301} << QVector<int>{8302} << 8305 << false << false;
-    QTest::newRow("unsorted-with-repeats") << QVector<int>{8308, 601, 8308, 8301} << QVector<int>{} << 8308 << true
-                                           << false;
+    QTest::newRow("unsorted-with-repeats")
+        << QVector<int>{8308, 601, 8308, 8301} << QVector<int>{} << 8308 << true << false;
     QTest::newRow("service-code") << QVector<int>{601, 602, 603} << QVector<int>{8301} << 602 << true << false;
     QTest::newRow("resubscribed-away") << QVector<int>{8306} << QVector<int>{8306} << 8306 << true << true;
 }
@@ -166,8 +166,8 @@ void StandEventsTest::eventFields_data() {
                                         << QString("05.03.2024 14:07:09;50.012;123.5\n05.03.2024 14:07:10;50.01;124\n")
                                         << true;
     QTest::newRow("empty-comment") << 8304 << QString::fromUtf8("ТЭЦ-2") << QString() << QString("0") << false;
-    QTest::newRow("quotes-and-semicolons") << 8301 << QString("a'b\"c;d") << QString::fromUtf8("ё Ё №") << QString()
-                                           << true;
+    QTest::newRow("quotes-and-semicolons")
+        << 8301 << QString("a'b\"c;d") << QString::fromUtf8("ё Ё №") << QString() << true;
 }
 
 void StandEventsTest::eventFields() {

@@ -283,9 +283,9 @@ void StandModelTest::episodeEvent() {
     QCOMPARE(QString::fromStdString(event.obj), QString::number(6 + unit));
     const QStringList lines = QString::fromStdString(event.data).split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), int(report.end - report.start + 31));
-    QCOMPARE(lines.first(), QString::fromStdString(Simulator::CsvOf(model.History(1, unit, report.start - 30,
-                                                                                  report.start - 30)))
-                                .trimmed());
+    QCOMPARE(lines.first(),
+             QString::fromStdString(Simulator::CsvOf(model.History(1, unit, report.start - 30, report.start - 30)))
+                 .trimmed());
     double lowest = 100;
     for (const QString &line : lines)
         lowest = std::min(lowest, line.section(';', 1, 1).toDouble());

@@ -90,7 +90,9 @@ private slots:
     void unusableDatabase();
 };
 
-void StandResilienceTest::initTestCase() { StartTlx(); }
+void StandResilienceTest::initTestCase() {
+    StartTlx();
+}
 
 void StandResilienceTest::killDuringWrites_data() {
     QTest::addColumn<int>("inFlight");
@@ -271,8 +273,10 @@ void StandResilienceTest::loginCost() {
 void StandResilienceTest::unusableDatabase_data() {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QByteArray>("sql");
-    QTest::newRow("garbage-file") << QByteArray("this is not a database at all, just text\n").repeated(200) << QByteArray();
-    QTest::newRow("foreign-sqlite") << QByteArray() << QByteArray("CREATE TABLE Users(a); INSERT INTO Users VALUES(42);");
+    QTest::newRow("garbage-file") << QByteArray("this is not a database at all, just text\n").repeated(200)
+                                  << QByteArray();
+    QTest::newRow("foreign-sqlite") << QByteArray()
+                                    << QByteArray("CREATE TABLE Users(a); INSERT INTO Users VALUES(42);");
     QTest::newRow("directory") << QByteArray() << QByteArray();
 }
 

@@ -20,12 +20,12 @@ struct UpdateRecord {
 };
 
 const QVector<QPair<QByteArray, int>> kObjLayout = {
-    {"KeyLink", TL_TEXT},       {"DEDUR_OBJ_ID", TL_INT32},    {"DEDUR_OBJ_NAME", TL_TEXT},
+    {"KeyLink", TL_TEXT},         {"DEDUR_OBJ_ID", TL_INT32},     {"DEDUR_OBJ_NAME", TL_TEXT},
     {"DEDUR_OBJ_TYPE", TL_INT32}, {"DEDUR_OBJ_PARENT", TL_INT32}, {"DEDUR_OBJ_IN_REGULATION", TL_BOOL},
     {"DEDUR_OBJ_ORDER", TL_INT32}};
-const QVector<QPair<QByteArray, int>> kDataLayout = {
-    {"KeyLink", TL_TEXT},          {"DEDUR_DATA_ID", TL_INT32},    {"DEDUR_DATA_OBJ", TL_INT32},
-    {"DEDUR_DATA_SETTINGS", TL_INT32}, {"DEDUR_DATA_VALUE", TL_TEXT}, {"DEDUR_DATA_ARCH", TL_INT32}};
+const QVector<QPair<QByteArray, int>> kDataLayout = {{"KeyLink", TL_TEXT},          {"DEDUR_DATA_ID", TL_INT32},
+                                                     {"DEDUR_DATA_OBJ", TL_INT32},  {"DEDUR_DATA_SETTINGS", TL_INT32},
+                                                     {"DEDUR_DATA_VALUE", TL_TEXT}, {"DEDUR_DATA_ARCH", TL_INT32}};
 const QVector<QPair<QByteArray, int>> kUsersLayout = {{"KeyLink", TL_TEXT}, {"login_", TL_TEXT}, {"canEdit", TL_BOOL}};
 
 const QByteArray kDemoObject1 = "{0B1E0000-5A3E-4D1C-8E07-000000000001}";
@@ -202,8 +202,8 @@ void StandServerTest::selectTable_data() {
     QTest::newRow("IdentifiedObject") << QByteArray("select * from IdentifiedObject") << "ClassName" << int(TL_TEXT)
                                       << 20;
     QTest::newRow("Measurement") << QByteArray("select * from Measurement") << "locId" << int(TL_INT32) << 20;
-    QTest::newRow("T_DEDUR_OBJ") << QByteArray("select * from T_DEDUR_OBJ") << "DEDUR_OBJ_IN_REGULATION"
-                                 << int(TL_BOOL) << 8;
+    QTest::newRow("T_DEDUR_OBJ") << QByteArray("select * from T_DEDUR_OBJ") << "DEDUR_OBJ_IN_REGULATION" << int(TL_BOOL)
+                                 << 8;
     QTest::newRow("T_DEDUR_TYPE") << QByteArray("select * from T_DEDUR_TYPE") << "DEDUR_TYPE_PARENT" << int(TL_INT32)
                                   << 3;
     QTest::newRow("T_DEDUR_SETTINGS") << QByteArray("select * from T_DEDUR_SETTINGS") << "DEDUR_SETTINGS_DATATYPE"
@@ -297,15 +297,24 @@ void StandServerTest::demoModel_data() {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("datatype");
     QTest::addColumn<int>("arch");
-    QTest::newRow("station-short-name") << 1 << "StationShortName" << "STRING" << 0;
-    QTest::newRow("station-freq") << 1 << "Freq" << "ARCH" << 201;
-    QTest::newRow("unit-number") << 7 << "GeneratingEquipmentNumber" << "INT" << 0;
-    QTest::newRow("unit-freq") << 7 << "Freq" << "ARCH" << 201;
-    QTest::newRow("unit-power") << 7 << "Power" << "ARCH" << 201;
-    QTest::newRow("unit-calc") << 7 << "DedurCalcResult" << "ARCH" << 201;
-    QTest::newRow("unit-nominal") << 7 << "NominalPower" << "DOUBLE" << 0;
-    QTest::newRow("unit-droop") << 7 << "Droop" << "DOUBLE" << 0;
-    QTest::newRow("unit-breaker") << 7 << "Breaker" << "ARCH" << 202;
+    QTest::newRow("station-short-name") << 1 << "StationShortName"
+                                        << "STRING" << 0;
+    QTest::newRow("station-freq") << 1 << "Freq"
+                                  << "ARCH" << 201;
+    QTest::newRow("unit-number") << 7 << "GeneratingEquipmentNumber"
+                                 << "INT" << 0;
+    QTest::newRow("unit-freq") << 7 << "Freq"
+                               << "ARCH" << 201;
+    QTest::newRow("unit-power") << 7 << "Power"
+                                << "ARCH" << 201;
+    QTest::newRow("unit-calc") << 7 << "DedurCalcResult"
+                               << "ARCH" << 201;
+    QTest::newRow("unit-nominal") << 7 << "NominalPower"
+                                  << "DOUBLE" << 0;
+    QTest::newRow("unit-droop") << 7 << "Droop"
+                                << "DOUBLE" << 0;
+    QTest::newRow("unit-breaker") << 7 << "Breaker"
+                                  << "ARCH" << 202;
 }
 
 // Every object of the type has a value for the setting; measurement values point at archived measurements.
@@ -323,22 +332,23 @@ void StandServerTest::demoModel() {
                                                    .arg(key, datatype)
                                                    .toUtf8());
     QVERIFY2(settingId.toInt() > 0, qPrintable(settingId));
-    const SelectResult objects =
-        Select(engineer, QStringLiteral("select DEDUR_OBJ_ID from T_DEDUR_OBJ where DEDUR_OBJ_TYPE=%1").arg(type).toUtf8());
+    const SelectResult objects = Select(
+        engineer, QStringLiteral("select DEDUR_OBJ_ID from T_DEDUR_OBJ where DEDUR_OBJ_TYPE=%1").arg(type).toUtf8());
     QVERIFY(objects.rows.size() >= 2);
     for (const auto &row : objects.rows) {
-        const SelectResult value = Select(
-            engineer, QStringLiteral("select DEDUR_DATA_VALUE, DEDUR_DATA_ARCH from T_DEDUR_DATA where "
-                                     "DEDUR_DATA_OBJ=%1 and DEDUR_DATA_SETTINGS=%2")
-                          .arg(row[0].toInt())
-                          .arg(settingId)
-                          .toUtf8());
+        const SelectResult value =
+            Select(engineer, QStringLiteral("select DEDUR_DATA_VALUE, DEDUR_DATA_ARCH from T_DEDUR_DATA where "
+                                            "DEDUR_DATA_OBJ=%1 and DEDUR_DATA_SETTINGS=%2")
+                                 .arg(row[0].toInt())
+                                 .arg(settingId)
+                                 .toUtf8());
         QCOMPARE(value.rows.size(), 1);
         QCOMPARE(value.rows[0][1].toInt(), arch);
         QVERIFY(!value.rows[0][0].toString().isEmpty());
         if (arch != 0) {
-            const QString samples = Scalar(
-                engineer, QStringLiteral("select count(*) from Archive where meas_id=%1").arg(value.rows[0][0].toString()).toUtf8());
+            const QString samples = Scalar(engineer, QStringLiteral("select count(*) from Archive where meas_id=%1")
+                                                         .arg(value.rows[0][0].toString())
+                                                         .toUtf8());
             QVERIFY2(samples.toInt() > 0, qPrintable(value.rows[0][0].toString()));
         }
     }
@@ -410,12 +420,14 @@ void StandServerTest::update_data() {
                                                               NewObject("{K-5007}", 2, "clash")}
                                      << false << QByteArray("select count(*) from T_DEDUR_OBJ where DEDUR_OBJ_ID=5006")
                                      << "0";
-    QTest::newRow("update-by-keylink")
-        << QByteArray("engineer") << QByteArray("T_DEDUR_OBJ")
-        << QVector<UpdateRecord>{{TLR_CHANGED,
-                                  {{"KeyLink", QString(kDemoObject2)}, {"DEDUR_OBJ_NAME", QString::fromUtf8("Блок №1 (ремонт)")}}}}
-        << true << QByteArray("select DEDUR_OBJ_NAME from T_DEDUR_OBJ where DEDUR_OBJ_ID=2")
-        << QString::fromUtf8("Блок №1 (ремонт)");
+    QTest::newRow("update-by-keylink") << QByteArray("engineer") << QByteArray("T_DEDUR_OBJ")
+                                       << QVector<UpdateRecord>{{TLR_CHANGED,
+                                                                 {{"KeyLink", QString(kDemoObject2)},
+                                                                  {"DEDUR_OBJ_NAME",
+                                                                   QString::fromUtf8("Блок №1 (ремонт)")}}}}
+                                       << true
+                                       << QByteArray("select DEDUR_OBJ_NAME from T_DEDUR_OBJ where DEDUR_OBJ_ID=2")
+                                       << QString::fromUtf8("Блок №1 (ремонт)");
     QTest::newRow("unmarked-not-written")
         << QByteArray("engineer") << QByteArray("T_DEDUR_OBJ")
         << QVector<UpdateRecord>{{TLR_CHANGED,
@@ -447,19 +459,21 @@ void StandServerTest::update_data() {
                                    {"DEDUR_DATA_SETTINGS", 11},
                                    {"DEDUR_DATA_VALUE", QString("17")},
                                    {"DEDUR_DATA_ARCH", 201}}}}
-        << true << QByteArray("select DEDUR_DATA_VALUE || ':' || DEDUR_DATA_ARCH from T_DEDUR_DATA where DEDUR_DATA_ID=9001")
+        << true
+        << QByteArray("select DEDUR_DATA_VALUE || ':' || DEDUR_DATA_ARCH from T_DEDUR_DATA where DEDUR_DATA_ID=9001")
         << "17:201";
-    QTest::newRow("duplicate-data-id")
-        << QByteArray("engineer") << QByteArray("T_DEDUR_DATA")
-        << QVector<UpdateRecord>{{TLR_NEW,
-                                  {{"KeyLink", QString("{D-9002}")},
-                                   {"DEDUR_DATA_ID", 9001},
-                                   {"DEDUR_DATA_VALUE", QString("1")}}}}
-        << false << QByteArray("select count(*) from T_DEDUR_DATA where KeyLink='{D-9002}'") << "0";
+    QTest::newRow("duplicate-data-id") << QByteArray("engineer") << QByteArray("T_DEDUR_DATA")
+                                       << QVector<UpdateRecord>{{TLR_NEW,
+                                                                 {{"KeyLink", QString("{D-9002}")},
+                                                                  {"DEDUR_DATA_ID", 9001},
+                                                                  {"DEDUR_DATA_VALUE", QString("1")}}}}
+                                       << false
+                                       << QByteArray("select count(*) from T_DEDUR_DATA where KeyLink='{D-9002}'")
+                                       << "0";
     QTest::newRow("users-table-refused")
         << QByteArray("engineer") << QByteArray("Users")
-        << QVector<UpdateRecord>{{TLR_CHANGED, {{"KeyLink", QString("{05E40000-5A3E-4D1C-8E07-000000000001}")},
-                                                {"canEdit", true}}}}
+        << QVector<UpdateRecord>{{TLR_CHANGED,
+                                  {{"KeyLink", QString("{05E40000-5A3E-4D1C-8E07-000000000001}")}, {"canEdit", true}}}}
         << false << QByteArray("select canEdit from Users where login_='operator'") << "false";
 }
 
@@ -644,9 +658,9 @@ void StandServerTest::srvVersion() {
 
 void StandServerTest::helpText_data() {
     QTest::addColumn<QString>("mention");
-    for (const char *option : {"--db", "--port", "--listen", "--backfill-hours", "--seed", "--units", "--no-sim",
-                               "--event-every", "--disturb-every", "--help", "operator / operator",
-                               "engineer / engineer", "listening on"})
+    for (const char *option :
+         {"--db", "--port", "--listen", "--backfill-hours", "--seed", "--units", "--no-sim", "--event-every",
+          "--disturb-every", "--help", "operator / operator", "engineer / engineer", "listening on"})
         QTest::newRow(option) << QString::fromLatin1(option);
 }
 
@@ -659,8 +673,8 @@ void StandServerTest::helpText() {
     QVERIFY(QString::fromUtf8(help.readAllStandardOutput()).contains(mention));
 
     QProcess bad;
-    bad.start(QStringLiteral(ZENTA_STAND_PATH), {"--db", "/tmp/x.db", mention == "--port" ? "--port" : "--bogus",
-                                                  "notanumber"});
+    bad.start(QStringLiteral(ZENTA_STAND_PATH),
+              {"--db", "/tmp/x.db", mention == "--port" ? "--port" : "--bogus", "notanumber"});
     QVERIFY(bad.waitForFinished(10000));
     QVERIFY(bad.exitCode() != 0);
     QVERIFY(!bad.readAllStandardError().isEmpty());

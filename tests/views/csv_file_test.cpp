@@ -3,8 +3,7 @@
 
 #include "csv/csvfile.h"
 
-class CsvFileTest : public QObject
-{
+class CsvFileTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -19,8 +18,7 @@ private:
     QTemporaryDir dir;
 };
 
-void CsvFileTest::load_data()
-{
+void CsvFileTest::load_data() {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<int>("rows");
     QTest::addColumn<QDateTime>("lastTime");
@@ -28,18 +26,14 @@ void CsvFileTest::load_data()
     QTest::addColumn<double>("lastPower");
 
     const QDateTime stamp(QDate(2024, 3, 5), QTime(14, 7, 9), Qt::LocalTime);
-    QTest::newRow("comma-decimal") << QByteArray("05.03.2024 14:07:09;50,012;123.5\n") << 1 << stamp << 50.012
-                                   << 123.5;
+    QTest::newRow("comma-decimal") << QByteArray("05.03.2024 14:07:09;50,012;123.5\n") << 1 << stamp << 50.012 << 123.5;
     QTest::newRow("missing-power") << QByteArray("05.03.2024 14:07:09;50,012\n") << 1 << stamp << 50.012 << 0.0;
-    QTest::newRow("empty-line-skipped") << QByteArray("\n05.03.2024 14:07:09;50.1;7\n\n") << 1 << stamp << 50.1
-                                        << 7.0;
-    QTest::newRow("no-separator-skipped") << QByteArray("05.03.2024 14:07:09;50;1\nnothing here\n") << 1 << stamp
-                                          << 50.0 << 1.0;
+    QTest::newRow("empty-line-skipped") << QByteArray("\n05.03.2024 14:07:09;50.1;7\n\n") << 1 << stamp << 50.1 << 7.0;
+    QTest::newRow("no-separator-skipped")
+        << QByteArray("05.03.2024 14:07:09;50;1\nnothing here\n") << 1 << stamp << 50.0 << 1.0;
     QTest::newRow("header-gives-zero-row") << QByteArray("Time;Freq;Power\n") << 1 << QDateTime() << 0.0 << 0.0;
-    QTest::newRow("crlf-line-end") << QByteArray("05.03.2024 14:07:09;49,98;-3,25\r\n") << 1 << stamp << 49.98
-                                   << -3.25;
-    QTest::newRow("nul-ends-line") << QByteArray("05.03.2024 14:07:09;50;8\0;99\n", 29) << 1 << stamp << 50.0
-                                   << 8.0;
+    QTest::newRow("crlf-line-end") << QByteArray("05.03.2024 14:07:09;49,98;-3,25\r\n") << 1 << stamp << 49.98 << -3.25;
+    QTest::newRow("nul-ends-line") << QByteArray("05.03.2024 14:07:09;50;8\0;99\n", 29) << 1 << stamp << 50.0 << 8.0;
     QTest::newRow("no-seconds") << QByteArray("05.03.2024 14:07;50;1\n") << 1
                                 << QDateTime(QDate(2024, 3, 5), QTime(14, 7, 0), Qt::LocalTime) << 50.0 << 1.0;
     QTest::newRow("last-line-without-newline")
@@ -47,8 +41,7 @@ void CsvFileTest::load_data()
     QTest::newRow("empty-file") << QByteArray() << 0 << QDateTime() << 0.0 << 0.0;
 }
 
-void CsvFileTest::load()
-{
+void CsvFileTest::load() {
     QFETCH(QByteArray, content);
     QFETCH(int, rows);
     QFETCH(QDateTime, lastTime);
@@ -75,14 +68,12 @@ void CsvFileTest::load()
     QCOMPARE(last.power, lastPower);
 }
 
-void CsvFileTest::missingFile()
-{
+void CsvFileTest::missingFile() {
     QString path = dir.filePath(QStringLiteral("does-not-exist.csv"));
     QVERIFY(CsvFile::LoadFile(path).isEmpty());
 }
 
-void CsvFileTest::write_data()
-{
+void CsvFileTest::write_data() {
     QTest::addColumn<QByteArray>("before");
     QTest::addColumn<QString>("text");
 
@@ -91,8 +82,7 @@ void CsvFileTest::write_data()
     QTest::newRow("empty-text-empties-file") << QByteArray("old;content\n") << QString();
 }
 
-void CsvFileTest::write()
-{
+void CsvFileTest::write() {
     QFETCH(QByteArray, before);
     QFETCH(QString, text);
 
@@ -108,8 +98,7 @@ void CsvFileTest::write()
     QCOMPARE(file.readAll(), text.toLocal8Bit());
 }
 
-void CsvFileTest::roundTrip()
-{
+void CsvFileTest::roundTrip() {
     // What the export writes is what the reader gives back.
     QString text;
     QVector<CsvFile::CsvRow> expected;

@@ -29,8 +29,7 @@ INSERT INTO T_DEDUR_OBJ VALUES ('{c0000000-0000-0000-0000-000000000023}', 23, '�
 INSERT INTO T_DEDUR_OBJ VALUES ('{c0000000-0000-0000-0000-000000000024}', 24, 'Без родителя', 3, 999, 0, 7);
 )";
 
-QString KindName(int kind)
-{
+QString KindName(int kind) {
     switch (kind) {
     case FreqItem:
         return QStringLiteral("f");
@@ -44,8 +43,7 @@ QString KindName(int kind)
 }
 
 // "7" is object 7, "7f" / "7p" / "7c" its frequency / power / calculated power channel.
-QTreeWidgetItem *Find(QTreeWidget *tree, const QString &name)
-{
+QTreeWidgetItem *Find(QTreeWidget *tree, const QString &name) {
     for (QTreeWidgetItemIterator it(tree); *it; ++it) {
         const QString id = (*it)->data(TreeDataColumn, ObjectIdRole).toString();
         if (id + KindName((*it)->type()) == name)
@@ -56,8 +54,7 @@ QTreeWidgetItem *Find(QTreeWidget *tree, const QString &name)
 
 } // namespace
 
-class ObjectsTreeTest : public QObject
-{
+class ObjectsTreeTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -90,8 +87,7 @@ private:
     ObjectsTreeWidget *tree = nullptr;
 };
 
-void ObjectsTreeTest::initTestCase()
-{
+void ObjectsTreeTest::initTestCase() {
     QVERIFY(QDir::setCurrent(workDir.path()));
     const QStringList args{QStringLiteral("--backfill-hours"), QStringLiteral("1"), QStringLiteral("--seed"),
                            QStringLiteral("11")};
@@ -109,21 +105,18 @@ void ObjectsTreeTest::initTestCase()
     plot->SetPloRealtimeMode(true, QDateTime::currentDateTime(), 600);
 }
 
-void ObjectsTreeTest::cleanupTestCase()
-{
+void ObjectsTreeTest::cleanupTestCase() {
     delete tree;
     delete plot;
     delete table;
 }
 
-void ObjectsTreeTest::init()
-{
+void ObjectsTreeTest::init() {
     tree->ReadObjectsTree(true);
     plot->DeleteDefferedGraphs();
 }
 
-QStringList ObjectsTreeTest::Plotted() const
-{
+QStringList ObjectsTreeTest::Plotted() const {
     QStringList names;
     for (QTreeWidgetItem *item : plot->PlottedItems())
         names << item->data(TreeDataColumn, ObjectIdRole).toString() + KindName(item->type());
@@ -131,13 +124,13 @@ QStringList ObjectsTreeTest::Plotted() const
     return names;
 }
 
-void ObjectsTreeTest::layout_data()
-{
+void ObjectsTreeTest::layout_data() {
     QTest::addColumn<QString>("parent");
     QTest::addColumn<QStringList>("children");
 
-    QTest::newRow("top-level-by-order")
-        << QString() << QStringList{"ГРЭС-1 «Заречная»", "ТЭЦ-2 «Северная»", "Кольцо А", "Сам себе родитель"};
+    QTest::newRow("top-level-by-order") << QString()
+                                        << QStringList{"ГРЭС-1 «Заречная»", "ТЭЦ-2 «Северная»", "Кольцо А",
+                                                       "Сам себе родитель"};
     QTest::newRow("orders-1-2-10") << "1"
                                    << QStringList{"Частота, Гц", "Мощность, МВт", "Энергоблок №3", "Энергоблок №2",
                                                   "Энергоблок №1"};
@@ -148,8 +141,7 @@ void ObjectsTreeTest::layout_data()
     QTest::newRow("own-parent-no-children") << "23" << QStringList{};
 }
 
-void ObjectsTreeTest::layout()
-{
+void ObjectsTreeTest::layout() {
     QFETCH(QString, parent);
     QFETCH(QStringList, children);
 
@@ -166,8 +158,7 @@ void ObjectsTreeTest::layout()
     QCOMPARE(texts, children);
 }
 
-void ObjectsTreeTest::eachObjectOnce()
-{
+void ObjectsTreeTest::eachObjectOnce() {
     QMap<int, int> seen;
     for (QTreeWidgetItemIterator it(&treeWidget); *it; ++it) {
         if ((*it)->type() == ObjectItem)
@@ -179,8 +170,7 @@ void ObjectsTreeTest::eachObjectOnce()
     QCOMPARE(Find(&treeWidget, QStringLiteral("3"))->text(TreeDataColumn), QStringLiteral("000000002"));
 }
 
-void ObjectsTreeTest::checking_data()
-{
+void ObjectsTreeTest::checking_data() {
     // Steps: "all", "none", "+X" checks and "-X" unchecks node X, each followed by ItemChanged.
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QStringList>("plotted");
@@ -191,19 +181,16 @@ void ObjectsTreeTest::checking_data()
         << QStringList{"none", "+7f", "+7", "+5"} << QStringList{"7f"} << QStringList{"7f"};
     QTest::newRow("parent-left-unchecked") << QStringList{"none", "+7f", "+7"} << QStringList{} << QStringList{};
     QTest::newRow("unchecking-top-keeps-marks")
-        << QStringList{"all", "-5"}
-        << QStringList{"1f", "1p", "2c", "2f", "2p", "3c", "3f", "3p", "4c", "4f", "4p"}
+        << QStringList{"all", "-5"} << QStringList{"1f", "1p", "2c", "2f", "2p", "3c", "3f", "3p", "4c", "4f", "4p"}
         << QStringList{"6p", "7f", "8c"};
     QTest::newRow("top-checked-again-brings-back")
-        << QStringList{"all", "-5", "+5", "-7"}
-        << QStringList{"1f", "1p", "2c", "2f", "2p", "3c", "3f", "3p", "4c", "4f", "4p", "5f", "5p", "6c", "6p", "8c",
-                       "8f", "8p"}
+        << QStringList{"all", "-5", "+5", "-7"} << QStringList{"1f", "1p", "2c", "2f", "2p", "3c", "3f", "3p", "4c",
+                                                               "4f", "4p", "5f", "5p", "6c", "6p", "8c", "8f", "8p"}
         << QStringList{"7f", "7c"};
     QTest::newRow("uncheck-top-nodes") << QStringList{"all", "top"} << QStringList{} << QStringList{"2f", "8p"};
 }
 
-void ObjectsTreeTest::checking()
-{
+void ObjectsTreeTest::checking() {
     QFETCH(QStringList, steps);
     QFETCH(QStringList, plotted);
     QFETCH(QStringList, stillChecked);
@@ -233,8 +220,7 @@ void ObjectsTreeTest::checking()
     QVERIFY(!treeWidget.signalsBlocked());
 }
 
-void ObjectsTreeTest::title_data()
-{
+void ObjectsTreeTest::title_data() {
     QTest::addColumn<QStringList>("checked");
     QTest::addColumn<QString>("title");
     QTest::newRow("nothing") << QStringList{} << QStringLiteral("Объект не выбран");
@@ -243,8 +229,7 @@ void ObjectsTreeTest::title_data()
     QTest::newRow("below-unchecked-not-listed") << QStringList{"6", "6p"} << QStringLiteral("Объект не выбран");
 }
 
-void ObjectsTreeTest::title()
-{
+void ObjectsTreeTest::title() {
     QFETCH(QStringList, checked);
     QFETCH(QString, title);
     tree->CheckNone();
@@ -253,8 +238,7 @@ void ObjectsTreeTest::title()
     QCOMPARE(tree->GetSelectedItemsTitle(nullptr, QStringLiteral(" / ")), title);
 }
 
-void ObjectsTreeTest::shortTitle_data()
-{
+void ObjectsTreeTest::shortTitle_data() {
     QTest::addColumn<int>("length");
     QTest::addColumn<int>("shown");
     QTest::newRow("exactly-50-whole") << 50 << 50;
@@ -262,8 +246,7 @@ void ObjectsTreeTest::shortTitle_data()
     QTest::newRow("short") << 3 << 3;
 }
 
-void ObjectsTreeTest::shortTitle()
-{
+void ObjectsTreeTest::shortTitle() {
     QFETCH(int, length);
     QFETCH(int, shown);
     const QString title = QString(length, QChar(0x0416));
@@ -273,8 +256,7 @@ void ObjectsTreeTest::shortTitle()
     QCOMPARE(result.endsWith(QLatin1String("...")), length > 50);
 }
 
-void ObjectsTreeTest::rebuildKeepsFile()
-{
+void ObjectsTreeTest::rebuildKeepsFile() {
     tree->CheckAll();
     const QDateTime t0 = QDateTime::currentDateTime().addSecs(-100);
     const QVector<CsvFile::CsvRow> rows{{t0, 50.01, 10}, {t0.addSecs(1), 50.02, 11}};
@@ -314,8 +296,7 @@ void ObjectsTreeTest::rebuildKeepsFile()
     tree->DisposeDetached();
 }
 
-void ObjectsTreeTest::realtimeStep()
-{
+void ObjectsTreeTest::realtimeStep() {
     tree->CheckNone();
     QTreeWidgetItem *unit = Find(&treeWidget, QStringLiteral("2"));
     QTreeWidgetItem *station = Find(&treeWidget, QStringLiteral("1"));
@@ -337,11 +318,12 @@ void ObjectsTreeTest::realtimeStep()
     const double lastSample = before[before.size() - 2];
     const int archiveId = channel->data(TreeDataColumn, MeasureIdRole).toInt();
     // Wait for the stand to write a newer sample.
-    QTRY_VERIFY_WITH_TIMEOUT(db.archiveMeasures
-                                 ->ReadMeasuresVectorForPeriod(archiveId, QDateTime::fromSecsSinceEpoch(qint64(lastSample) + 1),
-                                                               QDateTime::currentDateTime().addSecs(5), false, -1)
-                                 .size() > 0,
-                             10000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        db.archiveMeasures
+                ->ReadMeasuresVectorForPeriod(archiveId, QDateTime::fromSecsSinceEpoch(qint64(lastSample) + 1),
+                                              QDateTime::currentDateTime().addSecs(5), false, -1)
+                .size() > 0,
+        10000);
 
     for (int step = 0; step < 3; ++step) {
         plot->DrawRealtimePlots();

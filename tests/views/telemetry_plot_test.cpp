@@ -11,8 +11,7 @@
 namespace {
 
 // "100:1,200:2!" -> samples; "!" marks a violation, "nan" a missing value.
-QMap<double, MeasurePoint> Samples(const QString &spec)
-{
+QMap<double, MeasurePoint> Samples(const QString &spec) {
     QMap<double, MeasurePoint> samples;
     for (QString part : spec.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         const bool violation = part.endsWith(QLatin1Char('!'));
@@ -28,8 +27,7 @@ QMap<double, MeasurePoint> Samples(const QString &spec)
     return samples;
 }
 
-QString Points(const QCPGraph *graph)
-{
+QString Points(const QCPGraph *graph) {
     QStringList points;
     for (auto it = graph->data()->constBegin(); it != graph->data()->constEnd(); ++it)
         points << QString::number(it->key, 'g', 12) + QLatin1Char(':') +
@@ -39,8 +37,7 @@ QString Points(const QCPGraph *graph)
 
 } // namespace
 
-class TelemetryPlotTest : public QObject
-{
+class TelemetryPlotTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -57,25 +54,27 @@ private slots:
     void realtimeRescale();
 };
 
-void TelemetryPlotTest::drawMeasures_data()
-{
+void TelemetryPlotTest::drawMeasures_data() {
     QTest::addColumn<QString>("samples");
     QTest::addColumn<bool>("withViolation");
     QTest::addColumn<QString>("main");
     QTest::addColumn<QString>("violation");
 
-    QTest::newRow("frequency-plain") << "100:50.01,101:50.02" << false << "100:50.01,101:50.02" << "";
+    QTest::newRow("frequency-plain") << "100:50.01,101:50.02" << false << "100:50.01,101:50.02"
+                                     << "";
     QTest::newRow("calc-violation-split") << "100:1,200:2!,300:3" << true << "100:1,200:2,200.01:nan,300:3"
                                           << "200:2,300:3,300.01:nan";
-    QTest::newRow("starts-in-violation") << "100:5!,200:6" << true << "200:6" << "100:5,200:6,200.01:nan";
-    QTest::newRow("key-zero-never-drawn") << "0:5,-3:4,10:1" << false << "10:1" << "";
+    QTest::newRow("starts-in-violation") << "100:5!,200:6" << true << "200:6"
+                                         << "100:5,200:6,200.01:nan";
+    QTest::newRow("key-zero-never-drawn") << "0:5,-3:4,10:1" << false << "10:1"
+                                          << "";
     QTest::newRow("violation-run-stays-red") << "100:1,200:2!,300:3!" << true << "100:1,200:2,200.01:nan"
                                              << "200:2,300:3";
-    QTest::newRow("nan-before-violation-no-join") << "100:nan,200:2!" << true << "100:nan" << "200:2";
+    QTest::newRow("nan-before-violation-no-join") << "100:nan,200:2!" << true << "100:nan"
+                                                  << "200:2";
 }
 
-void TelemetryPlotTest::drawMeasures()
-{
+void TelemetryPlotTest::drawMeasures() {
     QFETCH(QString, samples);
     QFETCH(bool, withViolation);
     QFETCH(QString, main);
@@ -93,8 +92,7 @@ void TelemetryPlotTest::drawMeasures()
         QCOMPARE(Points(violationGraph), violation);
 }
 
-void TelemetryPlotTest::tagPosition_data()
-{
+void TelemetryPlotTest::tagPosition_data() {
     QTest::addColumn<bool>("frequencyAxis");
     QTest::addColumn<double>("key");
     QTest::addColumn<double>("value");
@@ -106,8 +104,7 @@ void TelemetryPlotTest::tagPosition_data()
     QTest::newRow("frequency-value-shown") << true << 1700000000.0 << 50.01 << true;
 }
 
-void TelemetryPlotTest::tagPosition()
-{
+void TelemetryPlotTest::tagPosition() {
     QFETCH(bool, frequencyAxis);
     QFETCH(double, key);
     QFETCH(double, value);
@@ -136,8 +133,7 @@ void TelemetryPlotTest::tagPosition()
         QCOMPARE(tag.tracer()->position->coords().y(), value);
 }
 
-void TelemetryPlotTest::tagOutlivesItems()
-{
+void TelemetryPlotTest::tagOutlivesItems() {
     QCustomPlot plot;
     auto *tag = new AxisTag(plot.yAxis);
     QCOMPARE(plot.itemCount(), 3);
@@ -154,8 +150,7 @@ void TelemetryPlotTest::tagOutlivesItems()
     QCOMPARE(plot.itemCount(), 0);
 }
 
-void TelemetryPlotTest::csvGraph_data()
-{
+void TelemetryPlotTest::csvGraph_data() {
     QTest::addColumn<int>("type");
     QTest::addColumn<bool>("rightAxis");
     QTest::addColumn<QColor>("color");
@@ -166,8 +161,7 @@ void TelemetryPlotTest::csvGraph_data()
     QTest::newRow("power") << int(CsvPowerItem) << false << QColor(Qt::blue) << "0:10,1:30";
 }
 
-void TelemetryPlotTest::csvGraph()
-{
+void TelemetryPlotTest::csvGraph() {
     QFETCH(int, type);
     QFETCH(bool, rightAxis);
     QFETCH(QColor, color);
@@ -204,8 +198,7 @@ void TelemetryPlotTest::csvGraph()
     QCOMPARE(plot.graphCount(), 1);
 }
 
-void TelemetryPlotTest::removeDefersDeletion()
-{
+void TelemetryPlotTest::removeDefersDeletion() {
     QCustomPlot plot;
     QTableWidget widget;
     TelemetryTableWidget table(&widget);
@@ -229,8 +222,7 @@ void TelemetryPlotTest::removeDefersDeletion()
     view.DeleteDefferedGraphs();
 }
 
-void TelemetryPlotTest::resetKeepsOneExtraAxis()
-{
+void TelemetryPlotTest::resetKeepsOneExtraAxis() {
     QCustomPlot plot;
     QTableWidget widget;
     TelemetryTableWidget table(&widget);
@@ -245,8 +237,7 @@ void TelemetryPlotTest::resetKeepsOneExtraAxis()
     QCOMPARE(plot.axisRect()->axis(QCPAxis::atRight, 1)->range(), QCPRange(10, 20));
 }
 
-void TelemetryPlotTest::realtimeRescale_data()
-{
+void TelemetryPlotTest::realtimeRescale_data() {
     // graphs: "axis|visible|samples" with axis L (power) or R (frequency); "+" adds a point by hand.
     QTest::addColumn<QStringList>("graphs");
 
@@ -259,8 +250,7 @@ void TelemetryPlotTest::realtimeRescale_data()
     QTest::newRow("nothing-visible") << QStringList{"L|0|100:5"};
 }
 
-void TelemetryPlotTest::realtimeRescale()
-{
+void TelemetryPlotTest::realtimeRescale() {
     QFETCH(QStringList, graphs);
 
     QCustomPlot plot;

@@ -13,8 +13,7 @@ namespace {
 const double Base = 1700000000; // 2023-11-14 22:13:20 UTC
 
 // "0:50.01,2:50.02!" -> samples at Base + offset; "!" marks a violation, "nan" a missing value.
-QMap<double, MeasurePoint> Samples(const QString &spec)
-{
+QMap<double, MeasurePoint> Samples(const QString &spec) {
     QMap<double, MeasurePoint> samples;
     for (QString part : spec.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         const bool violation = part.endsWith(QLatin1Char('!'));
@@ -31,8 +30,7 @@ QMap<double, MeasurePoint> Samples(const QString &spec)
 }
 
 // A cell as "text" + mark: "=" real sample, "!" real violation, "~" carried, "^" carried violation.
-QString Describe(const QTableWidgetItem *cell)
-{
+QString Describe(const QTableWidgetItem *cell) {
     if (!cell)
         return QString();
     const QColor bg = cell->background().color();
@@ -51,8 +49,7 @@ QString Describe(const QTableWidgetItem *cell)
 
 } // namespace
 
-class TelemetryTableTest : public QObject
-{
+class TelemetryTableTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -66,8 +63,7 @@ private slots:
     void columnOrder();
 };
 
-void TelemetryTableTest::fill_data()
-{
+void TelemetryTableTest::fill_data() {
     // fills: "column|carry|samples", applied in order; rows: expected grid, top row first.
     QTest::addColumn<QStringList>("fills");
     QTest::addColumn<QStringList>("rows");
@@ -82,18 +78,15 @@ void TelemetryTableTest::fill_data()
     QTest::newRow("carried-cell-copied-keeps-colour")
         << QStringList{"0|1|0:7!,4:8", "1|1|2:3", "1|1|3:4"} << QStringList{"8=;4~", "7^;4=", "7^;3=", "7!;"};
     QTest::newRow("same-sample-twice-one-row") << QStringList{"0|1|0:1,1:2", "0|1|1:2"} << QStringList{"2=;", "1=;"};
-    QTest::newRow("changed-value-same-time-two-rows")
-        << QStringList{"0|1|0:1", "0|1|0:2"} << QStringList{"2=;", "1=;"};
-    QTest::newRow("nan-carried-empty")
-        << QStringList{"0|1|0:nan,2:5", "1|1|1:7"} << QStringList{"5=;7~", "~;7=", "=;"};
+    QTest::newRow("changed-value-same-time-two-rows") << QStringList{"0|1|0:1", "0|1|0:2"} << QStringList{"2=;", "1=;"};
+    QTest::newRow("nan-carried-empty") << QStringList{"0|1|0:nan,2:5", "1|1|1:7"} << QStringList{"5=;7~", "~;7=", "=;"};
     QTest::newRow("nan-read-twice-one-row") << QStringList{"0|1|0:nan", "0|1|0:nan"} << QStringList{"=;"};
     QTest::newRow("csv-fills-own-cells-only")
         << QStringList{"0|0|0:1,2:3", "1|0|1:7"} << QStringList{"3=;", ";7=", "1=;"};
     QTest::newRow("time-zero-skipped") << QStringList{"0|1|-1700000000:4,1:5"} << QStringList{"5=;"};
 }
 
-void TelemetryTableTest::fill()
-{
+void TelemetryTableTest::fill() {
     QFETCH(QStringList, fills);
     QFETCH(QStringList, rows);
 
@@ -116,8 +109,7 @@ void TelemetryTableTest::fill()
                 widget.verticalHeaderItem(r)->data(Qt::UserRole).toDouble());
 }
 
-void TelemetryTableTest::timeText_data()
-{
+void TelemetryTableTest::timeText_data() {
     QTest::addColumn<double>("time");
     QTest::addColumn<QString>("text");
     QTest::newRow("half-second") << 1700000000.5 << QStringLiteral("2023-11-14 22:13:20.500");
@@ -126,8 +118,7 @@ void TelemetryTableTest::timeText_data()
     QTest::newRow("new-year") << 1735689599.25 << QStringLiteral("2024-12-31 23:59:59.250");
 }
 
-void TelemetryTableTest::timeText()
-{
+void TelemetryTableTest::timeText() {
     QFETCH(double, time);
     QFETCH(QString, text);
     QTableWidget widget;
@@ -142,8 +133,7 @@ void TelemetryTableTest::timeText()
     QCOMPARE(widget.verticalHeaderItem(0)->data(Qt::UserRole).toDouble(), time);
 }
 
-void TelemetryTableTest::removeColumn_data()
-{
+void TelemetryTableTest::removeColumn_data() {
     QTest::addColumn<int>("channels");
     QTest::addColumn<int>("removed");
     QTest::addColumn<int>("rowsLeft");
@@ -152,8 +142,7 @@ void TelemetryTableTest::removeColumn_data()
     QTest::newRow("both-clears-rows") << 2 << 2 << 0;
 }
 
-void TelemetryTableTest::removeColumn()
-{
+void TelemetryTableTest::removeColumn() {
     QFETCH(int, channels);
     QFETCH(int, removed);
     QFETCH(int, rowsLeft);
@@ -185,8 +174,7 @@ void TelemetryTableTest::removeColumn()
     }
 }
 
-void TelemetryTableTest::columnOrder_data()
-{
+void TelemetryTableTest::columnOrder_data() {
     // shown: which of the four channels (tree order) already have a visible graph; added: the one to add.
     QTest::addColumn<QString>("shown");
     QTest::addColumn<int>("added");
@@ -197,8 +185,7 @@ void TelemetryTableTest::columnOrder_data()
     QTest::newRow("hidden-graph-not-counted") << QStringLiteral("xh--") << 3 << 1;
 }
 
-void TelemetryTableTest::columnOrder()
-{
+void TelemetryTableTest::columnOrder() {
     QFETCH(QString, shown);
     QFETCH(int, added);
     QFETCH(int, column);
@@ -236,8 +223,7 @@ void TelemetryTableTest::columnOrder()
     QCOMPARE(table.AddTableColumn(unit), -1);
 }
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     // Row texts are local time; the expected texts are written for UTC.
     qputenv("TZ", "UTC");
     tzset();

@@ -24,8 +24,7 @@
 #include "views/objects_tree_widget.h"
 
 // Drives the real main window logged in to a live stand: realtime drawing, periods, the table.
-class TelemetryWindowTest : public QObject
-{
+class TelemetryWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -42,8 +41,7 @@ private slots:
     void tableShown();
 
 private:
-    template <typename T> T *Child(const char *name) const
-    {
+    template <typename T> T *Child(const char *name) const {
         T *child = window->findChild<T *>(QString::fromLatin1(name));
         if (!child)
             qFatal("no child %s", name);
@@ -60,8 +58,7 @@ private:
     QCustomPlot *plot = nullptr;
 };
 
-void TelemetryWindowTest::initTestCase()
-{
+void TelemetryWindowTest::initTestCase() {
     QVERIFY(QDir::setCurrent(workDir.path()));
     QVERIFY2(stand.Start({QStringLiteral("--backfill-hours"), QStringLiteral("2"), QStringLiteral("--seed"),
                           QStringLiteral("5")}),
@@ -90,14 +87,12 @@ void TelemetryWindowTest::initTestCase()
     plot = Child<QCustomPlot>("plot");
 }
 
-void TelemetryWindowTest::cleanupTestCase()
-{
+void TelemetryWindowTest::cleanupTestCase() {
     window.reset();
     stand.Stop();
 }
 
-int TelemetryWindowTest::GraphsWithData() const
-{
+int TelemetryWindowTest::GraphsWithData() const {
     int count = 0;
     for (int i = 0; i < plot->graphCount(); ++i) {
         const QCPGraph *graph = plot->graph(i);
@@ -108,8 +103,7 @@ int TelemetryWindowTest::GraphsWithData() const
     return count;
 }
 
-void TelemetryWindowTest::Screenshot(const QString &name)
-{
+void TelemetryWindowTest::Screenshot(const QString &name) {
     const QString dir = qEnvironmentVariable("ZENTA_SCREENSHOTS", QDir::currentPath());
     QDir().mkpath(dir);
     window->resize(1400, 900);
@@ -120,8 +114,7 @@ void TelemetryWindowTest::Screenshot(const QString &name)
     QVERIFY(plot->savePng(QDir(dir).filePath(QStringLiteral("plot_") + name), 1400, 800));
 }
 
-void TelemetryWindowTest::realtimeDrawsEveryChannel()
-{
+void TelemetryWindowTest::realtimeDrawsEveryChannel() {
     // Every channel of every unit is drawn after login: 2 stations x (2 + 3 units x 3) channels.
     QTRY_COMPARE_WITH_TIMEOUT(GraphsWithData(), 22, 10000);
     QVERIFY(Action("action_realtime")->isChecked());
@@ -151,8 +144,7 @@ void TelemetryWindowTest::realtimeDrawsEveryChannel()
     Screenshot(QStringLiteral("telemetry_realtime.png"));
 }
 
-void TelemetryWindowTest::tickSkippedWhileTreeBusy()
-{
+void TelemetryWindowTest::tickSkippedWhileTreeBusy() {
     if (!Action("action_realtime")->isChecked())
         Action("action_realtime")->trigger();
     auto *tree = Child<QTreeWidget>("tree");
@@ -172,8 +164,7 @@ void TelemetryWindowTest::tickSkippedWhileTreeBusy()
     QVERIFY(time->time() != marker);
 }
 
-void TelemetryWindowTest::modeSwitch_data()
-{
+void TelemetryWindowTest::modeSwitch_data() {
     QTest::addColumn<bool>("startRealtime");
     QTest::addColumn<QString>("action");
     QTest::addColumn<bool>("realtimeAfter");
@@ -183,8 +174,7 @@ void TelemetryWindowTest::modeSwitch_data()
     QTest::newRow("f5-in-period-enters") << false << "action_realtime" << true;
 }
 
-void TelemetryWindowTest::modeSwitch()
-{
+void TelemetryWindowTest::modeSwitch() {
     QFETCH(bool, startRealtime);
     QFETCH(QString, action);
     QFETCH(bool, realtimeAfter);
@@ -211,8 +201,7 @@ void TelemetryWindowTest::modeSwitch()
     }
 }
 
-void TelemetryWindowTest::EnterPeriod(int interval, const QDateTime &end)
-{
+void TelemetryWindowTest::EnterPeriod(int interval, const QDateTime &end) {
     if (Action("action_realtime")->isChecked())
         Action("action_pause")->trigger();
     auto *combo = Child<QComboBox>("interval");
@@ -228,8 +217,7 @@ void TelemetryWindowTest::EnterPeriod(int interval, const QDateTime &end)
     Child<QTimeEdit>("begin_time")->setTime(end.time());
 }
 
-void TelemetryWindowTest::period_data()
-{
+void TelemetryWindowTest::period_data() {
     // steps: "load", "left", "right"; spans: the plotted [from, to] after each step as minutes before
     // `end` rounded down to its minute; fields: seconds of the time edit after the last step.
     QTest::addColumn<int>("interval");
@@ -237,18 +225,16 @@ void TelemetryWindowTest::period_data()
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QStringList>("spans");
 
-    QTest::newRow("hour-back-and-forward") << 2 << 0 << QStringList{"load", "left", "right"}
-                                           << QStringList{"-60..0", "-120..-60", "-60..0"};
-    QTest::newRow("seconds-dropped-on-load") << 2 << 37 << QStringList{"load", "left", "right"}
-                                             << QStringList{"-60..0", "-120..-60", "-60..0"};
-    QTest::newRow("ten-minutes-back-twice") << 0 << 15 << QStringList{"load", "left", "left"}
-                                            << QStringList{"-10..0", "-20..-10", "-30..-20"};
-    QTest::newRow("half-hour-forward") << 1 << 0 << QStringList{"load", "right"}
-                                       << QStringList{"-30..0", "0..30"};
+    QTest::newRow("hour-back-and-forward")
+        << 2 << 0 << QStringList{"load", "left", "right"} << QStringList{"-60..0", "-120..-60", "-60..0"};
+    QTest::newRow("seconds-dropped-on-load")
+        << 2 << 37 << QStringList{"load", "left", "right"} << QStringList{"-60..0", "-120..-60", "-60..0"};
+    QTest::newRow("ten-minutes-back-twice")
+        << 0 << 15 << QStringList{"load", "left", "left"} << QStringList{"-10..0", "-20..-10", "-30..-20"};
+    QTest::newRow("half-hour-forward") << 1 << 0 << QStringList{"load", "right"} << QStringList{"-30..0", "0..30"};
 }
 
-void TelemetryWindowTest::period()
-{
+void TelemetryWindowTest::period() {
     QFETCH(int, interval);
     QFETCH(int, endSeconds);
     QFETCH(QStringList, steps);
@@ -282,20 +268,19 @@ void TelemetryWindowTest::period()
         QVERIFY(GraphsWithData() > 0);
 }
 
-void TelemetryWindowTest::treeMenu_data()
-{
+void TelemetryWindowTest::treeMenu_data() {
     QTest::addColumn<int>("objectId");
     QTest::addColumn<QStringList>("entries");
 
     const QStringList common{"action_check_all", "action_check_none"};
     QTest::newRow("station-may-hold-units")
         << 1 << common + QStringList{"action_passport", "action_add", "action_change", "action_delete"};
-    QTest::newRow("unit-no-add-entry") << 2 << common + QStringList{"action_passport", "action_change", "action_delete"};
+    QTest::newRow("unit-no-add-entry") << 2
+                                       << common + QStringList{"action_passport", "action_change", "action_delete"};
     QTest::newRow("empty-space") << 0 << common + QStringList{"action_add_top_level"};
 }
 
-void TelemetryWindowTest::treeMenu()
-{
+void TelemetryWindowTest::treeMenu() {
     QFETCH(int, objectId);
     QFETCH(QStringList, entries);
 
@@ -329,8 +314,7 @@ void TelemetryWindowTest::treeMenu()
     QCOMPARE(names, entries);
 }
 
-void TelemetryWindowTest::tableShown()
-{
+void TelemetryWindowTest::tableShown() {
     QDateTime minute = QDateTime::currentDateTime().addSecs(-900);
     minute.setTime(QTime(minute.time().hour(), minute.time().minute(), 0));
     EnterPeriod(0, minute);
