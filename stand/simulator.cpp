@@ -14,7 +14,7 @@ std::string FormatUtc(int64_t t) {
     const std::time_t tt = std::time_t(t);
     std::tm tm{};
     gmtime_r(&tt, &tm);
-    char text[32];
+    char text[96];
     std::snprintf(text, sizeof text, "%02d.%02d.%04d %02d:%02d:%02d", tm.tm_mday, tm.tm_mon + 1, tm.tm_year + 1900,
                   tm.tm_hour, tm.tm_min, tm.tm_sec);
     return text;

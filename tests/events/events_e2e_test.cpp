@@ -184,7 +184,7 @@ void EventsEndToEndTest::subscription() {
 
     const QStringList list = db.GetEventCodesForSubscribe();
     QCOMPARE(list.mid(0, 4), (QStringList{"501", "601", "602", "603"}));
-    QCOMPARE(list.toSet().size(), list.size());
+    QCOMPARE(QSet<QString>(list.begin(), list.end()).size(), list.size());
     for (const QString &code : codes.split(QLatin1Char(',')))
         QCOMPARE(list.count(code), 1);
     if (categories.isEmpty()) {
