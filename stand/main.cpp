@@ -55,6 +55,7 @@ int main(int argc, char **argv) {
     serverOptions.listenAddress = options.listenAddress;
     serverOptions.port = uint16_t(options.port);
     serverOptions.compressAbove = options.compressAbove;
+    serverOptions.heartbeatMs = options.heartbeatMs;
     tlx::Server server(serverOptions, &handler);
     handler.SetServer(&server);
     events.SetServer(&server);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 
 namespace stand {
@@ -82,6 +83,7 @@ bool StandHandler::FromLoopback(tlx::ConnId conn) const {
 void StandHandler::OnRequest(tlx::ConnId conn, TLXCliParam *request, TLXCliParam *reply) {
     const char *commandText = TLXPrmCommand(request);
     const std::string command = commandText ? commandText : "";
+    FaultPoint(command);
     if (command == "SQL_REQUEST")
         SqlRequest(request, reply);
     else if (command == "SQL_UPDATE")
@@ -96,6 +98,8 @@ void StandHandler::OnRequest(tlx::ConnId conn, TLXCliParam *request, TLXCliParam
         SrvVersion(reply);
     else if (command == "ADMIN_EVENT")
         AdminEvent(conn, request, reply);
+    else if (command == "ADMIN_FAULT")
+        AdminFault(conn, request, reply);
     else
         Fail(reply, kStatusUnknownCommand, "unknown command " + command);
 }
@@ -103,6 +107,7 @@ void StandHandler::OnRequest(tlx::ConnId conn, TLXCliParam *request, TLXCliParam
 void StandHandler::OnMessage(tlx::ConnId conn, TLXCliParam *message) {
     const char *commandText = TLXPrmCommand(message);
     const std::string command = commandText ? commandText : "";
+    FaultPoint(command);
     if (command == "SUB_EVENT") {
         std::string blob;
         // An absent field subscribes to nothing.
@@ -313,6 +318,37 @@ void StandHandler::AdminEvent(tlx::ConnId conn, TLXCliParam *request, TLXCliPara
     TLXPrmSetText(reply, 1, int(first.size()), first.data());
     TLXPrmSetInt32(reply, 2, count);
     TLXPrmSetText(reply, 3, int(ids.size()), ids.data());
+}
+
+void StandHandler::AdminFault(tlx::ConnId conn, TLXCliParam *request, TLXCliParam *reply) {
+    if (!FromLoopback(conn)) {
+        Fail(reply, kStatusRefused, "ADMIN_FAULT is accepted from 127.0.0.1 only");
+        return;
+    }
+    std::string command, action;
+    int32_t nth = 0;
+    if (!GetBytes(request, 0, &command) || command.empty() || !GetInt(request, 1, &nth) || nth < 1 ||
+        !GetBytes(request, 2, &action) || (action != "kill" && action != "freeze")) {
+        Fail(reply, kStatusBadRequest, "ADMIN_FAULT needs a command, a count from 1 and kill or freeze");
+        return;
+    }
+    std::lock_guard<std::mutex> lock(faultMutex_);
+    faultCommand_ = command;
+    faultCountdown_ = nth;
+    faultSignal_ = action == "kill" ? SIGKILL : SIGSTOP;
+    TLXPrmSetInt32(reply, 0, 0);
+}
+
+void StandHandler::FaultPoint(const std::string &command) {
+    int signal = 0;
+    {
+        std::lock_guard<std::mutex> lock(faultMutex_);
+        if (faultCountdown_ == 0 || command != faultCommand_ || --faultCountdown_ > 0)
+            return;
+        signal = faultSignal_;
+    }
+    // Before the request is answered: the client is left waiting exactly as with a real crash or hang.
+    std::raise(signal);
 }
 
 } // namespace stand

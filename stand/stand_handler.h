@@ -6,6 +6,9 @@
 
 #include "tlx/tlx_server.h"
 
+#include <mutex>
+#include <string>
+
 namespace stand {
 
 class StandHandler : public tlx::ServerHandler {
@@ -26,11 +29,20 @@ private:
     void EventCode(TLXCliParam *request, TLXCliParam *reply);
     void SrvVersion(TLXCliParam *reply);
     void AdminEvent(tlx::ConnId conn, TLXCliParam *request, TLXCliParam *reply);
+    void AdminFault(tlx::ConnId conn, TLXCliParam *request, TLXCliParam *reply);
+    // Raises the armed fault when this is the chosen request or message.
+    void FaultPoint(const std::string &command);
     bool FromLoopback(tlx::ConnId conn) const;
 
     StandDatabase *db_;
     EventHub *events_;
     tlx::Server *server_ = nullptr;
+
+    // A fault armed by ADMIN_FAULT: the process signals itself at an exact step of a client's work.
+    std::mutex faultMutex_;
+    std::string faultCommand_;
+    int faultCountdown_ = 0;
+    int faultSignal_ = 0;
 };
 
 } // namespace stand

@@ -112,6 +112,14 @@ bool ParseOptions(const std::vector<std::string> &args, StandOptions *options, s
                 return false;
             }
             options->compressAbove = size_t(n);
+        } else if (arg == "--heartbeat-ms") {
+            if (!value(&v))
+                return false;
+            if (!ToLong(v, 50, 60000, &n)) {
+                *error = "bad heartbeat interval (50..60000 ms): " + v;
+                return false;
+            }
+            options->heartbeatMs = int(n);
         } else {
             *error = "unknown option: " + arg;
             return false;
@@ -142,6 +150,7 @@ std::string HelpText() {
            "                        frequency dips (default 0 = none)\n"
            "  --disturb-every S     a 150-250 mHz frequency dip every S seconds (default 300; 0 = quiet grid)\n"
            "  --compress-above N    replies larger than N bytes travel zlib-compressed (default 8388608)\n"
+           "  --heartbeat-ms N      heartbeat sent to idle clients every N ms (default 1000)\n"
            "  --help                this text\n"
            "\n"
            "Once it accepts connections it prints one line: listening on ADDR:PORT\n"
@@ -150,8 +159,8 @@ std::string HelpText() {
            "  operator / operator   may read, may not change objects\n"
            "  engineer / engineer   may read and change objects\n"
            "\n"
-           "Test aid: the request ADMIN_EVENT (accepted from 127.0.0.1 only) emits events at once;\n"
-           "see tlx/PROTOCOL.md.\n";
+           "Test aids: the requests ADMIN_EVENT (emits events at once) and ADMIN_FAULT (kills or freezes\n"
+           "the server at a chosen request), accepted from 127.0.0.1 only; see tlx/PROTOCOL.md.\n";
 }
 
 } // namespace stand

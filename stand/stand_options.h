@@ -18,6 +18,7 @@ struct StandOptions {
     int eventEverySec = 0;     // periodic simulator events; 0 = none
     int disturbEverySec = 300; // frequency dips of the demo; 0 = quiet grid
     size_t compressAbove = 8u << 20;
+    int heartbeatMs = 1000; // heartbeat to idle clients; tests with a short client silence limit lower it
     bool help = false;
 };
 

@@ -1,18 +1,18 @@
-// Faults injected on purpose: the stand server is killed (SIGKILL) or frozen (SIGSTOP) while the window
-// waits for it. The window must never hang past the heartbeat limit, warn of the lost link at most once,
-// end disconnected, and log in again once the server is back; the server's database stays whole.
+// Faults injected on purpose: the stand server kills (SIGKILL) or freezes (SIGSTOP) itself on the very
+// request the window waits for. The window must never hang past the heartbeat limit, warn of the lost
+// link at most once, end disconnected, and log in again once the server is back; the server's database
+// stays whole.
 #include <QAction>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
-#include <atomic>
-#include <csignal>
 #include <memory>
 #include <sqlite3.h>
-#include <thread>
 
+#include "admin_link.h"
 #include "app/mainwindow.h"
 #include "app/settings.h"
 #include "modal_driver.h"
@@ -24,8 +24,9 @@ namespace {
 
 const QString Offline = QStringLiteral("ЗЕНТА.ОПРЧ / Автономный режим");
 const QString LostBox = QStringLiteral("ОШИБКА|Потеряно соединение с сервером!");
-// The client's heartbeat declares a silent server dead after 5 s; a wait may end a little later.
-constexpr int kHangLimitMs = 5000;
+// Short heartbeats on both sides, so that a frozen server is declared dead in two seconds, not five.
+constexpr int kBeatMs = 200;
+constexpr int kHangLimitMs = 2000;
 
 QAction *Action(QWidget *window, const char *name) {
     return window->findChild<QAction *>(name);
@@ -81,7 +82,9 @@ private:
 };
 
 void FaultsTest::initTestCase() {
-    QVERIFY2(stand.Start({"--backfill-hours", "1", "--event-every", "0"}), qPrintable(stand.Error()));
+    TLXSetHeartbeat(kBeatMs, kHangLimitMs);
+    QVERIFY2(stand.Start({"--backfill-hours", "1", "--event-every", "0", "--heartbeat-ms", QString::number(kBeatMs)}),
+             qPrintable(stand.Error()));
 }
 
 void FaultsTest::init() {
@@ -94,6 +97,8 @@ void FaultsTest::init() {
 }
 
 void FaultsTest::cleanup() {
+    // Whatever a row left behind (a frozen or dead server, an armed fault), the next one starts afresh.
+    QVERIFY2(stand.Restart(), qPrintable(stand.Error()));
     QDir::setCurrent(startDir);
     delete work;
     work = nullptr;
@@ -125,62 +130,42 @@ void FaultsTest::serverFailsDuringWork() {
     QVERIFY2(window->Session()->Connected(), qPrintable(driver.boxes.join("; ")));
     QTRY_VERIFY_WITH_TIMEOUT(driver.boxes.isEmpty() && !QApplication::activeModalWidget(), 5000);
 
-    // A helper thread makes the fault while the window's thread sits in a wait for the server: the
-    // server is frozen before the request goes out; the kill variant then kills the frozen process.
-    const qint64 pid = stand.Pid();
-    std::atomic<bool> fired{false};
-    std::thread killer;
-    auto fault = [&](bool now) {
-        ::kill(pid_t(pid), SIGSTOP);
-        if (!freeze) {
-            killer = std::thread([&, now] {
-                if (!now)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-                ::kill(pid_t(pid), SIGKILL);
-                fired = true;
-            });
-        }
-    };
+    // The server faults itself on the first request (or message) of the step below, before answering it.
+    static const QHash<QString, QByteArray> commands{{"login-table-loads", "SQL_REQUEST"},
+                                                     {"archive-read", "MEAS_READ2"},
+                                                     {"object-write", "SQL_UPDATE"},
+                                                     {"realtime-ticks", "MEAS_READ2"},
+                                                     {"acknowledgement", "EVENT_KWIT"}};
+    AdminLink admin;
+    QVERIFY2(admin.Open(stand.Port()), qPrintable(admin.Error()));
+    auto arm = [&] { return admin.Fault(commands.value(moment), 1, freeze ? "freeze" : "kill"); };
 
     QElapsedTimer blocked;
     if (moment == "login-table-loads") {
-        // Fault as soon as the new session's handshake is done, while its tables load.
         window->Session()->CloseSession();
         QTRY_VERIFY(Action(window.get(), "action_connect")->isEnabled());
         driver.boxes.clear();
-        TLXCliSes *handle = window->Session()->GetTLXSessionPtr();
-        std::atomic<bool> done{false};
-        std::thread watcher([&] {
-            while (!done && handle->Connected == 0)
-                std::this_thread::yield();
-            if (!done) {
-                ::kill(pid_t(pid), freeze ? SIGSTOP : SIGKILL);
-                fired = true;
-            }
-        });
+        QVERIFY2(arm(), qPrintable(admin.Error()));
         blocked.start();
-        window->Login(stand.Address(), "operator", "operator");
-        done = true;
-        watcher.join();
+        QVERIFY(!window->Login(stand.Address(), "operator", "operator"));
     } else if (moment == "archive-read") {
         window->StopRealtime();
-        fault(false);
+        QVERIFY2(arm(), qPrintable(admin.Error()));
         blocked.start();
         window->LoadPlotForPeriodMaually();
     } else if (moment == "object-write") {
-        fault(false);
+        QVERIFY2(arm(), qPrintable(admin.Error()));
         blocked.start();
         window->Session()->tableDedurObjects->CreateObject(QStringLiteral("Блок сбоя"), 7, 1, true, 99);
-    } else if (moment == "realtime-ticks") {
-        QVERIFY(Action(window.get(), "action_realtime")->isChecked());
-        fault(false);
-        blocked.start();
-        // The realtime timer's next tick blocks in its archive reads until the link is declared lost.
-        QTRY_VERIFY_WITH_TIMEOUT(!window->Session()->Connected(), 3 * kHangLimitMs);
     } else {
-        fault(true);
+        if (moment == "realtime-ticks")
+            QVERIFY(Action(window.get(), "action_realtime")->isChecked());
+        QVERIFY2(arm(), qPrintable(admin.Error()));
         blocked.start();
-        window->Session()->AcknowledeEvent("{no-such-event}", 8301);
+        if (moment == "realtime-ticks")
+            window->RealtimeTimerSlot(); // blocks in its archive reads until the link is declared lost
+        else
+            window->Session()->AcknowledeEvent("{no-such-event}", 8301);
         QTRY_VERIFY_WITH_TIMEOUT(!window->Session()->Connected(), 3 * kHangLimitMs);
     }
     const qint64 waitedMs = blocked.elapsed();
@@ -199,8 +184,6 @@ void FaultsTest::serverFailsDuringWork() {
     else
         QVERIFY2(LostBoxes(driver) == 1, qPrintable(driver.boxes.join("; ")));
 
-    if (killer.joinable())
-        killer.join();
     QVERIFY2(stand.Restart(), qPrintable(stand.Error()));
     QCOMPARE(Integrity(stand.DatabasePath()), QStringLiteral("ok"));
 
@@ -225,7 +208,7 @@ void FaultsTest::killRestartCycles() {
         QVERIFY2(stand.Restart(), qPrintable(stand.Error()));
         QVERIFY2(window->Login(stand.Address(), "operator", "operator"), qPrintable(QString::number(cycle)));
         // A realtime tick against the new server before the next kill.
-        QTest::qWait(1100);
+        window->RealtimeTimerSlot();
         QVERIFY(window->Session()->Connected());
         QCOMPARE(LostBoxes(driver), 1);
     }

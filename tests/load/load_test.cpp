@@ -23,6 +23,9 @@ constexpr int kBurstCode = 8305;
 struct ClientStats {
     std::unordered_map<std::string, int> events; // event id -> times received
     std::unordered_map<std::string, int> kwits;  // acknowledged event id -> notices received
+    // Distinct ids in the maps above, for the main thread to watch while this client's thread inserts.
+    std::atomic<size_t> distinctEvents{0};
+    std::atomic<size_t> distinctKwits{0};
     std::vector<double> replyMs;
     int failedReads = 0;
     int openStatus = -1;
@@ -43,12 +46,15 @@ void Drain(StandClient &client, ClientStats &stats) {
         if (kind == TLX_MSG_EVENT) {
             const int codePos = TLXPrmFieldIndex(message.get(), "_CODE");
             const int code = FieldInt(message.get(), codePos);
-            if (code == 501)
-                ++stats.kwits[id];
-            else
-                ++stats.events[id];
+            if (code == 501) {
+                if (++stats.kwits[id] == 1)
+                    ++stats.distinctKwits;
+            } else if (++stats.events[id] == 1) {
+                ++stats.distinctEvents;
+            }
         } else if (kind == TLX_MSG_KWIT) {
-            ++stats.kwits[id];
+            if (++stats.kwits[id] == 1)
+                ++stats.distinctKwits;
         }
     }
 }
@@ -185,7 +191,7 @@ void LoadTest::manyClients() {
     // Every client must have every burst event and every client's acknowledgement.
     auto complete = [&]() {
         for (const ClientStats &s : stats) {
-            if (s.events.size() < size_t(kBurst) || s.kwits.size() < size_t(kClients))
+            if (s.distinctEvents < size_t(kBurst) || s.distinctKwits < size_t(kClients))
                 return false;
         }
         return true;
