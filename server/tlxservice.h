@@ -28,7 +28,7 @@ public:
 
     // The client handle (null when the library failed to start) and its connection word.
     TLXCliSes *GetHandle() const { return handle; }
-    bool IsConnected() const { return handle && handle->Connected != 0; }
+    bool IsConnected() const { return handle && __atomic_load_n(&handle->Connected, __ATOMIC_ACQUIRE) != 0; }
     // Library result of the most recent call made by any method; 0 = success.
     int GetLastResult() const { return lastResult; }
     void SetLastResult(int result) { lastResult = result; }

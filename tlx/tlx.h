@@ -56,7 +56,8 @@ typedef struct CVar CVar;
 typedef void (*TLXSockCloseProc)(TLXCliSes *handle, int code, int flag);
 typedef void (*TLXMessageProc)(TLXCliSes *handle);
 
-// Client handle. `Connected` is the first 32-bit word and is non-zero while the link is up.
+// Client handle. `Connected` is the first 32-bit word and is non-zero while the link is up. The reader
+// thread clears it: read it with an atomic load (__atomic_load_n) from other threads.
 struct TLXCliSes {
     volatile int32_t Connected;
     void *Owner;

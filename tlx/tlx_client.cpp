@@ -93,7 +93,7 @@ struct Client {
         {
             std::lock_guard<std::mutex> lock(m);
             report = !closing;
-            handle->Connected = 0;
+            __atomic_store_n(&handle->Connected, 0, __ATOMIC_RELEASE);
             FailAll(TLX_ERR_CLOSED);
         }
         shutdown(fd, SHUT_RDWR); // wakes a sender stuck on a full socket
@@ -124,12 +124,13 @@ struct Client {
     }
 
     void Run() {
+        // Made per thread: a static would be destroyed at exit under a reader thread that still runs.
+        const std::vector<uint8_t> beat = wire::EncodeFrame(wire::kHeartbeat, 0, nullptr, 0);
         for (;;) {
             int interval = g_heartbeatMs.load();
             int deadAfter = g_deadAfterMs.load();
             int64_t now = NowMs();
             if (now - lastSend >= interval) {
-                static const std::vector<uint8_t> beat = wire::EncodeFrame(wire::kHeartbeat, 0, nullptr, 0);
                 Send(beat, true);
                 now = NowMs();
             }
@@ -188,7 +189,7 @@ struct Client {
         {
             std::lock_guard<std::mutex> lock(m);
             closing = true;
-            handle->Connected = 0;
+            __atomic_store_n(&handle->Connected, 0, __ATOMIC_RELEASE);
             FailAll(TLX_ERR_CLOSED);
         }
         if (fd >= 0)
@@ -315,7 +316,7 @@ int TLXCliOpen(TLXCliSes *handle, const char *host, unsigned port, const char *u
         c->fd = -1;
         return rc;
     }
-    handle->Connected = 1;
+    __atomic_store_n(&handle->Connected, 1, __ATOMIC_RELEASE);
     c->lastSend = NowMs();
     c->reader = std::thread([c] { c->Run(); });
     return 0;
@@ -381,7 +382,7 @@ int TLXCliPost(TLXCliSes *handle, TLXCliParam *param) {
     int rc = 0;
     if (payload.size() > g_maxFrame.load())
         rc = TLX_ERR_ARG;
-    else if (!handle->Connected)
+    else if (!__atomic_load_n(&handle->Connected, __ATOMIC_ACQUIRE))
         rc = TLX_ERR_CLOSED;
     else if (!c->Send(wire::EncodeFrame(id ? wire::kRequest : wire::kMessage, id, payload.data(), payload.size(),
                                         kCompressAbove)))
@@ -412,7 +413,8 @@ int TLXCliWaitResult(TLXCliSes *handle, TLXCliParam **replySlot, int timeoutMs) 
         if (p.second.slot == replySlot)
             id = p.first;
     if (!id)
-        return *replySlot ? 0 : (handle->Connected ? TLX_ERR_NOTFOUND : TLX_ERR_CLOSED);
+        return *replySlot ? 0
+                          : (__atomic_load_n(&handle->Connected, __ATOMIC_ACQUIRE) ? TLX_ERR_NOTFOUND : TLX_ERR_CLOSED);
     auto ready = [c, id] {
         auto it = c->pending.find(id);
         return it == c->pending.end() || it->second.done || it->second.slot == nullptr;
@@ -450,13 +452,13 @@ int TLXCliGetMessage(TLXCliSes *handle, TLXCliParam **param, int timeoutMs) {
         return TLX_ERR_ARG;
     *param = nullptr;
     std::unique_lock<std::mutex> lock(c->m);
-    auto ready = [c, handle] { return !c->messages.empty() || !handle->Connected; };
+    auto ready = [c, handle] { return !c->messages.empty() || !__atomic_load_n(&handle->Connected, __ATOMIC_ACQUIRE); };
     if (timeoutMs < 0)
         c->cv.wait(lock, ready);
     else if (timeoutMs > 0)
         c->cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
     if (c->messages.empty())
-        return handle->Connected ? TLX_ERR_NOTFOUND : TLX_ERR_CLOSED;
+        return __atomic_load_n(&handle->Connected, __ATOMIC_ACQUIRE) ? TLX_ERR_NOTFOUND : TLX_ERR_CLOSED;
     *param = c->messages.front();
     c->messages.pop_front();
     return 0;

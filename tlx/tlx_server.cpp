@@ -126,7 +126,8 @@ struct Server::Impl {
     }
 
     void Writer(const std::shared_ptr<Conn> &c) {
-        static const std::vector<uint8_t> beat = wire::EncodeFrame(wire::kHeartbeat, 0, nullptr, 0);
+        // Made per thread: a static would be destroyed at exit under a writer thread that still runs.
+        const std::vector<uint8_t> beat = wire::EncodeFrame(wire::kHeartbeat, 0, nullptr, 0);
         int64_t lastSend = NowMs();
         std::unique_lock<std::mutex> lock(c->m);
         for (;;) {

@@ -66,7 +66,7 @@ public:
     int Open(quint16 port, const QByteArray &user, const QByteArray &password) {
         return TLXCliOpen(handle, "127.0.0.1", port, user.constData(), password.constData(), 1, 0);
     }
-    bool Connected() const { return handle && handle->Connected != 0; }
+    bool Connected() const { return handle && __atomic_load_n(&handle->Connected, __ATOMIC_ACQUIRE) != 0; }
 
     // Sends a request filled by fill and waits for its reply; null when none came.
     Param Request(const char *command, const std::function<void(TLXCliParam *)> &fill = {}, int timeoutMs = 30000) {
