@@ -10,7 +10,7 @@ export QT_QPA_PLATFORM=offscreen
 failed=0
 for i in $(seq 1 "$runs"); do
     start=$(date +%s.%N)
-    if (cd "$build" && ctest -j2 --timeout 600 >"/tmp/repeat-tests-$i.log" 2>&1); then
+    if (cd "$build" && ctest -j2 --timeout 600 --output-on-failure >"/tmp/repeat-tests-$i.log" 2>&1); then
         result=passed
     else
         result="FAILED: $(grep -E '^\s+[0-9]+ - ' "/tmp/repeat-tests-$i.log" | tr -s ' ' | tr '\n' ';')"

@@ -1,7 +1,9 @@
 #include "stand_process.h"
 
 #include <QDeadlineTimer>
+#include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QThread>
 #include <csignal>
 
 StandProcess::~StandProcess() {
@@ -20,14 +22,30 @@ qint64 StandProcess::Pid() const {
     return process.processId();
 }
 
+// Ports are picked below the kernel's ephemeral range (32768 and up), so that while a server is
+// down for a restart no outgoing connection of a test running beside it can take its port.
 bool StandProcess::Start(const QStringList &extraArgs) {
     args = extraArgs;
-    return Launch(0);
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        const auto wanted = quint16(20000 + QRandomGenerator::global()->bounded(12000));
+        if (Launch(wanted) || !PortTaken())
+            return error.isEmpty();
+    }
+    return false;
 }
 
 bool StandProcess::Restart() {
     Kill();
-    return Launch(port);
+    // Another test's server may have picked the same port in the meantime; it is rare, so wait a
+    // little rather than move the clients that expect this port.
+    QDeadlineTimer deadline(10000);
+    while (!Launch(port) && PortTaken() && !deadline.hasExpired())
+        QThread::msleep(100);
+    return error.isEmpty();
+}
+
+bool StandProcess::PortTaken() const {
+    return !error.isEmpty() && output.contains("cannot listen");
 }
 
 bool StandProcess::Launch(quint16 wantedPort) {

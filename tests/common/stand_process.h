@@ -34,6 +34,7 @@ public:
 
 private:
     bool Launch(quint16 wantedPort);
+    bool PortTaken() const;
 
     QProcess process;
     QTemporaryDir dir;
