@@ -78,6 +78,9 @@ public:
 
     // Units per station the stored demo was made with; 0 when unknown.
     int StoredUnitsPerStation();
+    // The stored settings (key to value text) of every generating unit, by object id; a trainer changes
+    // them while the stand runs and the simulator follows.
+    std::map<int, std::map<std::string, std::string>> UnitSettings();
     // Rows of a table through the writer (for tests of the server itself).
     int64_t CountRows(const std::string &table);
 
