@@ -79,6 +79,14 @@ std::shared_ptr<FrequencyRecording> Plateau(int quiet, int seconds, double hz) {
     return recording;
 }
 
+QString WriteFile(const QTemporaryDir &dir, const QString &name, const QByteArray &content) {
+    const QString path = dir.filePath(name);
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(content) != content.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
 } // namespace
 
 class StandGridTest : public QObject {
@@ -314,22 +322,19 @@ void StandGridTest::unitPhysics() {
 // clock; the bad lines are counted at start.
 void StandGridTest::replayComesBack() {
     QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("freq.csv"));
     const int length = 997; // not a divisor of anything the stand does
     const qint64 origin = 1709647629;
-    QFile out(file);
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    out.write("time;Hz\n");
+    QByteArray content = "time;Hz\n";
     for (int i = 0; i < length; ++i) {
         const QDateTime at = QDateTime::fromSecsSinceEpoch(origin + i, Qt::UTC);
-        out.write(QStringLiteral("%1;%2\n")
-                      .arg(at.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")))
-                      .arg(50.0 + 0.09 * std::sin(i / 17.0) + i * 1e-6, 0, 'f', 6)
-                      .toUtf8());
+        content += QStringLiteral("%1;%2\n")
+                       .arg(at.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")))
+                       .arg(50.0 + 0.09 * std::sin(i / 17.0) + i * 1e-6, 0, 'f', 6)
+                       .toUtf8();
         if (i == 500)
-            out.write("garbage\n");
+            content += "garbage\n";
     }
-    out.close();
+    const QString file = WriteFile(dir, QStringLiteral("freq.csv"), content);
     FrequencyRecording recording;
     std::string error;
     QVERIFY(recording.Load(file.toStdString(), &error));
@@ -363,11 +368,7 @@ void StandGridTest::replayComesBack() {
 
 void StandGridTest::fileWithoutValidLineRefused() {
     QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("bad.csv"));
-    QFile out(file);
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    out.write("time;Hz\nyesterday;fifty\n");
-    out.close();
+    const QString file = WriteFile(dir, QStringLiteral("bad.csv"), "time;Hz\nyesterday;fifty\n");
     StandProcess stand;
     QVERIFY(!stand.Start({"--frequency-file", file, "--backfill-hours", "0"}));
     QVERIFY2(stand.Error().contains(QLatin1String("not a single valid line")), qPrintable(stand.Error()));
@@ -382,11 +383,7 @@ void StandGridTest::fileWithoutValidLineRefused() {
 // stand runs; within seconds the unit is flagged, and switched on again it answers.
 void StandGridTest::governorSwitchedOffWhileRunning() {
     QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("low.csv"));
-    QFile out(file);
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    out.write("49.8\n");
-    out.close();
+    const QString file = WriteFile(dir, QStringLiteral("low.csv"), "49.8\n");
     StandProcess stand;
     QVERIFY2(stand.Start({"--frequency-file", file, "--backfill-hours", "0.02"}), qPrintable(stand.Error()));
     const QString db = stand.DatabasePath();
