@@ -4,6 +4,7 @@
 #include "stand/frequency_recording.h"
 #include "stand/frequency_statistics.h"
 #include "stand/grid_model.h"
+#include "stand/simulator.h"
 #include "stand/stand_database.h"
 #include "stand_client.h"
 #include "stand_process.h"
@@ -102,6 +103,8 @@ private slots:
     void recordingLines();
     void unitPhysics_data();
     void unitPhysics();
+    void storedSettings_data();
+    void storedSettings();
     void replayComesBack();
     void fileWithoutValidLineRefused();
     void governorSwitchedOffWhileRunning();
@@ -316,6 +319,47 @@ void StandGridTest::unitPhysics() {
     QCOMPARE(flaggedSeconds > 0, flagged);
     if (flagged && change != "slow" && change != "dead-time" && change != "ramp")
         QVERIFY2(flaggedSeconds > 800, qPrintable(QString::number(flaggedSeconds))); // short all along
+}
+
+void StandGridTest::storedSettings_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("timeConstant");
+    QTest::addColumn<double>("droop");
+    QTest::addColumn<bool>("governor");
+    QTest::newRow("comma-decimal") << "TimeConstant"
+                                   << "12,5" << 12.5 << 5.0 << true;
+    QTest::newRow("point-decimal") << "TimeConstant"
+                                   << "7.25" << 7.25 << 5.0 << true;
+    QTest::newRow("garbage-kept") << "TimeConstant"
+                                  << "slow" << 8.0 << 5.0 << true;
+    QTest::newRow("trailing-garbage-kept") << "TimeConstant"
+                                           << "9s" << 8.0 << 5.0 << true;
+    QTest::newRow("empty-kept") << "TimeConstant"
+                                << "" << 8.0 << 5.0 << true;
+    QTest::newRow("zero-droop-kept") << "Droop"
+                                     << "0" << 8.0 << 5.0 << true;
+    QTest::newRow("droop") << "Droop"
+                           << "4.5" << 8.0 << 4.5 << true;
+    QTest::newRow("governor-off") << "Governor"
+                                  << "0" << 8.0 << 5.0 << false;
+    QTest::newRow("governor-bad-kept") << "Governor"
+                                       << "2" << 8.0 << 5.0 << true;
+}
+
+// A trainer's text in a stored setting: what can be read is taken, anything else keeps the unit as it was.
+void StandGridTest::storedSettings() {
+    QFETCH(QString, key);
+    QFETCH(QString, text);
+    QFETCH(double, timeConstant);
+    QFETCH(double, droop);
+    QFETCH(bool, governor);
+    UnitParams params;
+    params.physics.timeConstantSec = 8;
+    Simulator::ApplySettings({{key.toStdString(), text.toStdString()}, {"Note", "x"}}, &params);
+    QCOMPARE(params.physics.timeConstantSec, timeConstant);
+    QCOMPARE(params.droopPercent, droop);
+    QCOMPARE(params.physics.governorOn, governor);
 }
 
 // A recording replayed by the stand comes back out of MEAS_READ2 second for second, at its place on the
