@@ -8,7 +8,7 @@ namespace {
 
 // Quiet-grid constants tuned against a measured day of Continental Europe frequency at 1 s.
 constexpr double kMeanOffsetHz = 0.0025;
-constexpr double kSlowTau = 230.0;          // s, gives the autocorrelation at 60 s and 300 s
+constexpr double kSlowTau = 242.0;          // s, gives the autocorrelation at 60 s and 300 s
 constexpr double kSlowSigma = 0.0165;       // Hz
 constexpr double kSmoothTau = 0.5;          // s, keeps the 1-second change small
 constexpr double kQuarterKickSigma = 0.030; // Hz, the random part of schedule changes

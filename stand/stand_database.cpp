@@ -132,7 +132,7 @@ bool StandDatabase::Exec(const char *sql, std::string *error) {
 }
 
 bool StandDatabase::Open(const std::string &path, const DemoLayout &layout, GridModel *model, double backfillHours,
-                         bool *created, std::string *error) {
+                         bool *created, std::string *error, int64_t backfillEnd) {
     path_ = path;
     *created = false;
     if (sqlite3_open_v2(path.c_str(), &writer_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
@@ -170,7 +170,7 @@ bool StandDatabase::Open(const std::string &path, const DemoLayout &layout, Grid
             *error = path + " is not a zenta-stand database; give a new file name";
             return false;
         }
-        if (!Exec("PRAGMA journal_mode=WAL", error) || !CreateContent(layout, model, backfillHours, error))
+        if (!Exec("PRAGMA journal_mode=WAL", error) || !CreateContent(layout, model, backfillHours, backfillEnd, error))
             return false;
         *created = true;
     }
@@ -188,7 +188,7 @@ void StandDatabase::Close() {
     }
 }
 
-bool StandDatabase::CreateContent(const DemoLayout &layout, GridModel *model, double backfillHours,
+bool StandDatabase::CreateContent(const DemoLayout &layout, GridModel *model, double backfillHours, int64_t backfillEnd,
                                   std::string *error) {
     // Drop whatever an interrupted creation may have left.
     static const char *const drops[] = {"StandInfo",        "Tables",       "Users",        "Credentials",
@@ -392,7 +392,7 @@ bool StandDatabase::CreateContent(const DemoLayout &layout, GridModel *model, do
 
         // History: one sample per second per measurement up to the previous whole second.
         if (ok && backfillHours > 0 && model) {
-            const int64_t end = int64_t(std::time(nullptr)) - 1;
+            const int64_t end = backfillEnd > 0 ? backfillEnd : int64_t(std::time(nullptr)) - 1;
             const int64_t start = end - int64_t(std::llround(backfillHours * 3600.0)) + 1;
             model->Reset(start - kWarmUpSeconds);
             std::vector<Sample> samples;
