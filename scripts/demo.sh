@@ -23,8 +23,9 @@ log="$work/zenta-stand.log"
 : >"$log"
 
 # The database keeps its history between runs; it is created with six hours of history on first use.
+# One grid disturbance every 10 minutes on average, so that the units visibly answer (or fall short).
 "$bin/zenta-stand" --db "$work/stand.sqlite" --listen 127.0.0.1 --port "${ZENTA_DEMO_PORT:-0}" \
-    --backfill-hours 6 --disturb-every 240 --event-every 180 >>"$log" 2>&1 &
+    --backfill-hours 6 --disturb-every 600 >>"$log" 2>&1 &
 stand_pid=$!
 stop_stand() {
     if kill -0 "$stand_pid" 2>/dev/null; then

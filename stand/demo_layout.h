@@ -9,14 +9,27 @@ namespace stand {
 constexpr int kAnalogArchive = 201;
 constexpr int kDiscreteArchive = 202;
 
+// How a unit's governor and turbine answer; stored as the unit's settings, so a trainer may change them
+// while the stand runs.
+struct UnitPhysics {
+    double deadTimeSec = 1;     // before the governor sees a change of frequency
+    double timeConstantSec = 8; // of the governor and turbine, first order
+    double rampMwPerSec = 0;    // fastest change of power; 0 = no limit
+    double minMw = 0;           // technical minimum
+    double maxMw = 0;           // largest power the unit can give
+    bool governorOn = true;     // primary regulation switched on
+};
+
 struct UnitSpec {
     int number = 0;   // equipment number within the station
     std::string name; // UTF-8
     double nominalMw = 0;
     double droopPercent = 5;
     double deadBandHz = 0.075;
-    double loadShare = 0.8;   // base load as a share of nominal power
-    double performance = 1.0; // share of the required answer the unit really gives
+    // Set point as a share of nominal power at the night minimum and at the evening peak of the daily load.
+    double nightShare = 0.6;
+    double peakShare = 0.85;
+    UnitPhysics physics;
     int powerId = 0;
     int calcId = 0;
     int breakerId = 0; // discrete: unit on line
@@ -53,6 +66,12 @@ enum DemoSetting {
     kSetUnitDeadBand = 16,
     kSetUnitBreaker = 17,
     kSetUnitNote = 18,
+    kSetUnitDeadTime = 19,
+    kSetUnitTimeConstant = 20,
+    kSetUnitRampLimit = 21,
+    kSetUnitMinPower = 22,
+    kSetUnitMaxPower = 23,
+    kSetUnitGovernor = 24,
 };
 
 struct SettingDef {

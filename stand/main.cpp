@@ -1,5 +1,6 @@
 #include "stand/demo_layout.h"
 #include "stand/event_hub.h"
+#include "stand/frequency_recording.h"
 #include "stand/grid_model.h"
 #include "stand/simulator.h"
 #include "stand/stand_database.h"
@@ -11,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <pthread.h>
 
 int main(int argc, char **argv) {
@@ -35,7 +37,19 @@ int main(int argc, char **argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
+    std::shared_ptr<stand::FrequencyRecording> recording;
+    if (!options.frequencyFile.empty()) {
+        recording = std::make_shared<stand::FrequencyRecording>();
+        if (!recording->Load(options.frequencyFile, &error)) {
+            std::cerr << "zenta-stand: " << error << "\n";
+            return 2;
+        }
+        std::cerr << "zenta-stand: " << options.frequencyFile << ": " << recording->Size() << " s of frequency, "
+                  << recording->BadLines() << " bad lines skipped\n";
+    }
+
     stand::GridModel model(stand::MakeDemoLayout(options.unitsPerStation), options.seed, options.disturbEverySec);
+    model.SetRecording(recording);
     stand::StandDatabase db;
     bool created = false;
     if (!db.Open(options.dbPath, model.Layout(), &model, options.backfillHours, &created, &error)) {
@@ -46,8 +60,10 @@ int main(int argc, char **argv) {
         std::cerr << "zenta-stand: created " << options.dbPath << " with the demo content\n";
     // An existing database keeps the layout it was made with; the simulator must write its measurements.
     const int storedUnits = db.StoredUnitsPerStation();
-    if (storedUnits > 0 && storedUnits != options.unitsPerStation)
+    if (storedUnits > 0 && storedUnits != options.unitsPerStation) {
         model = stand::GridModel(stand::MakeDemoLayout(storedUnits), options.seed, options.disturbEverySec);
+        model.SetRecording(recording);
+    }
 
     stand::EventHub events(&db);
     stand::StandHandler handler(&db, &events);

@@ -3,12 +3,14 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 namespace stand {
 namespace {
 
 constexpr int kWarmUp = 600;
+constexpr int kRefreshSeconds = 5; // how soon a changed unit setting takes effect
 
 std::string FormatUtc(int64_t t) {
     const std::time_t tt = std::time_t(t);
@@ -102,6 +104,56 @@ StoredEvent Simulator::EpisodeEvent(const EpisodeReport &report) const {
     return event;
 }
 
+void Simulator::ApplySettings(const std::map<std::string, std::string> &settings, UnitParams *params) {
+    auto number = [&](const char *key, double low, double high, double *out) {
+        auto it = settings.find(key);
+        if (it == settings.end())
+            return;
+        std::string text = it->second;
+        for (char &c : text) {
+            if (c == ',')
+                c = '.';
+        }
+        char *end = nullptr;
+        const double v = std::strtod(text.c_str(), &end);
+        if (!text.empty() && end && *end == '\0' && v >= low && v <= high)
+            *out = v;
+    };
+    number("NominalPower", 1, 5000, &params->nominalMw);
+    number("Droop", 0.5, 50, &params->droopPercent);
+    number("DeadBand", 0, 1, &params->deadBandHz);
+    number("DeadTime", 0, 60, &params->physics.deadTimeSec);
+    number("TimeConstant", 0.1, 600, &params->physics.timeConstantSec);
+    number("RampLimit", 0, 5000, &params->physics.rampMwPerSec);
+    number("MinPower", 0, 5000, &params->physics.minMw);
+    number("MaxPower", 0, 5000, &params->physics.maxMw);
+    double governor = params->physics.governorOn ? 1 : 0;
+    number("Governor", 0, 1, &governor);
+    params->physics.governorOn = governor != 0;
+}
+
+void Simulator::RefreshUnits() {
+    if (!db_)
+        return;
+    const DemoLayout &layout = model_->Layout();
+    for (const auto &object : db_->UnitSettings()) {
+        // The unit is the one whose power the object's Power setting names.
+        auto power = object.second.find("Power");
+        if (power == object.second.end())
+            continue;
+        const int powerId = std::atoi(power->second.c_str());
+        for (size_t s = 0; s < layout.stations.size(); ++s) {
+            for (size_t u = 0; u < layout.stations[s].units.size(); ++u) {
+                if (layout.stations[s].units[u].powerId != powerId)
+                    continue;
+                UnitParams params = model_->Params(int(s), int(u));
+                ApplySettings(object.second, &params);
+                model_->SetParams(int(s), int(u), params);
+            }
+        }
+    }
+}
+
 void Simulator::EmitPeriodicEvent(int64_t t) {
     const DemoLayout &layout = model_->Layout();
     if (layout.stations.empty() || layout.stations[0].units.empty())
@@ -123,6 +175,8 @@ void Simulator::EmitPeriodicEvent(int64_t t) {
 }
 
 void Simulator::Tick(int64_t t, bool live) {
+    if (t % kRefreshSeconds == 0)
+        RefreshUnits();
     std::vector<Sample> samples;
     model_->Step(t, &samples);
     db_->AppendSamples(samples);
@@ -152,6 +206,7 @@ void Simulator::Run() {
         from = last + 1;
     if (from > now + 1)
         from = now + 1;
+    RefreshUnits();
     model_->Reset(from - kWarmUp);
     std::vector<Sample> scratch;
     for (int64_t t = from - kWarmUp; t < from; ++t) {

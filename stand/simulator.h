@@ -7,6 +7,7 @@
 #include "stand/stand_database.h"
 
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -27,6 +28,10 @@ public:
     static std::string CsvOf(const std::vector<UnitSecond> &seconds);
     // The event that tells about one unit's episode, with the episode's seconds as CSV data.
     StoredEvent EpisodeEvent(const EpisodeReport &report) const;
+    // A unit's parameters after its stored settings (key to text); unreadable or absurd values keep *params.
+    static void ApplySettings(const std::map<std::string, std::string> &settings, UnitParams *params);
+    // Reads the units' stored settings into the model.
+    void RefreshUnits();
 
 private:
     void Run();

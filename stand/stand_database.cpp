@@ -132,7 +132,7 @@ bool StandDatabase::Exec(const char *sql, std::string *error) {
 }
 
 bool StandDatabase::Open(const std::string &path, const DemoLayout &layout, GridModel *model, double backfillHours,
-                         bool *created, std::string *error) {
+                         bool *created, std::string *error, int64_t backfillEnd) {
     path_ = path;
     *created = false;
     if (sqlite3_open_v2(path.c_str(), &writer_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
@@ -170,7 +170,7 @@ bool StandDatabase::Open(const std::string &path, const DemoLayout &layout, Grid
             *error = path + " is not a zenta-stand database; give a new file name";
             return false;
         }
-        if (!Exec("PRAGMA journal_mode=WAL", error) || !CreateContent(layout, model, backfillHours, error))
+        if (!Exec("PRAGMA journal_mode=WAL", error) || !CreateContent(layout, model, backfillHours, backfillEnd, error))
             return false;
         *created = true;
     }
@@ -188,7 +188,7 @@ void StandDatabase::Close() {
     }
 }
 
-bool StandDatabase::CreateContent(const DemoLayout &layout, GridModel *model, double backfillHours,
+bool StandDatabase::CreateContent(const DemoLayout &layout, GridModel *model, double backfillHours, int64_t backfillEnd,
                                   std::string *error) {
     // Drop whatever an interrupted creation may have left.
     static const char *const drops[] = {"StandInfo",        "Tables",       "Users",        "Credentials",
@@ -375,6 +375,12 @@ bool StandDatabase::CreateContent(const DemoLayout &layout, GridModel *model, do
                 setValue(unitId, kSetUnitDroop, number(unit.droopPercent), 0);
                 setValue(unitId, kSetUnitDeadBand, number(unit.deadBandHz), 0);
                 setValue(unitId, kSetUnitBreaker, std::to_string(unit.breakerId), kDiscreteArchive);
+                setValue(unitId, kSetUnitDeadTime, number(unit.physics.deadTimeSec), 0);
+                setValue(unitId, kSetUnitTimeConstant, number(unit.physics.timeConstantSec), 0);
+                setValue(unitId, kSetUnitRampLimit, number(unit.physics.rampMwPerSec), 0);
+                setValue(unitId, kSetUnitMinPower, number(unit.physics.minMw), 0);
+                setValue(unitId, kSetUnitMaxPower, number(unit.physics.maxMw), 0);
+                setValue(unitId, kSetUnitGovernor, unit.physics.governorOn ? "1" : "0", 0);
             }
             // A few measurements that no object uses, as a real station has them.
             const int base = station.freqId - 1;
@@ -386,7 +392,7 @@ bool StandDatabase::CreateContent(const DemoLayout &layout, GridModel *model, do
 
         // History: one sample per second per measurement up to the previous whole second.
         if (ok && backfillHours > 0 && model) {
-            const int64_t end = int64_t(std::time(nullptr)) - 1;
+            const int64_t end = backfillEnd > 0 ? backfillEnd : int64_t(std::time(nullptr)) - 1;
             const int64_t start = end - int64_t(std::llround(backfillHours * 3600.0)) + 1;
             model->Reset(start - kWarmUpSeconds);
             std::vector<Sample> samples;
@@ -503,6 +509,30 @@ int StandDatabase::StoredUnitsPerStation() {
         units = sqlite3_column_int(stmt, 0);
     sqlite3_finalize(stmt);
     return units;
+}
+
+std::map<int, std::map<std::string, std::string>> StandDatabase::UnitSettings() {
+    std::map<int, std::map<std::string, std::string>> result;
+    std::lock_guard<std::mutex> lock(writeMutex_);
+    if (!writer_)
+        return result;
+    sqlite3_stmt *stmt = nullptr;
+    const char *sql = "SELECT d.DEDUR_DATA_OBJ, s.DEDUR_SETTINGS_KEY, d.DEDUR_DATA_VALUE FROM T_DEDUR_DATA d "
+                      "JOIN T_DEDUR_SETTINGS s ON s.DEDUR_SETTINGS_ID = d.DEDUR_DATA_SETTINGS "
+                      "JOIN T_DEDUR_OBJ o ON o.DEDUR_OBJ_ID = d.DEDUR_DATA_OBJ WHERE o.DEDUR_OBJ_TYPE = ?";
+    if (sqlite3_prepare_v2(writer_, sql, -1, &stmt, nullptr) == SQLITE_OK) {
+        sqlite3_bind_int(stmt, 1, kUnitType);
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            auto text = [stmt](int i) {
+                const unsigned char *p = sqlite3_column_text(stmt, i);
+                return p ? std::string(reinterpret_cast<const char *>(p), size_t(sqlite3_column_bytes(stmt, i)))
+                         : std::string();
+            };
+            result[sqlite3_column_int(stmt, 0)][text(1)] = text(2);
+        }
+    }
+    sqlite3_finalize(stmt);
+    return result;
 }
 
 int64_t StandDatabase::CountRows(const std::string &table) {

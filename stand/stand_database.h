@@ -50,9 +50,10 @@ public:
     StandDatabase &operator=(const StandDatabase &) = delete;
 
     // Opens path; a missing or unfinished database is created with the demo content and
-    // backfillHours of history in one transaction. *created tells whether that happened.
+    // backfillHours of history in one transaction. *created tells whether that happened. The history ends
+    // at second backfillEnd, or at the second before now when it is 0.
     bool Open(const std::string &path, const DemoLayout &layout, GridModel *model, double backfillHours, bool *created,
-              std::string *error);
+              std::string *error, int64_t backfillEnd = 0);
     void Close();
 
     // Same hashing work for unknown users and wrong passwords.
@@ -78,6 +79,9 @@ public:
 
     // Units per station the stored demo was made with; 0 when unknown.
     int StoredUnitsPerStation();
+    // The stored settings (key to value text) of every generating unit, by object id; a trainer changes
+    // them while the stand runs and the simulator follows.
+    std::map<int, std::map<std::string, std::string>> UnitSettings();
     // Rows of a table through the writer (for tests of the server itself).
     int64_t CountRows(const std::string &table);
 
@@ -88,7 +92,8 @@ private:
         std::string declType;
     };
 
-    bool CreateContent(const DemoLayout &layout, GridModel *model, double backfillHours, std::string *error);
+    bool CreateContent(const DemoLayout &layout, GridModel *model, double backfillHours, int64_t backfillEnd,
+                       std::string *error);
     bool LoadCredentials(std::string *error);
     bool LoadWritableColumns(std::string *error);
     std::unique_ptr<Reader> TakeReader();

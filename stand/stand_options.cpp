@@ -97,13 +97,22 @@ bool ParseOptions(const std::vector<std::string> &args, StandOptions *options, s
             }
             options->eventEverySec = int(n);
         } else if (arg == "--disturb-every") {
+            // The grid's behaviour: random disturbances and a recorded frequency.
             if (!value(&v))
                 return false;
-            if (!ToLong(v, 0, 86400 * 365, &n)) {
-                *error = "bad disturbance period: " + v;
+            if (!ToLong(v, 0, 86400 * 365, &n) || (n > 0 && n < 60)) {
+                *error = "bad mean disturbance interval (0 or 60..31536000 s): " + v;
                 return false;
             }
             options->disturbEverySec = int(n);
+        } else if (arg == "--frequency-file") {
+            if (!value(&v))
+                return false;
+            if (v.empty()) {
+                *error = "--frequency-file needs a file name";
+                return false;
+            }
+            options->frequencyFile = v;
         } else if (arg == "--compress-above") {
             if (!value(&v))
                 return false;
@@ -147,8 +156,14 @@ std::string HelpText() {
            "  --no-sim              no live simulator: the archive stays as backfilled and no\n"
            "                        simulator events are sent\n"
            "  --event-every S       the simulator sends an ОПРЧ event every S seconds besides those of\n"
-           "                        frequency dips (default 0 = none)\n"
-           "  --disturb-every S     a 150-250 mHz frequency dip every S seconds (default 300; 0 = quiet grid)\n"
+           "                        the grid's episodes (default 0 = none)\n"
+           "  --disturb-every S     random grid disturbances of 80-300 mHz, one every S seconds on average\n"
+           "                        (at least 60; default 0 = the grid's own noise and hourly steps only)\n"
+           "  --frequency-file FILE replay a recorded frequency at 1 s instead of the model, looping:\n"
+           "                        lines \"dd.MM.yyyy hh:mm:ss;Hz\" (UTC) or \"seconds since 1970;Hz\",\n"
+           "                        or one value in Hz per line (then the first value plays at midnight UTC);\n"
+           "                        bad lines are skipped and counted\n"
+           "                        (the units' governors are their stored settings; see stand/README.md)\n"
            "  --compress-above N    replies larger than N bytes travel zlib-compressed (default 8388608)\n"
            "  --heartbeat-ms N      heartbeat sent to idle clients every N ms (default 1000)\n"
            "  --help                this text\n"

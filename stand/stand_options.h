@@ -16,7 +16,8 @@ struct StandOptions {
     int unitsPerStation = 3;
     bool simulate = true;      // live simulator writing one sample a second
     int eventEverySec = 0;     // periodic simulator events; 0 = none
-    int disturbEverySec = 300; // frequency dips of the demo; 0 = quiet grid
+    int disturbEverySec = 0;   // mean interval of random disturbances; 0 = the grid's own noise only
+    std::string frequencyFile; // a recorded frequency replayed instead of the model
     size_t compressAbove = 8u << 20;
     int heartbeatMs = 1000; // heartbeat to idle clients; tests with a short client silence limit lower it
     bool help = false;

@@ -658,9 +658,9 @@ void StandServerTest::srvVersion() {
 
 void StandServerTest::helpText_data() {
     QTest::addColumn<QString>("mention");
-    for (const char *option :
-         {"--db", "--port", "--listen", "--backfill-hours", "--seed", "--units", "--no-sim", "--event-every",
-          "--disturb-every", "--help", "operator / operator", "engineer / engineer", "listening on"})
+    for (const char *option : {"--db", "--port", "--listen", "--backfill-hours", "--seed", "--units", "--no-sim",
+                               "--event-every", "--disturb-every", "--frequency-file", "--help", "operator / operator",
+                               "engineer / engineer", "listening on"})
         QTest::newRow(option) << QString::fromLatin1(option);
 }
 
