@@ -10,7 +10,7 @@ namespace stand {
 namespace {
 
 constexpr int kWarmUp = 600;
-constexpr int kRefreshSeconds = 5; // how soon a changed unit setting takes effect
+constexpr int kRefreshSeconds = 5; // how soon a unit setting changed through the server takes effect
 
 std::string FormatUtc(int64_t t) {
     const std::time_t tt = std::time_t(t);
@@ -175,7 +175,9 @@ void Simulator::EmitPeriodicEvent(int64_t t) {
 }
 
 void Simulator::Tick(int64_t t, bool live) {
-    if (t % kRefreshSeconds == 0)
+    // A trainer's change made from outside takes effect at the next second; the regular reread
+    // catches the rest.
+    if (t % kRefreshSeconds == 0 || (live && db_->ChangedElsewhere()))
         RefreshUnits();
     std::vector<Sample> samples;
     model_->Step(t, &samples);

@@ -535,6 +535,21 @@ std::map<int, std::map<std::string, std::string>> StandDatabase::UnitSettings() 
     return result;
 }
 
+bool StandDatabase::ChangedElsewhere() {
+    std::lock_guard<std::mutex> lock(writeMutex_);
+    if (!writer_)
+        return false;
+    int64_t version = dataVersion_;
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(writer_, "PRAGMA data_version", -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW)
+        version = sqlite3_column_int64(stmt, 0);
+    sqlite3_finalize(stmt);
+    const bool changed = dataVersion_ >= 0 && version != dataVersion_;
+    dataVersion_ = version;
+    return changed;
+}
+
 int64_t StandDatabase::CountRows(const std::string &table) {
     std::lock_guard<std::mutex> lock(writeMutex_);
     int64_t count = -1;

@@ -82,6 +82,8 @@ public:
     // The stored settings (key to value text) of every generating unit, by object id; a trainer changes
     // them while the stand runs and the simulator follows.
     std::map<int, std::map<std::string, std::string>> UnitSettings();
+    // True once after another connection (a trainer's SQL session, say) committed a change.
+    bool ChangedElsewhere();
     // Rows of a table through the writer (for tests of the server itself).
     int64_t CountRows(const std::string &table);
 
@@ -103,6 +105,7 @@ private:
     std::string path_;
     sqlite3 *writer_ = nullptr;
     std::mutex writeMutex_;
+    int64_t dataVersion_ = -1;
     std::mutex readersMutex_;
     std::vector<std::unique_ptr<Reader>> idleReaders_;
     mutable std::mutex usersMutex_;
