@@ -784,7 +784,13 @@ void TelemetryPlotWidget::BeforeReplot() {
         return;
     FitAxisTicks();
     StackValueTags();
+    const QMargins margins = plot->axisRect()->minimumMargins();
     FitTagsInside();
+    // Room made for the tags narrows the plot: fit the ticks to that.
+    if (plot->axisRect()->minimumMargins() != margins) {
+        FitAxisTicks();
+        StackValueTags();
+    }
     PlaceLinkLossTexts();
 }
 
@@ -816,30 +822,9 @@ void TelemetryPlotWidget::FitAxisTicks() {
         if (rect->height() < 300)
             SetTwoLineTimeLabels(true);
     }
-    LayOut();
 
-    // A readable tick step may give up to 1.5 times (time: 1.75 times) the ticks asked for; asking for
-    // one tick per two label sizes keeps neighbouring labels apart in any case.
-    const auto fit = [](int length, double labelSize, double spread) {
-        return qBound(2, int(length / (labelSize * spread * 1.15)), 20);
-    };
     const QFontMetrics valueMetrics(plot->yAxis->tickLabelFont());
-    const int valueCount = fit(rect->height(), valueMetrics.height(), 1.5);
-    for (QCPAxis *axis : rect->axes(QCPAxis::atLeft | QCPAxis::atRight))
-        axis->ticker()->setTickCount(valueCount);
-
     const QFontMetrics timeMetrics(plot->xAxis->tickLabelFont());
-    double timeLabel;
-    if (twoLineTimeLabels) {
-        timeLabel = std::max(timeMetrics.horizontalAdvance(QStringLiteral("00.00.00")),
-                             timeMetrics.horizontalAdvance(QStringLiteral("00:00:00"))) +
-                    8;
-    } else {
-        // Rotated labels lie side by side; the distance across them is the tick distance times sin 60°.
-        timeLabel = (timeMetrics.height() + 2) / std::sin(M_PI / 3);
-    }
-    plot->xAxis->ticker()->setTickCount(fit(rect->width(), timeLabel, 1.75));
-
     // Room for the halves of the outermost labels: the top value labels above the rect, the first
     // rotated time label to the left of it.
     QMargins margins = rect->minimumMargins();
@@ -852,6 +837,47 @@ void TelemetryPlotWidget::FitAxisTicks() {
     }
     if (margins != rect->minimumMargins())
         rect->setMinimumMargins(margins);
+
+    // Distance two neighbouring labels need between their ticks.
+    const double valueNeed = valueMetrics.height() * 1.15;
+    double timeNeed;
+    if (twoLineTimeLabels) {
+        timeNeed = std::max(timeMetrics.horizontalAdvance(QStringLiteral("00.00.00")),
+                            timeMetrics.horizontalAdvance(QStringLiteral("00:00:00"))) +
+                   10;
+    } else {
+        // Rotated labels lie side by side; the distance across them is the tick distance times sin 60°.
+        timeNeed = (timeMetrics.height() + 3) / std::sin(M_PI / 3);
+    }
+    const auto apart = [](const QCPAxis *axis, double need) {
+        const QVector<double> ticks = axis->tickVector();
+        for (int i = 1; i < ticks.size(); ++i) {
+            if (std::abs(axis->coordToPixel(ticks[i]) - axis->coordToPixel(ticks[i - 1])) < need)
+                return false;
+        }
+        return true;
+    };
+    // The specified 20 ticks where there is room; otherwise fewer, until the readable steps the tickers
+    // choose keep every two labels apart.
+    const QList<QCPAxis *> valueAxes = rect->axes(QCPAxis::atLeft | QCPAxis::atRight);
+    int valueCount = qBound(2, int(rect->height() / valueNeed), 20);
+    int timeCount = qBound(2, int(rect->width() / timeNeed), 20);
+    for (int attempt = 0; attempt < 6; ++attempt) {
+        for (QCPAxis *axis : valueAxes)
+            axis->ticker()->setTickCount(valueCount);
+        plot->xAxis->ticker()->setTickCount(timeCount);
+        LayOut();
+        bool valuesApart = true;
+        for (const QCPAxis *axis : valueAxes)
+            valuesApart = valuesApart && (!axis->visible() || apart(axis, valueNeed));
+        const bool timesApart = apart(plot->xAxis, timeNeed);
+        if ((valuesApart || valueCount == 2) && (timesApart || timeCount == 2))
+            break;
+        if (!valuesApart)
+            valueCount = std::max(2, valueCount * 2 / 3);
+        if (!timesApart)
+            timeCount = std::max(2, timeCount * 2 / 3);
+    }
 }
 
 void TelemetryPlotWidget::StackValueTags() {

@@ -420,7 +420,10 @@ void TelemetryPlotTest::labelsApart() {
         const QVector<QRectF> boxes = TickLabelBoxes(axis);
         QVERIFY(boxes.size() >= 2);
         for (int i = 1; i < boxes.size(); ++i)
-            QVERIFY2(!Overlap(boxes[i - 1], boxes[i]), qPrintable(axis->tickVectorLabels()[i]));
+            QVERIFY2(!Overlap(boxes[i - 1], boxes[i]),
+                     qPrintable(
+                         axis->tickVectorLabels()[i] +
+                         QStringLiteral(" %1 %2 %3").arg(boxes[i - 1].right()).arg(boxes[i].left()).arg(boxes.size())));
         if (axis->orientation() == Qt::Vertical) {
             QVERIFY(boxes.first().bottom() <= size.height() && boxes.last().top() >= 0);
             QVERIFY(boxes.first().top() >= 0 || boxes.last().top() >= 0);
