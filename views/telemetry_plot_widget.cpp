@@ -579,7 +579,8 @@ void TelemetryPlotWidget::FitTagsInside() {
     if (rightmost >= 0) {
         const int overflow = rightmost + 4 - plot->width();
         wanted = overflow > 0 ? rect->margins().right() + overflow : margins.right();
-        wanted = std::min(wanted, plot->width() / 2);
+        // The tags may take up to 60 % of the width; beyond that the plot itself would be lost.
+        wanted = std::min(wanted, plot->width() * 3 / 5);
     }
     if (margins.right() == wanted)
         return;
@@ -860,9 +861,9 @@ void TelemetryPlotWidget::FitAxisTicks() {
     // The specified 20 ticks where there is room; otherwise fewer, until the readable steps the tickers
     // choose keep every two labels apart.
     const QList<QCPAxis *> valueAxes = rect->axes(QCPAxis::atLeft | QCPAxis::atRight);
-    int valueCount = qBound(2, int(rect->height() / valueNeed), 20);
-    int timeCount = qBound(2, int(rect->width() / timeNeed), 20);
-    for (int attempt = 0; attempt < 6; ++attempt) {
+    int valueCount = qBound(1, int(rect->height() / valueNeed), 20);
+    int timeCount = qBound(1, int(rect->width() / timeNeed), 20);
+    for (int attempt = 0; attempt < 8; ++attempt) {
         for (QCPAxis *axis : valueAxes)
             axis->ticker()->setTickCount(valueCount);
         plot->xAxis->ticker()->setTickCount(timeCount);
@@ -871,12 +872,12 @@ void TelemetryPlotWidget::FitAxisTicks() {
         for (const QCPAxis *axis : valueAxes)
             valuesApart = valuesApart && (!axis->visible() || apart(axis, valueNeed));
         const bool timesApart = apart(plot->xAxis, timeNeed);
-        if ((valuesApart || valueCount == 2) && (timesApart || timeCount == 2))
+        if ((valuesApart || valueCount == 1) && (timesApart || timeCount == 1))
             break;
         if (!valuesApart)
-            valueCount = std::max(2, valueCount * 2 / 3);
+            valueCount = std::max(1, valueCount * 2 / 3);
         if (!timesApart)
-            timeCount = std::max(2, timeCount * 2 / 3);
+            timeCount = std::max(1, timeCount * 2 / 3);
     }
 }
 
@@ -903,7 +904,20 @@ void TelemetryPlotWidget::StackValueTags() {
     // them all, every k-th tag goes to the k-th column further right.
     const double gap = 1;
     const double top = 1;
-    const double bottom = plot->viewport().height() - 1;
+    const double bottom = plot->viewport().height() - 2;
+    // The column stands right of the value axes, so their labels stay readable; the arrows cross them.
+    QCPAxisRect *rect = plot->axisRect();
+    double axesRight = 0;
+    for (QCPAxis *axis : rect->axes(QCPAxis::atRight)) {
+        if (!axis->visible())
+            continue;
+        const QFontMetrics metrics(axis->tickLabelFont());
+        int widest = 0;
+        for (const QString &label : axis->tickVectorLabels())
+            widest = std::max(widest, metrics.horizontalAdvance(label));
+        axesRight =
+            std::max(axesRight, double(axis->offset() + axis->tickLengthOut() + axis->tickLabelPadding() + widest + 4));
+    }
     double total = 0;
     for (const Placed &p : tags)
         total += p.size.height() + gap;
@@ -932,7 +946,9 @@ void TelemetryPlotWidget::StackValueTags() {
         }
         double width = 0;
         for (Placed *p : column) {
-            p->tag->setLabelOffset(dx, p->centre - p->want);
+            // The label starts 15 pixels right of the arrow head, which sits on the tag's own axis.
+            const double shift = std::max(0.0, axesRight - 15 - p->tag->axis()->offset());
+            p->tag->setLabelOffset(shift + dx, p->centre - p->want);
             width = std::max(width, p->size.width());
         }
         dx += width + 4;
