@@ -444,8 +444,11 @@ void TelemetryPlotWidget::DrawRealtimePlots() {
             const bool zeroAsNaN = item->data(TreeDataColumn, CalculatedRole).toBool();
             const QMap<double, MeasurePoint> read = archive->ReadMeasuresVectorForPeriod(
                 archiveId, QDateTime::fromMSecsSinceEpoch(qint64(from * 1000.0)), nowTime, zeroAsNaN, -1);
-            if (!usualSteps.contains(main) && !std::isnan(UsualStep(read)))
-                usualSteps.insert(main, UsualStep(read));
+            if (!usualSteps.contains(main)) {
+                const double readStep = UsualStep(read);
+                if (!std::isnan(readStep))
+                    usualSteps.insert(main, readStep);
+            }
             const double step = usualSteps.value(main, std::numeric_limits<double>::quiet_NaN());
             const QMap<double, MeasurePoint> series = BreakGaps(read, step, last);
             // The read starts at the second of the last drawn sample; drawing that sample again would

@@ -489,6 +489,21 @@ void TelemetryPlotTest::linkLossBand() {
         texts += text && text->text() == QStringLiteral("нет связи");
     }
     QCOMPARE(texts, 2);
+
+    // A picture of the bands, with a wider one, and a curve across them, to look at.
+    view.LinkLost(1400);
+    view.LinkRestored(1700);
+    plot.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&plot));
+    QCPGraph *graph = plot.addGraph(plot.xAxis, plot.yAxis2);
+    for (int t = 900; t <= 2100; t += 10)
+        graph->addData(t, 50 + 0.02 * std::sin(t / 60.0));
+    plot.xAxis->setRange(900, 2100);
+    plot.yAxis2->setRange(49.95, 50.05);
+    plot.replot(QCustomPlot::rpImmediateRefresh);
+    const QString dir = qEnvironmentVariable("ZENTA_SCREENSHOTS", QDir::currentPath());
+    QDir().mkpath(dir);
+    QVERIFY(plot.savePng(QDir(dir).filePath(QStringLiteral("plot_link_loss.png")), 800, 400));
 }
 
 QTEST_MAIN(TelemetryPlotTest)
