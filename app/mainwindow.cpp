@@ -197,6 +197,7 @@ bool MainWindow::Login(QString server, QString user, QString password) {
         return false;
     }
 
+    telemetryPlot->LinkRestored(QDateTime::currentMSecsSinceEpoch() / 1000.0);
     eventsTable->ClearTableWidget();
     EventsBlinkingStop();
     objectsTree->ReadObjectsTree(true);
@@ -227,6 +228,9 @@ void MainWindow::SetDisconnectedView() {
 }
 
 void MainWindow::on_action_disconnect_triggered() {
+    // From here until the next login the chart shades the time as without link.
+    if (ui->action_disconnect->isEnabled())
+        telemetryPlot->LinkLost(QDateTime::currentMSecsSinceEpoch() / 1000.0);
     StopRealtime();
     // The window counts as disconnected before the link closes, so a loss notice raised by the
     // close itself is not taken for a lost connection.
@@ -241,8 +245,10 @@ void MainWindow::ConnectionAborted(QString) {
     if (ui->action_connect->isEnabled())
         return;
     on_action_disconnect_triggered();
-    QMessageBox::warning(nullptr, QStringLiteral("ОШИБКА"), QStringLiteral("Потеряно соединение с сервером!"),
-                         QMessageBox::Ok);
+    const QString text = db.ClosedByRefusedWrite()
+                             ? QStringLiteral("Сервер отказал в записи объекта, соединение с сервером закрыто!")
+                             : QStringLiteral("Потеряно соединение с сервером!");
+    QMessageBox::warning(nullptr, QStringLiteral("ОШИБКА"), text, QMessageBox::Ok);
 }
 
 void MainWindow::on_action_quit_triggered() {

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMediaPlayer>
 #include <QMenu>
 #include <QMessageBox>
@@ -15,6 +16,24 @@
 namespace {
 const int kEventsTab = 1;
 const int kCsvColumn = 5;
+// Why a file could not be written, in the operator's language; Qt's own text is English.
+QString SaveFailureReason(const QString &path, QFileDevice::FileError error) {
+    const QFileInfo info(path);
+    const QFileInfo folder(info.absolutePath());
+    if (error == QFileDevice::OpenError) {
+        if (!folder.isDir())
+            return QStringLiteral("папка не найдена");
+        if (info.isDir())
+            return QStringLiteral("с таким именем уже есть папка");
+        if (info.exists() ? !info.isWritable() : !folder.isWritable())
+            return QStringLiteral("нет прав на запись");
+        return QStringLiteral("файл не открывается для записи");
+    }
+    if (error == QFileDevice::WriteError || error == QFileDevice::ResourceError)
+        return QStringLiteral("ошибка записи на диск (возможно, диск заполнен)");
+    return QStringLiteral("ошибка записи");
+}
+
 } // namespace
 
 void MainWindow::RaiseAlarm() {
@@ -131,7 +150,7 @@ void MainWindow::on_action_save_csv_triggered() {
     if (!saved) {
         QMessageBox::warning(this, QStringLiteral("Ошибка"),
                              QStringLiteral("Не удалось сохранить CSV-файл \"%1\": %2")
-                                 .arg(QDir::toNativeSeparators(path), file.errorString()));
+                                 .arg(QDir::toNativeSeparators(path), SaveFailureReason(path, file.error())));
     }
 }
 

@@ -216,7 +216,7 @@ void ObjectsTreeWidget::AddNewObject(QTreeWidgetItem *parent, bool withChannels)
 
     const int newId = db->tableDedurObjects->CreateObject(name, type, object.parentId, inRegulation, order);
     if (newId == 0) {
-        db->CloseSession();
+        db->CloseSessionAfterFailedWrite();
         return;
     }
 
@@ -278,7 +278,7 @@ void ObjectsTreeWidget::EditObject(QTreeWidgetItem *node, bool editable) {
     const int order = properties.value(kOrderKey).toInt();
 
     if (!db->tableDedurObjects->UpdateObject(id, name, type, object.parentId, inRegulation, order)) {
-        db->CloseSession();
+        db->CloseSessionAfterFailedWrite();
         return;
     }
 

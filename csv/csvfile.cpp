@@ -48,7 +48,7 @@ void CsvFile::RegisterMetaType() {
     qRegisterMetaType<QVector<CsvFile::CsvRow>>("QVector<CsvFile::CsvRow>");
 }
 
-bool CsvFile::ParseLine(const QByteArray &rawLine, CsvRow *row) {
+bool CsvFile::ParseLine(const QByteArray &rawLine, CsvRow *row, Qt::TimeSpec spec) {
     // Text after a NUL byte is not part of the line.
     const char *begin = rawLine.constData();
     const int nul = rawLine.indexOf('\0');
@@ -64,7 +64,7 @@ bool CsvFile::ParseLine(const QByteArray &rawLine, CsvRow *row) {
     int numbers[6] = {0, 0, 0, 0, 0, 0};
     ReadDateNumbers(begin, first, numbers);
     row->dateTime =
-        QDateTime(QDate(numbers[2], numbers[1], numbers[0]), QTime(numbers[3], numbers[4], numbers[5]), Qt::LocalTime);
+        QDateTime(QDate(numbers[2], numbers[1], numbers[0]), QTime(numbers[3], numbers[4], numbers[5]), spec);
     row->freq = ReadNumber(first + 1, second ? second : end);
     row->power = second ? ReadNumber(second + 1, third ? third : end) : 0.0;
     return true;
@@ -84,6 +84,22 @@ QVector<CsvFile::CsvRow> CsvFile::LoadFile(QString &path) {
             rows.append(row);
     }
     file.close();
+    return rows;
+}
+
+QVector<CsvFile::CsvRow> CsvFile::LoadData(const QByteArray &data, Qt::TimeSpec spec) {
+    RegisterMetaType();
+    QVector<CsvRow> rows;
+    CsvRow row;
+    int start = 0;
+    while (start < data.size()) {
+        int end = data.indexOf('\n', start);
+        if (end < 0)
+            end = data.size();
+        if (ParseLine(QByteArray::fromRawData(data.constData() + start, end - start), &row, spec))
+            rows.append(row);
+        start = end + 1;
+    }
     return rows;
 }
 

@@ -19,8 +19,12 @@ public:
     // False when the file cannot be opened for writing; replaces any earlier content.
     static bool WriteTextToFile(QString path, QString text);
 
+    // Rows of a file's whole content, read as LoadFile reads a file; `spec` says how the times are
+    // read (our exports write UTC, files of other tools local time).
+    static QVector<CsvRow> LoadData(const QByteArray &data, Qt::TimeSpec spec = Qt::LocalTime);
+
     // Parses one line; false when it has no ";" (such lines are skipped).
-    static bool ParseLine(const QByteArray &line, CsvRow *row);
+    static bool ParseLine(const QByteArray &line, CsvRow *row, Qt::TimeSpec spec = Qt::LocalTime);
 
     // Registers QVector<CsvFile::CsvRow> under that name so it can travel in item data.
     static void RegisterMetaType();

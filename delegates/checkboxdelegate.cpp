@@ -1,5 +1,7 @@
 #include "checkboxdelegate.h"
 
+#include "value_cell.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QPainter>
@@ -31,8 +33,10 @@ void CheckBoxDelegate::setEditorData(QWidget *editor, const QModelIndex &index) 
 }
 
 void CheckBoxDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const {
-    // The shown text ("Да"/"Нет") stays; the check box painted over the cell tells the value.
-    model->setData(index, static_cast<QCheckBox *>(editor)->isChecked(), Qt::UserRole);
+    // The shown text ("Да"/"Нет") stays; the check box painted over the cell tells the value. A commit
+    // of the same value counts as a change, as with the other editors.
+    WriteValueCell(editor, model, index, static_cast<QCheckBox *>(editor)->isChecked(),
+                   index.data(Qt::DisplayRole).toString());
 }
 
 void CheckBoxDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,

@@ -84,6 +84,7 @@ void DB::ParseServerAddress(const QString &server, QString *host, unsigned *port
 
 bool DB::OpenSession(QString server, QString user, QString password) {
     DeleteTables();
+    closedByRefusedWrite = false;
 
     QString host;
     unsigned port = 1312;
@@ -140,6 +141,11 @@ bool DB::LoadTablesOnServerConnect() {
 
 void DB::CloseSession() {
     client.Close();
+}
+
+void DB::CloseSessionAfterFailedWrite() {
+    closedByRefusedWrite = Connected();
+    CloseSession();
 }
 
 bool DB::Connected() const {

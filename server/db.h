@@ -55,6 +55,10 @@ public:
     bool OpenSession(QString server, QString user, QString password);
     bool LoadTablesOnServerConnect();
     void CloseSession();
+    // Closes the session after a failed object write; the server refused it when the link was still up.
+    void CloseSessionAfterFailedWrite();
+    // Whether the last close came from a write the server refused; a new session clears it.
+    bool ClosedByRefusedWrite() const { return closedByRefusedWrite; }
     bool Connected() const;
     bool AcknowledeEvent(const char *event_id, int value);
     TLXCliSes *GetTLXSessionPtr() const;
@@ -102,4 +106,5 @@ public:
 
 private:
     void DeleteTables();
+    bool closedByRefusedWrite = false;
 };

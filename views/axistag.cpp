@@ -84,3 +84,22 @@ void AxisTag::updatePosition(double key, double value) {
     if (mArrow)
         mArrow->end->setCoords(mAxis->offset(), 0);
 }
+
+void AxisTag::setLabelOffset(double dx, double dy) {
+    if (mArrow)
+        mArrow->start->setCoords(15 + dx, dy);
+}
+
+QSizeF AxisTag::labelSize() const {
+    if (!mLabel)
+        return QSizeF();
+    // The same box QCPItemText draws: the text's bounding rect plus the padding.
+    const QFontMetrics metrics(mLabel->font());
+    const QRect text = metrics.boundingRect(0, 0, 0, 0, Qt::TextDontClip | mLabel->textAlignment(), mLabel->text());
+    const QMargins padding = mLabel->padding();
+    return QSizeF(text.width() + padding.left() + padding.right(), text.height() + padding.top() + padding.bottom());
+}
+
+double AxisTag::valuePixel() const {
+    return mDummyTracer ? mAxis->coordToPixel(mDummyTracer->position->coords().y()) : 0.0;
+}

@@ -22,6 +22,12 @@ public:
     // Right edge of the shown label in widget pixels as of the last layout; -1 when hidden or gone.
     int labelRight() const;
     void updatePosition(double key, double value);
+    // Moves the label by (dx, dy) pixels from its place beside the value; the arrow keeps pointing at it.
+    void setLabelOffset(double dx, double dy);
+    // Size of the label's box as drawn; empty when the label is gone.
+    QSizeF labelSize() const;
+    // Vertical pixel of the value the tag points at.
+    double valuePixel() const;
 
     QCPAxis *axis() const { return mAxis; }
     QCPItemTracer *tracer() const { return mDummyTracer; }

@@ -55,9 +55,11 @@ TelemetryPlotWidget::TelemetryPlotWidget(QCustomPlot *plot, DB *db, TelemetryTab
     : db(db), table(table), plot(plot), interactive(interactive) {
     graphLineStyle = QCPGraph::lsStepLeft;
     ResetPlot();
+    beforeReplotConnection = QObject::connect(plot, &QCustomPlot::beforeReplot, plot, [this] { BeforeReplot(); });
 }
 
 TelemetryPlotWidget::~TelemetryPlotWidget() {
+    QObject::disconnect(beforeReplotConnection);
     // Tags are children of their axes; delete the ones still queued so none outlives this view.
     QVector<AxisTag *> tags;
     {
@@ -70,6 +72,7 @@ TelemetryPlotWidget::~TelemetryPlotWidget() {
 void TelemetryPlotWidget::ResetPlot() {
     plot->clearPlottables();
     valueRanges.clear();
+    usualSteps.clear();
     plot->clearGraphs();
     plot->clearItems();
     // The items are gone with clearItems; graphs of plotted items are gone with clearPlottables.
@@ -106,6 +109,8 @@ void TelemetryPlotWidget::ResetPlot() {
 
     plot->xAxis->setTickLabelRotation(-60);
     plot->xAxis->setSubTicks(true);
+    twoLineTimeLabels = false;
+    timeLabelsSize = QSize();
 
     plot->yAxis->setTickLabelColor(Qt::blue);
     plot->yAxis->setLabelColor(Qt::blue);
@@ -149,6 +154,7 @@ void TelemetryPlotWidget::ResetPlot() {
         line->point2->setCoords(FarFuture, level);
         line->setPen(bandPen);
     }
+    DrawLinkLossBands();
 
     plot->replot(QCustomPlot::rpRefreshHint);
 }
@@ -210,15 +216,21 @@ void TelemetryPlotWidget::ReadSpan(QTreeWidgetItem *item, QCPGraph *main, QCPGra
     const QDateTime toTime = QDateTime::fromMSecsSinceEpoch(qint64(std::floor(to * 1000.0)));
 
     MeasurePoint point;
+    double before = std::numeric_limits<double>::quiet_NaN();
     if (archive->ReadLastMeasure(archiveId, fromTime.addMSecs(-10), &point, zeroAsNaN)) {
         point.time = from;
         QMap<double, MeasurePoint> inForce;
         inForce.insert(from, point);
         DrawMeasuresToPlot(inForce, main, violation);
+        before = from;
     }
 
-    const QMap<double, MeasurePoint> series =
+    const QMap<double, MeasurePoint> read =
         archive->ReadMeasuresVectorForPeriod(archiveId, fromTime, toTime, zeroAsNaN, -1);
+    const double step = UsualStep(read);
+    if (!std::isnan(step))
+        usualSteps.insert(main, step);
+    const QMap<double, MeasurePoint> series = BreakGaps(read, usualSteps.value(main, step), before);
     DrawMeasuresToPlot(series, main, violation);
     if (table && table->IsVisible())
         table->FillTableData(series, column, true);
@@ -307,6 +319,7 @@ void TelemetryPlotWidget::DeleteDefferedGraphs() {
     }
     for (QCPGraph *graph : qAsConst(graphs)) {
         valueRanges.remove(graph);
+        usualSteps.remove(graph);
         plot->removeGraph(graph);
     }
     qDeleteAll(tags);
@@ -335,7 +348,7 @@ void TelemetryPlotWidget::AddCSVFileGraph(QTreeWidgetItem *item, QVector<CsvFile
     SetItemPointer(item, GraphRole, graph);
     plottedItems.append(item);
 
-    const QMap<double, MeasurePoint> series = CsvSeries(rows, item->type());
+    const QMap<double, MeasurePoint> series = CsvChannelSeries(rows, item->type());
     DrawMeasuresToPlot(series, graph, nullptr);
     if (table && table->IsVisible()) {
         const int column = table->AddTableColumn(item);
@@ -387,7 +400,7 @@ void TelemetryPlotWidget::DrawAllPlots(QDateTime from, QDateTime to) {
             if (table) {
                 const int column = table->AddTableColumn(item);
                 const auto rows = item->parent()->data(TreeDataColumn, CsvRowsRole).value<QVector<CsvFile::CsvRow>>();
-                table->FillTableData(CsvSeries(rows, item->type()), column, false);
+                table->FillTableData(CsvChannelSeries(rows, item->type()), column, false);
             }
         }
     }
@@ -429,8 +442,15 @@ void TelemetryPlotWidget::DrawRealtimePlots() {
         if (archive) {
             const int archiveId = item->data(TreeDataColumn, MeasureIdRole).toInt();
             const bool zeroAsNaN = item->data(TreeDataColumn, CalculatedRole).toBool();
-            const QMap<double, MeasurePoint> series = archive->ReadMeasuresVectorForPeriod(
+            const QMap<double, MeasurePoint> read = archive->ReadMeasuresVectorForPeriod(
                 archiveId, QDateTime::fromMSecsSinceEpoch(qint64(from * 1000.0)), nowTime, zeroAsNaN, -1);
+            if (!usualSteps.contains(main)) {
+                const double readStep = UsualStep(read);
+                if (!std::isnan(readStep))
+                    usualSteps.insert(main, readStep);
+            }
+            const double step = usualSteps.value(main, std::numeric_limits<double>::quiet_NaN());
+            const QMap<double, MeasurePoint> series = BreakGaps(read, step, last);
             // The read starts at the second of the last drawn sample; drawing that sample again would
             // add a duplicate point on every tick.
             QMap<double, MeasurePoint> fresh = series;
@@ -496,6 +516,12 @@ void TelemetryPlotWidget::ClearGraph(QCPGraph *graph) {
     valueRanges.remove(graph);
 }
 
+QMap<double, MeasurePoint> TelemetryPlotWidget::CsvChannelSeries(const QVector<CsvFile::CsvRow> &rows,
+                                                                 int itemType) const {
+    const QMap<double, MeasurePoint> series = CsvSeries(rows, itemType);
+    return BreakGaps(series, UsualStep(series), std::numeric_limits<double>::quiet_NaN());
+}
+
 void TelemetryPlotWidget::RescaleValueAxis(QCPAxis *axis) {
     // The same as QCPAxis::rescale(true), from ranges kept while drawing instead of a pass over every
     // sample: with a day of thirty channels that pass would be a good part of each tick.
@@ -556,7 +582,8 @@ void TelemetryPlotWidget::FitTagsInside() {
     if (rightmost >= 0) {
         const int overflow = rightmost + 4 - plot->width();
         wanted = overflow > 0 ? rect->margins().right() + overflow : margins.right();
-        wanted = std::min(wanted, plot->width() / 2);
+        // The tags may take up to 60 % of the width; beyond that the plot itself would be lost.
+        wanted = std::min(wanted, plot->width() * 3 / 5);
     }
     if (margins.right() == wanted)
         return;
@@ -615,4 +642,318 @@ void TelemetryPlotWidget::SetGraphLineStyle(QCPGraph::LineStyle style) {
         }
     }
     plot->replot(QCustomPlot::rpImmediateRefresh);
+}
+
+// Gaps in a channel's samples.
+
+double TelemetryPlotWidget::UsualStep(const QMap<double, MeasurePoint> &series) {
+    std::vector<double> steps;
+    steps.reserve(size_t(series.size()));
+    double previous = std::numeric_limits<double>::quiet_NaN();
+    for (auto it = series.constBegin(); it != series.constEnd(); ++it) {
+        if (!(it.key() > 0))
+            continue;
+        if (!std::isnan(previous) && it.key() > previous)
+            steps.push_back(it.key() - previous);
+        previous = it.key();
+    }
+    if (steps.size() < 2)
+        return std::numeric_limits<double>::quiet_NaN();
+    auto middle = steps.begin() + steps.size() / 2;
+    std::nth_element(steps.begin(), middle, steps.end());
+    return *middle;
+}
+
+QMap<double, MeasurePoint> TelemetryPlotWidget::BreakGaps(const QMap<double, MeasurePoint> &series, double step,
+                                                          double before) {
+    if (std::isnan(step) || !(step > 0))
+        return series;
+    const double threshold = std::max(3 * step, 5.0);
+    QMap<double, MeasurePoint> result = series;
+    double previous = before;
+    for (auto it = series.constBegin(); it != series.constEnd(); ++it) {
+        if (!(it.key() > 0))
+            continue;
+        if (!std::isnan(previous) && it.key() - previous > threshold) {
+            MeasurePoint hole;
+            hole.time = previous + step;
+            hole.value = std::numeric_limits<double>::quiet_NaN();
+            hole.flags = 0;
+            result.insert(hole.time, hole);
+        }
+        previous = it.key();
+    }
+    return result;
+}
+
+// Times without link to the server.
+
+void TelemetryPlotWidget::LinkLost(double time) {
+    if (!linkLossSpans.isEmpty() && std::isnan(linkLossSpans.last().upper))
+        return;
+    linkLossSpans.append(QCPRange(time, std::numeric_limits<double>::quiet_NaN()));
+    DrawLinkLossBands();
+    plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void TelemetryPlotWidget::LinkRestored(double time) {
+    if (linkLossSpans.isEmpty() || !std::isnan(linkLossSpans.last().upper))
+        return;
+    linkLossSpans.last().upper = std::max(time, linkLossSpans.last().lower);
+    DrawLinkLossBands();
+    plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+QVector<QCPItemRect *> TelemetryPlotWidget::LinkLossBands() const {
+    QVector<QCPItemRect *> bands;
+    for (const QPointer<QCPItemRect> &rect : linkLossRects) {
+        if (rect)
+            bands.append(rect);
+    }
+    return bands;
+}
+
+void TelemetryPlotWidget::DrawLinkLossBands() {
+    for (const QPointer<QCPItemRect> &rect : qAsConst(linkLossRects)) {
+        if (rect)
+            plot->removeItem(rect);
+    }
+    for (const QPointer<QCPItemText> &text : qAsConst(linkLossTexts)) {
+        if (text)
+            plot->removeItem(text);
+    }
+    linkLossRects.clear();
+    linkLossTexts.clear();
+    if (linkLossSpans.isEmpty())
+        return;
+
+    // Beneath the grid and the curves, so the band tints the background only.
+    const QString layerName = QStringLiteral("linkloss");
+    if (!plot->layer(layerName))
+        plot->addLayer(layerName, plot->layer(QStringLiteral("grid")), QCustomPlot::limBelow);
+    QCPAxisRect *rect = plot->axisRect();
+    for (const QCPRange &span : qAsConst(linkLossSpans)) {
+        auto *band = new QCPItemRect(plot);
+        band->setLayer(layerName);
+        band->setPen(Qt::NoPen);
+        band->setBrush(QColor(255, 200, 120, 110));
+        for (QCPItemPosition *corner : {band->topLeft, band->bottomRight}) {
+            corner->setAxisRect(rect);
+            corner->setAxes(plot->xAxis, plot->yAxis);
+            corner->setTypeX(QCPItemPosition::ptPlotCoords);
+            corner->setTypeY(QCPItemPosition::ptAxisRectRatio);
+        }
+        // Still down: the band runs on to the right end of any range.
+        band->topLeft->setCoords(span.lower, 0);
+        band->bottomRight->setCoords(std::isnan(span.upper) ? FarFuture : span.upper, 1);
+        linkLossRects.append(band);
+
+        auto *text = new QCPItemText(plot);
+        text->setLayer(layerName);
+        text->setText(QStringLiteral("нет связи"));
+        text->setColor(QColor(150, 80, 0));
+        text->setPositionAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        text->position->setAxisRect(rect);
+        text->position->setAxes(plot->xAxis, plot->yAxis);
+        text->position->setTypeX(QCPItemPosition::ptPlotCoords);
+        text->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+        text->position->setCoords(span.lower, 0);
+        linkLossTexts.append(text);
+    }
+}
+
+void TelemetryPlotWidget::PlaceLinkLossTexts() {
+    // Each text sits at the middle of the visible part of its band, a little below the top; hidden when
+    // that part is narrower than the text.
+    const QCPRange visible = plot->xAxis->range();
+    for (int i = 0; i < linkLossTexts.size() && i < linkLossSpans.size(); ++i) {
+        QCPItemText *text = linkLossTexts[i];
+        if (!text)
+            continue;
+        const QCPRange &span = linkLossSpans[i];
+        const double lower = std::max(span.lower, visible.lower);
+        const double upper = std::min(std::isnan(span.upper) ? FarFuture : span.upper, visible.upper);
+        const double width = plot->xAxis->coordToPixel(upper) - plot->xAxis->coordToPixel(lower);
+        const int textWidth = QFontMetrics(text->font()).horizontalAdvance(text->text()) + 4;
+        text->setVisible(upper > lower && width >= textWidth);
+        text->position->setCoords((lower + upper) / 2, 0);
+        text->setPadding(QMargins(2, 4, 2, 0));
+    }
+}
+
+// Axes, value tags and link-loss texts laid out for the plot's size before each replot.
+
+void TelemetryPlotWidget::BeforeReplot() {
+    if (plot->viewport().isEmpty() || !plot->axisRect())
+        return;
+    FitAxisTicks();
+    StackValueTags();
+    const QMargins margins = plot->axisRect()->minimumMargins();
+    FitTagsInside();
+    // Room made for the tags narrows the plot: fit the ticks to that.
+    if (plot->axisRect()->minimumMargins() != margins) {
+        FitAxisTicks();
+        StackValueTags();
+    }
+    PlaceLinkLossTexts();
+}
+
+void TelemetryPlotWidget::LayOut() {
+    // What QCustomPlot does at the start of a replot, so that sizes and pixel positions are current.
+    QCPLayout *layout = plot->plotLayout();
+    layout->update(QCPLayoutElement::upPreparation);
+    layout->update(QCPLayoutElement::upMargins);
+    layout->update(QCPLayoutElement::upLayout);
+}
+
+void TelemetryPlotWidget::SetTwoLineTimeLabels(bool twoLines) {
+    twoLineTimeLabels = twoLines;
+    auto ticker = qSharedPointerDynamicCast<QCPAxisTickerDateTime>(plot->xAxis->ticker());
+    if (ticker)
+        ticker->setDateTimeFormat(twoLines ? QStringLiteral("dd.MM.yy\nHH:mm:ss")
+                                           : QStringLiteral("dd.MM.yy HH:mm:ss"));
+    plot->xAxis->setTickLabelRotation(twoLines ? 0 : -60);
+}
+
+void TelemetryPlotWidget::FitAxisTicks() {
+    QCPAxisRect *rect = plot->axisRect();
+    // Rotated time labels where the plot stays tall enough with them; below about 300 pixels of plot
+    // height they stand upright on two lines, date above time.
+    if (plot->viewport().size() != timeLabelsSize) {
+        timeLabelsSize = plot->viewport().size();
+        SetTwoLineTimeLabels(false);
+        LayOut();
+        if (rect->height() < 300)
+            SetTwoLineTimeLabels(true);
+    }
+
+    const QFontMetrics valueMetrics(plot->yAxis->tickLabelFont());
+    const QFontMetrics timeMetrics(plot->xAxis->tickLabelFont());
+    // Room for the halves of the outermost labels: the top value labels above the rect, the first
+    // rotated time label to the left of it.
+    QMargins margins = rect->minimumMargins();
+    margins.setTop(valueMetrics.height() / 2 + 2);
+    if (!twoLineTimeLabels) {
+        const int labelWidth = timeMetrics.horizontalAdvance(QStringLiteral("00.00.00 00:00:00"));
+        margins.setLeft(int(std::ceil(labelWidth * 0.5 + timeMetrics.height() * std::sin(M_PI / 3))) + 4);
+    } else {
+        margins.setLeft(0);
+    }
+    if (margins != rect->minimumMargins())
+        rect->setMinimumMargins(margins);
+
+    // Distance two neighbouring labels need between their ticks.
+    const double valueNeed = valueMetrics.height() * 1.15;
+    double timeNeed;
+    if (twoLineTimeLabels) {
+        timeNeed = std::max(timeMetrics.horizontalAdvance(QStringLiteral("00.00.00")),
+                            timeMetrics.horizontalAdvance(QStringLiteral("00:00:00"))) +
+                   10;
+    } else {
+        // Rotated labels lie side by side; the distance across them is the tick distance times sin 60°.
+        timeNeed = (timeMetrics.height() + 3) / std::sin(M_PI / 3);
+    }
+    const auto apart = [](const QCPAxis *axis, double need) {
+        const QVector<double> ticks = axis->tickVector();
+        for (int i = 1; i < ticks.size(); ++i) {
+            if (std::abs(axis->coordToPixel(ticks[i]) - axis->coordToPixel(ticks[i - 1])) < need)
+                return false;
+        }
+        return true;
+    };
+    // The specified 20 ticks where there is room; otherwise fewer, until the readable steps the tickers
+    // choose keep every two labels apart.
+    const QList<QCPAxis *> valueAxes = rect->axes(QCPAxis::atLeft | QCPAxis::atRight);
+    int valueCount = qBound(1, int(rect->height() / valueNeed), 20);
+    int timeCount = qBound(1, int(rect->width() / timeNeed), 20);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        for (QCPAxis *axis : valueAxes)
+            axis->ticker()->setTickCount(valueCount);
+        plot->xAxis->ticker()->setTickCount(timeCount);
+        LayOut();
+        bool valuesApart = true;
+        for (const QCPAxis *axis : valueAxes)
+            valuesApart = valuesApart && (!axis->visible() || apart(axis, valueNeed));
+        const bool timesApart = apart(plot->xAxis, timeNeed);
+        if ((valuesApart || valueCount == 1) && (timesApart || timeCount == 1))
+            break;
+        if (!valuesApart)
+            valueCount = std::max(1, valueCount * 2 / 3);
+        if (!timesApart)
+            timeCount = std::max(1, timeCount * 2 / 3);
+    }
+}
+
+void TelemetryPlotWidget::StackValueTags() {
+    struct Placed {
+        AxisTag *tag;
+        double want;
+        QSizeF size;
+        double centre;
+    };
+    std::vector<Placed> tags;
+    for (QTreeWidgetItem *item : qAsConst(plottedItems)) {
+        auto *tag = ItemPointer<AxisTag>(item, ValueTagRole);
+        if (!tag || !tag->label() || !tag->label()->visible())
+            continue;
+        const double want = tag->valuePixel();
+        tags.push_back({tag, want, tag->labelSize(), want});
+    }
+    if (tags.empty())
+        return;
+    std::stable_sort(tags.begin(), tags.end(), [](const Placed &a, const Placed &b) { return a.want < b.want; });
+
+    // Tags that would overlap are pushed apart within the widget's height; when one column cannot hold
+    // them all, every k-th tag goes to the k-th column further right.
+    const double gap = 1;
+    const double top = 1;
+    const double bottom = plot->viewport().height() - 2;
+    // The column stands right of the value axes, so their labels stay readable; the arrows cross them.
+    QCPAxisRect *rect = plot->axisRect();
+    double axesRight = 0;
+    for (QCPAxis *axis : rect->axes(QCPAxis::atRight)) {
+        if (!axis->visible())
+            continue;
+        const QFontMetrics metrics(axis->tickLabelFont());
+        int widest = 0;
+        for (const QString &label : axis->tickVectorLabels())
+            widest = std::max(widest, metrics.horizontalAdvance(label));
+        axesRight =
+            std::max(axesRight, double(axis->offset() + axis->tickLengthOut() + axis->tickLabelPadding() + widest + 4));
+    }
+    double total = 0;
+    for (const Placed &p : tags)
+        total += p.size.height() + gap;
+    const int columns = std::max(1, int(std::ceil(total / std::max(1.0, bottom - top))));
+    double dx = 0;
+    for (int c = 0; c < columns; ++c) {
+        std::vector<Placed *> column;
+        for (size_t i = size_t(c); i < tags.size(); i += size_t(columns))
+            column.push_back(&tags[i]);
+        for (size_t i = 0; i < column.size(); ++i) {
+            Placed &p = *column[i];
+            p.centre = std::max(p.want, top + p.size.height() / 2);
+            if (i > 0) {
+                const Placed &above = *column[i - 1];
+                p.centre = std::max(p.centre, above.centre + (above.size.height() + p.size.height()) / 2 + gap);
+            }
+        }
+        for (size_t i = column.size(); i-- > 0;) {
+            Placed &p = *column[i];
+            double limit = bottom - p.size.height() / 2;
+            if (i + 1 < column.size()) {
+                const Placed &below = *column[i + 1];
+                limit = below.centre - (below.size.height() + p.size.height()) / 2 - gap;
+            }
+            p.centre = std::min(p.centre, limit);
+        }
+        double width = 0;
+        for (Placed *p : column) {
+            // The label starts 15 pixels right of the arrow head, which sits on the tag's own axis.
+            const double shift = std::max(0.0, axesRight - 15 - p->tag->axis()->offset());
+            p->tag->setLabelOffset(shift + dx, p->centre - p->want);
+            width = std::max(width, p->size.width());
+        }
+        dx += width + 4;
+    }
 }

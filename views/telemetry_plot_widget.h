@@ -4,7 +4,10 @@
 #include <QHash>
 #include <QList>
 #include <QMap>
+#include <QMetaObject>
 #include <QMutex>
+#include <QPointer>
+#include <QSize>
 #include <QVector>
 
 #include "csv/csvfile.h"
@@ -50,6 +53,20 @@ public:
     // Series of a CSV channel (1006 frequency, 1007 power); rows with equal seconds keep the last.
     static QMap<double, MeasurePoint> CsvSeries(const QVector<CsvFile::CsvRow> &rows, int itemType);
 
+    // Gaps: a channel without a sample for more than 3 x its usual step (and at least 5 s) gets a NaN
+    // sample one step after the last sample before the hole, so its curve breaks and its table cells
+    // stay empty there. `before` is the last sample already drawn (NaN: none); a NaN step breaks nothing.
+    static QMap<double, MeasurePoint> BreakGaps(const QMap<double, MeasurePoint> &series, double step, double before);
+    // Median distance between the samples; NaN with fewer than three.
+    static double UsualStep(const QMap<double, MeasurePoint> &series);
+
+    // The link to the server went down or came back; the time between is shaded for the rest of the run.
+    void LinkLost(double time);
+    void LinkRestored(double time);
+    // Spans without link; the upper end is NaN while the link is still down.
+    const QVector<QCPRange> &LinkLossSpans() const { return linkLossSpans; }
+    QVector<QCPItemRect *> LinkLossBands() const;
+
     QCustomPlot *Plot() const { return plot; }
     const QList<QTreeWidgetItem *> &PlottedItems() const { return plottedItems; }
     QCPItemStraightLine *CurrentTimeLine() const { return currentTimeLine; }
@@ -64,6 +81,17 @@ private:
     void ExtendRange(const QCPGraph *graph, double value);
     void ClearGraph(QCPGraph *graph);
     void RescaleValueAxis(QCPAxis *axis);
+    QMap<double, MeasurePoint> CsvChannelSeries(const QVector<CsvFile::CsvRow> &rows, int itemType) const;
+
+    // Run before every replot: tick counts and time label layout that fit the plot's size, value tags
+    // stacked apart, link-loss texts placed in the visible part of their band.
+    void BeforeReplot();
+    void LayOut();
+    void FitAxisTicks();
+    void SetTwoLineTimeLabels(bool twoLines);
+    void StackValueTags();
+    void DrawLinkLossBands();
+    void PlaceLinkLossTexts();
 
     DB *db;
     TelemetryTableWidget *table;
@@ -80,4 +108,11 @@ private:
     int periodLength = 600;
     QCPGraph::LineStyle graphLineStyle = QCPGraph::lsStepLeft;
     QHash<const QCPGraph *, QCPRange> valueRanges; // value span of each graph's samples, kept while drawing
+    QHash<const QCPGraph *, double> usualSteps;    // sample step of each channel's main graph
+    QMetaObject::Connection beforeReplotConnection;
+    QSize timeLabelsSize; // plot size the time label layout was chosen for
+    bool twoLineTimeLabels = false;
+    QVector<QCPRange> linkLossSpans;
+    QVector<QPointer<QCPItemRect>> linkLossRects;
+    QVector<QPointer<QCPItemText>> linkLossTexts;
 };

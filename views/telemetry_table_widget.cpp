@@ -10,6 +10,7 @@
 #include "qcustomplot.h"
 #include "server/archive_measures_14.h"
 #include "views/objects_tree_widget.h"
+#include "views/wrapping_header_view.h"
 
 namespace {
 
@@ -152,6 +153,12 @@ QTableWidgetItem *HeaderItemOf(const QTreeWidgetItem *item) {
 } // namespace
 
 TelemetryTableWidget::TelemetryTableWidget(QTableWidget *table) : table(table) {
+    // Channel headers are long ("station / unit / channel") and the columns narrow: wrap them.
+    const QHeaderView *old = table->horizontalHeader();
+    auto *header = new WrappingHeaderView(Qt::Horizontal, table);
+    header->setMinimumSectionSize(old->minimumSectionSize());
+    header->setDefaultSectionSize(old->defaultSectionSize());
+    table->setHorizontalHeader(header);
     table->setColumnCount(0);
     table->setRowCount(0);
     table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -199,6 +206,7 @@ int TelemetryTableWidget::AddTableColumn(QTreeWidgetItem *item) {
 
     auto *header = new QTableWidgetItem(lines.join(QLatin1Char('\n')));
     header->setSizeHint(QSize(100, 75));
+    header->setToolTip(header->text());
     table->insertColumn(index);
     table->setHorizontalHeaderItem(index, header);
     SetItemPointer(item, TableColumnRole, header);

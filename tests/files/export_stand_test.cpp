@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
@@ -25,6 +26,7 @@
 #include <QTreeWidgetItemIterator>
 #include <QtTest>
 
+#include <ctime>
 #include <memory>
 #include <qcustomplot.h>
 
@@ -45,6 +47,8 @@ private slots:
     void exportFromMainWindow();
     void zipFailureKeepsFiles_data();
     void zipFailureKeepsFiles();
+    void exportReopenedFromZip_data();
+    void exportReopenedFromZip();
 
 private:
     QTreeWidgetItem *UnitItem(const QString &station, int number);
@@ -335,6 +339,79 @@ void ExportStandTest::zipFailureKeepsFiles() {
     QVERIFY2(kept.exists(), "the exported CSV file was lost");
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(kept.readAll().count('\n'), 60);
+}
+
+void ExportStandTest::exportReopenedFromZip_data() {
+    QTest::addColumn<QByteArray>("zone");
+    QTest::newRow("utc") << QByteArray("UTC");
+    // Regression: the reopened export used to read its UTC times as local time, five hours off here.
+    QTest::newRow("utc-plus-five") << QByteArray("Asia/Yekaterinburg");
+}
+
+// An export opened again from its archive shows the samples at the seconds the archive gave them.
+void ExportStandTest::exportReopenedFromZip() {
+    QFETCH(QByteArray, zone);
+    const QByteArray oldZone = qgetenv("TZ");
+    // A local date-time keeps its wall clock across a zone change; take the same instant in the new zone.
+    const qint64 seconds = begin.toSecsSinceEpoch();
+    qputenv("TZ", zone);
+    tzset();
+    const QDateTime begin = QDateTime::fromSecsSinceEpoch(seconds);
+    const int length = 29;
+    dialog->SetPeriod(begin, begin.addSecs(length));
+    CheckUnits({"ГРЭС-1/1", "ГРЭС-1/2"});
+    {
+        ModalCloser exportCloser;
+        QVERIFY(dialog->ExportToCSV());
+    }
+    const QString archive = out->filePath(DialogExportCSV::ArchiveName("ГРЭС-1", begin));
+    QVERIFY(QFile::exists(archive));
+
+    ModalCloser closer;
+    closer.otherDialog = [&](QWidget *modal) {
+        if (auto *login = qobject_cast<DialogLogin *>(modal)) {
+            login->reject();
+        } else if (auto *files = qobject_cast<QFileDialog *>(modal)) {
+            files->selectFile(archive);
+            static_cast<QDialog *>(files)->accept();
+        } else {
+            return false;
+        }
+        return true;
+    };
+    {
+        MainWindow window;
+        window.findChild<QAction *>("action_open")->trigger();
+        QCOMPARE(closer.messages.size(), 0);
+        QStringList names;
+        QTreeWidget *tree = window.findChild<QTreeWidget *>("tree");
+        for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+            if ((*it)->type() != CsvFreqItem)
+                continue;
+            const QString name = (*it)->parent()->text(0);
+            names << name;
+            auto *graph = ItemPointer<QCPGraph>(*it, GraphRole);
+            QVERIFY(graph);
+            QList<double> keys;
+            for (auto p = graph->data()->constBegin(); p != graph->data()->constEnd(); ++p)
+                keys << p->key;
+            // The seconds of the archive's lines, read as the UTC they are written in.
+            QList<double> expected;
+            for (const QString &line : ZipContent(archive, name).split('\n', Qt::SkipEmptyParts)) {
+                QDateTime time = QDateTime::fromString(line.section(';', 0, 0), "dd.MM.yyyy hh:mm:ss");
+                time.setTimeSpec(Qt::UTC);
+                expected << double(time.toSecsSinceEpoch());
+            }
+            QVERIFY(expected.size() >= length);
+            QCOMPARE(expected.first(), double(begin.toSecsSinceEpoch()));
+            QCOMPARE(keys, expected);
+        }
+        names.sort();
+        QCOMPARE(names, (QStringList{DialogExportCSV::CsvFileName("ГРЭС-1", 1, begin),
+                                     DialogExportCSV::CsvFileName("ГРЭС-1", 2, begin)}));
+    }
+    qputenv("TZ", oldZone);
+    tzset();
 }
 
 int main(int argc, char *argv[]) {

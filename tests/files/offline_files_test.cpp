@@ -14,10 +14,12 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include <ctime>
 #include <qcustomplot.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <zip.h>
 
 // Files are opened and closed without a server: the window stays in offline mode throughout.
 class OfflineFilesTest : public QObject {
@@ -33,6 +35,8 @@ private slots:
     void closeCommand_data();
     void closeCommand();
     void unreadableFileChangesNothing();
+    void openZipArchive_data();
+    void openZipArchive();
     void viewEventCsv_data();
     void viewEventCsv();
 
@@ -257,6 +261,117 @@ void OfflineFilesTest::unreadableFileChangesNothing() {
     QVERIFY(closer->messages[0].text.contains(path));
     QCOMPARE(FileNodes().size(), 0);
     QVERIFY(window->findChild<QAction *>("action_realtime")->isChecked());
+}
+
+namespace {
+
+// A ZIP archive of the given members, stored uncompressed so that a test can damage a member's bytes.
+bool WriteZip(const QString &path, const QList<QPair<QString, QByteArray>> &members) {
+    int code = 0;
+    zip_t *archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+    if (!archive)
+        return false;
+    QList<QByteArray> kept; // libzip reads the buffers when the archive is closed
+    for (const auto &member : members) {
+        kept << member.second;
+        zip_source_t *source = zip_source_buffer(archive, kept.last().constData(), zip_uint64_t(kept.last().size()), 0);
+        const zip_int64_t index = zip_file_add(archive, member.first.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8);
+        if (index < 0 || zip_set_file_compression(archive, zip_uint64_t(index), ZIP_CM_STORE, 0) != 0) {
+            zip_source_free(source);
+            zip_discard(archive);
+            return false;
+        }
+    }
+    return zip_close(archive) == 0;
+}
+
+} // namespace
+
+void OfflineFilesTest::openZipArchive_data() {
+    QTest::addColumn<QStringList>("members"); // name=content; "!" after the name damages its bytes
+    QTest::addColumn<QStringList>("nodes");
+    QTest::addColumn<QString>("message"); // start of the one message shown; empty: none
+    QTest::addColumn<qint64>("first");    // first key of the first file's frequency graph
+
+    const QString a = "a.csv=05.03.2024 10:00:00;50.01;101\n05.03.2024 10:00:01;50.02;102\n";
+    const QString b = "ГРЭС-1.02.20240305.100000.csv=05.03.2024 10:00:00;49.9;7\n";
+    const qint64 utc = QDateTime(QDate(2024, 3, 5), QTime(10, 0), Qt::UTC).toSecsSinceEpoch();
+    QTest::newRow("our-export-two-files")
+        << QStringList{a, b} << QStringList{"a.csv", "ГРЭС-1.02.20240305.100000.csv"} << QString() << utc;
+    QTest::newRow("foreign-member-reported-others-open")
+        << QStringList{"readme.txt=hello", a} << QStringList{"a.csv"}
+        << "Не все файлы архива [x.zip] открыты:\nreadme.txt: не файл CSV" << utc;
+    QTest::newRow("csv-not-ours") << QStringList{"table.csv=Время;Частота\nвчера;50\n", a} << QStringList{"a.csv"}
+                                  << "Не все файлы архива [x.zip] открыты:\ntable.csv: строки не в формате" << utc;
+    QTest::newRow("damaged-member") << QStringList{"a.csv!=05.03.2024 10:00:00;50.01;101\n", b}
+                                    << QStringList{"ГРЭС-1.02.20240305.100000.csv"}
+                                    << "Не все файлы архива [x.zip] открыты:\na.csv: архив повреждён" << utc;
+    QTest::newRow("empty-csv-opens-empty")
+        << QStringList{"empty.csv="} << QStringList{"empty.csv"} << QString() << qint64(0);
+    QTest::newRow("not-a-zip") << QStringList() << QStringList() << "Не удалось открыть архив" << qint64(0);
+}
+
+void OfflineFilesTest::openZipArchive() {
+    QFETCH(QStringList, members);
+    QFETCH(QStringList, nodes);
+    QFETCH(QString, message);
+    QFETCH(qint64, first);
+
+    const QString path = work.filePath("x.zip");
+    QFile::remove(path);
+    if (members.isEmpty()) {
+        QVERIFY(!WriteFile("x.zip", "PK\x03\x04 this is not really an archive").isEmpty());
+    } else {
+        QList<QPair<QString, QByteArray>> files;
+        QByteArray damaged;
+        for (const QString &member : members) {
+            QString name = member.section('=', 0, 0);
+            const QByteArray content = member.section('=', 1).toUtf8();
+            if (name.endsWith('!')) {
+                name.chop(1);
+                damaged = content;
+            }
+            files << qMakePair(name, content);
+        }
+        QVERIFY(WriteZip(path, files));
+        if (!damaged.isEmpty()) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QByteArray bytes = file.readAll();
+            const int at = bytes.indexOf(damaged);
+            QVERIFY(at > 0);
+            bytes[at + 3] = 'X';
+            file.seek(0);
+            file.write(bytes);
+        }
+    }
+
+    // Times in the archive are UTC whatever the local zone.
+    const QByteArray oldZone = qgetenv("TZ");
+    qputenv("TZ", "Asia/Yekaterinburg");
+    tzset();
+    Open(path);
+    qputenv("TZ", oldZone);
+    tzset();
+
+    QStringList shown;
+    for (QTreeWidgetItem *node : FileNodes())
+        shown << node->text(0);
+    QCOMPARE(shown, nodes);
+    if (message.isEmpty()) {
+        QCOMPARE(closer->messages.size(), 0);
+    } else {
+        QCOMPARE(closer->messages.size(), 1);
+        QVERIFY2(closer->messages[0].text.startsWith(message), qPrintable(closer->messages[0].text));
+    }
+    // A refused archive leaves the window as it was; an opened one leaves realtime mode.
+    QCOMPARE(window->findChild<QAction *>("action_realtime")->isChecked(), nodes.isEmpty());
+    if (first) {
+        QTreeWidgetItem *channel = FileNodes().first()->child(0);
+        auto *graph = ItemPointer<QCPGraph>(channel, GraphRole);
+        QVERIFY(graph && !graph->data()->isEmpty());
+        QCOMPARE(qint64(graph->data()->constBegin()->key), first);
+    }
 }
 
 void OfflineFilesTest::viewEventCsv_data() {

@@ -1,8 +1,10 @@
 // The properties editor driven as a person does: cells edited through their editors, buttons
 // clicked, the save question answered from a timer.
+#include "delegates/checkboxdelegate.h"
 #include "delegates/lineeditdelegate.h"
 #include "dialogs/dialog_properties_editor.h"
 
+#include <QCheckBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -33,7 +35,7 @@ QPushButton *Button(PropertiesEditor &editor, const char *name) {
     return editor.findChild<QPushButton *>(QLatin1String(name));
 }
 
-void Fill(PropertiesEditor &editor, QAbstractItemDelegate *lineEdit) {
+void Fill(PropertiesEditor &editor, QAbstractItemDelegate *lineEdit, QAbstractItemDelegate *checkBox = nullptr) {
     editor.ClearTable();
     editor.AddProperty(QStringLiteral("object_name"), QStringLiteral("Наименование объекта"), QStringLiteral("ТГ-1"),
                        QStringLiteral("ТГ-1"), lineEdit, false);
@@ -41,13 +43,28 @@ void Fill(PropertiesEditor &editor, QAbstractItemDelegate *lineEdit) {
                        QStringLiteral("ТЭЦ"), nullptr, true);
     editor.AddProperty(QStringLiteral("object_order"), QStringLiteral("Порядок"), 3, QStringLiteral("3"), nullptr,
                        false);
+    if (checkBox)
+        editor.AddProperty(QStringLiteral("in_regulation"), QStringLiteral("В регулировании"), true,
+                           QStringLiteral("Да"), checkBox, false);
     editor.setWindowTitle(kTitle);
     editor.changed = false;
 }
 
 // Edits the value cell of a row through its editor and commits with Enter, as a person does.
+// The text "<check>" opens the check box of the last row and commits it unchanged.
 void EditRow(PropertiesEditor &editor, int row, const QString &text) {
     QTableWidget *table = Table(editor);
+    if (text == QLatin1String("<check>")) {
+        QTableWidgetItem *cell = table->item(table->rowCount() - 1, 1);
+        table->setCurrentItem(cell);
+        table->editItem(cell);
+        auto *box = table->viewport()->findChild<QCheckBox *>();
+        QVERIFY2(box, "no check box opened");
+        QTest::keyClick(box, Qt::Key_Return);
+        QTRY_VERIFY(table->viewport()->findChildren<QCheckBox *>().isEmpty());
+        QCOMPARE(cell->data(Qt::UserRole), QVariant(true));
+        return;
+    }
     QTableWidgetItem *cell = table->item(row, 1);
     table->setCurrentItem(cell);
     table->editItem(cell);
@@ -191,6 +208,7 @@ void PropertiesEditorTest::singleChangeMark_data() {
     QTest::newRow("one-edit") << QStringList{"ТГ-2"} << kTitle + " *";
     QTest::newRow("three-edits-one-mark") << QStringList{"a", "b", "c"} << kTitle + " *";
     QTest::newRow("same-value-still-marks") << QStringList{"ТГ-1"} << kTitle + " *";
+    QTest::newRow("same-check-box-value-still-marks") << QStringList{"<check>"} << kTitle + " *";
 }
 
 void PropertiesEditorTest::singleChangeMark() {
@@ -199,7 +217,8 @@ void PropertiesEditorTest::singleChangeMark() {
 
     PropertiesEditor editor(nullptr);
     LineEditDelegate lineEdit(nullptr);
-    Fill(editor, &lineEdit);
+    CheckBoxDelegate checkBox(nullptr);
+    Fill(editor, &lineEdit, &checkBox);
     editor.SetEditMode(true);
     editor.show();
     QVERIFY(QTest::qWaitForWindowExposed(&editor));
@@ -210,7 +229,7 @@ void PropertiesEditorTest::singleChangeMark() {
 
     // Refilling for the next showing must not count as a change.
     editor.changed = false;
-    Fill(editor, &lineEdit);
+    Fill(editor, &lineEdit, &checkBox);
     QVERIFY(!editor.changed);
     QCOMPARE(editor.windowTitle(), kTitle);
     editor.reject();

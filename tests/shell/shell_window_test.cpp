@@ -360,6 +360,19 @@ void ShellWindowTest::linkLossWarnsOnce() {
     emit signal_emitter->ConnectionAborted("late");
     QCOMPARE(driver.boxes, QStringList{LostBox});
 
+    // The chart shades the time since the loss, once, up to now and beyond.
+    auto *plot = window->findChild<QCustomPlot *>("plot");
+    QList<QCPItemRect *> bands;
+    for (int i = 0; i < plot->itemCount(); ++i) {
+        auto *band = qobject_cast<QCPItemRect *>(plot->item(i));
+        if (band && band->layer() && band->layer()->name() == QLatin1String("linkloss"))
+            bands << band;
+    }
+    QCOMPARE(bands.size(), 1);
+    const double now = QDateTime::currentMSecsSinceEpoch() / 1000.0;
+    QVERIFY(bands[0]->topLeft->coords().x() <= now && bands[0]->topLeft->coords().x() > now - 60);
+    QVERIFY(bands[0]->bottomRight->coords().x() > now);
+
     if (how == "kill")
         QVERIFY2(stand.Restart(), qPrintable(stand.Error()));
 }

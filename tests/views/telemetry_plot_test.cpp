@@ -35,6 +35,33 @@ QString Points(const QCPGraph *graph) {
     return points.join(QLatin1Char(','));
 }
 
+// Rectangles that overlap by more than a pixel (the frames of neighbours may share one).
+bool Overlap(const QRectF &a, const QRectF &b) {
+    return a.adjusted(1, 1, -1, -1).intersects(b.adjusted(1, 1, -1, -1));
+}
+
+// Boxes of an axis's tick labels in widget pixels, computed from the ticks, the font and the rotation.
+QVector<QRectF> TickLabelBoxes(const QCPAxis *axis) {
+    QVector<QRectF> boxes;
+    const QFontMetrics metrics(axis->tickLabelFont());
+    const QVector<double> ticks = axis->tickVector();
+    const QVector<QString> labels = axis->tickVectorLabels();
+    for (int i = 0; i < ticks.size(); ++i) {
+        const QRect text = metrics.boundingRect(0, 0, 0, 0, Qt::TextDontClip | Qt::AlignHCenter, labels[i]);
+        const double at = axis->coordToPixel(ticks[i]);
+        if (axis->orientation() == Qt::Vertical) {
+            boxes << QRectF(0, at - text.height() / 2.0, text.width(), text.height());
+        } else if (qFuzzyIsNull(axis->tickLabelRotation())) {
+            boxes << QRectF(at - text.width() / 2.0, 0, text.width(), text.height());
+        } else {
+            // Rotated labels are parallel strips: measure them across, along the tick axis.
+            const double across = text.height() / std::sin(qDegreesToRadians(std::abs(axis->tickLabelRotation())));
+            boxes << QRectF(at - across, 0, across, 1);
+        }
+    }
+    return boxes;
+}
+
 } // namespace
 
 class TelemetryPlotTest : public QObject {
@@ -52,6 +79,12 @@ private slots:
     void resetKeepsOneExtraAxis();
     void realtimeRescale_data();
     void realtimeRescale();
+    void gaps_data();
+    void gaps();
+    void csvGapBreaksCurve();
+    void labelsApart_data();
+    void labelsApart();
+    void linkLossBand();
 };
 
 void TelemetryPlotTest::drawMeasures_data() {
@@ -280,6 +313,197 @@ void TelemetryPlotTest::realtimeRescale() {
     plot.yAxis2->rescale(true);
     QCOMPARE(left, plot.yAxis->range());
     QCOMPARE(right, plot.yAxis2->range());
+}
+
+void TelemetryPlotTest::gaps_data() {
+    QTest::addColumn<QString>("samples");
+    QTest::addColumn<double>("before");
+    QTest::addColumn<QString>("drawn");
+
+    QTest::newRow("second-samples-ten-second-hole")
+        << "100:1,101:2,102:3,112:4,113:5" << std::nan("") << "100:1,101:2,102:3,103:nan,112:4,113:5";
+    QTest::newRow("hole-under-five-seconds-kept")
+        << "100:1,101:2,102:3,106:4" << std::nan("") << "100:1,101:2,102:3,106:4";
+    QTest::newRow("minute-step-under-three-steps-kept") << "0:1,60:2,120:3,290:4" << std::nan("") << "60:2,120:3,290:4";
+    QTest::newRow("minute-step-beyond-three-steps")
+        << "60:1,120:2,180:3,400:4" << std::nan("") << "60:1,120:2,180:3,240:nan,400:4";
+    QTest::newRow("hole-after-last-drawn") << "100:1,101:2,102:3" << 80.0 << "81:nan,100:1,101:2,102:3";
+    QTest::newRow("too-few-samples-no-step") << "100:1,200:2" << std::nan("") << "100:1,200:2";
+}
+
+void TelemetryPlotTest::gaps() {
+    QFETCH(QString, samples);
+    QFETCH(double, before);
+    QFETCH(QString, drawn);
+
+    // The step of the rows with a hole-after-last-drawn row comes from the earlier read.
+    const QMap<double, MeasurePoint> series = Samples(samples);
+    const double step = std::isnan(before) ? TelemetryPlotWidget::UsualStep(series) : 1.0;
+    QCustomPlot plot;
+    TelemetryPlotWidget view(&plot, nullptr, nullptr, false);
+    QCPGraph *graph = plot.addGraph();
+    view.DrawMeasuresToPlot(TelemetryPlotWidget::BreakGaps(series, step, before), graph, nullptr);
+    QCOMPARE(Points(graph), drawn);
+}
+
+void TelemetryPlotTest::csvGapBreaksCurve() {
+    QCustomPlot plot;
+    QTableWidget widget;
+    TelemetryTableWidget table(&widget);
+    table.SetVisible(true);
+    TelemetryPlotWidget view(&plot, nullptr, &table, false);
+    QTreeWidget tree;
+    auto *file = new QTreeWidgetItem(&tree, CsvFileItem);
+    auto *channel = new QTreeWidgetItem(file, CsvFreqItem);
+    const QDateTime t0 = QDateTime::fromSecsSinceEpoch(1700000000);
+    QVector<CsvFile::CsvRow> rows;
+    for (int s : {0, 1, 2, 3, 30, 31})
+        rows.append({t0.addSecs(s), 50.0 + s / 100.0, 10});
+    view.AddCSVFileGraph(channel, rows);
+    auto *graph = ItemPointer<QCPGraph>(channel, GraphRole);
+    QCOMPARE(Points(graph).count(QStringLiteral("nan")), 1);
+    QVERIFY(std::isnan(graph->data()->findBegin(1700000004, false)->value));
+    // The table row of the break shows nothing for the channel.
+    QCOMPARE(widget.rowCount(), 7);
+    QCOMPARE(widget.item(2, 0)->text(), QString());
+    QCOMPARE(widget.verticalHeaderItem(2)->data(Qt::UserRole).toDouble(), 1700000004.0);
+}
+
+void TelemetryPlotTest::labelsApart_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QList<double>>("frequencies");
+    QTest::addColumn<bool>("tagsInside"); // the widget is wide enough for the tags' texts
+
+    const QList<double> close{50.01, 50.011, 50.012, 50.0, 49.99, 50.02, 50.013};
+    QTest::newRow("wide-and-short") << QSize(1300, 260) << close << true;
+    QTest::newRow("tall") << QSize(1300, 800) << close << true;
+    QTest::newRow("small-window") << QSize(700, 330) << close << true;
+    QTest::newRow("tiny") << QSize(420, 160) << close << false;
+    QTest::newRow("many-tags-two-columns") << QSize(1300, 200) << (close + close) << true;
+}
+
+// Tick labels of every axis keep apart and inside the widget; value tags never cover each other and
+// their arrows still point at their values.
+void TelemetryPlotTest::labelsApart() {
+    QFETCH(QSize, size);
+    QFETCH(QList<double>, frequencies);
+    QFETCH(bool, tagsInside);
+
+    QCustomPlot plot;
+    TelemetryPlotWidget view(&plot, nullptr, nullptr, false);
+    plot.resize(size);
+    plot.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&plot));
+    QTreeWidget tree;
+    auto *unit = new QTreeWidgetItem(&tree, ObjectItem);
+    unit->setText(0, QStringLiteral("Энергоблок №1"));
+    QVector<AxisTag *> tags;
+    for (int i = 0; i < frequencies.size(); ++i) {
+        auto *channel = new QTreeWidgetItem(unit, FreqItem);
+        channel->setData(TreeDataColumn, ObjectIdRole, 7);
+        channel->setData(TreeDataColumn, MeasureIdRole, 100 + i);
+        view.AddRealtimeGraph(channel, -1);
+        auto *tag = ItemPointer<AxisTag>(channel, ValueTagRole);
+        QVERIFY(tag);
+        tag->updatePosition(1700000000, frequencies[i]);
+        tag->setText(QString::number(frequencies[i], 'f', 2) + QStringLiteral(" Гц Энергоблок №1"));
+        tags << tag;
+    }
+    plot.xAxis->setRange(1700000000 - 3600, 1700000000);
+    plot.yAxis->setRange(0, 725);
+    plot.yAxis2->setRange(49.95, 50.05);
+    plot.replot(QCustomPlot::rpImmediateRefresh);
+
+    const QRectF widget(0, 0, size.width(), size.height());
+    QCPAxisRect *rect = plot.axisRect();
+    for (QCPAxis *axis : rect->axes()) {
+        if (!axis->visible())
+            continue;
+        const QVector<QRectF> boxes = TickLabelBoxes(axis);
+        QVERIFY(!boxes.isEmpty());
+        for (int i = 1; i < boxes.size(); ++i)
+            QVERIFY2(!Overlap(boxes[i - 1], boxes[i]),
+                     qPrintable(
+                         axis->tickVectorLabels()[i] +
+                         QStringLiteral(" %1 %2 %3").arg(boxes[i - 1].right()).arg(boxes[i].left()).arg(boxes.size())));
+        if (axis->orientation() == Qt::Vertical) {
+            QVERIFY(boxes.first().bottom() <= size.height() && boxes.last().top() >= 0);
+            QVERIFY(boxes.first().top() >= 0 || boxes.last().top() >= 0);
+        }
+    }
+    // The leftmost time label, rotated or upright, starts inside the widget.
+    const QFontMetrics metrics(plot.xAxis->tickLabelFont());
+    const QVector<double> ticks = plot.xAxis->tickVector();
+    const QString first = plot.xAxis->tickVectorLabels().first();
+    const QRect text = metrics.boundingRect(0, 0, 0, 0, Qt::TextDontClip | Qt::AlignHCenter, first);
+    const double left = plot.xAxis->tickLabelRotation() == 0
+                            ? plot.xAxis->coordToPixel(ticks.first()) - text.width() / 2.0
+                            : plot.xAxis->coordToPixel(ticks.first()) - text.width() * 0.5 - text.height();
+    QVERIFY2(left >= 0, qPrintable(QString::number(left)));
+    // Short plots take the time labels upright on two lines.
+    QCOMPARE(plot.xAxis->tickLabelRotation() == 0, rect->height() < 300 || first.contains(QLatin1Char('\n')));
+
+    QVector<QRectF> labels;
+    for (AxisTag *tag : qAsConst(tags)) {
+        const QRectF box(tag->label()->topLeft->pixelPosition(), tag->label()->bottomRight->pixelPosition());
+        QVERIFY2(!tagsInside || widget.contains(box),
+                 qPrintable(
+                     QStringLiteral("%1 %2 %3 %4").arg(box.left()).arg(box.top()).arg(box.right()).arg(box.bottom())));
+        QVERIFY(box.top() >= -1 && box.bottom() <= size.height() + 1);
+        for (const QRectF &other : qAsConst(labels))
+            QVERIFY2(!Overlap(box, other), qPrintable(tag->label()->text()));
+        labels << box;
+        QCOMPARE(qRound(tag->arrow()->end->pixelPosition().y()),
+                 qRound(plot.yAxis2->coordToPixel(tag->tracer()->position->coords().y())));
+    }
+}
+
+void TelemetryPlotTest::linkLossBand() {
+    QCustomPlot plot;
+    TelemetryPlotWidget view(&plot, nullptr, nullptr, false);
+    plot.resize(800, 400);
+    QVERIFY(view.LinkLossBands().isEmpty());
+
+    view.LinkLost(1000);
+    QCOMPARE(view.LinkLossBands().size(), 1);
+    QCOMPARE(view.LinkLossBands().first()->topLeft->coords().x(), 1000.0);
+    // Still down: the band reaches past any range.
+    QVERIFY(view.LinkLossBands().first()->bottomRight->coords().x() > 2e9);
+    view.LinkLost(1005); // a second notice of the same loss
+    QCOMPARE(view.LinkLossSpans().size(), 1);
+
+    view.LinkRestored(1030);
+    view.LinkLost(2000);
+    view.LinkRestored(2010);
+    QCOMPARE(view.LinkLossSpans().size(), 2);
+    QCOMPARE(view.LinkLossBands().size(), 2);
+    QCOMPARE(view.LinkLossBands().first()->bottomRight->coords().x(), 1030.0);
+    QCOMPARE(view.LinkLossBands().last()->topLeft->coords().x(), 2000.0);
+
+    // The bands are kept for the running session, also across a reset of the plot, and say why.
+    view.ResetPlot();
+    QCOMPARE(view.LinkLossBands().size(), 2);
+    int texts = 0;
+    for (int i = 0; i < plot.itemCount(); ++i) {
+        auto *text = qobject_cast<QCPItemText *>(plot.item(i));
+        texts += text && text->text() == QStringLiteral("нет связи");
+    }
+    QCOMPARE(texts, 2);
+
+    // A picture of the bands, with a wider one, and a curve across them, to look at.
+    view.LinkLost(1400);
+    view.LinkRestored(1700);
+    plot.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&plot));
+    QCPGraph *graph = plot.addGraph(plot.xAxis, plot.yAxis2);
+    for (int t = 900; t <= 2100; t += 10)
+        graph->addData(t, 50 + 0.02 * std::sin(t / 60.0));
+    plot.xAxis->setRange(900, 2100);
+    plot.yAxis2->setRange(49.95, 50.05);
+    plot.replot(QCustomPlot::rpImmediateRefresh);
+    const QString dir = qEnvironmentVariable("ZENTA_SCREENSHOTS", QDir::currentPath());
+    QDir().mkpath(dir);
+    QVERIFY(plot.savePng(QDir(dir).filePath(QStringLiteral("plot_link_loss.png")), 800, 400));
 }
 
 QTEST_MAIN(TelemetryPlotTest)

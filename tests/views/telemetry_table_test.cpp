@@ -7,6 +7,7 @@
 #include "qcustomplot.h"
 #include "views/objects_tree_widget.h"
 #include "views/telemetry_table_widget.h"
+#include "views/wrapping_header_view.h"
 
 namespace {
 
@@ -61,6 +62,8 @@ private slots:
     void removeColumn();
     void columnOrder_data();
     void columnOrder();
+    void headerFits_data();
+    void headerFits();
 };
 
 void TelemetryTableTest::fill_data() {
@@ -218,9 +221,53 @@ void TelemetryTableTest::columnOrder() {
     QCOMPARE(table.AddTableColumn(channels[added]), column);
     QCOMPARE(table.GetTableColumIndexByTreeItem(channels[added]), column);
     QCOMPARE(widget.horizontalHeaderItem(column)->text(), QStringLiteral("Станция\nБлок 1\nЧастота, Гц"));
+    // The whole text in the tool tip, wherever the header has to cut it; the header wraps it.
+    QCOMPARE(widget.horizontalHeaderItem(column)->toolTip(), widget.horizontalHeaderItem(column)->text());
+    QVERIFY(qobject_cast<WrappingHeaderView *>(widget.horizontalHeader()));
     // Asking again gives the same column.
     QCOMPARE(table.AddTableColumn(channels[added]), column);
     QCOMPARE(table.AddTableColumn(unit), -1);
+}
+
+void TelemetryTableTest::headerFits_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("elided");
+
+    const QString channel = QStringLiteral("ГРЭС-1 «Заречная»\nЭнергоблок №1\nМощность, МВт");
+    QTest::newRow("wrapped-whole") << channel << QSize(130, 140) << false;
+    QTest::newRow("wide-column-three-lines") << channel << QSize(400, 75) << false;
+    QTest::newRow("too-low-elided") << channel << QSize(100, 40) << true;
+    QTest::newRow("long-word-split") << QStringLiteral("Расчетнаямощностьэнергоблока") << QSize(60, 200) << false;
+    QTest::newRow("widened-column-keeps-words")
+        << channel << QSize(WrappingHeaderView::FitWidth(channel, QFont(), 100, 100), 75) << false;
+}
+
+// Every line drawn fits the section's width and height; without elision together they hold the
+// whole text; an elided text ends in an ellipsis.
+void TelemetryTableTest::headerFits() {
+    QFETCH(QString, text);
+    QFETCH(QSize, size);
+    QFETCH(bool, elided);
+
+    const QFont font;
+    const QFontMetrics metrics(font);
+    const QStringList lines = WrappingHeaderView::FitLines(text, font, size);
+    QVERIFY(!lines.isEmpty());
+    QVERIFY(lines.size() * metrics.lineSpacing() <= size.height());
+    for (const QString &line : lines)
+        QVERIFY2(metrics.horizontalAdvance(line) <= size.width(), qPrintable(line));
+    QCOMPARE(lines.last().endsWith(QChar(0x2026)), elided);
+    // A column widened for its text breaks no word.
+    if (QTest::currentDataTag() == QByteArray("widened-column-keeps-words")) {
+        for (const QString &line : lines)
+            QVERIFY2(text.contains(line), qPrintable(line));
+    }
+    if (!elided) {
+        QString flat = text;
+        flat.remove(QLatin1Char('\n')).remove(QLatin1Char(' '));
+        QCOMPARE(lines.join(QString()).remove(QLatin1Char(' ')), flat);
+    }
 }
 
 int main(int argc, char **argv) {

@@ -49,7 +49,7 @@ private:
     }
     QAction *Action(const char *name) const { return Child<QAction>(name); }
     void EnterPeriod(int interval, const QDateTime &end);
-    void Screenshot(const QString &name);
+    void Screenshot(const QString &name, const QSize &size = QSize(1400, 900));
     int GraphsWithData() const;
 
     QTemporaryDir workDir;
@@ -103,10 +103,10 @@ int TelemetryWindowTest::GraphsWithData() const {
     return count;
 }
 
-void TelemetryWindowTest::Screenshot(const QString &name) {
+void TelemetryWindowTest::Screenshot(const QString &name, const QSize &size) {
     const QString dir = qEnvironmentVariable("ZENTA_SCREENSHOTS", QDir::currentPath());
     QDir().mkpath(dir);
-    window->resize(1400, 900);
+    window->resize(size);
     QCoreApplication::processEvents();
     plot->replot(QCustomPlot::rpImmediateRefresh);
     QVERIFY(window->grab().save(QDir(dir).filePath(name)));
@@ -142,6 +142,7 @@ void TelemetryWindowTest::realtimeDrawsEveryChannel() {
     const QCPRange span = plot->xAxis->range();
     plot->xAxis->setRange(span.lower + 30, span.upper + 30);
     Screenshot(QStringLiteral("telemetry_realtime.png"));
+    Screenshot(QStringLiteral("telemetry_realtime_1024x600.png"), QSize(1024, 600));
 }
 
 void TelemetryWindowTest::tickSkippedWhileTreeBusy() {
@@ -340,6 +341,8 @@ void TelemetryWindowTest::tableShown() {
     for (int c = 0; c < table->columnCount(); ++c)
         QVERIFY(table->item(0, c));
     Screenshot(QStringLiteral("telemetry_period_table.png"));
+    Screenshot(QStringLiteral("telemetry_period_table_1600x900.png"), QSize(1600, 900));
+    Screenshot(QStringLiteral("telemetry_period_table_1024x600.png"), QSize(1024, 600));
 
     Action("action_show_table")->trigger();
     QVERIFY(!tabs->isVisible());
