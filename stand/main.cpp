@@ -56,6 +56,8 @@ int main(int argc, char **argv) {
     serverOptions.port = uint16_t(options.port);
     serverOptions.compressAbove = options.compressAbove;
     serverOptions.heartbeatMs = options.heartbeatMs;
+    serverOptions.maxConnections = options.maxConnections;
+    serverOptions.maxPerAddress = options.maxPerAddress;
     tlx::Server server(serverOptions, &handler);
     handler.SetServer(&server);
     events.SetServer(&server);

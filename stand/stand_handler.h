@@ -2,6 +2,7 @@
 #pragma once
 
 #include "stand/event_hub.h"
+#include "stand/login_throttle.h"
 #include "stand/stand_database.h"
 
 #include "tlx/tlx_server.h"
@@ -37,6 +38,7 @@ private:
     StandDatabase *db_;
     EventHub *events_;
     tlx::Server *server_ = nullptr;
+    LoginThrottle throttle_;
 
     // A fault armed by ADMIN_FAULT: the process signals itself at an exact step of a client's work.
     std::mutex faultMutex_;

@@ -120,6 +120,15 @@ bool ParseOptions(const std::vector<std::string> &args, StandOptions *options, s
                 return false;
             }
             options->heartbeatMs = int(n);
+            // Resource limits against hostile or runaway clients.
+        } else if (arg == "--max-connections" || arg == "--max-per-address") {
+            if (!value(&v))
+                return false;
+            if (!ToLong(v, 1, 100000, &n)) {
+                *error = "bad connection limit (1..100000): " + v;
+                return false;
+            }
+            (arg == "--max-connections" ? options->maxConnections : options->maxPerAddress) = int(n);
         } else {
             *error = "unknown option: " + arg;
             return false;
@@ -151,6 +160,8 @@ std::string HelpText() {
            "  --disturb-every S     a 150-250 mHz frequency dip every S seconds (default 300; 0 = quiet grid)\n"
            "  --compress-above N    replies larger than N bytes travel zlib-compressed (default 8388608)\n"
            "  --heartbeat-ms N      heartbeat sent to idle clients every N ms (default 1000)\n"
+           "  --max-connections N   connections served at once (default 256); more are refused\n"
+           "  --max-per-address N   connections served at once from one address (default 32)\n"
            "  --help                this text\n"
            "\n"
            "Once it accepts connections it prints one line: listening on ADDR:PORT\n"

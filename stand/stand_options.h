@@ -19,6 +19,8 @@ struct StandOptions {
     int disturbEverySec = 300; // frequency dips of the demo; 0 = quiet grid
     size_t compressAbove = 8u << 20;
     int heartbeatMs = 1000; // heartbeat to idle clients; tests with a short client silence limit lower it
+    int maxConnections = 256;
+    int maxPerAddress = 32;
     bool help = false;
 };
 

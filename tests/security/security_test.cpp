@@ -13,6 +13,7 @@
 
 #include "server/db.h"
 #include "server/table_users_14.h"
+#include "stand/login_throttle.h"
 #include "stand_client.h"
 #include "stand_process.h"
 #include "stand_sql.h"
@@ -75,6 +76,10 @@ private slots:
     void loginNames();
     void oversizedFrameClosesOnlyThatConnection_data();
     void oversizedFrameClosesOnlyThatConnection();
+    void connectionCaps_data();
+    void connectionCaps();
+    void loginThrottle_data();
+    void loginThrottle();
 
 private:
     StandProcess stand;
@@ -168,6 +173,71 @@ void SecurityTest::oversizedFrameClosesOnlyThatConnection() {
     QVERIFY(result.rows.size() > 0);
     StandClient newcomer;
     QCOMPARE(newcomer.Open(stand.Port(), "operator", "operator"), 0);
+}
+
+void SecurityTest::connectionCaps_data() {
+    QTest::addColumn<QString>("option");
+    QTest::newRow("total") << QStringLiteral("--max-connections");
+    QTest::newRow("per-address") << QStringLiteral("--max-per-address");
+}
+
+void SecurityTest::connectionCaps() {
+    QFETCH(QString, option);
+    StandProcess capped;
+    QVERIFY2(capped.Start({"--backfill-hours", "1", "--no-sim", option, "3"}), qPrintable(capped.Error()));
+    std::vector<std::unique_ptr<StandClient>> held;
+    for (int i = 0; i < 3; ++i) {
+        held.emplace_back(new StandClient);
+        QCOMPARE(held.back()->Open(capped.Port(), "operator", "operator"), 0);
+    }
+    // The fourth is closed at once instead of getting a thread, and the held ones still work.
+    RawPeer extra(capped.Port());
+    QVERIFY(extra.ClosedWithin(5000));
+    QCOMPARE(Select(*held.front(), "select KeyLink from Tables").status, 0);
+    // A freed place is given to the next client.
+    held.pop_back();
+    StandClient next;
+    QTRY_COMPARE_WITH_TIMEOUT(next.Open(capped.Port(), "operator", "operator"), 0, 10000);
+}
+
+void SecurityTest::loginThrottle_data() {
+    QTest::addColumn<int>("failures");
+    QTest::addColumn<bool>("distinctNames");
+    QTest::addColumn<qint64>("laterMs");
+    QTest::addColumn<bool>("thenSucceeds");
+    QTest::addColumn<int>("sameUserDelay");
+    QTest::addColumn<int>("otherUserDelay");
+    using T = stand::LoginThrottle;
+    QTest::newRow("none") << 0 << false << qint64(0) << false << 0 << 0;
+    QTest::newRow("one") << 1 << false << qint64(0) << false << T::kFirstDelayMs << 0;
+    QTest::newRow("doubles") << 3 << false << qint64(0) << false << 4 * T::kFirstDelayMs << 0;
+    QTest::newRow("capped") << 40 << false << qint64(0) << false << T::kMaxDelayMs << T::kMaxDelayMs;
+    QTest::newRow("forgotten") << 5 << false << qint64(T::kForgetAfterMs + 1) << false << 0 << 0;
+    QTest::newRow("success-clears") << 5 << false << qint64(0) << true << 0 << 0;
+    QTest::newRow("names-under-threshold")
+        << T::kAddressFreeFailures << true << qint64(0) << false << T::kFirstDelayMs << 0;
+    QTest::newRow("address-spray") << T::kAddressFreeFailures + 2 << true << qint64(0) << false << 2 * T::kFirstDelayMs
+                                   << 2 * T::kFirstDelayMs;
+}
+
+void SecurityTest::loginThrottle() {
+    QFETCH(int, failures);
+    QFETCH(bool, distinctNames);
+    QFETCH(qint64, laterMs);
+    QFETCH(bool, thenSucceeds);
+    QFETCH(int, sameUserDelay);
+    QFETCH(int, otherUserDelay);
+    stand::LoginThrottle throttle;
+    const int64_t start = 1000000;
+    for (int i = 0; i < failures; ++i)
+        throttle.Failed("10.0.0.7", distinctNames ? "guess" + std::to_string(i) : "operator", start + i);
+    if (thenSucceeds)
+        throttle.Succeeded("10.0.0.7", "operator");
+    const int64_t now = start + failures + laterMs;
+    QCOMPARE(throttle.DelayMs("10.0.0.7", distinctNames ? "guess0" : "operator", now), sameUserDelay);
+    QCOMPARE(throttle.DelayMs("10.0.0.7", "engineer", now), otherUserDelay);
+    // Another address is never slowed by this one's guesses at another name.
+    QCOMPARE(throttle.DelayMs("10.0.0.8", "engineer", now), 0);
 }
 
 QTEST_MAIN(SecurityTest)
