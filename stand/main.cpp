@@ -60,6 +60,7 @@ int main(int argc, char **argv) {
     serverOptions.maxPerAddress = options.maxPerAddress;
     tlx::Server server(serverOptions, &handler);
     handler.SetServer(&server);
+    handler.SetTestStallSelectMs(options.testStallSelectMs);
     events.SetServer(&server);
     if (!server.Start(&error)) {
         std::cerr << "zenta-stand: cannot listen on " << options.listenAddress << ":" << options.port << ": " << error

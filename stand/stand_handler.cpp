@@ -152,6 +152,9 @@ void StandHandler::OnMessage(tlx::ConnId conn, TLXCliParam *message) {
 }
 
 void StandHandler::SqlRequest(TLXCliParam *request, TLXCliParam *reply) {
+    // Test aid: a server that keeps its link alive but stops answering selects.
+    if (testStallSelectMs_ > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(testStallSelectMs_));
     std::string sql;
     if (!GetBytes(request, 0, &sql)) {
         TLXPrmSetInt32(reply, 0, kStatusBadRequest);

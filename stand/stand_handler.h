@@ -16,6 +16,7 @@ class StandHandler : public tlx::ServerHandler {
 public:
     StandHandler(StandDatabase *db, EventHub *events);
     void SetServer(tlx::Server *server) { server_ = server; }
+    void SetTestStallSelectMs(int ms) { testStallSelectMs_ = ms; }
 
     bool Authenticate(tlx::ConnId conn, const std::string &user, const std::string &password) override;
     void OnRequest(tlx::ConnId conn, TLXCliParam *request, TLXCliParam *reply) override;
@@ -39,6 +40,7 @@ private:
     EventHub *events_;
     tlx::Server *server_ = nullptr;
     LoginThrottle throttle_;
+    int testStallSelectMs_ = 0;
 
     // A fault armed by ADMIN_FAULT: the process signals itself at an exact step of a client's work.
     std::mutex faultMutex_;

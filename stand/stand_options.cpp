@@ -129,6 +129,14 @@ bool ParseOptions(const std::vector<std::string> &args, StandOptions *options, s
                 return false;
             }
             (arg == "--max-connections" ? options->maxConnections : options->maxPerAddress) = int(n);
+        } else if (arg == "--test-stall-select") {
+            if (!value(&v))
+                return false;
+            if (!ToLong(v, 0, 600000, &n)) {
+                *error = "bad stall (0..600000 ms): " + v;
+                return false;
+            }
+            options->testStallSelectMs = int(n);
         } else {
             *error = "unknown option: " + arg;
             return false;
@@ -162,6 +170,7 @@ std::string HelpText() {
            "  --heartbeat-ms N      heartbeat sent to idle clients every N ms (default 1000)\n"
            "  --max-connections N   connections served at once (default 256); more are refused\n"
            "  --max-per-address N   connections served at once from one address (default 32)\n"
+           "  --test-stall-select MS  tests: answer every select only after MS ms\n"
            "  --help                this text\n"
            "\n"
            "Once it accepts connections it prints one line: listening on ADDR:PORT\n"

@@ -1,7 +1,11 @@
 // Hostile input at the edges of the system: login names that would break an SQL text if pasted
 // unquoted, and a peer that announces a frame beyond the size limit.
 #include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <arpa/inet.h>
@@ -80,6 +84,7 @@ private slots:
     void connectionCaps();
     void loginThrottle_data();
     void loginThrottle();
+    void stalledSelectIsALostLink();
 
 private:
     StandProcess stand;
@@ -238,6 +243,42 @@ void SecurityTest::loginThrottle() {
     QCOMPARE(throttle.DelayMs("10.0.0.7", "engineer", now), otherUserDelay);
     // Another address is never slowed by this one's guesses at another name.
     QCOMPARE(throttle.DelayMs("10.0.0.8", "engineer", now), 0);
+}
+
+void SecurityTest::stalledSelectIsALostLink() {
+    const int stallMs = 60000;
+    StandProcess stalled;
+    QVERIFY2(stalled.Start({"--backfill-hours", "1", "--no-sim", "--test-stall-select", QString::number(stallMs)}),
+             qPrintable(stalled.Error()));
+    QTemporaryDir work;
+    const QString startDir = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(work.path()));
+    {
+        QFile ini(QStringLiteral("dedur.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Network]\nREQUEST_TIMEOUT_SEC=0.5\n");
+    }
+    QStringList boxes;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, [&boxes] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            boxes << box->text();
+            box->accept();
+        }
+    });
+    closer.start(50);
+    QElapsedTimer waited;
+    waited.start();
+    DB db;
+    const bool opened = db.OpenSession(stalled.Address(), QStringLiteral("operator"), QStringLiteral("operator"));
+    const qint64 elapsed = waited.elapsed();
+    QDir::setCurrent(startDir);
+    // The login gave up on the first unanswered select, long before the server would have answered,
+    // closed the link and said so once.
+    QVERIFY(!opened);
+    QVERIFY(!db.Connected());
+    QVERIFY2(elapsed < stallMs / 2, qPrintable(QString::number(elapsed)));
+    QCOMPARE(boxes.size(), 1);
 }
 
 QTEST_MAIN(SecurityTest)
