@@ -207,6 +207,10 @@ bool MainWindow::Login(QString server, QString user, QString password) {
     ui->tree->expandToDepth(0);
     objectsTree->CheckAll();
     statusBar()->showMessage(RealtimeText);
+    // Said once per login: the tree shows the first object of each repeated id.
+    if (objectsTree->DuplicateIds() > 0)
+        statusBar()->showMessage(RealtimeText + QStringLiteral(" — повторяющихся идентификаторов объектов: ") +
+                                 QString::number(objectsTree->DuplicateIds()));
     setWindowTitle(TitlePrefix + ServerLabel(server) + QStringLiteral(" / ") + user);
     StartRealtime();
 
