@@ -112,9 +112,20 @@ void ObjectsTreeWidget::ReadObjectsTree(bool withChannels) {
         const int parentId = objects->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_PARENT"));
         parentOf.insert(id, parentId);
     }
+    // Children come in their display order, so no list is re-sorted afterwards: taking the children
+    // of an item back costs a walk of everything below them.
+    QVector<int> sorted = idsInOrder;
+    QHash<int, QString> keyOf;
     for (int id : idsInOrder)
+        keyOf.insert(id, SortKey(objects->GetFieldValueInt(rowOfId.value(id), QStringLiteral("DEDUR_OBJ_ORDER"))));
+    std::stable_sort(sorted.begin(), sorted.end(), [&keyOf](int a, int b) { return keyOf[a] < keyOf[b]; });
+    for (int id : sorted)
         childIds[parentOf.value(id)].append(id);
     rowIndex = &rowOfId;
+    // Built apart from the widget and attached at the end: an item added inside the shown tree costs
+    // model updates that grow with its depth.
+    QList<QTreeWidgetItem *> top;
+    detachedTop = &top;
     QHash<qint64, int> dataRows;
     if (withChannels && db->tableDedurData) {
         Table_Dedur_Data *data = db->tableDedurData;
@@ -125,7 +136,6 @@ void ObjectsTreeWidget::ReadObjectsTree(bool withChannels) {
         dataIndex = &dataRows;
     }
 
-    QVector<QTreeWidgetItem *> built;
     // Places id with its whole subtree, breadth first: no recursion, so a long chain cannot overflow the stack.
     auto place = [&](QTreeWidgetItem *parent, int rootId) {
         QVector<QPair<QTreeWidgetItem *, int>> queue{{parent, rootId}};
@@ -136,7 +146,6 @@ void ObjectsTreeWidget::ReadObjectsTree(bool withChannels) {
             QTreeWidgetItem *node = MakeObjectNode(queue[i].first, id, withChannels);
             if (!node)
                 continue;
-            built.append(node);
             for (int child : childIds.value(id))
                 if (!placedIds.contains(child))
                     queue.append({node, child});
@@ -147,7 +156,7 @@ void ObjectsTreeWidget::ReadObjectsTree(bool withChannels) {
 
     // Objects whose parent is not in the table are shown apart instead of vanishing.
     QTreeWidgetItem *orphans = nullptr;
-    for (int id : idsInOrder) {
+    for (int id : sorted) {
         const int parentId = parentOf.value(id);
         if (parentId == 0 || rowOfId.contains(parentId) || placedIds.contains(id))
             continue;
@@ -158,7 +167,7 @@ void ObjectsTreeWidget::ReadObjectsTree(bool withChannels) {
             orphans->setText(TreeDataColumn, SortKey(65534));
             orphans->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
             orphans->setCheckState(0, Qt::Unchecked);
-            tree->addTopLevelItem(orphans);
+            top.append(orphans);
         }
         place(orphans, id);
     }
@@ -181,12 +190,8 @@ void ObjectsTreeWidget::ReadObjectsTree(bool withChannels) {
     }
     rowIndex = nullptr;
     dataIndex = nullptr;
+    detachedTop = nullptr;
 
-    for (QTreeWidgetItem *node : built)
-        SortChildren(node);
-    if (orphans)
-        SortChildren(orphans);
-    QList<QTreeWidgetItem *> top;
     while (tree->topLevelItemCount() > 0)
         top.append(tree->takeTopLevelItem(0));
     SortByKey(top);
@@ -309,6 +314,8 @@ QTreeWidgetItem *ObjectsTreeWidget::MakeObjectNode(QTreeWidgetItem *parent, int 
 
     if (parent)
         parent->addChild(node);
+    else if (detachedTop)
+        detachedTop->append(node);
     else
         tree->addTopLevelItem(node);
     placedIds.insert(id);

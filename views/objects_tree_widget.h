@@ -146,4 +146,5 @@ private:
     // Lookups of the running rebuild (null outside it).
     const QHash<int, int> *rowIndex = nullptr;
     const QHash<qint64, int> *dataIndex = nullptr;
+    QList<QTreeWidgetItem *> *detachedTop = nullptr;
 };
