@@ -77,6 +77,8 @@ int main(int argc, char **argv) {
 
     int signal = 0;
     sigwait(&stopSignals, &signal);
+    // A select may have seconds of its time limit left; the server is to stop at once.
+    db.AbortReads();
     simulator.Stop();
     events.SetServer(nullptr);
     server.Stop();

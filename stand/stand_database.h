@@ -54,6 +54,8 @@ public:
     bool Open(const std::string &path, const DemoLayout &layout, GridModel *model, double backfillHours, bool *created,
               std::string *error);
     void Close();
+    // Ends running client selects (and any started later) at their next progress check; for shutting down.
+    void AbortReads();
 
     // Same hashing work for unknown users and wrong passwords.
     bool Authenticate(const std::string &login, const std::string &password);

@@ -169,7 +169,7 @@ std::string HelpText() {
            "  --compress-above N    replies larger than N bytes travel zlib-compressed (default 8388608)\n"
            "  --heartbeat-ms N      heartbeat sent to idle clients every N ms (default 1000)\n"
            "  --max-connections N   connections served at once (default 256); more are refused\n"
-           "  --max-per-address N   connections served at once from one address (default 32)\n"
+           "  --max-per-address N   connections served at once from one address (default 128)\n"
            "  --test-stall-select MS  tests: answer every select only after MS ms\n"
            "  --help                this text\n"
            "\n"

@@ -20,7 +20,7 @@ struct StandOptions {
     size_t compressAbove = 8u << 20;
     int heartbeatMs = 1000; // heartbeat to idle clients; tests with a short client silence limit lower it
     int maxConnections = 256;
-    int maxPerAddress = 32;
+    int maxPerAddress = 128;
     int testStallSelectMs = 0; // tests: every select is answered only after this long
     bool help = false;
 };

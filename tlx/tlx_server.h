@@ -24,7 +24,7 @@ struct ServerOptions {
     int deadAfterMs = 5000;           // silence after which a client counts as gone
     size_t compressAbove = 64u << 10; // payloads larger than this go out zlib-compressed
     int maxConnections = 256;         // connections past this are closed at once
-    int maxPerAddress = 32;           // the same for one peer address
+    int maxPerAddress = 128;          // the same for one peer address (a terminal server holds many)
 };
 
 // Called on connection threads, possibly several at once: implementations lock their own state.
