@@ -128,6 +128,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
     StartRealtime();
 
     QSettings settings(Settings::FilePath(), QSettings::IniFormat);
+    // Operators type Cyrillic names into the file in UTF-8; Qt 5 would read it as Latin-1.
+    settings.setIniCodec("UTF-8");
     if (settings.value("AUTOLOGIN", false).toBool()) {
         const QString user = Settings::FirstEntry(settings.value("USER_NAME", "").toString());
         const QString server = Settings::FirstEntry(settings.value("SERVER_NAME", "").toString());
@@ -174,6 +176,8 @@ QString MainWindow::SettingsPath() {
 
 void MainWindow::InitSettings() {
     QSettings settings(Settings::FilePath(), QSettings::IniFormat);
+    // Operators type Cyrillic names into the file in UTF-8; Qt 5 would read it as Latin-1.
+    settings.setIniCodec("UTF-8");
     for (const Settings::Default &entry : Settings::Defaults) {
         if (!settings.contains(QLatin1String(entry.key)))
             settings.setValue(QLatin1String(entry.key), QString::fromUtf8(entry.value));
@@ -204,10 +208,16 @@ bool MainWindow::Login(QString server, QString user, QString password) {
     ui->tree->expandToDepth(0);
     objectsTree->CheckAll();
     statusBar()->showMessage(RealtimeText);
+    // Said once per login: the tree shows the first object of each repeated id.
+    if (objectsTree->DuplicateIds() > 0)
+        statusBar()->showMessage(RealtimeText + QStringLiteral(" — повторяющихся идентификаторов объектов: ") +
+                                 QString::number(objectsTree->DuplicateIds()));
     setWindowTitle(TitlePrefix + ServerLabel(server) + QStringLiteral(" / ") + user);
     StartRealtime();
 
     QSettings settings(Settings::FilePath(), QSettings::IniFormat);
+    // Operators type Cyrillic names into the file in UTF-8; Qt 5 would read it as Latin-1.
+    settings.setIniCodec("UTF-8");
     settings.setValue("SERVER_NAME", Settings::RememberFirst(settings.value("SERVER_NAME", "").toString(), server));
     settings.setValue("USER_NAME", Settings::RememberFirst(settings.value("USER_NAME", "").toString(), user));
     settings.sync();

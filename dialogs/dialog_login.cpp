@@ -17,6 +17,8 @@ DialogLogin::~DialogLogin() {
 
 void DialogLogin::setupSettings() {
     QSettings settings(Settings::FilePath(), QSettings::IniFormat);
+    // Operators type Cyrillic names into the file in UTF-8; Qt 5 would read it as Latin-1.
+    settings.setIniCodec("UTF-8");
     ui->combo_server->clear();
     ui->combo_server->addItems(Settings::SplitList(settings.value("SERVER_NAME", "").toString()));
     ui->combo_login->clear();

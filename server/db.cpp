@@ -89,6 +89,14 @@ bool DB::OpenSession(QString server, QString user, QString password) {
     QString host;
     unsigned port = 1312;
     ParseServerAddress(server, &host, &port);
+    {
+        QSettings settings(QDir::currentPath() + QStringLiteral("/dedur.ini"), QSettings::IniFormat);
+        settings.setIniCodec("UTF-8");
+        bool ok = false;
+        // Fractions are allowed (tests shorten it); a bad value keeps the default rather than waiting for ever.
+        const double seconds = settings.value(QStringLiteral("Network/REQUEST_TIMEOUT_SEC"), 30).toDouble(&ok);
+        client.SetRequestTimeoutMs(ok && seconds >= 0.1 && seconds <= 3600 ? int(seconds * 1000) : 30000);
+    }
     if (!client.Open(host.toUtf8().constData(), user.toUtf8().constData(), password.toUtf8().constData(), port)) {
         QMessageBox::warning(nullptr, QStringLiteral("Ошибка"), QStringLiteral("Не удалось подключиться к серверу!"),
                              QMessageBox::Ok);

@@ -89,6 +89,8 @@ DB::EventMessage DB::DecodeEventMessage(TLXCliParam *param) {
 QStringList DB::GetEventCodesForSubscribe() {
     QStringList codes = {QStringLiteral("501"), QStringLiteral("601"), QStringLiteral("602"), QStringLiteral("603")};
     QSettings settings(QDir::currentPath() + QStringLiteral("/dedur.ini"), QSettings::IniFormat);
+    // Operators type Cyrillic names into the file in UTF-8; Qt 5 would read it as Latin-1.
+    settings.setIniCodec("UTF-8");
     const QStringList categories =
         SettingText(settings, "SUBSCRIBE_EVENT_CATEGORIES").split(QLatin1Char(','), Qt::KeepEmptyParts);
     for (const QString &category : categories) {

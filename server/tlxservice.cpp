@@ -127,7 +127,13 @@ bool TLXService::PostParam(TLXCliParam *param) {
 bool TLXService::WaitResult(TLXCliParam **reply) {
     if (!handle || !reply)
         return false;
-    lastResult = TLXCliWaitResult(handle, reply, -1);
+    lastResult = TLXCliWaitResult(handle, reply, requestTimeoutMs > 0 ? requestTimeoutMs : -1);
+    if (lastResult == TLX_ERR_TIMEOUT) {
+        // Heartbeats keep a stalled server's link up; for the operator it is lost all the same.
+        TLXCliClose(handle, 0);
+        lastResult = TLX_ERR_TIMEOUT;
+        return false;
+    }
     return lastResult == 0 && *reply;
 }
 

@@ -75,15 +75,19 @@ public:
     bool FileDel(const char *a, const char *b, bool viaPacket);
     bool UserDescription(TLXCliParam **reply);
 
-    // Waits without a time limit for the reply of a Req method; stores the result. True with a reply.
+    // Waits for the reply of a Req method up to the request time limit; stores the result. True with
+    // a reply. A reply past the limit closes the session: the caller sees it as a lost link.
     bool WaitResult(TLXCliParam **reply);
+    // 0 or less waits for ever.
+    void SetRequestTimeoutMs(int ms) { requestTimeoutMs = ms; }
+    int RequestTimeoutMs() const { return requestTimeoutMs; }
     // Releases a reply and stores the result.
     void FreeReply(TLXCliParam *reply);
     // Reads reply field pos. False when it is absent or of another kind (ReplyBytes: text, name or blob only).
     static bool ReplyInt32(TLXCliParam *reply, int pos, int32_t *out);
     static bool ReplyBytes(TLXCliParam *reply, int pos, int *length, const char **bytes);
 
-    // Synchronous operations (wait without a time limit).
+    // Synchronous operations (wait up to the request time limit).
     TLArray *DoSqlRequest(const char *sql);                       // caller releases with TLADestroy
     char *DoMeasRequest(const MeasValRead &request, int *length); // caller releases with TLMemFree
     int GetSrvVersion(int *major = nullptr, int *minor = nullptr, int *release = nullptr);
@@ -118,6 +122,7 @@ private:
     QMutex mutex;
     TLXCliSes *handle = nullptr;
     int32_t lastResult = 0;
+    int requestTimeoutMs = 30000;
     int *eventSub = nullptr;
     int32_t eventSubCount = 0;
     int *paramSub = nullptr;

@@ -72,8 +72,11 @@ int main(int argc, char **argv) {
     serverOptions.port = uint16_t(options.port);
     serverOptions.compressAbove = options.compressAbove;
     serverOptions.heartbeatMs = options.heartbeatMs;
+    serverOptions.maxConnections = options.maxConnections;
+    serverOptions.maxPerAddress = options.maxPerAddress;
     tlx::Server server(serverOptions, &handler);
     handler.SetServer(&server);
+    handler.SetTestStallSelectMs(options.testStallSelectMs);
     events.SetServer(&server);
     if (!server.Start(&error)) {
         std::cerr << "zenta-stand: cannot listen on " << options.listenAddress << ":" << options.port << ": " << error
@@ -90,6 +93,8 @@ int main(int argc, char **argv) {
 
     int signal = 0;
     sigwait(&stopSignals, &signal);
+    // A select may have seconds of its time limit left; the server is to stop at once.
+    db.AbortReads();
     simulator.Stop();
     events.SetServer(nullptr);
     server.Stop();

@@ -2,6 +2,7 @@
 #include "stand/text_codec.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <cstring>
@@ -38,9 +39,12 @@ int Authorize(void *, int action, const char *a, const char *, const char *, con
     }
 }
 
+// Set once the server is stopping: running selects end at their next progress check.
+std::atomic<bool> readsAborted{false};
+
 int Progress(void *context) {
     auto *deadline = static_cast<long long *>(context);
-    return (*deadline > 0 && NowMs() > *deadline) ? 1 : 0;
+    return (*deadline > 0 && (NowMs() > *deadline || readsAborted.load(std::memory_order_relaxed))) ? 1 : 0;
 }
 
 int TypeFromDecl(const char *decl, int runtimeType) {
@@ -94,6 +98,9 @@ std::unique_ptr<StandDatabase::Reader> StandDatabase::TakeReader() {
     sqlite3_exec(reader->db, "PRAGMA mmap_size=268435456", nullptr, nullptr, nullptr);
     sqlite3_limit(reader->db, SQLITE_LIMIT_ATTACHED, 0);
     sqlite3_limit(reader->db, SQLITE_LIMIT_SQL_LENGTH, 100000);
+    // One string or blob function call is a single step the progress handler cannot break into:
+    // bound what one value can grow to instead (a reply cannot carry more anyway).
+    sqlite3_limit(reader->db, SQLITE_LIMIT_LENGTH, int(kMaxReplyBytes));
     if (sqlite3_prepare_v3(reader->db,
                            "SELECT time, value, state FROM Archive WHERE meas_id = ?1 AND time <= ?2 "
                            "ORDER BY time DESC LIMIT 1",
@@ -169,11 +176,21 @@ int StandDatabase::Select(const std::string &sqlUtf8, std::string *packed, int *
     for (int c = 0; c < columns; ++c)
         fields[size_t(c)] = TLAFld(array, c);
     int count = 0;
+    size_t resultBytes = 0;
     std::string text;
     while (rc == SQLITE_ROW) {
         if (count >= kMaxSelectRows) {
             TLADestroy(array);
             return fail(kStatusTooLarge, "more than " + std::to_string(kMaxSelectRows) + " rows; narrow the select");
+        }
+        // Rows are capped by count, their size by bytes: a few rows of huge values cannot fill memory.
+        for (int c = 0; c < columns; ++c) {
+            const int type = sqlite3_column_type(stmt, c);
+            resultBytes += (type == SQLITE_TEXT || type == SQLITE_BLOB ? size_t(sqlite3_column_bytes(stmt, c)) : 0) + 8;
+        }
+        if (resultBytes > kMaxReplyBytes) {
+            TLADestroy(array);
+            return fail(kStatusTooLarge, "the result is larger than 64 MiB; narrow the select");
         }
         TLRecord *record = TLARecNew(array);
         for (int c = 0; c < columns; ++c) {
@@ -218,7 +235,7 @@ int StandDatabase::Select(const std::string &sqlUtf8, std::string *packed, int *
     if (rc != SQLITE_DONE) {
         const std::string why = rc == SQLITE_INTERRUPT ? "the select took too long" : sqlite3_errmsg(reader->db);
         TLADestroy(array);
-        return fail(rc == SQLITE_INTERRUPT ? kStatusTooLarge : kStatusDbError, why);
+        return fail(rc == SQLITE_INTERRUPT || rc == SQLITE_TOOBIG ? kStatusTooLarge : kStatusDbError, why);
     }
     sqlite3_finalize(stmt);
     stmt = nullptr;
@@ -243,6 +260,10 @@ int StandDatabase::Select(const std::string &sqlUtf8, std::string *packed, int *
     TLADestroy(array);
     *rows = count;
     return 0;
+}
+
+void StandDatabase::AbortReads() {
+    readsAborted = true;
 }
 
 } // namespace stand

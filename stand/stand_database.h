@@ -55,6 +55,8 @@ public:
     bool Open(const std::string &path, const DemoLayout &layout, GridModel *model, double backfillHours, bool *created,
               std::string *error, int64_t backfillEnd = 0);
     void Close();
+    // Ends running client selects (and any started later) at their next progress check; for shutting down.
+    void AbortReads();
 
     // Same hashing work for unknown users and wrong passwords.
     bool Authenticate(const std::string &login, const std::string &password);

@@ -11,6 +11,7 @@ constexpr int kWarmUpSeconds = 600;      // model time run before the first stor
 constexpr int kMaxSpanRecords = 2000000; // one archive reply stays below the 64 MiB frame limit
 constexpr int kMaxEventsReply = 10000;
 constexpr int kMaxSelectRows = 500000;
+constexpr size_t kMaxReplyBytes = 64u << 20; // the protocol's frame limit
 constexpr int kSelectTimeLimitMs = 15000;
 
 // A read-only connection with the authorizer installed and the archive statements prepared.

@@ -3,12 +3,28 @@
 #include "stand/text_codec.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace stand {
 namespace {
+
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// A name for the log: control bytes and over-long input of a hostile client are not echoed.
+std::string Printable(const std::string &text) {
+    std::string out;
+    for (char ch : text.substr(0, 64))
+        out += (static_cast<unsigned char>(ch) < 0x20 || ch == '"') ? '?' : ch;
+    return text.size() > 64 ? out + "..." : out;
+}
 
 bool GetInt(TLXCliParam *p, int pos, int32_t *out) {
     const int type = TLXPrmFieldType(p, pos);
@@ -65,8 +81,20 @@ std::vector<int> CodesFromBlob(const std::string &blob) {
 
 StandHandler::StandHandler(StandDatabase *db, EventHub *events) : db_(db), events_(events) {}
 
-bool StandHandler::Authenticate(tlx::ConnId, const std::string &user, const std::string &password) {
-    return db_->Authenticate(user, password);
+bool StandHandler::Authenticate(tlx::ConnId conn, const std::string &user, const std::string &password) {
+    const std::string address = server_ ? server_->PeerOf(conn) : std::string();
+    // The wait runs on this connection's own thread: other clients are not held up.
+    const int delay = throttle_.DelayMs(address, user, NowMs());
+    if (delay > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    if (db_->Authenticate(user, password)) {
+        throttle_.Succeeded(address, user);
+        return true;
+    }
+    const int failures = throttle_.Failed(address, user, NowMs());
+    std::fprintf(stderr, "zenta-stand: failed login of \"%s\" from %s (%d in a row)\n", Printable(user).c_str(),
+                 address.c_str(), failures);
+    return false;
 }
 
 void StandHandler::OnDisconnect(tlx::ConnId conn) {
@@ -124,6 +152,9 @@ void StandHandler::OnMessage(tlx::ConnId conn, TLXCliParam *message) {
 }
 
 void StandHandler::SqlRequest(TLXCliParam *request, TLXCliParam *reply) {
+    // Test aid: a server that keeps its link alive but stops answering selects.
+    if (testStallSelectMs_ > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(testStallSelectMs_));
     std::string sql;
     if (!GetBytes(request, 0, &sql)) {
         TLXPrmSetInt32(reply, 0, kStatusBadRequest);

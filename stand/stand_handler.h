@@ -2,6 +2,7 @@
 #pragma once
 
 #include "stand/event_hub.h"
+#include "stand/login_throttle.h"
 #include "stand/stand_database.h"
 
 #include "tlx/tlx_server.h"
@@ -15,6 +16,7 @@ class StandHandler : public tlx::ServerHandler {
 public:
     StandHandler(StandDatabase *db, EventHub *events);
     void SetServer(tlx::Server *server) { server_ = server; }
+    void SetTestStallSelectMs(int ms) { testStallSelectMs_ = ms; }
 
     bool Authenticate(tlx::ConnId conn, const std::string &user, const std::string &password) override;
     void OnRequest(tlx::ConnId conn, TLXCliParam *request, TLXCliParam *reply) override;
@@ -37,6 +39,8 @@ private:
     StandDatabase *db_;
     EventHub *events_;
     tlx::Server *server_ = nullptr;
+    LoginThrottle throttle_;
+    int testStallSelectMs_ = 0;
 
     // A fault armed by ADMIN_FAULT: the process signals itself at an exact step of a client's work.
     std::mutex faultMutex_;

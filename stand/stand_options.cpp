@@ -129,6 +129,23 @@ bool ParseOptions(const std::vector<std::string> &args, StandOptions *options, s
                 return false;
             }
             options->heartbeatMs = int(n);
+            // Resource limits against hostile or runaway clients.
+        } else if (arg == "--max-connections" || arg == "--max-per-address") {
+            if (!value(&v))
+                return false;
+            if (!ToLong(v, 1, 100000, &n)) {
+                *error = "bad connection limit (1..100000): " + v;
+                return false;
+            }
+            (arg == "--max-connections" ? options->maxConnections : options->maxPerAddress) = int(n);
+        } else if (arg == "--test-stall-select") {
+            if (!value(&v))
+                return false;
+            if (!ToLong(v, 0, 600000, &n)) {
+                *error = "bad stall (0..600000 ms): " + v;
+                return false;
+            }
+            options->testStallSelectMs = int(n);
         } else {
             *error = "unknown option: " + arg;
             return false;
@@ -166,6 +183,9 @@ std::string HelpText() {
            "                        (the units' governors are their stored settings; see stand/README.md)\n"
            "  --compress-above N    replies larger than N bytes travel zlib-compressed (default 8388608)\n"
            "  --heartbeat-ms N      heartbeat sent to idle clients every N ms (default 1000)\n"
+           "  --max-connections N   connections served at once (default 256); more are refused\n"
+           "  --max-per-address N   connections served at once from one address (default 128)\n"
+           "  --test-stall-select MS  tests: answer every select only after MS ms\n"
            "  --help                this text\n"
            "\n"
            "Once it accepts connections it prints one line: listening on ADDR:PORT\n"

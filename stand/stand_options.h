@@ -20,6 +20,9 @@ struct StandOptions {
     std::string frequencyFile; // a recorded frequency replayed instead of the model
     size_t compressAbove = 8u << 20;
     int heartbeatMs = 1000; // heartbeat to idle clients; tests with a short client silence limit lower it
+    int maxConnections = 256;
+    int maxPerAddress = 128;
+    int testStallSelectMs = 0; // tests: every select is answered only after this long
     bool help = false;
 };
 

@@ -19,6 +19,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -112,17 +113,46 @@ struct Server::Impl {
             if (rc <= 0 || !(p[0].revents & POLLIN))
                 continue;
             int fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0)
+            if (fd < 0) {
+                // Out of descriptors the pending connection stays queued and poll fires at once:
+                // pause instead of spinning, so the connections that are served keep their CPU.
+                if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                    poll(p + 1, 1, 100);
                 continue;
+            }
+            const std::string peer = PeerAddress(fd);
+            std::lock_guard<std::mutex> lock(m);
+            if (!Admit(peer)) {
+                close(fd);
+                continue;
+            }
             TuneSocket(fd, opt.deadAfterMs);
             auto c = std::make_shared<Conn>();
             c->fd = fd;
-            c->peer = PeerAddress(fd);
-            std::lock_guard<std::mutex> lock(m);
+            c->peer = peer;
             c->id = nextId++;
             conns[c->id] = c;
-            c->reader = std::thread([this, c] { Serve(c); });
+            try {
+                c->reader = std::thread([this, c] { Serve(c); });
+            } catch (const std::system_error &) {
+                // No thread for it: the client is refused like one past the cap.
+                conns.erase(c->id);
+                close(fd);
+            }
         }
+    }
+
+    // Caller holds m. Connections between leaving conns and reaching finished are few and brief.
+    bool Admit(const std::string &peer) const {
+        if (opt.maxConnections > 0 && conns.size() >= size_t(opt.maxConnections))
+            return false;
+        if (opt.maxPerAddress > 0) {
+            int same = 0;
+            for (const auto &c : conns)
+                if (c.second->peer == peer && ++same >= opt.maxPerAddress)
+                    return false;
+        }
+        return true;
     }
 
     void Writer(const std::shared_ptr<Conn> &c) {
@@ -248,8 +278,14 @@ struct Server::Impl {
     void Serve(std::shared_ptr<Conn> c) {
         FrameReader frames;
         if (Handshake(c, &frames)) {
-            c->writer = std::thread([this, c] { Writer(c); });
-            Loop(c, &frames);
+            bool writing = true;
+            try {
+                c->writer = std::thread([this, c] { Writer(c); });
+            } catch (const std::system_error &) {
+                writing = false;
+            }
+            if (writing)
+                Loop(c, &frames);
         }
         c->Close();
         if (c->writer.joinable())

@@ -23,6 +23,8 @@ struct ServerOptions {
     int heartbeatMs = 1000;           // heartbeat sent to idle clients
     int deadAfterMs = 5000;           // silence after which a client counts as gone
     size_t compressAbove = 64u << 10; // payloads larger than this go out zlib-compressed
+    int maxConnections = 256;         // connections past this are closed at once
+    int maxPerAddress = 128;          // the same for one peer address (a terminal server holds many)
 };
 
 // Called on connection threads, possibly several at once: implementations lock their own state.

@@ -1,6 +1,7 @@
 #include "views/objects_tree_widget.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 #include <QSignalBlocker>
 #include <QTreeWidget>
@@ -89,24 +90,124 @@ void ObjectsTreeWidget::ReadObjectsTree(bool withChannels) {
     // Nobody reads the nodes detached by earlier deletions or the clearing any more.
     DisposeDetached();
     placedIds.clear();
-    AddObjectTreeChildren(tree, nullptr, withChannels);
-
-    // Objects caught in a parent cycle never hang below a top-level object; show each such cycle once.
+    duplicateIds = 0;
     Table_Dedur_Objects *objects = db ? db->tableDedurObjects : nullptr;
-    if (objects) {
-        const int count = objects->GetRecordCount();
-        for (int row = 0; row < count; ++row) {
-            const int id = objects->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_ID"));
-            if (!placedIds.contains(id) && InParentCycle(id))
-                AddObjectTreeItem(nullptr, id, withChannels);
+    if (!objects)
+        return;
+
+    // One pass over the tables builds the lookups, so the tree costs the same whatever its shape.
+    const int count = objects->GetRecordCount();
+    QHash<int, int> rowOfId;
+    QHash<int, int> parentOf;
+    QHash<int, QVector<int>> childIds;
+    QVector<int> idsInOrder;
+    for (int row = 0; row < count; ++row) {
+        const int id = objects->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_ID"));
+        if (rowOfId.contains(id)) {
+            ++duplicateIds;
+            continue;
         }
+        rowOfId.insert(id, row);
+        idsInOrder.append(id);
+        const int parentId = objects->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_PARENT"));
+        parentOf.insert(id, parentId);
+    }
+    // Children come in their display order, so no list is re-sorted afterwards: taking the children
+    // of an item back costs a walk of everything below them.
+    QVector<int> sorted = idsInOrder;
+    QHash<int, QString> keyOf;
+    for (int id : idsInOrder)
+        keyOf.insert(id, SortKey(objects->GetFieldValueInt(rowOfId.value(id), QStringLiteral("DEDUR_OBJ_ORDER"))));
+    std::stable_sort(sorted.begin(), sorted.end(), [&keyOf](int a, int b) { return keyOf[a] < keyOf[b]; });
+    for (int id : sorted)
+        childIds[parentOf.value(id)].append(id);
+    rowIndex = &rowOfId;
+    // Built apart from the widget and attached at the end: an item added inside the shown tree costs
+    // model updates that grow with its depth.
+    QList<QTreeWidgetItem *> top;
+    detachedTop = &top;
+    QHash<qint64, int> dataRows;
+    if (withChannels && db->tableDedurData) {
+        Table_Dedur_Data *data = db->tableDedurData;
+        for (int row = data->GetRecordCount() - 1; row >= 0; --row) // the first row of a pair wins
+            dataRows.insert((qint64(data->GetFieldValueInt(row, QStringLiteral("DEDUR_DATA_OBJ"))) << 32) |
+                                quint32(data->GetFieldValueInt(row, QStringLiteral("DEDUR_DATA_SETTINGS"))),
+                            row);
+        dataIndex = &dataRows;
     }
 
-    QList<QTreeWidgetItem *> top;
+    // Places id with its whole subtree, breadth first: no recursion, so a long chain cannot overflow the stack.
+    auto place = [&](QTreeWidgetItem *parent, int rootId) {
+        QVector<QPair<QTreeWidgetItem *, int>> queue{{parent, rootId}};
+        for (int i = 0; i < queue.size(); ++i) {
+            const int id = queue[i].second;
+            if (placedIds.contains(id))
+                continue;
+            QTreeWidgetItem *node = MakeObjectNode(queue[i].first, id, withChannels);
+            if (!node)
+                continue;
+            for (int child : childIds.value(id))
+                if (!placedIds.contains(child))
+                    queue.append({node, child});
+        }
+    };
+    for (int id : childIds.value(0))
+        place(nullptr, id);
+
+    // Objects whose parent is not in the table are shown apart instead of vanishing.
+    QTreeWidgetItem *orphans = nullptr;
+    for (int id : sorted) {
+        const int parentId = parentOf.value(id);
+        if (parentId == 0 || rowOfId.contains(parentId) || placedIds.contains(id))
+            continue;
+        if (!orphans) {
+            orphans = new QTreeWidgetItem;
+            orphans->setText(0, QStringLiteral("Без родителя"));
+            // After the objects, before opened files.
+            orphans->setText(TreeDataColumn, SortKey(65534));
+            orphans->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+            orphans->setCheckState(0, Qt::Unchecked);
+            top.append(orphans);
+        }
+        place(orphans, id);
+    }
+
+    // What is left hangs below a parent cycle; each cycle is shown once, from its first member in the table.
+    for (int id : idsInOrder) {
+        if (placedIds.contains(id))
+            continue;
+        QHash<int, int> step;
+        int current = id;
+        while (!step.contains(current)) {
+            step.insert(current, step.size());
+            current = parentOf.value(current);
+        }
+        int first = current;
+        for (int member = parentOf.value(current); member != current; member = parentOf.value(member))
+            if (rowOfId.value(member) < rowOfId.value(first))
+                first = member;
+        place(nullptr, first);
+    }
+    rowIndex = nullptr;
+    dataIndex = nullptr;
+    detachedTop = nullptr;
+
     while (tree->topLevelItemCount() > 0)
         top.append(tree->takeTopLevelItem(0));
     SortByKey(top);
     tree->addTopLevelItems(top);
+}
+
+QString ObjectsTreeWidget::DisplayText(const QString &text) {
+    if (text.size() <= kDisplayLength)
+        return text;
+    return text.left(kDisplayLength) + QStringLiteral("…");
+}
+
+QString ObjectsTreeWidget::ToolTipText(const QString &text) {
+    if (text.size() <= kToolTipLength)
+        return text;
+    return text.left(kToolTipLength) + QStringLiteral("…");
 }
 
 bool ObjectsTreeWidget::InParentCycle(int id) const {
@@ -148,17 +249,31 @@ void ObjectsTreeWidget::AddObjectTreeChildren(QTreeWidget *, QTreeWidgetItem *pa
 }
 
 QTreeWidgetItem *ObjectsTreeWidget::AddObjectTreeItem(QTreeWidgetItem *parent, int id, bool withChannels) {
+    QTreeWidgetItem *node = MakeObjectNode(parent, id, withChannels);
+    if (!node)
+        return nullptr;
+    buildPath.append(id);
+    AddObjectTreeChildren(tree, node, withChannels);
+    buildPath.removeLast();
+    return node;
+}
+
+QTreeWidgetItem *ObjectsTreeWidget::MakeObjectNode(QTreeWidgetItem *parent, int id, bool withChannels) {
     Table_Dedur_Objects *objects = db ? db->tableDedurObjects : nullptr;
     if (!objects)
         return nullptr;
-    const int row = objects->FindRecordIndexByIntValue("DEDUR_OBJ_ID", id);
+    const int row = rowIndex ? rowIndex->value(id, -1) : objects->FindRecordIndexByIntValue("DEDUR_OBJ_ID", id);
     if (row < 0)
         return nullptr;
 
     auto *node = new QTreeWidgetItem(ObjectItem);
     node->setFlags(node->flags() | Qt::ItemIsSelectable);
     node->setCheckState(0, Qt::Unchecked);
-    node->setText(0, objects->GetFieldValueString(row, QStringLiteral("DEDUR_OBJ_NAME")));
+    // A server's name can be of any length: the tree shows a sane part, the tool tip more.
+    const QString name = objects->GetFieldValueString(row, QStringLiteral("DEDUR_OBJ_NAME"));
+    node->setText(0, DisplayText(name));
+    if (name.size() > kDisplayLength)
+        node->setToolTip(0, ToolTipText(name));
     const int type = objects->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_TYPE"));
     node->setData(TreeDataColumn, InRegulationRole,
                   objects->GetFieldValueBool(row, QStringLiteral("DEDUR_OBJ_IN_REGULATION")));
@@ -179,7 +294,19 @@ QTreeWidgetItem *ObjectsTreeWidget::AddObjectTreeItem(QTreeWidgetItem *parent, i
         for (const auto &channel : channels) {
             const int settingId = db->tableDedurSettings->GetSettingIdByName(type, QString::fromLatin1(channel.key));
             int archiveId = -1;
-            const int measureId = db->tableDedurData->GetObjectSettingDataValueInt(id, settingId, &archiveId);
+            int measureId = -1;
+            if (!dataIndex) {
+                measureId = db->tableDedurData->GetObjectSettingDataValueInt(id, settingId, &archiveId);
+            } else if (settingId >= 0) {
+                const int dataRow = dataIndex->value((qint64(id) << 32) | quint32(settingId), -1);
+                const QString value =
+                    dataRow < 0 ? QString()
+                                : db->tableDedurData->GetFieldValueString(dataRow, QStringLiteral("DEDUR_DATA_VALUE"));
+                if (!value.isEmpty()) {
+                    archiveId = db->tableDedurData->GetFieldValueInt(dataRow, QStringLiteral("DEDUR_DATA_ARCH"));
+                    measureId = value.toInt(nullptr, 10);
+                }
+            }
             if (measureId > 0)
                 node->addChild(MakeObjectChannel(node, channel.kind, measureId, archiveId));
         }
@@ -187,13 +314,11 @@ QTreeWidgetItem *ObjectsTreeWidget::AddObjectTreeItem(QTreeWidgetItem *parent, i
 
     if (parent)
         parent->addChild(node);
+    else if (detachedTop)
+        detachedTop->append(node);
     else
         tree->addTopLevelItem(node);
     placedIds.insert(id);
-
-    buildPath.append(id);
-    AddObjectTreeChildren(tree, node, withChannels);
-    buildPath.removeLast();
     return node;
 }
 

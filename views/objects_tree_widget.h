@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QIcon>
 #include <QSet>
 #include <QString>
@@ -110,6 +111,13 @@ public:
     static QString SortKey(int order);
     // The title shown above the plot: cut to 50 characters plus "..." when longer.
     static QString ShortTitle(const QString &title);
+    // Server texts cut for display, and for a tool tip that holds more of them.
+    static constexpr int kDisplayLength = 200;
+    static constexpr int kToolTipLength = 4000;
+    static QString DisplayText(const QString &text);
+    static QString ToolTipText(const QString &text);
+    // Rows of the objects table skipped by the last rebuild because their id came earlier.
+    int DuplicateIds() const { return duplicateIds; }
 
     QTreeWidget *Tree() const { return tree; }
     PropertiesEditor *Editor() const { return editor; }
@@ -121,6 +129,7 @@ private:
     QTreeWidgetItem *MakeFileChannel(QTreeWidgetItem *file, int kind, const QVector<CsvFile::CsvRow> &rows);
     void Unlink(QTreeWidgetItem *node);
     bool InParentCycle(int id) const;
+    QTreeWidgetItem *MakeObjectNode(QTreeWidgetItem *parent, int id, bool withChannels);
 
     QTreeWidget *tree;
     DB *db;
@@ -133,4 +142,9 @@ private:
     QVector<QTreeWidgetItem *> detached;
     QVector<int> buildPath; // object ids on the way from the top while building, to stop parent cycles
     QSet<int> placedIds;    // objects shown by the running rebuild
+    int duplicateIds = 0;
+    // Lookups of the running rebuild (null outside it).
+    const QHash<int, int> *rowIndex = nullptr;
+    const QHash<qint64, int> *dataIndex = nullptr;
+    QList<QTreeWidgetItem *> *detachedTop = nullptr;
 };

@@ -1,7 +1,11 @@
 // Hostile input at the edges of the system: login names that would break an SQL text if pasted
 // unquoted, and a peer that announces a frame beyond the size limit.
 #include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <arpa/inet.h>
@@ -13,6 +17,8 @@
 
 #include "server/db.h"
 #include "server/table_users_14.h"
+#include "stand/login_throttle.h"
+#include "stand/stand_database.h"
 #include "stand_client.h"
 #include "stand_process.h"
 #include "stand_sql.h"
@@ -75,6 +81,13 @@ private slots:
     void loginNames();
     void oversizedFrameClosesOnlyThatConnection_data();
     void oversizedFrameClosesOnlyThatConnection();
+    void connectionCaps_data();
+    void connectionCaps();
+    void loginThrottle_data();
+    void loginThrottle();
+    void stalledSelectIsALostLink();
+    void selectBytesCapped_data();
+    void selectBytesCapped();
 
 private:
     StandProcess stand;
@@ -168,6 +181,127 @@ void SecurityTest::oversizedFrameClosesOnlyThatConnection() {
     QVERIFY(result.rows.size() > 0);
     StandClient newcomer;
     QCOMPARE(newcomer.Open(stand.Port(), "operator", "operator"), 0);
+}
+
+void SecurityTest::connectionCaps_data() {
+    QTest::addColumn<QString>("option");
+    QTest::newRow("total") << QStringLiteral("--max-connections");
+    QTest::newRow("per-address") << QStringLiteral("--max-per-address");
+}
+
+void SecurityTest::connectionCaps() {
+    QFETCH(QString, option);
+    StandProcess capped;
+    QVERIFY2(capped.Start({"--backfill-hours", "1", "--no-sim", option, "3"}), qPrintable(capped.Error()));
+    std::vector<std::unique_ptr<StandClient>> held;
+    for (int i = 0; i < 3; ++i) {
+        held.emplace_back(new StandClient);
+        QCOMPARE(held.back()->Open(capped.Port(), "operator", "operator"), 0);
+    }
+    // The fourth is closed at once instead of getting a thread, and the held ones still work.
+    RawPeer extra(capped.Port());
+    QVERIFY(extra.ClosedWithin(5000));
+    QCOMPARE(Select(*held.front(), "select KeyLink from Tables").status, 0);
+    // A freed place is given to the next client.
+    held.pop_back();
+    const quint16 port = capped.Port();
+    auto freshLogin = [port] {
+        StandClient next;
+        return next.Open(port, "operator", "operator");
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(freshLogin(), 0, 30000);
+}
+
+void SecurityTest::loginThrottle_data() {
+    QTest::addColumn<int>("failures");
+    QTest::addColumn<bool>("distinctNames");
+    QTest::addColumn<qint64>("laterMs");
+    QTest::addColumn<bool>("thenSucceeds");
+    QTest::addColumn<int>("sameUserDelay");
+    QTest::addColumn<int>("otherUserDelay");
+    using T = stand::LoginThrottle;
+    QTest::newRow("none") << 0 << false << qint64(0) << false << 0 << 0;
+    QTest::newRow("one") << 1 << false << qint64(0) << false << T::kFirstDelayMs << 0;
+    QTest::newRow("doubles") << 3 << false << qint64(0) << false << 4 * T::kFirstDelayMs << 0;
+    QTest::newRow("capped") << 40 << false << qint64(0) << false << T::kMaxDelayMs << T::kMaxDelayMs;
+    QTest::newRow("forgotten") << 5 << false << qint64(T::kForgetAfterMs + 1) << false << 0 << 0;
+    QTest::newRow("success-clears") << 5 << false << qint64(0) << true << 0 << 0;
+    QTest::newRow("names-under-threshold")
+        << T::kAddressFreeFailures << true << qint64(0) << false << T::kFirstDelayMs << 0;
+    QTest::newRow("address-spray") << T::kAddressFreeFailures + 2 << true << qint64(0) << false << 2 * T::kFirstDelayMs
+                                   << 2 * T::kFirstDelayMs;
+}
+
+void SecurityTest::loginThrottle() {
+    QFETCH(int, failures);
+    QFETCH(bool, distinctNames);
+    QFETCH(qint64, laterMs);
+    QFETCH(bool, thenSucceeds);
+    QFETCH(int, sameUserDelay);
+    QFETCH(int, otherUserDelay);
+    stand::LoginThrottle throttle;
+    const int64_t start = 1000000;
+    for (int i = 0; i < failures; ++i)
+        throttle.Failed("10.0.0.7", distinctNames ? "guess" + std::to_string(i) : "operator", start + i);
+    if (thenSucceeds)
+        throttle.Succeeded("10.0.0.7", "operator");
+    const int64_t now = start + failures + laterMs;
+    QCOMPARE(throttle.DelayMs("10.0.0.7", distinctNames ? "guess0" : "operator", now), sameUserDelay);
+    QCOMPARE(throttle.DelayMs("10.0.0.7", "engineer", now), otherUserDelay);
+    // Another address is never slowed by this one's guesses at another name.
+    QCOMPARE(throttle.DelayMs("10.0.0.8", "engineer", now), 0);
+}
+
+void SecurityTest::stalledSelectIsALostLink() {
+    const int stallMs = 60000;
+    StandProcess stalled;
+    QVERIFY2(stalled.Start({"--backfill-hours", "1", "--no-sim", "--test-stall-select", QString::number(stallMs)}),
+             qPrintable(stalled.Error()));
+    QTemporaryDir work;
+    const QString startDir = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(work.path()));
+    {
+        QFile ini(QStringLiteral("dedur.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Network]\nREQUEST_TIMEOUT_SEC=0.5\n");
+    }
+    QStringList boxes;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, [&boxes] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            boxes << box->text();
+            box->accept();
+        }
+    });
+    closer.start(50);
+    QElapsedTimer waited;
+    waited.start();
+    DB db;
+    const bool opened = db.OpenSession(stalled.Address(), QStringLiteral("operator"), QStringLiteral("operator"));
+    const qint64 elapsed = waited.elapsed();
+    QDir::setCurrent(startDir);
+    // The login gave up on the first unanswered select, long before the server would have answered,
+    // closed the link and said so once.
+    QVERIFY(!opened);
+    QVERIFY(!db.Connected());
+    QVERIFY2(elapsed < stallMs / 2, qPrintable(QString::number(elapsed)));
+    QCOMPARE(boxes.size(), 1);
+}
+
+void SecurityTest::selectBytesCapped_data() {
+    QTest::addColumn<QByteArray>("sql");
+    QTest::newRow("one-value-past-64-mib") << QByteArray("select zeroblob(100000000) as b");
+    QTest::newRow("rows-adding-up-past-64-mib")
+        << QByteArray("select zeroblob(40000000) as b union all select zeroblob(40000001)");
+}
+
+void SecurityTest::selectBytesCapped() {
+    QFETCH(QByteArray, sql);
+    StandClient client;
+    QCOMPARE(client.Open(stand.Port(), "operator", "operator"), 0);
+    // Refused by the select itself, before a reply of that size is packed; the link goes on.
+    QCOMPARE(Select(client, sql.constData()).status, int(stand::kStatusTooLarge));
+    QCOMPARE(Select(client, "select KeyLink from Tables").status, 0);
 }
 
 QTEST_MAIN(SecurityTest)

@@ -130,7 +130,7 @@ void ObjectsTreeTest::layout_data() {
 
     QTest::newRow("top-level-by-order") << QString()
                                         << QStringList{"ГРЭС-1 «Заречная»", "ТЭЦ-2 «Северная»", "Кольцо А",
-                                                       "Сам себе родитель"};
+                                                       "Сам себе родитель", "Без родителя"};
     QTest::newRow("orders-1-2-10") << "1"
                                    << QStringList{"Частота, Гц", "Мощность, МВт", "Энергоблок №3", "Энергоблок №2",
                                                   "Энергоблок №1"};
@@ -139,6 +139,7 @@ void ObjectsTreeTest::layout_data() {
     QTest::newRow("cycle-not-followed") << "20" << QStringList{"Кольцо Б", "Под кольцом"};
     QTest::newRow("cycle-member-no-children") << "21" << QStringList{};
     QTest::newRow("own-parent-no-children") << "23" << QStringList{};
+    QTest::newRow("orphan-shown-apart") << "24" << QStringList{};
 }
 
 void ObjectsTreeTest::layout() {
@@ -164,9 +165,14 @@ void ObjectsTreeTest::eachObjectOnce() {
         if ((*it)->type() == ObjectItem)
             ++seen[(*it)->data(TreeDataColumn, ObjectIdRole).toInt()];
     }
-    for (int id : {1, 2, 3, 4, 5, 6, 7, 8, 20, 21, 22, 23})
+    for (int id : {1, 2, 3, 4, 5, 6, 7, 8, 20, 21, 22, 23, 24})
         QCOMPARE(seen.value(id), 1);
-    QVERIFY(!seen.contains(24));
+    // The orphan hangs under the node apart instead of vanishing.
+    QCOMPARE(tree->DuplicateIds(), 0);
+    QTreeWidgetItem *orphan = Find(&treeWidget, QStringLiteral("24"));
+    QVERIFY(orphan && orphan->parent());
+    QCOMPARE(orphan->parent()->text(0), QStringLiteral("Без родителя"));
+    QVERIFY(!orphan->parent()->parent());
     QCOMPARE(Find(&treeWidget, QStringLiteral("3"))->text(TreeDataColumn), QStringLiteral("000000002"));
 }
 
