@@ -13,5 +13,5 @@ DialogAbout::~DialogAbout() {
 }
 
 QString DialogAbout::VersionText() {
-    return QStringLiteral("Версия ") + QStringLiteral("1.7.4");
+    return QStringLiteral("Версия " ZENTA_VERSION);
 }

@@ -40,6 +40,9 @@ case "$mode" in
     ;;
 esac
 
+# Paths relative to the tree and no working folder in the hash, so that the client library seam test's
+# second build of the client finds this build's objects in ccache.
+export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
 cmake -S . -B "$build" "${cmake_args[@]}"
 cmake --build "$build" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen

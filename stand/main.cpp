@@ -27,6 +27,10 @@ int main(int argc, char **argv) {
         std::cout << stand::HelpText();
         return 0;
     }
+    if (options.version) {
+        std::cout << stand::VersionText();
+        return 0;
+    }
 
     // Threads started from here on inherit the mask; the main thread waits for these signals.
     sigset_t stopSignals;

@@ -47,6 +47,8 @@ bool ParseOptions(const std::vector<std::string> &args, StandOptions *options, s
         long long n = 0;
         if (arg == "--help" || arg == "-h") {
             options->help = true;
+        } else if (arg == "--version") {
+            options->version = true;
         } else if (arg == "--no-sim") {
             options->simulate = false;
         } else if (arg == "--db") {
@@ -151,7 +153,7 @@ bool ParseOptions(const std::vector<std::string> &args, StandOptions *options, s
             return false;
         }
     }
-    if (!options->help && options->dbPath.empty()) {
+    if (!options->help && !options->version && options->dbPath.empty()) {
         *error = "--db FILE is required";
         return false;
     }
@@ -186,6 +188,7 @@ std::string HelpText() {
            "  --max-connections N   connections served at once (default 256); more are refused\n"
            "  --max-per-address N   connections served at once from one address (default 128)\n"
            "  --test-stall-select MS  tests: answer every select only after MS ms\n"
+           "  --version             the version, then exit\n"
            "  --help                this text\n"
            "\n"
            "Once it accepts connections it prints one line: listening on ADDR:PORT\n"
@@ -196,6 +199,10 @@ std::string HelpText() {
            "\n"
            "Test aids: the requests ADMIN_EVENT (emits events at once) and ADMIN_FAULT (kills or freezes\n"
            "the server at a chosen request), accepted from 127.0.0.1 only; see tlx/PROTOCOL.md.\n";
+}
+
+std::string VersionText() {
+    return std::string("zenta-stand ") + ZENTA_VERSION + "\n";
 }
 
 } // namespace stand

@@ -24,10 +24,12 @@ struct StandOptions {
     int maxPerAddress = 128;
     int testStallSelectMs = 0; // tests: every select is answered only after this long
     bool help = false;
+    bool version = false;
 };
 
 // False with a message for an unknown option or a bad value.
 bool ParseOptions(const std::vector<std::string> &args, StandOptions *options, std::string *error);
 std::string HelpText();
+std::string VersionText();
 
 } // namespace stand
