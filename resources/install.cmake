@@ -48,6 +48,7 @@ install(FILES stand/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zenta-sta
 # the administrator look, so they are placed for the prefix given at install time (cpack: /usr).
 install(CODE "
     set(ZENTA_INSTALL_SRC \"${CMAKE_SOURCE_DIR}\")
+    set(ZENTA_INSTALL_GEN \"${ZENTA_INSTALL_GEN}\")
     include(\"${CMAKE_SOURCE_DIR}/stand/install_service.cmake\")
 " COMPONENT stand)
 

@@ -10,7 +10,7 @@ else()
     set(unit_dir "${prefix}/lib/systemd/system")
 endif()
 set(CMAKE_INSTALL_FULL_BINDIR "${prefix}/bin")
-set(staged "${CMAKE_CURRENT_BINARY_DIR}/zenta-stand.service")
+set(staged "${ZENTA_INSTALL_GEN}/zenta-stand.service")
 configure_file("${ZENTA_INSTALL_SRC}/stand/zenta-stand.service.in" "${staged}" @ONLY)
 file(INSTALL "${staged}" DESTINATION "${unit_dir}" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 file(INSTALL "${ZENTA_INSTALL_SRC}/stand/zenta-stand.default" DESTINATION "${CMAKE_INSTALL_FULL_SYSCONFDIR}/default"

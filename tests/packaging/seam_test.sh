@@ -20,9 +20,10 @@ if grep -rnE '#include +"tlx/' "$src"/{app,dialogs,server,views,delegates,csv,su
 fi
 
 start=$(date +%s)
-cmake -S "$src" -B "$seam" -DZENTA_TLX_LIBRARY="$library" -DZENTA_TLX_SHARED=OFF -DZENTA_WERROR=ON >"$seam.log" 2>&1 ||
-    { cat "$seam.log" >&2; exit 1; }
-cmake --build "$seam" -j2 --target zenta-oprch session_test >>"$seam.log" 2>&1 || { tail -50 "$seam.log" >&2; exit 1; }
+mkdir -p "$seam"
+cmake -S "$src" -B "$seam" -DZENTA_TLX_LIBRARY="$library" -DZENTA_TLX_SHARED=OFF -DZENTA_WERROR=ON >"$seam/seam.log" 2>&1 ||
+    { cat "$seam/seam.log" >&2; exit 1; }
+cmake --build "$seam" -j2 --target zenta-oprch session_test >>"$seam/seam.log" 2>&1 || { tail -50 "$seam/seam.log" >&2; exit 1; }
 echo "seam build: $(($(date +%s) - start)) s"
 
 for program in zenta-oprch session_test; do
