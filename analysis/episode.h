@@ -70,6 +70,7 @@ struct UnitChannels {
 
 struct StationChannels {
     QString name;
+    int objectId = 0;
     int frequencyId = 0;
     QVector<UnitChannels> units;
 };

@@ -1,0 +1,177 @@
+#include "views/episodes_table_widget.h"
+
+#include <QHeaderView>
+#include <QSet>
+#include <QTreeWidget>
+
+#include "analysis/episode_format.h"
+#include "views/objects_tree_widget.h"
+
+namespace {
+
+QString RowKey(const QString &station, double start) {
+    return station + QLatin1Char('|') + QString::number(start, 'f', 3);
+}
+
+int ChannelId(const QTreeWidgetItem *object, int kind) {
+    for (int i = 0; i < object->childCount(); ++i) {
+        const QTreeWidgetItem *child = object->child(i);
+        if (child->type() == kind)
+            return child->data(TreeDataColumn, MeasureIdRole).toInt();
+    }
+    return 0;
+}
+
+void CollectUnits(const QTreeWidgetItem *node, QVector<UnitChannels> *units) {
+    for (int i = 0; i < node->childCount(); ++i) {
+        const QTreeWidgetItem *child = node->child(i);
+        if (child->type() != ObjectItem)
+            continue;
+        const int power = ChannelId(child, PowerItem);
+        if (power > 0) {
+            UnitChannels unit;
+            unit.name = child->text(0);
+            unit.powerId = power;
+            unit.calcId = ChannelId(child, CalcPowerItem);
+            units->append(unit);
+        }
+        // A station below a station is listed on its own.
+        if (ChannelId(child, FreqItem) <= 0)
+            CollectUnits(child, units);
+    }
+}
+
+} // namespace
+
+EpisodesTableWidget::EpisodesTableWidget(QTreeWidget *tree) : tree(tree) {
+    tree->setColumnCount(ColumnCount);
+    tree->setHeaderLabels({QStringLiteral("Эпизод / блок"), QStringLiteral("Начало"), QStringLiteral("Конец"),
+                           QStringLiteral("Откл., мГц"), QStringLiteral("P до (A), МВт"),
+                           QStringLiteral("Треб. ΔP, МВт"), QStringLiteral("ΔP 15 с, МВт"),
+                           QStringLiteral("ΔP 30 с, МВт"), QStringLiteral("ΔP (B), МВт"),
+                           QStringLiteral("Нарушение, с"), QStringLiteral("Итог")});
+    tree->setAlternatingRowColors(true);
+    tree->setRootIsDecorated(true);
+    tree->setUniformRowHeights(true);
+    tree->setExpandsOnDoubleClick(false);
+    tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tree->header()->setDefaultSectionSize(110);
+    tree->header()->setStretchLastSection(true);
+    tree->setColumnWidth(NameColumn, 200);
+    tree->setColumnWidth(StartColumn, 140);
+    tree->setColumnWidth(EndColumn, 140);
+}
+
+void EpisodesTableWidget::Clear() {
+    tree->clear();
+    rows.clear();
+}
+
+QTreeWidgetItem *EpisodesTableWidget::EpisodeRow(QTreeWidgetItem *item) {
+    if (!item)
+        return nullptr;
+    return item->parent() ? item->parent() : item;
+}
+
+void EpisodesTableWidget::ShowEpisodes(const QVector<Episode> &episodes, const QVector<StationChannels> &stations) {
+    QHash<QString, int> stationIds;
+    for (const StationChannels &s : stations)
+        stationIds.insert(s.name, s.objectId);
+    QSet<QString> present;
+    for (const Episode &episode : episodes) {
+        const QString key = RowKey(episode.station, episode.start);
+        present.insert(key);
+        QTreeWidgetItem *row = rows.value(key);
+        if (!row) {
+            row = new QTreeWidgetItem;
+            // Oldest first, as the episodes come; a new one goes where its start puts it.
+            int at = tree->topLevelItemCount();
+            while (at > 0 && tree->topLevelItem(at - 1)->data(NameColumn, StartRole).toDouble() > episode.start)
+                --at;
+            tree->insertTopLevelItem(at, row);
+            rows.insert(key, row);
+        }
+        Fill(row, episode, stationIds.value(episode.station));
+    }
+    for (auto it = rows.begin(); it != rows.end();) {
+        if (present.contains(it.key())) {
+            ++it;
+            continue;
+        }
+        delete it.value();
+        it = rows.erase(it);
+    }
+}
+
+void EpisodesTableWidget::Fill(QTreeWidgetItem *row, const Episode &episode, int stationId) {
+    using namespace EpisodeFormat;
+    row->setData(NameColumn, StartRole, episode.start);
+    row->setData(NameColumn, EndRole, std::isfinite(episode.end) ? episode.end : episode.start);
+    row->setData(NameColumn, StationIdRole, stationId);
+    row->setData(NameColumn, StationRole, episode.station);
+    row->setText(NameColumn, episode.station);
+    row->setText(StartColumn, Time(episode.start));
+    row->setText(EndColumn, End(episode));
+    row->setText(DeviationColumn, Number(episode.deviationMHz, 0));
+    row->setToolTip(DeviationColumn, QStringLiteral("Наибольшее отклонение в %1; частота A %2 Гц, B %3 Гц")
+                                         .arg(Clock(episode.deviationTime), Number(episode.frequencyA, 3),
+                                              Number(episode.frequencyB, 3)));
+    row->setText(RequiredColumn, std::isfinite(episode.responseMwPer01Hz)
+                                     ? Number(episode.responseMwPer01Hz, 1) + QStringLiteral(" МВт/0,1 Гц")
+                                     : QString());
+    row->setToolTip(RequiredColumn, QStringLiteral("Отклик станции по точкам A и B"));
+    const EpisodeVerdict overall = Overall(episode);
+    row->setText(VerdictColumn, episode.cut ? QStringLiteral("эпизод обрезан краем периода") : Summary(episode));
+    row->setBackground(VerdictColumn, VerdictColor(overall));
+    QFont bold = row->font(NameColumn);
+    bold.setBold(true);
+    row->setFont(NameColumn, bold);
+
+    while (row->childCount() > episode.units.size())
+        delete row->takeChild(row->childCount() - 1);
+    for (int i = 0; i < episode.units.size(); ++i) {
+        const UnitEpisode &u = episode.units[i];
+        QTreeWidgetItem *child = i < row->childCount() ? row->child(i) : new QTreeWidgetItem(row);
+        child->setText(NameColumn, u.name);
+        child->setText(PowerBeforeColumn, Number(u.powerBefore, 2));
+        child->setText(RequiredColumn, u.verdict == EpisodeVerdict::NoData && std::isnan(u.required)
+                                           ? QStringLiteral("нет данных")
+                                           : Number(u.required, 2));
+        child->setText(At15Column, Change(u.actual15, u.ratio15));
+        child->setToolTip(At15Column, QStringLiteral("Требуется %1 МВт").arg(Number(u.required15, 2)));
+        child->setText(At30Column, Change(u.actual30, u.ratio30));
+        child->setToolTip(At30Column, QStringLiteral("Требуется %1 МВт").arg(Number(u.required30, 2)));
+        child->setText(AtBColumn, Change(u.actualB, u.ratioB));
+        child->setToolTip(AtBColumn, QStringLiteral("Требуется %1 МВт").arg(Number(u.requiredB, 2)));
+        child->setText(ViolationColumn, QString::number(u.violationSeconds));
+        child->setText(VerdictColumn, VerdictText(u.verdict));
+        child->setToolTip(VerdictColumn, u.reason);
+        child->setBackground(VerdictColumn, VerdictColor(u.verdict));
+    }
+}
+
+QVector<StationChannels> EpisodesTableWidget::CollectStations(const QTreeWidget *objects) {
+    QVector<StationChannels> stations;
+    QVector<const QTreeWidgetItem *> queue;
+    for (int i = 0; i < objects->topLevelItemCount(); ++i)
+        queue.append(objects->topLevelItem(i));
+    for (int i = 0; i < queue.size(); ++i) {
+        const QTreeWidgetItem *node = queue[i];
+        for (int c = 0; c < node->childCount(); ++c)
+            if (node->child(c)->type() == ObjectItem)
+                queue.append(node->child(c));
+        if (node->type() != ObjectItem)
+            continue;
+        const int frequency = ChannelId(node, FreqItem);
+        if (frequency <= 0)
+            continue;
+        StationChannels station;
+        station.name = node->text(0);
+        station.objectId = node->data(TreeDataColumn, ObjectIdRole).toInt();
+        station.frequencyId = frequency;
+        CollectUnits(node, &station.units);
+        if (!station.units.isEmpty())
+            stations.append(station);
+    }
+    return stations;
+}
