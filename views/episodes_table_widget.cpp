@@ -78,6 +78,7 @@ void EpisodesTableWidget::ShowEpisodes(const QVector<Episode> &episodes, const Q
     for (const StationChannels &s : stations)
         stationIds.insert(s.name, s.objectId);
     QSet<QString> present;
+    bool added = false;
     for (const Episode &episode : episodes) {
         const QString key = RowKey(episode.station, episode.start);
         present.insert(key);
@@ -90,6 +91,8 @@ void EpisodesTableWidget::ShowEpisodes(const QVector<Episode> &episodes, const Q
                 --at;
             tree->insertTopLevelItem(at, row);
             rows.insert(key, row);
+            row->setExpanded(true);
+            added = true;
         }
         Fill(row, episode, stationIds.value(episode.station));
     }
@@ -101,6 +104,10 @@ void EpisodesTableWidget::ShowEpisodes(const QVector<Episode> &episodes, const Q
         delete it.value();
         it = rows.erase(it);
     }
+    // Widths follow the texts when rows come, not on every tick, so a user's widths stay until then.
+    if (added)
+        for (int c = 0; c < ColumnCount - 1; ++c)
+            tree->resizeColumnToContents(c);
 }
 
 void EpisodesTableWidget::Fill(QTreeWidgetItem *row, const Episode &episode, int stationId) {
