@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QSettings>
@@ -200,18 +201,17 @@ void MainWindow::on_action_print_plot_triggered() {
     dialog.setWindowTitle(QStringLiteral("Печать графика"));
     if (dialog.exec() != QDialog::Accepted)
         return;
-    QCPPainter painter;
+    QPainter painter;
     if (!painter.begin(&printer)) {
         QMessageBox::warning(this, QStringLiteral("Ошибка"), QStringLiteral("Не удалось начать печать."),
                              QMessageBox::Ok);
         return;
     }
-    // The chart as it is on screen, scaled to fill the page.
-    const QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
-    const double scale = std::min(page.width() / double(ui->plot->width()), page.height() / double(ui->plot->height()));
-    painter.setMode(QCPPainter::pmVectorized);
-    painter.setMode(QCPPainter::pmNoCaching);
-    painter.scale(scale, scale);
-    ui->plot->toPainter(&painter, ui->plot->width(), ui->plot->height());
+    // The chart laid out again in the page's proportions, at a size where its labels read well on paper.
+    const QRect page(0, 0, printer.width(), printer.height());
+    const int width = 1600;
+    const int height = int(width * double(page.height()) / std::max(1, page.width()));
+    const QPixmap picture = ui->plot->toPixmap(width, height, 2.0);
+    painter.drawPixmap(page, picture);
     painter.end();
 }

@@ -93,6 +93,10 @@ int ReportCommand::Run(const QStringList &arguments, QString *out, QString *err)
         const QString &arg = arguments[i];
         if (arg == QLatin1String("--report"))
             continue;
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            *out += UsageText();
+            return Written;
+        }
         if (arg == QLatin1String("--password") || arg.startsWith(QLatin1String("--password=")))
             return usage(QStringLiteral("Пароль в командной строке не принимается: его видят другие пользователи "
                                         "системы. Задайте ZENTA_PASSWORD или --password-file."));

@@ -3,6 +3,10 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDialog>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QProcess>
 #include <QSettings>
 #include <QTabWidget>
@@ -26,6 +30,21 @@
 // minutes in every ten: its slow units (ГРЭС-1 unit 3, ТЭЦ-2 unit 1) fall short, units 2 and 4 answer
 // soundly. Seen in the window's tab and in the batch command's CSV and PDF.
 namespace {
+
+// Answers the next modal file dialog with `path`, as a person typing it would.
+void AnswerFileDialog(const QString &path) {
+    auto *timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, path] {
+        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+            // Typed into the name field, where a person types it.
+            if (auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+                edit->setText(path);
+            static_cast<QDialog *>(dialog)->accept(); // QFileDialog checks the name as on OK
+            timer->deleteLater();
+        }
+    });
+    timer->start(50);
+}
 
 const QString Slow[] = {QStringLiteral("ГРЭС-1 «Заречная»/Энергоблок №3"),
                         QStringLiteral("ТЭЦ-2 «Северная»/Энергоблок №1")};
@@ -61,6 +80,9 @@ private slots:
     void cleanupTestCase();
     void tabVerdicts();
     void doubleClickOpensEpisode();
+    void saveReport();
+    void plotPictures_data();
+    void plotPictures();
     void realtimeTicks();
     void batchReport();
     void batchFailures_data();
@@ -212,6 +234,63 @@ void EpisodesStandTest::doubleClickOpensEpisode() {
     for (int i = 0; i < tree->topLevelItemCount(); ++i)
         listed |= tree->topLevelItem(i)->data(0, EpisodesTableWidget::StartRole).toDouble() == start;
     QVERIFY(listed);
+}
+
+void EpisodesStandTest::saveReport() {
+    auto *tree = Child<QTreeWidget>("episodes_treeWidget");
+    const int listed = tree->topLevelItemCount();
+    QVERIFY(listed >= 1);
+    const QString pdf = workDir.filePath(QStringLiteral("из окна.pdf"));
+    AnswerFileDialog(pdf);
+    Child<QAction>("action_save_report")->trigger();
+    QCOMPARE(PdfPages(pdf), listed + 1);
+    const QString csv = workDir.filePath(QStringLiteral("из окна.csv"));
+    AnswerFileDialog(csv);
+    Child<QAction>("action_save_report")->trigger();
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(file.readAll()).count(QLatin1Char('\n')), 1 + listed * 4);
+}
+
+void EpisodesStandTest::plotPictures_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("magic");
+    QTest::newRow("png") << "график.png" << QByteArray("\x89PNG");
+    QTest::newRow("pdf") << "график.pdf" << QByteArray("%PDF");
+    QTest::newRow("print") << "печать.pdf" << QByteArray("%PDF");
+}
+
+void EpisodesStandTest::plotPictures() {
+    QFETCH(QString, name);
+    QFETCH(QByteArray, magic);
+    const QString path = workDir.filePath(name);
+    if (name.startsWith(QStringLiteral("печать"))) {
+        // The system print dialog, told to print into a PDF file.
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&timer, path] {
+            if (auto *dialog = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget())) {
+                dialog->printer()->setOutputFormat(QPrinter::PdfFormat);
+                dialog->printer()->setOutputFileName(path);
+                dialog->done(QDialog::Accepted);
+                timer.stop();
+            }
+        });
+        timer.start(50);
+        Child<QAction>("action_print_plot")->trigger();
+        QCOMPARE(Child<QAction>("action_print_plot")->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
+    } else {
+        AnswerFileDialog(path);
+        Child<QAction>("action_save_plot_image")->trigger();
+    }
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(path));
+    QVERIFY(file.size() > 2000);
+    QCOMPARE(file.read(magic.size()), magic);
+    const QString shots = qEnvironmentVariable("ZENTA_SCREENSHOTS");
+    if (!shots.isEmpty() && QDir().mkpath(shots)) {
+        QFile::remove(QDir(shots).filePath(QStringLiteral("plot_") + QString::fromLatin1(QTest::currentDataTag())));
+        QFile::copy(path, QDir(shots).filePath(QStringLiteral("plot_") + QString::fromLatin1(QTest::currentDataTag())));
+    }
 }
 
 void EpisodesStandTest::realtimeTicks() {
