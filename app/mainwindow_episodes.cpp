@@ -49,7 +49,7 @@ bool MainWindow::EpisodesShown() const {
 
 void MainWindow::UpdateEpisodes(bool reload) {
     // Read only while someone looks at the tab; showing it (or saving the report) reads the span anew.
-    if (!reload && !EpisodesShown())
+    if (!episodeMonitor || !episodesTable || (!reload && !EpisodesShown()))
         return;
     const QVector<StationChannels> stations = EpisodesTableWidget::CollectStations(ui->tree);
     const bool changed = !SameStations(stations, episodeMonitor->Channels());

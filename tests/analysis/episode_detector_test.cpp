@@ -43,6 +43,8 @@ private slots:
     void liveEpisode();
     void settingsSection();
     void monitorFollowsLive();
+    void monitorProblem_data();
+    void monitorProblem();
 };
 
 void EpisodeDetectorTest::ratios_data() {
@@ -283,6 +285,38 @@ void EpisodeDetectorTest::monitorFollowsLive() {
     QCOMPARE(seen[1].start, s.t0 + 200);
     QCOMPARE(seen[0].units[0].verdict, EpisodeVerdict::Met);
     QCOMPARE(seen[0].units[1].verdict, EpisodeVerdict::NotMet);
+}
+
+void EpisodeDetectorTest::monitorProblem_data() {
+    QTest::addColumn<QString>("frequency");
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("no-station") << "none"
+                                << "Эпизоды ОПРЧ: нет станций с каналом частоты";
+    QTest::newRow("no-channel") << "absent"
+                                << "Эпизоды ОПРЧ: «Станция»: нет канала частоты";
+    QTest::newRow("all-missing") << "nan"
+                                 << "Эпизоды ОПРЧ: «Станция»: нет значений частоты за период";
+    QTest::newRow("fine") << "values"
+                          << "";
+}
+
+void EpisodeDetectorTest::monitorProblem() {
+    QFETCH(QString, frequency);
+    QFETCH(QString, problem);
+    SyntheticStation s = OneStep(0.5, 5);
+    StationSeries station = s.Make();
+    if (frequency == QLatin1String("absent")) {
+        station.hasFrequency = false;
+        station.frequency.clear();
+    }
+    if (frequency == QLatin1String("nan"))
+        for (MeasurePoint &p : station.frequency)
+            p.value = std::nan("");
+    EpisodeMonitor monitor;
+    if (frequency != QLatin1String("none"))
+        monitor.SetSeries({station}, false);
+    QCOMPARE(monitor.Problem(), problem);
+    QCOMPARE(monitor.Episodes().size(), frequency == QLatin1String("values") ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(EpisodeDetectorTest)
