@@ -46,10 +46,10 @@ void CollectUnits(const QTreeWidgetItem *node, QVector<UnitChannels> *units) {
 EpisodesTableWidget::EpisodesTableWidget(QTreeWidget *tree) : tree(tree) {
     tree->setColumnCount(ColumnCount);
     tree->setHeaderLabels({QStringLiteral("Эпизод / блок"), QStringLiteral("Начало"), QStringLiteral("Конец"),
-                           QStringLiteral("Откл., мГц"), QStringLiteral("P до (A), МВт"),
-                           QStringLiteral("Треб. ΔP, МВт"), QStringLiteral("ΔP 15 с, МВт"),
-                           QStringLiteral("ΔP 30 с, МВт"), QStringLiteral("ΔP (B), МВт"),
-                           QStringLiteral("Нарушение, с"), QStringLiteral("Итог")});
+                           QStringLiteral("Откл., мГц"), QStringLiteral("Отклик, МВт/0,1 Гц"),
+                           QStringLiteral("P до (A), МВт"), QStringLiteral("Треб. ΔP, МВт"),
+                           QStringLiteral("ΔP 15 с, МВт"), QStringLiteral("ΔP 30 с, МВт"),
+                           QStringLiteral("ΔP (B), МВт"), QStringLiteral("Нарушение, с"), QStringLiteral("Итог")});
     tree->setAlternatingRowColors(true);
     tree->setRootIsDecorated(true);
     tree->setUniformRowHeights(true);
@@ -118,15 +118,16 @@ void EpisodesTableWidget::Fill(QTreeWidgetItem *row, const Episode &episode, int
     row->setData(NameColumn, StationRole, episode.station);
     row->setText(NameColumn, episode.station);
     row->setText(StartColumn, Time(episode.start));
-    row->setText(EndColumn, End(episode));
-    row->setText(DeviationColumn, Number(episode.deviationMHz, 0));
+    // The end on the start's day shows its time only, so the list stays narrow.
+    const QString end = End(episode);
+    row->setText(EndColumn, end.left(10) == Time(episode.start).left(10) ? end.mid(11) : end);
+    row->setText(DeviationColumn,
+                 (episode.deviationMHz > 0 ? QStringLiteral("+") : QString()) + Number(episode.deviationMHz, 0));
     row->setToolTip(DeviationColumn, QStringLiteral("Наибольшее отклонение в %1; частота A %2 Гц, B %3 Гц")
                                          .arg(Clock(episode.deviationTime), Number(episode.frequencyA, 3),
                                               Number(episode.frequencyB, 3)));
-    row->setText(RequiredColumn, std::isfinite(episode.responseMwPer01Hz)
-                                     ? Number(episode.responseMwPer01Hz, 1) + QStringLiteral(" МВт/0,1 Гц")
-                                     : QString());
-    row->setToolTip(RequiredColumn, QStringLiteral("Отклик станции по точкам A и B"));
+    row->setText(ResponseColumn, Number(episode.responseMwPer01Hz, 1));
+    row->setToolTip(ResponseColumn, QStringLiteral("Отклик станции по точкам A и B"));
     const EpisodeVerdict overall = Overall(episode);
     row->setText(VerdictColumn, episode.cut ? QStringLiteral("эпизод обрезан краем периода") : Summary(episode));
     row->setBackground(VerdictColumn, VerdictColor(overall));
@@ -154,7 +155,11 @@ void EpisodesTableWidget::Fill(QTreeWidgetItem *row, const Episode &episode, int
         child->setText(VerdictColumn, VerdictText(u.verdict));
         child->setToolTip(VerdictColumn, u.reason);
         child->setBackground(VerdictColumn, VerdictColor(u.verdict));
+        for (int c = DeviationColumn; c <= ViolationColumn; ++c)
+            child->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
     }
+    for (int c = DeviationColumn; c <= ViolationColumn; ++c)
+        row->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
 }
 
 QVector<StationChannels> EpisodesTableWidget::CollectStations(const QTreeWidget *objects) {

@@ -21,6 +21,7 @@ public:
         StartColumn,
         EndColumn,
         DeviationColumn,
+        ResponseColumn,
         PowerBeforeColumn,
         RequiredColumn,
         At15Column,

@@ -194,6 +194,11 @@ void EpisodesStandTest::tabVerdicts() {
     tree->expandAll();
     QCoreApplication::processEvents();
     QVERIFY(window->grab().save(QDir(dir).filePath(QStringLiteral("episodes_tab.png"))));
+    // The list alone, wide enough for every column.
+    const QSize laidOut = tree->size();
+    tree->resize(1850, 420);
+    QVERIFY(tree->grab().save(QDir(dir).filePath(QStringLiteral("episodes_list.png"))));
+    tree->resize(laidOut);
 }
 
 void EpisodesStandTest::doubleClickOpensEpisode() {
