@@ -18,6 +18,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "admin_link.h"
 #include "analysis/episode_monitor.h"
 #include "analysis/episode_report.h"
 #include "app/mainwindow.h"
@@ -87,6 +88,7 @@ private slots:
     void batchReport();
     void batchFailures_data();
     void batchFailures();
+    void batchReadFails();
 
 private:
     template <typename T> T *Child(const char *name) const {
@@ -418,6 +420,30 @@ void EpisodesStandTest::batchFailures() {
     QString output;
     QCOMPARE(RunBatch(arguments, password, &output), code);
     QVERIFY2(output.contains(message), qPrintable(output));
+}
+
+void EpisodesStandTest::batchReadFails() {
+    // The server stops answering in the middle of the archive reads: the command gives up after its
+    // request time limit and says the read failed, writing nothing.
+    Child<QAction>("action_pause")->trigger();
+    {
+        QSettings settings(workDir.filePath(QStringLiteral("dedur.ini")), QSettings::IniFormat);
+        settings.setValue("Network/REQUEST_TIMEOUT_SEC", 1);
+    }
+    AdminLink admin;
+    QVERIFY2(admin.Open(stand.Port()), qPrintable(admin.Error()));
+    QVERIFY2(admin.Fault("MEAS_READ2", 5, "freeze"), qPrintable(admin.Error()));
+    const QString csv = workDir.filePath(QStringLiteral("не дописан.csv"));
+    QString output;
+    const int code =
+        RunBatch({QStringLiteral("--server"), stand.Address(), QStringLiteral("--user"), QStringLiteral("operator"),
+                  QStringLiteral("--from"), spanEnd.addSecs(-1800).toString(Qt::ISODate), QStringLiteral("--to"),
+                  spanEnd.toString(Qt::ISODate), QStringLiteral("--csv"), csv},
+                 QStringLiteral("operator"), &output);
+    stand.Thaw();
+    QCOMPARE(code, 4);
+    QVERIFY2(output.contains(QStringLiteral("Не удалось прочитать архив")), qPrintable(output));
+    QVERIFY(!QFile::exists(csv));
 }
 
 QTEST_MAIN(EpisodesStandTest)
