@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QSet>
+#include <QStyle>
 #include <QTreeWidget>
 
 #include "analysis/episode_format.h"
@@ -41,6 +42,33 @@ void CollectUnits(const QTreeWidgetItem *node, QVector<UnitChannels> *units) {
     }
 }
 
+bool Same(double a, double b) {
+    return a == b || (std::isnan(a) && std::isnan(b));
+}
+
+// Whether a row would show the same: finished episodes stay as they are from tick to tick.
+bool SameFigures(const Episode &a, const Episode &b) {
+    if (!Same(a.end, b.end) || a.ongoing != b.ongoing || a.cut != b.cut || !Same(a.deviationMHz, b.deviationMHz) ||
+        !Same(a.deviationTime, b.deviationTime) || !Same(a.frequencyA, b.frequencyA) ||
+        !Same(a.frequencyB, b.frequencyB) || !Same(a.responseMwPer01Hz, b.responseMwPer01Hz) ||
+        a.units.size() != b.units.size())
+        return false;
+    for (int i = 0; i < a.units.size(); ++i) {
+        const UnitEpisode &x = a.units[i], &y = b.units[i];
+        if (x.name != y.name || x.verdict != y.verdict || x.reason != y.reason ||
+            x.violationSeconds != y.violationSeconds)
+            return false;
+        const double xs[] = {x.powerBefore, x.required, x.required15, x.actual15, x.ratio15, x.required30,
+                             x.actual30,    x.ratio30,  x.requiredB,  x.actualB,  x.ratioB};
+        const double ys[] = {y.powerBefore, y.required, y.required15, y.actual15, y.ratio15, y.required30,
+                             y.actual30,    y.ratio30,  y.requiredB,  y.actualB,  y.ratioB};
+        for (int k = 0; k < 11; ++k)
+            if (!Same(xs[k], ys[k]))
+                return false;
+    }
+    return true;
+}
+
 } // namespace
 
 EpisodesTableWidget::EpisodesTableWidget(QTreeWidget *tree) : tree(tree) {
@@ -65,6 +93,7 @@ EpisodesTableWidget::EpisodesTableWidget(QTreeWidget *tree) : tree(tree) {
 void EpisodesTableWidget::Clear() {
     tree->clear();
     rows.clear();
+    shown.clear();
 }
 
 QTreeWidgetItem *EpisodesTableWidget::EpisodeRow(QTreeWidgetItem *item) {
@@ -78,7 +107,8 @@ void EpisodesTableWidget::ShowEpisodes(const QVector<Episode> &episodes, const Q
     for (const StationChannels &s : stations)
         stationIds.insert(s.name, s.objectId);
     QSet<QString> present;
-    bool added = false;
+    const bool wasEmpty = rows.isEmpty();
+    QVector<QTreeWidgetItem *> added;
     for (const Episode &episode : episodes) {
         const QString key = RowKey(episode.station, episode.start);
         present.insert(key);
@@ -92,9 +122,13 @@ void EpisodesTableWidget::ShowEpisodes(const QVector<Episode> &episodes, const Q
             tree->insertTopLevelItem(at, row);
             rows.insert(key, row);
             row->setExpanded(true);
-            added = true;
+            added.append(row);
         }
+        auto last = shown.find(key);
+        if (last != shown.end() && SameFigures(last.value(), episode))
+            continue;
         Fill(row, episode, stationIds.value(episode.station));
+        shown.insert(key, episode);
     }
     for (auto it = rows.begin(); it != rows.end();) {
         if (present.contains(it.key())) {
@@ -102,12 +136,33 @@ void EpisodesTableWidget::ShowEpisodes(const QVector<Episode> &episodes, const Q
             continue;
         }
         delete it.value();
+        shown.remove(it.key());
         it = rows.erase(it);
     }
-    // Widths follow the texts when rows come, not on every tick, so a user's widths stay until then.
-    if (added)
+    // Widths follow the texts when rows come, not on every tick, so a user's widths stay until then; a new
+    // row only widens what it needs, without measuring every row again.
+    if (wasEmpty && !added.isEmpty()) {
         for (int c = 0; c < ColumnCount - 1; ++c)
             tree->resizeColumnToContents(c);
+        return;
+    }
+    const QFontMetrics metrics(tree->font());
+    QFont bold = tree->font();
+    bold.setBold(true);
+    const QFontMetrics boldMetrics(bold);
+    for (QTreeWidgetItem *row : added) {
+        for (int c = 0; c < ColumnCount - 1; ++c) {
+            int width = (c == NameColumn ? boldMetrics : metrics).horizontalAdvance(row->text(c));
+            for (int i = 0; i < row->childCount(); ++i)
+                width = std::max(width, metrics.horizontalAdvance(row->child(i)->text(c)) +
+                                            (c == NameColumn ? tree->indentation() : 0));
+            width += 2 * tree->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 12;
+            if (c == NameColumn)
+                width += tree->indentation();
+            if (width > tree->columnWidth(c))
+                tree->setColumnWidth(c, width);
+        }
+    }
 }
 
 void EpisodesTableWidget::Fill(QTreeWidgetItem *row, const Episode &episode, int stationId) {

@@ -52,4 +52,5 @@ private:
 
     QTreeWidget *tree;
     QHash<QString, QTreeWidgetItem *> rows; // by station and start
+    QHash<QString, Episode> shown;          // what each row shows, so unchanged rows are left alone
 };
