@@ -238,6 +238,9 @@ void EpisodeDetector::Evaluate(const StationSeries &station, Episode *episode, b
             noData(QStringLiteral("нет расчётной мощности"));
         } else {
             u.verdict = EpisodeVerdict::Met;
+            // Nothing worth judging was asked: said, so the blank shares are not taken for a fault.
+            if (std::isnan(u.ratio15) && std::isnan(u.ratio30))
+                u.reason = QStringLiteral("требуемое изменение меньше %1 МВт").arg(settings.minRequiredMw);
         }
         episode->units.append(u);
     }
