@@ -245,9 +245,10 @@ void EpisodeDetector::Evaluate(const StationSeries &station, Episode *episode, b
         episode->units.append(u);
     }
 
+    // A change of frequency smaller than this leaves the figure to the units' own drift.
     const double df = episode->frequencyB - episode->frequencyA;
     episode->responseMwPer01Hz =
-        stationFigure && !station.units.isEmpty() && std::fabs(df) >= 0.001 ? -(powerB - powerA) / (df / 0.1) : NAN;
+        stationFigure && !station.units.isEmpty() && std::fabs(df) >= 0.02 ? -(powerB - powerA) / (df / 0.1) : NAN;
 }
 
 bool EpisodeDetector::Beyond(double frequency) const {

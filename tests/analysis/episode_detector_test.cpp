@@ -186,6 +186,11 @@ void EpisodeDetectorTest::stationFigures() {
     // 10 MW + 18.75 MW answered for -0.2 Hz: 14.375 MW per 0.1 Hz.
     QVERIFY2(std::fabs(e.responseMwPer01Hz - 14.375) < 0.15, qPrintable(QString::number(e.responseMwPer01Hz)));
 
+    // Frequency back at its level by B: no figure made of the units' drift.
+    SyntheticStation brief = OneStep(0.5, 3);
+    brief.steps[0].length = 10;
+    QVERIFY(std::isnan(EpisodeDetector(EpisodeSettings()).Detect(brief.Make(), false)[0].responseMwPer01Hz));
+
     // A unit without data leaves the station's figure unknown rather than wrong.
     station.units[1].hasPower = false;
     station.units[1].power.clear();
