@@ -7,9 +7,13 @@
 
 #include "app/commandline.h"
 #include "app/mainwindow.h"
+#include "app/reportcommand.h"
 #include "app/userfolder.h"
 
 int main(int argc, char *argv[]) {
+    // The batch report has options of its own and needs no window.
+    if (ReportCommand::Requested(argc, argv))
+        return ReportCommand::Main(argc, argv);
     const CommandLine line = CommandLine::Parse(argc, argv);
     if (!line.error.isEmpty()) {
         std::fprintf(stderr, "zenta-oprch: %s\n\n%s", qUtf8Printable(line.error),

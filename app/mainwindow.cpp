@@ -11,8 +11,10 @@
 #include <QUrl>
 #include <QVector>
 
+#include "analysis/episode_monitor.h"
 #include "app/settings.h"
 #include "ui_mainwindow.h"
+#include "views/episodes_table_widget.h"
 #include "views/events_table_widget.h"
 #include "views/objects_tree_widget.h"
 #include "views/telemetry_plot_widget.h"
@@ -62,6 +64,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
         {ui->toolButton_show_table, ui->action_show_table},
         {ui->toolButton_show_events, ui->action_show_events},
         {ui->toolButton_show_passport, ui->action_passport},
+        {ui->toolButton_show_episodes, ui->action_show_episodes},
     };
     for (const auto &pair : buttonActions)
         pair.first->setDefaultAction(pair.second);
@@ -83,6 +86,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
     telemetryPlot = new TelemetryPlotWidget(ui->plot, &db, telemetryTable, plotNavigation);
     objectsTree = new ObjectsTreeWidget(ui->tree, &db, telemetryPlot, telemetryTable);
     eventsTable = new EventsTableWidget(ui->events_tableWidget, &db);
+    episodesTable = new EpisodesTableWidget(ui->episodes_treeWidget);
+    episodeMonitor = new EpisodeMonitor(EpisodeSettings::Load(Settings::FilePath()));
 
     ui->action_realtime->setChecked(realtimeMode);
     ui->action_follow->setChecked(followMode);
@@ -164,6 +169,8 @@ MainWindow::~MainWindow() {
     delete telemetryPlot;
     delete telemetryTable;
     delete eventsTable;
+    delete episodesTable;
+    delete episodeMonitor;
     delete ui;
     delete alarmPlayer;
     delete editOnIcon;
@@ -305,6 +312,7 @@ void MainWindow::on_action_show_events_triggered(bool checked) {
         ui->tabWidget->show();
         ui->tabWidget->setCurrentWidget(ui->tab_events);
         ui->action_show_table->setChecked(false);
+        ui->action_show_episodes->setChecked(false);
         telemetryTable->SetVisible(false);
         telemetryTable->ClearTableWidget();
         ui->tab_events->show();
@@ -319,6 +327,7 @@ void MainWindow::on_tabWidget_currentChanged(int) {
     if (ui->tabWidget->currentWidget() == ui->tab_table) {
         ui->action_show_table->setChecked(true);
         ui->action_show_events->setChecked(false);
+        ui->action_show_episodes->setChecked(false);
         telemetryTable->SetVisible(true);
         if (realtimeMode) {
             StartRealtime();
@@ -331,8 +340,17 @@ void MainWindow::on_tabWidget_currentChanged(int) {
     if (ui->tabWidget->currentWidget() == ui->tab_events) {
         ui->action_show_table->setChecked(false);
         ui->action_show_events->setChecked(true);
+        ui->action_show_episodes->setChecked(false);
         telemetryTable->SetVisible(false);
         telemetryTable->ClearTableWidget();
+    }
+    if (ui->tabWidget->currentWidget() == ui->tab_episodes) {
+        ui->action_show_table->setChecked(false);
+        ui->action_show_events->setChecked(false);
+        ui->action_show_episodes->setChecked(true);
+        telemetryTable->SetVisible(false);
+        telemetryTable->ClearTableWidget();
+        UpdateEpisodes(true);
     }
 }
 
@@ -342,6 +360,7 @@ void MainWindow::on_tabWidget_tabCloseRequested(int) {
     telemetryTable->ClearTableWidget();
     ui->action_show_table->setChecked(false);
     ui->action_show_events->setChecked(false);
+    ui->action_show_episodes->setChecked(false);
 }
 
 void MainWindow::on_action_edit_mode_triggered() {

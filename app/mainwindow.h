@@ -18,6 +18,8 @@ class ObjectsTreeWidget;
 class TelemetryPlotWidget;
 class TelemetryTableWidget;
 class EventsTableWidget;
+class EpisodesTableWidget;
+class EpisodeMonitor;
 class Ui_MainWindow;
 class QMediaPlayer;
 class QMouseEvent;
@@ -57,6 +59,9 @@ public:
     // The session and the edit-mode flag, for tests and tools that look at the window from outside.
     DB *Session() { return &db; }
     bool EditMode() const { return editMode; }
+
+    // The primary-response episodes of the span shown, as the "Эпизоды ОПРЧ" tab lists them.
+    EpisodeMonitor *Episodes() const { return episodeMonitor; }
 
     void SetPeriodFields(QDateTime end, QDateTime);
     void LoadPlotForPeriodMaually();
@@ -137,6 +142,14 @@ private slots:
     void on_action_delete_triggered();
     void on_tree_itemDoubleClicked(QTreeWidgetItem *item, int column);
 
+    // Primary-response episodes, the report and pictures of the chart (mainwindow_episodes.cpp).
+    void on_action_show_episodes_triggered(bool checked);
+    void on_action_save_report_triggered();
+    void on_action_save_plot_image_triggered();
+    void on_action_print_plot_triggered();
+    void on_episodes_treeWidget_itemDoubleClicked(QTreeWidgetItem *item, int column);
+    void on_episodes_treeWidget_customContextMenuRequested(const QPoint &pos);
+
     // Files and export (mainwindow_files.cpp).
     void on_action_open_triggered();
     void on_action_close_triggered();
@@ -150,6 +163,9 @@ private:
     // An event that awaits acknowledgement: alarm icons on, the sound unless muted.
     void RaiseAlarm();
     QString ServerLabel(const QString &server) const;
+    // Brings the episodes up to date with the span shown; `reload` reads the whole span again.
+    void UpdateEpisodes(bool reload);
+    bool EpisodesShown() const;
 
     DB db;
 
@@ -157,6 +173,10 @@ private:
     TelemetryPlotWidget *telemetryPlot = nullptr;
     TelemetryTableWidget *telemetryTable = nullptr;
     EventsTableWidget *eventsTable = nullptr;
+    EpisodesTableWidget *episodesTable = nullptr;
+    EpisodeMonitor *episodeMonitor = nullptr;
+    QString episodesProblem;
+    QPair<double, double> episodesPeriod{0, 0};
 
     bool realtimeMode = true;
     bool followMode = true;

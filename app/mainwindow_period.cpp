@@ -111,6 +111,7 @@ void MainWindow::RealtimeTimerSlot() {
     if (ui->tree->signalsBlocked())
         return;
     telemetryPlot->DrawRealtimePlots();
+    UpdateEpisodes(false);
     telemetryPlot->MoveCurrentTimeLine();
     if (followMode)
         telemetryPlot->RescalePlotRealtimeAuto();
@@ -130,6 +131,7 @@ void MainWindow::LoadPlotForPeriodMaually() {
     const QDateTime end(ui->begin_date->date(), QTime(shown.hour(), shown.minute(), 0, 0), Qt::LocalTime);
     const QDateTime from = end.addSecs(-static_cast<qint64>(GetPlotTimeLengthSecondsSetting()));
     telemetryPlot->LoadPlotForPeriodMaually(from, end);
+    UpdateEpisodes(false);
 }
 
 void MainWindow::PlotMousePress(QMouseEvent *event) {
@@ -241,6 +243,7 @@ void MainWindow::on_action_show_table_triggered(bool checked) {
         ui->tabWidget->show();
         ui->tabWidget->setCurrentWidget(ui->tab_table);
         ui->action_show_events->setChecked(false);
+        ui->action_show_episodes->setChecked(false);
         telemetryTable->SetVisible(true);
         ui->tab_table->show();
         const QDateTime end(ui->begin_date->date(), ui->begin_time->time(), Qt::LocalTime);
@@ -293,8 +296,11 @@ void MainWindow::on_plot_customContextMenuRequested(const QPoint &pos) {
     menu->addAction(ui->action_graph_style_line);
     menu->addSeparator();
     menu->addAction(ui->action_show_table);
+    menu->addAction(ui->action_show_episodes);
     menu->addSeparator();
     menu->addAction(ui->action_export_csv);
+    menu->addAction(ui->action_save_plot_image);
+    menu->addAction(ui->action_print_plot);
     menu->popup(ui->plot->mapToGlobal(pos));
 }
 

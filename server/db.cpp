@@ -97,9 +97,11 @@ bool DB::OpenSession(QString server, QString user, QString password) {
         const double seconds = settings.value(QStringLiteral("Network/REQUEST_TIMEOUT_SEC"), 30).toDouble(&ok);
         client.SetRequestTimeoutMs(ok && seconds >= 0.1 && seconds <= 3600 ? int(seconds * 1000) : 30000);
     }
+    lastError.clear();
     if (!client.Open(host.toUtf8().constData(), user.toUtf8().constData(), password.toUtf8().constData(), port)) {
-        QMessageBox::warning(nullptr, QStringLiteral("Ошибка"), QStringLiteral("Не удалось подключиться к серверу!"),
-                             QMessageBox::Ok);
+        lastError = QStringLiteral("Не удалось подключиться к серверу!");
+        if (showMessages)
+            QMessageBox::warning(nullptr, QStringLiteral("Ошибка"), lastError, QMessageBox::Ok);
         return false;
     }
 
@@ -118,8 +120,9 @@ bool DB::OpenSession(QString server, QString user, QString password) {
     tableIdentifiedObjects = new Table_Identified_Objects(&client);
 
     if (!LoadTablesOnServerConnect()) {
-        QMessageBox::warning(nullptr, QStringLiteral("ОШИБКА"),
-                             QStringLiteral("Не удалось прочитать таблицы с сервера!"), QMessageBox::Ok);
+        lastError = QStringLiteral("Не удалось прочитать таблицы с сервера!");
+        if (showMessages)
+            QMessageBox::warning(nullptr, QStringLiteral("ОШИБКА"), lastError, QMessageBox::Ok);
         CloseSession();
         return false;
     }

@@ -101,10 +101,14 @@ public:
     Table_DEDUR_Events *tableDedurEvents = nullptr;
     Table_Identified_Objects *tableIdentifiedObjects = nullptr;
     QString userId;
+    // A program without a window (the batch report) reads the failure here instead of a message box.
+    bool showMessages = true;
+    QString LastError() const { return lastError; }
     DataBaseClient client;
     QTextCodec *codec = nullptr;
 
 private:
     void DeleteTables();
     bool closedByRefusedWrite = false;
+    QString lastError;
 };

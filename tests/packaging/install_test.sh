@@ -28,6 +28,9 @@ check_man() {
     local root=$1 program=$2
     local help page option
     help=$("$root/usr/bin/$program" --help) || fail "$program --help exits with an error"
+    if [ "$program" = zenta-oprch ]; then
+        help+=$("$root/usr/bin/$program" --report --help) || fail "$program --report --help exits with an error"
+    fi
     page=$(zcat "$root/usr/share/man/man1/$program.1.gz" | sed 's/\\-/-/g')
     for option in $(grep -oE -- '--[a-z][a-z0-9-]*' <<<"$help" | sort -u); do
         grep -qF -- "$option" <<<"$page" || fail "$program.1 does not describe $option"

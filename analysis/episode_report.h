@@ -1,0 +1,48 @@
+// The report of the episodes listed: a CSV file (a line per unit per episode) and a PDF (a title page,
+// then a page per episode with its chart and table).
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QVector>
+
+#include "analysis/episode.h"
+#include "analysis/episode_settings.h"
+
+class QPainter;
+class QRectF;
+
+struct ReportInfo {
+    QString server;
+    QString user;
+    double from = NAN; // the span, seconds since the epoch
+    double to = NAN;
+    QDateTime made;
+};
+
+class EpisodeReport {
+public:
+    EpisodeReport(const QVector<Episode> &episodes, const QVector<StationSeries> &stations, const ReportInfo &info,
+                  const EpisodeSettings &settings);
+
+    static QStringList CsvHeader();
+    QString CsvText() const;
+    // False with a reason in Russian when the file cannot be written.
+    bool WriteCsv(const QString &path, QString *error) const;
+    bool WritePdf(const QString &path, QString *error) const;
+
+    int PageCount() const { return episodes.size() + 1; }
+    // Paints page `index` (0 = title page) into `page`, the printable area of a landscape A4 sheet.
+    void PaintPage(QPainter *painter, const QRectF &page, int index) const;
+
+private:
+    void PaintTitle(QPainter *painter, const QRectF &page) const;
+    void PaintEpisode(QPainter *painter, const QRectF &page, int index) const;
+    const StationSeries *SeriesOf(const QString &station) const;
+    QString Stations() const;
+
+    QVector<Episode> episodes;
+    QVector<StationSeries> stations;
+    ReportInfo info;
+    EpisodeSettings settings;
+};

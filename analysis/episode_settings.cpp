@@ -1,0 +1,46 @@
+#include "analysis/episode_settings.h"
+
+#include <QSettings>
+
+namespace {
+
+struct Key {
+    const char *name;
+    double EpisodeSettings::*field;
+    double low, high;
+};
+
+const Key Keys[] = {
+    {"DEAD_BAND_HZ", &EpisodeSettings::deadBandHz, 0.001, 1.0},
+    {"RATIO_15S", &EpisodeSettings::ratio15, 0.0, 2.0},
+    {"RATIO_30S", &EpisodeSettings::ratio30, 0.0, 2.0},
+    {"MIN_REQUIRED_MW", &EpisodeSettings::minRequiredMw, 0.0, 1000.0},
+    {"MAX_GAP_S", &EpisodeSettings::maxGapSeconds, 1.0, 60.0},
+};
+
+} // namespace
+
+EpisodeSettings EpisodeSettings::Load(const QString &path) {
+    EpisodeSettings result;
+    QSettings ini(path, QSettings::IniFormat);
+    ini.setIniCodec("UTF-8");
+    ini.beginGroup(QStringLiteral("Episodes"));
+    bool wrote = false;
+    for (const Key &key : Keys) {
+        const QString name = QString::fromLatin1(key.name);
+        if (!ini.contains(name)) {
+            ini.setValue(name, result.*key.field);
+            wrote = true;
+            continue;
+        }
+        bool ok = false;
+        const double value =
+            ini.value(name).toString().trimmed().replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
+        if (ok && value >= key.low && value <= key.high)
+            result.*key.field = value;
+    }
+    ini.endGroup();
+    if (wrote)
+        ini.sync();
+    return result;
+}

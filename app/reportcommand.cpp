@@ -1,0 +1,186 @@
+#include "app/reportcommand.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QLocale>
+#include <QProcessEnvironment>
+#include <QTreeWidget>
+#include <cstdio>
+
+#include "analysis/episode_monitor.h"
+#include "analysis/episode_report.h"
+#include "app/settings.h"
+#include "server/db.h"
+#include "views/episodes_table_widget.h"
+#include "views/objects_tree_widget.h"
+
+namespace {
+
+bool ParseTime(const QString &text, QDateTime *time) {
+    QString iso = text.trimmed();
+    if (iso.size() > 10 && iso[10] == QLatin1Char(' '))
+        iso[10] = QLatin1Char('T');
+    *time = QDateTime::fromString(iso, Qt::ISODate);
+    return time->isValid() && iso.size() >= 16;
+}
+
+} // namespace
+
+bool ReportCommand::Requested(int argc, char *argv[]) {
+    for (int i = 1; i < argc; ++i)
+        if (qstrcmp(argv[i], "--report") == 0)
+            return true;
+    return false;
+}
+
+QString ReportCommand::UsageText() {
+    return QStringLiteral(
+               "zenta-oprch --report --server АДРЕС[:ПОРТ] --user ИМЯ --from ВРЕМЯ --to ВРЕМЯ\n"
+               "            [--csv ФАЙЛ] [--pdf ФАЙЛ] [--password-file ФАЙЛ]\n"
+               "\n"
+               "Отчёт об эпизодах ОПРЧ за период без окна программы (например, ночной отчёт из cron):\n"
+               "ответ каждого блока на каждое отклонение частоты — «выполнено», «не выполнено»\n"
+               "или «недостаточно данных».\n"
+               "\n"
+               "  --server АДРЕС[:ПОРТ]  сервер (порт по умолчанию 1312)\n"
+               "  --user ИМЯ             пользователь сервера\n"
+               "  --from ВРЕМЯ           начало периода, местное время ISO 8601, например 2026-12-09T06:00:00\n"
+               "  --to ВРЕМЯ             конец периода (не более %1 суток после начала)\n"
+               "  --csv ФАЙЛ             таблица CSV в UTF-8: строка на каждый блок в каждом эпизоде\n"
+               "  --pdf ФАЙЛ             отчёт PDF: титульный лист и страница на каждый эпизод\n"
+               "  --password-file ФАЙЛ   пароль — первая строка файла; без этого параметра пароль берётся\n"
+               "                         из переменной окружения ZENTA_PASSWORD. В командной строке пароль\n"
+               "                         не принимается.\n"
+               "\n"
+               "Нужен хотя бы один из --csv и --pdf. Пороги берутся из раздела [Episodes] файла dedur.ini\n"
+               "в текущей папке.\n"
+               "\n"
+               "Коды завершения: 0 — отчёт записан; 2 — неверные параметры; 3 — не удалось войти на сервер;\n"
+               "4 — не удалось прочитать архив; 5 — не удалось записать файл.\n")
+        .arg(MaxDays);
+}
+
+int ReportCommand::Main(int argc, char *argv[]) {
+    // No window is shown: without a display the program still runs.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    QStringList arguments = app.arguments();
+    arguments.removeFirst();
+    QString out, err;
+    const int code = Run(arguments, &out, &err);
+    std::fputs(out.toUtf8().constData(), stdout);
+    std::fputs(err.toUtf8().constData(), stderr);
+    return code;
+}
+
+int ReportCommand::Run(const QStringList &arguments, QString *out, QString *err) {
+    auto usage = [err](const QString &problem) {
+        *err += problem + QStringLiteral("\n\n") + UsageText();
+        return BadArguments;
+    };
+    QString server, user, from, to, csv, pdf, passwordFile;
+    const std::pair<const char *, QString *> valued[] = {{"--server", &server},
+                                                         {"--user", &user},
+                                                         {"--from", &from},
+                                                         {"--to", &to},
+                                                         {"--csv", &csv},
+                                                         {"--pdf", &pdf},
+                                                         {"--password-file", &passwordFile}};
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &arg = arguments[i];
+        if (arg == QLatin1String("--report"))
+            continue;
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            *out += UsageText();
+            return Written;
+        }
+        if (arg == QLatin1String("--password") || arg.startsWith(QLatin1String("--password=")))
+            return usage(QStringLiteral("Пароль в командной строке не принимается: его видят другие пользователи "
+                                        "системы. Задайте ZENTA_PASSWORD или --password-file."));
+        bool known = false;
+        for (const auto &option : valued) {
+            if (arg != QLatin1String(option.first))
+                continue;
+            known = true;
+            if (i + 1 >= arguments.size() || arguments[i + 1].startsWith(QLatin1String("--")))
+                return usage(QStringLiteral("После %1 нужно значение.").arg(arg));
+            *option.second = arguments[++i];
+        }
+        if (!known)
+            return usage(QStringLiteral("Неизвестный параметр: %1").arg(arg));
+    }
+    if (server.isEmpty() || user.isEmpty() || from.isEmpty() || to.isEmpty())
+        return usage(QStringLiteral("Нужны --server, --user, --from и --to."));
+    if (csv.isEmpty() && pdf.isEmpty())
+        return usage(QStringLiteral("Нужен хотя бы один из --csv и --pdf."));
+    QDateTime begin, end;
+    if (!ParseTime(from, &begin))
+        return usage(QStringLiteral("Не понято время начала: «%1» (пример: 2026-12-09T06:00:00).").arg(from));
+    if (!ParseTime(to, &end))
+        return usage(QStringLiteral("Не понято время конца: «%1» (пример: 2026-12-09T06:00:00).").arg(to));
+    if (begin >= end)
+        return usage(QStringLiteral("Конец периода должен быть позже начала."));
+    if (begin.secsTo(end) > qint64(MaxDays) * 86400)
+        return usage(QStringLiteral("Период длиннее %1 суток: разбейте его на части.").arg(MaxDays));
+
+    QString password;
+    if (!passwordFile.isEmpty()) {
+        QFile file(passwordFile);
+        if (!file.open(QIODevice::ReadOnly))
+            return usage(QStringLiteral("Не удалось прочитать файл пароля «%1».").arg(passwordFile));
+        password = QString::fromUtf8(file.readLine()).remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
+    } else if (qEnvironmentVariableIsSet("ZENTA_PASSWORD")) {
+        password = qEnvironmentVariable("ZENTA_PASSWORD");
+    } else {
+        return usage(QStringLiteral("Пароль не задан: задайте ZENTA_PASSWORD или --password-file."));
+    }
+
+    DB db;
+    db.showMessages = false;
+    if (!db.OpenSession(server, user, password)) {
+        *err += QStringLiteral("Не удалось войти на сервер %1 как %2: %3\n").arg(server, user, db.LastError());
+        return LoginFailed;
+    }
+
+    QTreeWidget tree;
+    ObjectsTreeWidget objects(&tree, &db, nullptr, nullptr);
+    objects.ReadObjectsTree(true);
+    EpisodeMonitor monitor(EpisodeSettings::Load(Settings::FilePath()));
+    monitor.SetStations(EpisodesTableWidget::CollectStations(&tree));
+    const double spanFrom = double(begin.toSecsSinceEpoch()), spanTo = double(end.toSecsSinceEpoch());
+    monitor.LoadPeriod(db.archiveMeasures, spanFrom, spanTo);
+    if (!db.Connected() || db.client.GetLastResult() != 0) {
+        *err += QStringLiteral("Не удалось прочитать архив сервера %1: соединение прервано.\n").arg(server);
+        return ReadFailed;
+    }
+    const QString problem = monitor.Problem();
+    if (!problem.isEmpty())
+        *err += QStringLiteral("Предупреждение: %1\n").arg(problem);
+
+    ReportInfo info;
+    info.server = server;
+    info.user = user;
+    info.from = spanFrom;
+    info.to = spanTo;
+    info.made = QDateTime::currentDateTime();
+    const QVector<Episode> episodes = monitor.Episodes();
+    const EpisodeReport report(episodes, monitor.Series(), info, monitor.Settings());
+    QString error;
+    if (!csv.isEmpty() && !report.WriteCsv(csv, &error)) {
+        *err += error + QLatin1Char('\n');
+        return WriteFailed;
+    }
+    if (!pdf.isEmpty() && !report.WritePdf(pdf, &error)) {
+        *err += error + QLatin1Char('\n');
+        return WriteFailed;
+    }
+    *out += QStringLiteral("Эпизодов ОПРЧ за период: %1\n").arg(episodes.size());
+    if (!csv.isEmpty())
+        *out += QStringLiteral("CSV: %1\n").arg(csv);
+    if (!pdf.isEmpty())
+        *out += QStringLiteral("PDF: %1 (страниц: %2)\n").arg(pdf).arg(report.PageCount());
+    return Written;
+}

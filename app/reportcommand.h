@@ -1,0 +1,22 @@
+// zenta-oprch --report: the episodes report of a period, made without a window (for example by cron).
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class ReportCommand {
+public:
+    enum ExitCode { Written = 0, BadArguments = 2, LoginFailed = 3, ReadFailed = 4, WriteFailed = 5 };
+
+    // Whether the command line asks for the report rather than the window.
+    static bool Requested(int argc, char *argv[]);
+    // Makes its own application object and runs the command; returns the exit code.
+    static int Main(int argc, char *argv[]);
+    static QString UsageText();
+
+    // Runs with the arguments after the program name; messages go to `out` and `err`.
+    static int Run(const QStringList &arguments, QString *out, QString *err);
+
+    // The longest period one report reads: every sample of it is held in memory.
+    static constexpr int MaxDays = 7;
+};
