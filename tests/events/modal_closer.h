@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QStringList>
 #include <QTimer>
+#include <algorithm>
 
 class ModalCloser : public QObject {
 public:
@@ -28,8 +29,11 @@ public:
 private:
     void Poll() {
         QWidget *modal = QApplication::activeModalWidget();
-        if (!modal || modal == last)
+        // A dialog seen once is being answered: a file dialog is active again while its own
+        // "replace?" box closes, and a slow machine may poll in between.
+        if (!modal || std::any_of(seen.begin(), seen.end(), [modal](const QPointer<QWidget> &w) { return w == modal; }))
             return;
+        seen.append(modal);
         if (auto *box = qobject_cast<QMessageBox *>(modal)) {
             last = box;
             titles << box->windowTitle();
@@ -66,4 +70,5 @@ private:
     QMessageBox::StandardButton button;
     QString fileName;
     QPointer<QWidget> last;
+    QList<QPointer<QWidget>> seen;
 };

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
@@ -161,6 +162,17 @@ void LoadTest::manyClients() {
     };
 
     std::vector<std::thread> threads;
+    // A failed check returns early: the clients must still be stopped, or their threads abort the test.
+    auto joinAll = [&] {
+        stop = true;
+        for (auto &t : threads)
+            if (t.joinable())
+                t.join();
+    };
+    struct Joiner {
+        std::function<void()> f;
+        ~Joiner() { f(); }
+    } joiner{joinAll};
     for (int i = 0; i < kClients; ++i)
         threads.emplace_back(run, i);
     QTRY_COMPARE_WITH_TIMEOUT(ready.load(), kClients, 60000);
@@ -168,14 +180,17 @@ void LoadTest::manyClients() {
     StandClient admin;
     QCOMPARE(admin.Open(port, "operator", "operator"), 0);
     const QByteArray caption = ToCp1251(QStringLiteral("Нагрузка"));
-    Param reply = admin.Request("ADMIN_EVENT", [&](TLXCliParam *p) {
-        TLXPrmSetInt32(p, 0, kBurstCode);
-        TLXPrmSetText(p, 1, caption.size(), caption.constData());
-        TLXPrmSetText(p, 2, 0, "");
-        TLXPrmSetText(p, 3, 0, "");
-        TLXPrmSetBool(p, 4, 1);
-        TLXPrmSetInt32(p, 5, kBurst);
-    });
+    Param reply = admin.Request(
+        "ADMIN_EVENT",
+        [&](TLXCliParam *p) {
+            TLXPrmSetInt32(p, 0, kBurstCode);
+            TLXPrmSetText(p, 1, caption.size(), caption.constData());
+            TLXPrmSetText(p, 2, 0, "");
+            TLXPrmSetText(p, 3, 0, "");
+            TLXPrmSetBool(p, 4, 1);
+            TLXPrmSetInt32(p, 5, kBurst);
+        },
+        120000); // the burst goes out to every client before the reply: slow under a sanitizer
     QVERIFY(reply);
     QCOMPARE(FieldInt(reply.get(), 0), 0);
     const QList<QByteArray> lines = FieldBytes(reply.get(), 3).split('\n');
@@ -200,9 +215,7 @@ void LoadTest::manyClients() {
     while (!deadline.hasExpired() && !complete())
         QTest::qWait(200);
     QTest::qWait(2000); // let any duplicate arrive before counting
-    stop = true;
-    for (auto &t : threads)
-        t.join();
+    joinAll();
 
     std::vector<double> all;
     int failed = 0;
