@@ -3,11 +3,12 @@
 # ZENTA_TLX_LIBRARY naming our tlx built as a shared library (libzenta-tlx.so.1, exporting only
 # the C interface of tlx.h), must link against it and not contain tlx, and the session tests
 # must pass against the stand through it.
-#   seam_test.sh SOURCE BUILD LIBRARY
+#   seam_test.sh SOURCE BUILD LIBRARY [cmake option ...]   (the main build's type and sanitizers)
 set -euo pipefail
 src=$1
 build=$2
 library=$3
+shift 3
 # A sibling of the main build, so that ccache finds the objects the main build just made.
 seam="$(dirname "$build")/$(basename "$build")-seam"
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$src}
@@ -21,7 +22,7 @@ fi
 
 start=$(date +%s)
 mkdir -p "$seam"
-cmake -S "$src" -B "$seam" -DZENTA_TLX_LIBRARY="$library" -DZENTA_TLX_SHARED=OFF -DZENTA_WERROR=ON >"$seam/seam.log" 2>&1 ||
+cmake -S "$src" -B "$seam" -DZENTA_TLX_LIBRARY="$library" -DZENTA_TLX_SHARED=OFF -DZENTA_WERROR=ON "$@" >"$seam/seam.log" 2>&1 ||
     { cat "$seam/seam.log" >&2; exit 1; }
 cmake --build "$seam" -j2 --target zenta-oprch session_test >>"$seam/seam.log" 2>&1 || { tail -50 "$seam/seam.log" >&2; exit 1; }
 echo "seam build: $(($(date +%s) - start)) s"
