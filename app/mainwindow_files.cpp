@@ -7,10 +7,13 @@
 #include "views/events_table_widget.h"
 #include "views/objects_tree_widget.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QProgressDialog>
+#include <QSettings>
 #include <QTreeWidget>
 
 // Opening and closing CSV files, the event CSV viewer and the CSV export.
@@ -65,6 +68,23 @@ QVector<ArchiveMember> ReadArchive(const ZipArchive &archive, QStringList *probl
     return members;
 }
 
+// The largest CSV file opened, in MiB ([Files] MAX_CSV_MB, written with its default when missing):
+// a day at one second is a few megabytes, and every row costs memory on the chart besides.
+qint64 MaxCsvBytes() {
+    constexpr int kDefaultMb = 512;
+    QSettings ini(QDir::currentPath() + QStringLiteral("/dedur.ini"), QSettings::IniFormat);
+    ini.setIniCodec("UTF-8");
+    const QString key = QStringLiteral("Files/MAX_CSV_MB");
+    if (!ini.contains(key)) {
+        ini.setValue(key, kDefaultMb);
+        ini.sync();
+        return qint64(kDefaultMb) << 20;
+    }
+    bool ok = false;
+    const int mb = ini.value(key).toString().trimmed().toInt(&ok);
+    return qint64(ok && mb >= 1 && mb <= 65536 ? mb : kDefaultMb) << 20;
+}
+
 } // namespace
 
 void MainWindow::on_action_open_triggered() {
@@ -100,20 +120,51 @@ void MainWindow::on_action_open_triggered() {
         return;
     }
 
-    // Checked before anything changes, so an unreadable file leaves the view as it was.
-    QFile probe(path);
-    if (!probe.open(QIODevice::ReadOnly)) {
+    // Checked before anything changes, so an unreadable, too large or cancelled file leaves the view as it was.
+    const QFileInfo info(path);
+    const qint64 limit = MaxCsvBytes();
+    if (info.isFile() && info.size() > limit) {
+        QMessageBox::warning(this, "Ошибка",
+                             QStringLiteral("Файл [%1] слишком большой: %2 МБ. Открываются файлы до %3 МБ "
+                                            "(MAX_CSV_MB в разделе [Files] файла dedur.ini).")
+                                 .arg(path)
+                                 .arg((info.size() + (1 << 20) - 1) >> 20)
+                                 .arg(limit >> 20));
+        return;
+    }
+    QProgressDialog progress(QStringLiteral("Чтение файла [%1]…").arg(info.fileName()), QStringLiteral("Отмена"), 0,
+                             1000, this);
+    progress.setWindowTitle(QStringLiteral("Открыть файл ОПРЧ"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(400);
+    CsvFile::LoadReport report;
+    const QVector<CsvFile::CsvRow> rows =
+        CsvFile::LoadFile(path, Qt::LocalTime, &report, [&progress](qint64 done, qint64 total) {
+            progress.setValue(total > 0 ? int(done * 1000 / total) : 0);
+            return !progress.wasCanceled();
+        });
+    progress.reset();
+    if (report.cancelled)
+        return;
+    if (report.unreadable) {
         QMessageBox::warning(this, "Ошибка", "Не удалось открыть файл [" + path + "]!");
         return;
     }
-    probe.close();
-
+    if (report.outOfMemory) {
+        QMessageBox::warning(this, "Ошибка", "Недостаточно памяти, чтобы открыть файл [" + path + "]!");
+        return;
+    }
     StopRealtime();
     objectsTree->UncheckTopNodes();
-    QString filePath = path;
-    const QVector<CsvFile::CsvRow> rows = CsvFile::LoadFile(filePath);
-    objectsTree->AddCSVFileTreeNodes(filePath, nullptr, rows);
+    objectsTree->AddCSVFileTreeNodes(path, nullptr, rows);
     on_action_shrink_all_triggered();
+    // Lines that are not rows are left out, never drawn at a made-up time; the operator is told how many.
+    if (report.skipped > 0)
+        QMessageBox::information(this, "Информация",
+                                 QStringLiteral("Файл [%1] открыт. Пропущено строк: %2 (нет даты и времени или "
+                                                "чисел в виде «дд.ММ.гггг чч:мм:сс;частота;мощность»).")
+                                     .arg(path)
+                                     .arg(report.skipped));
 }
 
 void MainWindow::on_action_close_triggered() {

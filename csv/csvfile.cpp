@@ -2,8 +2,12 @@
 
 #include <QFile>
 #include <QList>
+#include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cmath>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -42,7 +46,95 @@ void ReadDateNumbers(const char *begin, const char *end, int numbers[6]) {
     }
 }
 
+// A whole decimal number with a point or a comma, white space around it allowed; false for anything
+// else, and for infinities and NaN.
+bool StrictNumber(const char *begin, const char *end, double *value) {
+    while (begin < end && isspace(uchar(*begin)))
+        ++begin;
+    while (end > begin && isspace(uchar(end[-1])))
+        --end;
+    char buffer[64];
+    const ptrdiff_t length = end - begin;
+    if (length <= 0 || length >= ptrdiff_t(sizeof buffer))
+        return false;
+    for (ptrdiff_t i = 0; i < length; ++i)
+        buffer[i] = begin[i] == ',' ? '.' : begin[i];
+    const char *start = buffer + (buffer[0] == '+');
+    const auto [rest, error] = std::from_chars(start, buffer + length, *value);
+    return error == std::errc() && rest == buffer + length && std::isfinite(*value);
+}
+
+// "dd.MM.yyyy hh:mm[:ss]" with digits only in its pieces; false when a piece is missing or not a number.
+bool StrictDate(const char *begin, const char *end, int numbers[6]) {
+    while (begin < end && isspace(uchar(*begin)))
+        ++begin;
+    while (end > begin && isspace(uchar(end[-1])))
+        --end;
+    int index = 0;
+    const char *p = begin;
+    static const char separators[] = {'.', '.', ' ', ':', ':'};
+    numbers[5] = 0;
+    while (index < 6) {
+        int value = 0;
+        const char *digits = p;
+        while (p < end && *p >= '0' && *p <= '9' && p - digits < 6)
+            value = value * 10 + (*p++ - '0');
+        if (p == digits)
+            return false;
+        numbers[index++] = value;
+        if (p == end)
+            break;
+        if (index >= 6 || *p != separators[index - 1])
+            return false;
+        if (separators[index - 1] == ' ')
+            while (p + 1 < end && p[1] == ' ')
+                ++p;
+        ++p;
+    }
+    return index >= 5;
+}
+
 } // namespace
+
+CsvFile::LineKind CsvFile::ReadRow(const char *begin, const char *end, CsvRow *row, Qt::TimeSpec spec) {
+    // Text after a NUL byte is not part of the line.
+    if (const void *nul = memchr(begin, '\0', size_t(end - begin)))
+        end = static_cast<const char *>(nul);
+    while (end > begin && (end[-1] == '\r' || end[-1] == '\n'))
+        --end;
+    const char *p = begin;
+    while (p < end && isspace(uchar(*p)))
+        ++p;
+    if (p == end)
+        return LineKind::Blank;
+    const char *first = static_cast<const char *>(memchr(begin, ';', size_t(end - begin)));
+    if (!first)
+        return LineKind::Bad;
+    const char *second = static_cast<const char *>(memchr(first + 1, ';', size_t(end - first - 1)));
+    const char *third = second ? static_cast<const char *>(memchr(second + 1, ';', size_t(end - second - 1))) : nullptr;
+
+    int n[6];
+    if (!StrictDate(begin, first, n) || n[2] < 1970 || n[2] > 2100)
+        return LineKind::Bad;
+    const QDate date(n[2], n[1], n[0]);
+    const QTime time(n[3], n[4], n[5]);
+    if (!date.isValid() || !time.isValid())
+        return LineKind::Bad;
+    if (!StrictNumber(first + 1, second ? second : end, &row->freq))
+        return LineKind::Bad;
+    // A missing or empty power reads as 0, as the files of other tools have it.
+    row->power = 0.0;
+    if (second) {
+        const char *powerEnd = third ? third : end;
+        const char *q = second + 1;
+        while (q < powerEnd && isspace(uchar(*q)))
+            ++q;
+        if (q < powerEnd && !StrictNumber(second + 1, powerEnd, &row->power))
+            return LineKind::Bad;
+    }
+    row->dateTime = QDateTime(date, time, spec);
+    return row->dateTime.isValid() ? LineKind::Row : LineKind::Bad;
+}
 
 void CsvFile::RegisterMetaType() {
     qRegisterMetaType<QVector<CsvFile::CsvRow>>("QVector<CsvFile::CsvRow>");
@@ -71,35 +163,100 @@ bool CsvFile::ParseLine(const QByteArray &rawLine, CsvRow *row, Qt::TimeSpec spe
 }
 
 QVector<CsvFile::CsvRow> CsvFile::LoadFile(QString &path) {
+    LoadReport report;
+    return LoadFile(path, Qt::LocalTime, &report);
+}
+
+namespace {
+
+// Rows of complete lines in [begin, end); a first line that names the columns is not a skipped line.
+void ReadLines(const char *begin, const char *end, bool atStart, Qt::TimeSpec spec, QVector<CsvFile::CsvRow> *rows,
+               int *skipped) {
+    CsvFile::CsvRow row;
+    for (const char *line = begin; line < end;) {
+        const char *next = static_cast<const char *>(memchr(line, '\n', size_t(end - line)));
+        const char *lineEnd = next ? next : end;
+        switch (CsvFile::ReadRow(line, lineEnd, &row, spec)) {
+        case CsvFile::LineKind::Row:
+            rows->append(row);
+            break;
+        case CsvFile::LineKind::Bad: {
+            const bool header =
+                atStart && line == begin && std::none_of(line, lineEnd, [](char c) { return c >= '0' && c <= '9'; });
+            *skipped += !header;
+            break;
+        }
+        case CsvFile::LineKind::Blank:
+            break;
+        }
+        line = lineEnd + 1;
+    }
+}
+
+} // namespace
+
+QVector<CsvFile::CsvRow> CsvFile::LoadFile(const QString &path, Qt::TimeSpec spec, LoadReport *report,
+                                           const Progress &progress) {
     RegisterMetaType();
+    *report = LoadReport();
     QVector<CsvRow> rows;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    if (!file.open(QIODevice::ReadOnly)) {
+        report->unreadable = true;
         return rows;
-
-    rows.reserve(int(qMin<qint64>(file.size() / 24 + 1, 1 << 22)));
-    CsvRow row;
-    while (!file.atEnd()) {
-        if (ParseLine(file.readLine(), &row))
-            rows.append(row);
     }
-    file.close();
+    const qint64 total = file.size();
+    // Blocks of a few megabytes: the memory for the text stays small whatever the file's size.
+    constexpr qint64 kBlock = qint64(4) << 20;
+    QByteArray buffer;
+    qint64 done = 0;
+    bool atStart = true;
+    try {
+        rows.reserve(int(qMin<qint64>(total / 24 + 1, 1 << 22)));
+        for (;;) {
+            if (progress && !progress(done, total)) {
+                report->cancelled = true;
+                return QVector<CsvRow>();
+            }
+            const qint64 carried = buffer.size();
+            buffer.resize(int(carried + kBlock));
+            const qint64 got = file.read(buffer.data() + carried, kBlock);
+            if (got < 0) {
+                report->unreadable = true;
+                return QVector<CsvRow>();
+            }
+            buffer.resize(int(carried + got));
+            done += got;
+            const bool last = got == 0;
+            const char *begin = buffer.constData();
+            const char *end = begin + buffer.size();
+            if (!last) {
+                // Only whole lines now; the rest waits for the next block.
+                const char *lastNewline = begin + buffer.lastIndexOf('\n') + 1;
+                if (lastNewline == begin && buffer.size() < kBlock * 4)
+                    continue;
+                end = lastNewline > begin ? lastNewline : end;
+            }
+            ReadLines(begin, end, atStart, spec, &rows, &report->skipped);
+            atStart = false;
+            buffer.remove(0, int(end - begin));
+            if (last)
+                break;
+        }
+    } catch (const std::bad_alloc &) {
+        report->outOfMemory = true;
+        return QVector<CsvRow>();
+    }
+    if (progress)
+        progress(total, total);
     return rows;
 }
 
 QVector<CsvFile::CsvRow> CsvFile::LoadData(const QByteArray &data, Qt::TimeSpec spec) {
     RegisterMetaType();
     QVector<CsvRow> rows;
-    CsvRow row;
-    int start = 0;
-    while (start < data.size()) {
-        int end = data.indexOf('\n', start);
-        if (end < 0)
-            end = data.size();
-        if (ParseLine(QByteArray::fromRawData(data.constData() + start, end - start), &row, spec))
-            rows.append(row);
-        start = end + 1;
-    }
+    int skipped = 0;
+    ReadLines(data.constData(), data.constData() + data.size(), true, spec, &rows, &skipped);
     return rows;
 }
 

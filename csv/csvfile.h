@@ -4,6 +4,7 @@
 #include <QMetaType>
 #include <QString>
 #include <QVector>
+#include <functional>
 
 // Semicolon-separated telemetry files: "dd.MM.yyyy hh:mm:ss;freq;power" per line.
 class CsvFile {
@@ -14,8 +15,21 @@ public:
         double power = 0.0;
     };
 
-    // Rows in file order; empty when the file cannot be opened.
+    // What a load met besides its rows.
+    struct LoadReport {
+        int skipped = 0;          // lines that are not "date time;frequency[;power]" with a real date and numbers
+        bool cancelled = false;   // the progress callback said stop; no rows are returned
+        bool outOfMemory = false; // the rows did not fit in memory; no rows are returned
+        bool unreadable = false;  // the file could not be opened or read
+    };
+    // Called between blocks with the bytes read and the file's size; false stops the load.
+    using Progress = std::function<bool(qint64 done, qint64 total)>;
+
+    // Rows in file order; empty when the file cannot be opened. Lines that are not rows are skipped.
     static QVector<CsvRow> LoadFile(QString &path);
+    // The same, read block by block with progress and a report, times read as `spec`.
+    static QVector<CsvRow> LoadFile(const QString &path, Qt::TimeSpec spec, LoadReport *report,
+                                    const Progress &progress = Progress());
     // False when the file cannot be opened for writing; replaces any earlier content.
     static bool WriteTextToFile(QString path, QString text);
 
@@ -25,6 +39,11 @@ public:
 
     // Parses one line; false when it has no ";" (such lines are skipped).
     static bool ParseLine(const QByteArray &line, CsvRow *row, Qt::TimeSpec spec = Qt::LocalTime);
+
+    // One line judged strictly: a row only with a real date and time (years 1970-2100) and numbers
+    // that are numbers, so that nothing is drawn at 1970 or in year 99999 that the file did not say.
+    enum class LineKind { Row, Blank, Bad };
+    static LineKind ReadRow(const char *begin, const char *end, CsvRow *row, Qt::TimeSpec spec);
 
     // Registers QVector<CsvFile::CsvRow> under that name so it can travel in item data.
     static void RegisterMetaType();

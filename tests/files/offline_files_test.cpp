@@ -34,6 +34,7 @@ private slots:
     void secondFileUnchecksFirst();
     void closeCommand_data();
     void closeCommand();
+    void unreadableFileChangesNothing_data();
     void unreadableFileChangesNothing();
     void openZipArchive_data();
     void openZipArchive();
@@ -136,12 +137,23 @@ void OfflineFilesTest::openStopsRealtimeAndShowsFileAlone_data() {
     QTest::addColumn<int>("graphs");
     QTest::addColumn<qint64>("first");
     QTest::addColumn<qint64>("last");
+    QTest::addColumn<QString>("skipped"); // the notice about skipped lines; empty: no notice at all
     QTest::newRow("export-format") << QByteArray("05.03.2024 10:00:00;50.01;101\n05.03.2024 10:00:01;50.02;102\n"
                                                  "05.03.2024 10:05:00;49.98;99\n")
-                                   << 2 << Secs("05.03.2024 10:00:00") << Secs("05.03.2024 10:05:00");
+                                   << 2 << Secs("05.03.2024 10:00:00") << Secs("05.03.2024 10:05:00") << QString();
     QTest::newRow("comma-decimals") << QByteArray("01.02.2023 08:00:00;50,01;12,5\n01.02.2023 09:00:00;49,99;13\n") << 2
-                                    << Secs("01.02.2023 08:00:00") << Secs("01.02.2023 09:00:00");
-    QTest::newRow("no-valid-rows-empty-node") << QByteArray("no separators here\n\n") << 0 << qint64(0) << qint64(0);
+                                    << Secs("01.02.2023 08:00:00") << Secs("01.02.2023 09:00:00") << QString();
+    // A first line without digits names columns and is no fault; a later one is.
+    QTest::newRow("no-valid-rows-empty-node")
+        << QByteArray("no separators here\n\n") << 0 << qint64(0) << qint64(0) << QString();
+    QTest::newRow("only-bad-rows-empty-node")
+        << QByteArray("no separators here\n\n1 2 3\n") << 0 << qint64(0) << qint64(0) << QString("Пропущено строк: 1 ");
+    // Bad dates never stretch the time axis to 1970 or to year 99999: the axis spans the real rows.
+    QTest::newRow("bad-dates-skipped") << QByteArray("05.03.2024 10:00:00;50.01;101\n31.02.2024 10:00:00;50;1\n"
+                                                     "05.03.99999 10:00:00;50;1\n00.00.0000 00:00:00;0;0\n"
+                                                     "05.03.2024 10:05:00;49.98;99\n")
+                                       << 2 << Secs("05.03.2024 10:00:00") << Secs("05.03.2024 10:05:00")
+                                       << QString("Пропущено строк: 3 ");
 }
 
 void OfflineFilesTest::openStopsRealtimeAndShowsFileAlone() {
@@ -149,12 +161,18 @@ void OfflineFilesTest::openStopsRealtimeAndShowsFileAlone() {
     QFETCH(int, graphs);
     QFETCH(qint64, first);
     QFETCH(qint64, last);
+    QFETCH(QString, skipped);
     auto *realtime = window->findChild<QAction *>("action_realtime");
     QVERIFY(realtime->isChecked());
 
     const QString path = WriteFile("telemetry.csv", content);
     Open(path);
-    QCOMPARE(closer->messages.size(), 0);
+    QCOMPARE(closer->messages.size(), skipped.isEmpty() ? 0 : 1);
+    if (!skipped.isEmpty()) {
+        QCOMPARE(closer->messages[0].title, QString("Информация"));
+        QVERIFY2(closer->messages[0].text.contains(path) && closer->messages[0].text.contains(skipped),
+                 qPrintable(closer->messages[0].text));
+    }
     QVERIFY(!realtime->isChecked());
 
     const QList<QTreeWidgetItem *> nodes = FileNodes();
@@ -243,22 +261,45 @@ void OfflineFilesTest::closeCommand() {
 }
 
 // A socket exists like a file but cannot be opened for reading, not even by root.
+void OfflineFilesTest::unreadableFileChangesNothing_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("socket") << "socket" << QString("Не удалось открыть файл");
+    QTest::newRow("past-size-limit") << "large" << QString("слишком большой: 2 МБ. Открываются файлы до 1 МБ");
+}
+
 void OfflineFilesTest::unreadableFileChangesNothing() {
-    const QString path = work.filePath("socket.csv");
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    QVERIFY(fd >= 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    qstrncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path);
-    QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    QFETCH(QString, kind);
+    QFETCH(QString, message);
+    QString path;
+    int fd = -1;
+    if (kind == "socket") {
+        path = work.filePath("socket.csv");
+        fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        QVERIFY(fd >= 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        qstrncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path);
+        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    } else {
+        QByteArray rows;
+        while (rows.size() < (3 << 19))
+            rows += "05.03.2024 10:00:00;50.01;101\n";
+        path = WriteFile("large.csv", rows);
+        QSettings ini(work.filePath("dedur.ini"), QSettings::IniFormat);
+        ini.setValue("Files/MAX_CSV_MB", 1);
+    }
 
     Open(path);
-    ::close(fd);
+    if (fd >= 0)
+        ::close(fd);
     QFile::remove(path);
+    QSettings(work.filePath("dedur.ini"), QSettings::IniFormat).remove("Files/MAX_CSV_MB");
 
     QCOMPARE(closer->messages.size(), 1);
     QCOMPARE(closer->messages[0].title, QString("Ошибка"));
     QVERIFY(closer->messages[0].text.contains(path));
+    QVERIFY2(closer->messages[0].text.contains(message), qPrintable(closer->messages[0].text));
     QCOMPARE(FileNodes().size(), 0);
     QVERIFY(window->findChild<QAction *>("action_realtime")->isChecked());
 }

@@ -9,6 +9,8 @@ class CsvFileTest : public QObject {
 private slots:
     void load_data();
     void load();
+    void blocks_data();
+    void blocks();
     void missingFile();
     void write_data();
     void write();
@@ -24,21 +26,44 @@ void CsvFileTest::load_data() {
     QTest::addColumn<QDateTime>("lastTime");
     QTest::addColumn<double>("lastFreq");
     QTest::addColumn<double>("lastPower");
+    QTest::addColumn<int>("skipped");
 
     const QDateTime stamp(QDate(2024, 3, 5), QTime(14, 7, 9), Qt::LocalTime);
-    QTest::newRow("comma-decimal") << QByteArray("05.03.2024 14:07:09;50,012;123.5\n") << 1 << stamp << 50.012 << 123.5;
-    QTest::newRow("missing-power") << QByteArray("05.03.2024 14:07:09;50,012\n") << 1 << stamp << 50.012 << 0.0;
-    QTest::newRow("empty-line-skipped") << QByteArray("\n05.03.2024 14:07:09;50.1;7\n\n") << 1 << stamp << 50.1 << 7.0;
+    const QByteArray good("05.03.2024 14:07:09;50;1\n");
+    QTest::newRow("comma-decimal") << QByteArray("05.03.2024 14:07:09;50,012;123.5\n") << 1 << stamp << 50.012 << 123.5
+                                   << 0;
+    QTest::newRow("missing-power") << QByteArray("05.03.2024 14:07:09;50,012\n") << 1 << stamp << 50.012 << 0.0 << 0;
+    QTest::newRow("empty-power") << QByteArray("05.03.2024 14:07:09;50,012; \n") << 1 << stamp << 50.012 << 0.0 << 0;
+    QTest::newRow("empty-line-skipped") << QByteArray("\n05.03.2024 14:07:09;50.1;7\n\n") << 1 << stamp << 50.1 << 7.0
+                                        << 0;
     QTest::newRow("no-separator-skipped")
-        << QByteArray("05.03.2024 14:07:09;50;1\nnothing here\n") << 1 << stamp << 50.0 << 1.0;
-    QTest::newRow("header-gives-zero-row") << QByteArray("Time;Freq;Power\n") << 1 << QDateTime() << 0.0 << 0.0;
-    QTest::newRow("crlf-line-end") << QByteArray("05.03.2024 14:07:09;49,98;-3,25\r\n") << 1 << stamp << 49.98 << -3.25;
-    QTest::newRow("nul-ends-line") << QByteArray("05.03.2024 14:07:09;50;8\0;99\n", 29) << 1 << stamp << 50.0 << 8.0;
+        << QByteArray("05.03.2024 14:07:09;50;1\nnothing here\n") << 1 << stamp << 50.0 << 1.0 << 1;
+    // A first line that names the columns is no row and no fault.
+    QTest::newRow("header-skipped") << QByteArray("Time;Freq;Power\n") << 0 << QDateTime() << 0.0 << 0.0 << 0;
+    QTest::newRow("header-then-rows") << QByteArray("Время;Частота;Мощность\r\n") + good << 1 << stamp << 50.0 << 1.0
+                                      << 0;
+    QTest::newRow("crlf-line-end") << QByteArray("05.03.2024 14:07:09;49,98;-3,25\r\n") << 1 << stamp << 49.98 << -3.25
+                                   << 0;
+    QTest::newRow("nul-ends-line") << QByteArray("05.03.2024 14:07:09;50;8\0;99\n", 29) << 1 << stamp << 50.0 << 8.0
+                                   << 0;
     QTest::newRow("no-seconds") << QByteArray("05.03.2024 14:07;50;1\n") << 1
-                                << QDateTime(QDate(2024, 3, 5), QTime(14, 7, 0), Qt::LocalTime) << 50.0 << 1.0;
+                                << QDateTime(QDate(2024, 3, 5), QTime(14, 7, 0), Qt::LocalTime) << 50.0 << 1.0 << 0;
     QTest::newRow("last-line-without-newline")
-        << QByteArray("04.03.2024 00:00:00;1;2\n05.03.2024 14:07:09;3;4") << 2 << stamp << 3.0 << 4.0;
-    QTest::newRow("empty-file") << QByteArray() << 0 << QDateTime() << 0.0 << 0.0;
+        << QByteArray("04.03.2024 00:00:00;1;2\n05.03.2024 14:07:09;3;4") << 2 << stamp << 3.0 << 4.0 << 0;
+    QTest::newRow("empty-file") << QByteArray() << 0 << QDateTime() << 0.0 << 0.0 << 0;
+    // Nothing the file did not say is drawn: impossible or far dates and values that are not numbers
+    // are skipped and counted, never read as 1970 or 0.
+    QTest::newRow("day-31-february") << good + "31.02.2024 10:00:00;50;1\n" << 1 << stamp << 50.0 << 1.0 << 1;
+    QTest::newRow("year-99999") << good + "05.03.99999 14:07:10;50;1\n" << 1 << stamp << 50.0 << 1.0 << 1;
+    QTest::newRow("year-before-1970") << good + "05.03.1969 14:07:10;50;1\n" << 1 << stamp << 50.0 << 1.0 << 1;
+    QTest::newRow("hour-25") << good + "05.03.2024 25:00:00;50;1\n" << 1 << stamp << 50.0 << 1.0 << 1;
+    QTest::newRow("letters-in-date") << good + "05.O3.2024 14:07:10;50;1\n" << 1 << stamp << 50.0 << 1.0 << 1;
+    QTest::newRow("garbage-frequency") << good + "05.03.2024 14:07:10;fifty;1\n" << 1 << stamp << 50.0 << 1.0 << 1;
+    QTest::newRow("empty-frequency") << good + "05.03.2024 14:07:10;;1\n" << 1 << stamp << 50.0 << 1.0 << 1;
+    QTest::newRow("nan-power") << good + "05.03.2024 14:07:10;50;nan\n" << 1 << stamp << 50.0 << 1.0 << 1;
+    QTest::newRow("number-then-text") << good + "05.03.2024 14:07:10;50.0x;1\n" << 1 << stamp << 50.0 << 1.0 << 1;
+    QTest::newRow("bad-lines-counted") << QByteArray("x;1\n31.02.2024 00:00:00;1;1\n") + good + "junk\n"
+                                       << 1 << stamp << 50.0 << 1.0 << 3;
 }
 
 void CsvFileTest::load() {
@@ -47,6 +72,7 @@ void CsvFileTest::load() {
     QFETCH(QDateTime, lastTime);
     QFETCH(double, lastFreq);
     QFETCH(double, lastPower);
+    QFETCH(int, skipped);
 
     QString path = dir.filePath(QStringLiteral("load.csv"));
     QFile file(path);
@@ -54,7 +80,11 @@ void CsvFileTest::load() {
     file.write(content);
     file.close();
 
-    const QVector<CsvFile::CsvRow> result = CsvFile::LoadFile(path);
+    CsvFile::LoadReport report;
+    const QVector<CsvFile::CsvRow> result = CsvFile::LoadFile(path, Qt::LocalTime, &report);
+    QCOMPARE(report.skipped, skipped);
+    QCOMPARE(CsvFile::LoadFile(path).size(), result.size());
+    QCOMPARE(CsvFile::LoadData(content).size(), result.size());
     QCOMPARE(result.size(), rows);
     if (rows == 0)
         return;
@@ -66,6 +96,49 @@ void CsvFileTest::load() {
     }
     QCOMPARE(last.freq, lastFreq);
     QCOMPARE(last.power, lastPower);
+}
+
+void CsvFileTest::blocks_data() {
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("cancelAt"); // progress call that says stop; -1 never
+    // Lines of 26 bytes cross the 4 MiB block boundaries mid-line.
+    QTest::newRow("lines-across-blocks") << 400000 << -1;
+    QTest::newRow("cancelled-midway") << 400000 << 2;
+}
+
+void CsvFileTest::blocks() {
+    QFETCH(int, lines);
+    QFETCH(int, cancelAt);
+    QString path = dir.filePath(QStringLiteral("blocks.csv"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    const QDateTime start(QDate(2024, 3, 5), QTime(0, 0, 0), Qt::UTC);
+    QByteArray text;
+    for (int i = 0; i < lines; ++i)
+        text += start.addSecs(i).toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")).toLatin1() + ';' +
+                QByteArray::number(i % 1000) + ";1\n";
+    file.write(text);
+    file.close();
+    int calls = 0;
+    qint64 lastDone = -1;
+    CsvFile::LoadReport report;
+    const QVector<CsvFile::CsvRow> rows = CsvFile::LoadFile(path, Qt::UTC, &report, [&](qint64 done, qint64 total) {
+        lastDone = done;
+        [&] { QCOMPARE(total, qint64(text.size())); }();
+        return calls++ != cancelAt;
+    });
+    QCOMPARE(report.cancelled, cancelAt >= 0);
+    if (cancelAt >= 0) {
+        QVERIFY(rows.isEmpty());
+        return;
+    }
+    QCOMPARE(lastDone, qint64(text.size()));
+    QCOMPARE(report.skipped, 0);
+    QCOMPARE(rows.size(), lines);
+    for (int i = 0; i < lines; i += 997) {
+        QCOMPARE(rows[i].dateTime, start.addSecs(i));
+        QCOMPARE(rows[i].freq, double(i % 1000));
+    }
 }
 
 void CsvFileTest::missingFile() {
