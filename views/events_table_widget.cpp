@@ -1,5 +1,7 @@
 #include "views/events_table_widget.h"
 
+#include "views/objects_tree_widget.h"
+
 #include <algorithm>
 #include <iterator>
 
@@ -57,12 +59,39 @@ QTableWidgetItem *EventsTableWidget::MakeCsvItem() const {
     return item;
 }
 
+QString EventsTableWidget::ShownText(const QString &text) {
+    // A caption is a line or a few; a server that sends a megabyte must not stall painting.
+    int lines = 0;
+    int cut = -1;
+    for (int i = 0; i < text.size() && i <= ObjectsTreeWidget::kDisplayLength; ++i) {
+        if (text[i] == QLatin1Char('\n') && ++lines == kShownLines) {
+            cut = i;
+            break;
+        }
+    }
+    if (cut >= 0)
+        return text.left(cut) + QStringLiteral("…");
+    return ObjectsTreeWidget::DisplayText(text);
+}
+
 void EventsTableWidget::AddEvent(QString key, QDateTime time, QString text, bool ackRequired, QString comment,
                                  double value, QString toolTip, bool hasCsv, QString csvData, int code) {
     const QIcon &icon = ackRequired ? *alarmIcon : *quietIcon;
     const QString timeText = TimeText(time);
     const qint64 seconds = time.toSecsSinceEpoch();
     const QString ackToolTip = ackRequired ? ackRequiredText : ackDoneText;
+    const QString shownText = ShownText(text);
+    const QString shownComment = ShownText(comment);
+    // What was cut is in the tool tip, up to its own limit.
+    if (shownText.size() != text.size() || shownComment.size() != comment.size()) {
+        QStringList full;
+        for (const QString &part : {toolTip, shownText.size() != text.size() ? text : QString(),
+                                    shownComment.size() != comment.size() ? comment : QString()})
+            if (!part.isEmpty())
+                full << part.left(ObjectsTreeWidget::kToolTipLength + 1);
+        toolTip = full.join(QLatin1Char('\n'));
+    }
+    toolTip = ObjectsTreeWidget::ToolTipText(toolTip);
 
     const auto known = itemsByKey.constFind(key);
     if (known != itemsByKey.constEnd()) {
@@ -94,7 +123,7 @@ void EventsTableWidget::AddEvent(QString key, QDateTime time, QString text, bool
         table->setItem(row, 0, item);
         itemsByKey.insert(key, item);
 
-        const QString texts[] = {timeText, text, QString::number(value, 'f', 3), comment};
+        const QString texts[] = {timeText, shownText, QString::number(value, 'f', 3), shownComment};
         for (int column = 1; column <= 4; ++column) {
             auto *cell = new QTableWidgetItem(texts[column - 1]);
             cell->setToolTip(toolTip);

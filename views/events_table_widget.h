@@ -41,6 +41,10 @@ public:
 
     // "yyyy-MM-dd hh:mm:ss.000" in local time; the server's times carry whole seconds only.
     static QString TimeText(const QDateTime &time);
+    // A caption or comment as its cell shows it: at most kShownLines lines and the objects tree's
+    // display length, with "…" where it was cut.
+    static constexpr int kShownLines = 10;
+    static QString ShownText(const QString &text);
 
 private:
     QTableWidgetItem *MakeCsvItem() const;

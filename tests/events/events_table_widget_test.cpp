@@ -6,6 +6,7 @@
 #include "modal_closer.h"
 #include "server/db.h"
 #include "views/events_table_widget.h"
+#include "views/objects_tree_widget.h"
 
 namespace {
 
@@ -56,6 +57,8 @@ private slots:
     void acknowledgeWithoutLink();
     void newestRowInView_data();
     void newestRowInView();
+    void longTexts_data();
+    void longTexts();
     void rowsFitTheirText_data();
     void rowsFitTheirText();
 
@@ -255,6 +258,37 @@ void EventsTableWidgetTest::newestRowInView() {
     const int last = table.rowCount() - 1;
     QTRY_VERIFY(table.viewport()->rect().contains(table.visualRect(table.model()->index(last, 1)).bottomLeft()));
     QCOMPARE(Key(table, last), QStringLiteral("{%1}").arg(count - 1));
+}
+
+void EventsTableWidgetTest::longTexts_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<bool>("fullInToolTip");
+    const QString megabyte(1 << 20, QChar(0x0416));
+    QTest::newRow("short-kept") << QStringLiteral("Отклонение частоты") << QStringLiteral("Отклонение частоты")
+                                << false;
+    QTest::newRow("one-megabyte-caption")
+        << megabyte << megabyte.left(ObjectsTreeWidget::kDisplayLength) + QStringLiteral("…") << true;
+    QTest::newRow("thousand-lines") << QString("a\n").repeated(1000)
+                                    << QString("a\n").repeated(EventsTableWidget::kShownLines - 1) + "a…" << true;
+}
+
+void EventsTableWidgetTest::longTexts() {
+    QFETCH(QString, text);
+    QFETCH(QString, shown);
+    QFETCH(bool, fullInToolTip);
+    QScopedPointer<QTableWidget> table(MakeTable());
+    EventsTableWidget events(table.data(), &db);
+    Event event;
+    event.key = QStringLiteral("{long}");
+    Add(events, event, text);
+    QCOMPARE(table->item(0, 2)->text(), shown);
+    const QString tip = table->item(0, 2)->toolTip();
+    QVERIFY(tip.size() <= ObjectsTreeWidget::kToolTipLength + 1);
+    if (fullInToolTip)
+        QVERIFY(tip.startsWith(text.left(ObjectsTreeWidget::kToolTipLength)));
+    else
+        QVERIFY(tip.isEmpty());
 }
 
 void EventsTableWidgetTest::rowsFitTheirText_data() {
