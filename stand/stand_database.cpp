@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -709,22 +710,35 @@ bool StandDatabase::Acknowledge(const std::string &id, const std::string &user, 
 std::vector<StoredEvent> StandDatabase::EventsByCodes(const std::vector<int> &codes, double from, double to,
                                                       bool onlyUnacked) {
     std::vector<StoredEvent> result;
-    std::lock_guard<std::mutex> lock(writeMutex_);
+    // A request may name millions of codes: a sorted list keeps each row's test short.
+    std::vector<int> wanted(codes);
+    std::sort(wanted.begin(), wanted.end());
+    wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+    // Read on a reader connection, never under the write lock: in WAL mode the archive writer and
+    // every other client go on however long this read takes, and the select time limit (and a
+    // stopping server) ends it through the reader's progress handler.
+    std::unique_ptr<Reader> reader = TakeReader();
+    if (!reader)
+        return result;
+    reader->deadlineMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count() +
+        kSelectTimeLimitMs;
     sqlite3_stmt *stmt = nullptr;
     const char *sql = "SELECT * FROM EvDedur WHERE time >= ? AND time <= ? ORDER BY time, KeyLink";
-    if (sqlite3_prepare_v2(writer_, sql, -1, &stmt, nullptr) != SQLITE_OK)
-        return result;
-    sqlite3_bind_double(stmt, 1, from);
-    sqlite3_bind_double(stmt, 2, to);
-    while (sqlite3_step(stmt) == SQLITE_ROW && result.size() < size_t(kMaxEventsReply)) {
-        StoredEvent e = EventFromRow(stmt);
-        bool wanted = false;
-        for (int code : codes)
-            wanted = wanted || code == e.code;
-        if (wanted && (!onlyUnacked || (e.kwit && e.kwitUser.empty())))
-            result.push_back(std::move(e));
+    if (sqlite3_prepare_v2(reader->db, sql, -1, &stmt, nullptr) == SQLITE_OK) {
+        sqlite3_bind_double(stmt, 1, from);
+        sqlite3_bind_double(stmt, 2, to);
+        while (sqlite3_step(stmt) == SQLITE_ROW && result.size() < size_t(kMaxEventsReply)) {
+            if (!std::binary_search(wanted.begin(), wanted.end(), sqlite3_column_int(stmt, 1)))
+                continue;
+            StoredEvent e = EventFromRow(stmt);
+            if (!onlyUnacked || (e.kwit && e.kwitUser.empty()))
+                result.push_back(std::move(e));
+        }
     }
     sqlite3_finalize(stmt);
+    GiveBack(std::move(reader));
     return result;
 }
 

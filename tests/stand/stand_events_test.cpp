@@ -5,6 +5,7 @@
 
 #include <QRegularExpression>
 #include <QtTest>
+#include <numeric>
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -290,6 +291,12 @@ void StandEventsTest::eventCodeRequest_data() {
     QTest::newRow("one-code") << QVector<int>{8305} << false << 1;
     QTest::newRow("unacknowledged") << QVector<int>{8302, 8305} << true << 1;
     QTest::newRow("other-code") << QVector<int>{8308} << false << 0;
+    // Millions of codes are read without the write lock and tested per row in logarithmic time.
+    QVector<int> many(2000000);
+    std::iota(many.begin(), many.end(), -1000);
+    QTest::newRow("two-million-codes") << many << false << 3;
+    many.removeAll(8305);
+    QTest::newRow("two-million-codes-but-one") << many << false << 2;
 }
 
 void StandEventsTest::eventCodeRequest() {
