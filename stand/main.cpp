@@ -99,6 +99,7 @@ int main(int argc, char **argv) {
     sigwait(&stopSignals, &signal);
     // A select may have seconds of its time limit left; the server is to stop at once.
     db.AbortReads();
+    handler.StopWaits();
     simulator.Stop();
     events.SetServer(nullptr);
     server.Stop();

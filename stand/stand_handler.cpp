@@ -85,8 +85,8 @@ bool StandHandler::Authenticate(tlx::ConnId conn, const std::string &user, const
     const std::string address = server_ ? server_->PeerOf(conn) : std::string();
     // The wait runs on this connection's own thread: other clients are not held up.
     const int delay = throttle_.DelayMs(address, user, NowMs());
-    if (delay > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    if (delay > 0 && !Wait(delay))
+        return false;
     if (db_->Authenticate(user, password)) {
         throttle_.Succeeded(address, user);
         return true;
@@ -154,7 +154,7 @@ void StandHandler::OnMessage(tlx::ConnId conn, TLXCliParam *message) {
 void StandHandler::SqlRequest(TLXCliParam *request, TLXCliParam *reply) {
     // Test aid: a server that keeps its link alive but stops answering selects.
     if (testStallSelectMs_ > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(testStallSelectMs_));
+        Wait(testStallSelectMs_);
     std::string sql;
     if (!GetBytes(request, 0, &sql)) {
         TLXPrmSetInt32(reply, 0, kStatusBadRequest);
@@ -368,6 +368,19 @@ void StandHandler::AdminFault(tlx::ConnId conn, TLXCliParam *request, TLXCliPara
     faultCountdown_ = nth;
     faultSignal_ = action == "kill" ? SIGKILL : SIGSTOP;
     TLXPrmSetInt32(reply, 0, 0);
+}
+
+bool StandHandler::Wait(int ms) {
+    std::unique_lock<std::mutex> lock(waitMutex_);
+    return !waitCv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping_; });
+}
+
+void StandHandler::StopWaits() {
+    {
+        std::lock_guard<std::mutex> lock(waitMutex_);
+        stopping_ = true;
+    }
+    waitCv_.notify_all();
 }
 
 void StandHandler::FaultPoint(const std::string &command) {

@@ -7,6 +7,7 @@
 
 #include "tlx/tlx_server.h"
 
+#include <condition_variable>
 #include <mutex>
 #include <string>
 
@@ -17,6 +18,8 @@ public:
     StandHandler(StandDatabase *db, EventHub *events);
     void SetServer(tlx::Server *server) { server_ = server; }
     void SetTestStallSelectMs(int ms) { testStallSelectMs_ = ms; }
+    // Ends the waits of login throttling and test stalls at once, so that the server can stop.
+    void StopWaits();
 
     bool Authenticate(tlx::ConnId conn, const std::string &user, const std::string &password) override;
     void OnRequest(tlx::ConnId conn, TLXCliParam *request, TLXCliParam *reply) override;
@@ -34,6 +37,8 @@ private:
     void AdminFault(tlx::ConnId conn, TLXCliParam *request, TLXCliParam *reply);
     // Raises the armed fault when this is the chosen request or message.
     void FaultPoint(const std::string &command);
+    // Waits up to `ms`; false when the server is stopping.
+    bool Wait(int ms);
     bool FromLoopback(tlx::ConnId conn) const;
 
     StandDatabase *db_;
@@ -41,6 +46,9 @@ private:
     tlx::Server *server_ = nullptr;
     LoginThrottle throttle_;
     int testStallSelectMs_ = 0;
+    std::mutex waitMutex_;
+    std::condition_variable waitCv_;
+    bool stopping_ = false;
 
     // A fault armed by ADMIN_FAULT: the process signals itself at an exact step of a client's work.
     std::mutex faultMutex_;

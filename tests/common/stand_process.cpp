@@ -1,5 +1,7 @@
 #include "stand_process.h"
 
+#include <QElapsedTimer>
+
 #include <QDeadlineTimer>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -97,6 +99,15 @@ void StandProcess::Freeze() {
 void StandProcess::Thaw() {
     if (process.state() != QProcess::NotRunning)
         ::kill(pid_t(process.processId()), SIGCONT);
+}
+
+bool StandProcess::Terminate(int waitMs, qint64 *tookMs) {
+    QElapsedTimer timer;
+    timer.start();
+    process.terminate();
+    const bool finished = process.waitForFinished(waitMs);
+    *tookMs = timer.elapsed();
+    return finished;
 }
 
 void StandProcess::Stop() {

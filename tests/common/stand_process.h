@@ -24,6 +24,8 @@ public:
     // Starts it again on the same port and database.
     bool Restart();
     void Stop();
+    // Sends SIGTERM and waits up to `waitMs` for the server to exit; the time it took in `tookMs`.
+    bool Terminate(int waitMs, qint64 *tookMs);
 
     quint16 Port() const { return port; }
     QString Address() const { return QStringLiteral("127.0.0.1:%1").arg(port); }

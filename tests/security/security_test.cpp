@@ -10,10 +10,12 @@
 #include <QTest>
 #include <QTimer>
 #include <arpa/inet.h>
+#include <atomic>
 #include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 #include "server/db.h"
@@ -87,6 +89,8 @@ private slots:
     void loginThrottle_data();
     void loginThrottle();
     void stalledSelectIsALostLink();
+    void stopWhileBusy_data();
+    void stopWhileBusy();
     void selectBytesCapped_data();
     void selectBytesCapped();
 
@@ -305,6 +309,60 @@ void SecurityTest::selectBytesCapped() {
     // Refused by the select itself, before a reply of that size is packed; the link goes on.
     QCOMPARE(Select(client, sql.constData()).status, int(stand::kStatusTooLarge));
     QCOMPARE(Select(client, "select KeyLink from Tables").status, 0);
+}
+
+void SecurityTest::stopWhileBusy_data() {
+    QTest::addColumn<QString>("work");
+    QTest::newRow("endless-select") << "select";
+    QTest::newRow("stalled-select") << "stall";
+    QTest::newRow("throttled-login") << "login";
+    QTest::newRow("hundred-connections") << "connections";
+}
+
+// SIGTERM ends the stand within about two seconds whatever its clients have it doing; the test only
+// guards against a hang and prints the time.
+void SecurityTest::stopWhileBusy() {
+    QFETCH(QString, work);
+    StandProcess busy;
+    QStringList options{"--backfill-hours", "0.05", "--no-sim"};
+    if (work == "stall")
+        options << "--test-stall-select"
+                << "60000";
+    QVERIFY2(busy.Start(options), qPrintable(busy.Error()));
+    const quint16 port = busy.Port();
+    std::atomic<int> started{0};
+    std::vector<std::thread> threads;
+    std::vector<std::unique_ptr<StandClient>> held;
+    if (work == "select" || work == "stall") {
+        threads.emplace_back([port, &started] {
+            StandClient client;
+            if (client.Open(port, "operator", "operator") != 0)
+                return;
+            ++started;
+            Select(client, "with recursive r(i) as (select 1 union all select i + 1 from r) select count(*) from r");
+        });
+        QTRY_COMPARE(started.load(), 1);
+    } else if (work == "login") {
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(StandClient().Open(port, "operator", "wrong") != 0);
+        threads.emplace_back([port, &started] {
+            ++started;
+            StandClient().Open(port, "operator", "wrong"); // waits out the throttle's delay
+        });
+        QTRY_COMPARE(started.load(), 1);
+    } else {
+        for (int i = 0; i < 100; ++i) {
+            held.emplace_back(new StandClient);
+            QCOMPARE(held.back()->Open(port, "operator", "operator"), 0);
+        }
+    }
+    QTest::qWait(200); // the work is under way in the server
+    qint64 took = 0;
+    const bool stopped = busy.Terminate(10000, &took);
+    for (std::thread &t : threads)
+        t.join();
+    qInfo("%s: stopped %lld ms after SIGTERM", qPrintable(work), took);
+    QVERIFY2(stopped, qPrintable(busy.Output()));
 }
 
 QTEST_MAIN(SecurityTest)
