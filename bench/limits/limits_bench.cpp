@@ -1,13 +1,20 @@
 // Objects tree build time for 10,000 objects side by side and in one parent chain, how many wrong
 // passwords a guesser gets through in a few seconds, and a 200 MB CSV file read with its peak
-// memory. Run with QT_QPA_PLATFORM=offscreen.
+// memory; how long a window waits on a server that stops answering, the memory of the largest reply,
+// how fast SIGTERM stops a stand busy with an endless select, and what an events request with two
+// million codes does to the archive and to another client. Run with QT_QPA_PLATFORM=offscreen.
 #include "bench/figure.h"
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTreeWidget>
+
+#include <atomic>
+#include <numeric>
+#include <thread>
 
 #include "csv/csvfile.h"
 #include "qcustomplot.h"
@@ -60,9 +67,9 @@ double TreeMs(const QString &sql) {
     return timer.elapsed();
 }
 
-// Peak resident memory of this process so far, in MiB.
-double PeakMiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
+// Peak resident memory of a process so far (this one by default), in MiB.
+double PeakMiB(const QString &pid = QStringLiteral("self")) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : status.readAll().split('\n'))
@@ -102,6 +109,130 @@ void CsvFigures(const QTemporaryDir &work) {
     QFile::remove(path);
 }
 
+// A login against a stand that keeps its link alive but never answers a select, with the default
+// request time limit.
+void FrozenServerFigure() {
+    StandProcess stalled;
+    if (!stalled.Start({"--backfill-hours", "0", "--no-sim", "--test-stall-select", "600000"}))
+        return;
+    DB db;
+    db.showMessages = false;
+    QElapsedTimer timer;
+    timer.start();
+    const bool opened = db.OpenSession(stalled.Address(), QStringLiteral("operator"), QStringLiteral("operator"));
+    Figure("frozen_server_login_gives_up_ms", opened ? -1 : double(timer.elapsed()), "ms");
+}
+
+// The largest select the byte cap lets through, read by the client as the window reads a table.
+void LargestReplyFigures() {
+    StandProcess stand;
+    if (!stand.Start({"--backfill-hours", "0", "--no-sim"}))
+        return;
+    const QString pid = QString::number(stand.Pid());
+    const double standBefore = PeakMiB(pid);
+    const double before = PeakMiB();
+    StandClient client;
+    if (client.Open(stand.Port(), "operator", "operator") != 0)
+        return;
+    QElapsedTimer timer;
+    timer.start();
+    // Just under the 64 MiB frame once the reply's own fields are counted.
+    const SelectResult result = Select(client, "select zeroblob(64 * 1024 * 1024 - 4096) as b");
+    Figure("largest_reply_ms", result.status == 0 ? double(timer.elapsed()) : -1, "ms");
+    Figure("largest_reply_client_peak_growth_mib", PeakMiB() - before, "MiB");
+    Figure("largest_reply_stand_peak_growth_mib", PeakMiB(pid) - standBefore, "MiB");
+    timer.restart();
+    const SelectResult refused = Select(client, "select zeroblob(1000000000) as b");
+    Figure("reply_past_cap_refused_ms", refused.status != 0 ? double(timer.elapsed()) : -1, "ms");
+}
+
+// SIGTERM while a select runs for ever inside one SQLite step.
+void StopFigure() {
+    StandProcess busy;
+    if (!busy.Start({"--backfill-hours", "0", "--no-sim"}))
+        return;
+    const quint16 port = busy.Port();
+    std::atomic<bool> started{false};
+    std::thread worker([port, &started] {
+        StandClient client;
+        if (client.Open(port, "operator", "operator") != 0)
+            return;
+        started = true;
+        Select(client, "with recursive r(i) as (select 1 union all select i + 1 from r) select count(*) from r");
+    });
+    QElapsedTimer wait;
+    wait.start();
+    while (!started && wait.elapsed() < 10000)
+        QThread::msleep(10);
+    QThread::msleep(500);
+    qint64 took = -1;
+    const bool stopped = busy.Terminate(10000, &took);
+    Figure("sigterm_stop_during_endless_select_ms", stopped ? double(took) : -1, "ms");
+    worker.join();
+}
+
+// An events request with two million codes over the whole archive, while the simulator writes the
+// archive each second and another client runs short selects.
+void EventsRequestFigures() {
+    StandProcess stand;
+    if (!stand.Start({"--backfill-hours", "24"}))
+        return;
+    const quint16 port = stand.Port();
+    StandClient other;
+    if (other.Open(port, "operator", "operator") != 0)
+        return;
+    const auto lastArchive = [&other] {
+        const SelectResult r = Select(other, "select max(time) from Archive");
+        return r.status == 0 && !r.rows.isEmpty() ? r.rows[0][0].toDouble() : -1.0;
+    };
+    const double archiveBefore = lastArchive();
+    std::atomic<bool> done{false};
+    qint64 requestMs = -1;
+    int found = -1;
+    std::thread worker([port, &done, &requestMs, &found] {
+        StandClient client;
+        if (client.Open(port, "operator", "operator") == 0) {
+            QVector<int> codes(2000000);
+            std::iota(codes.begin(), codes.end(), -1000);
+            QElapsedTimer timer;
+            timer.start();
+            Param reply = client.Request("EVENT_CODE", [&](TLXCliParam *p) {
+                TLXPrmSetBytes(p, 0, codes.size() * 4, codes.constData());
+                TLXPrmSetDouble(p, 1, 0);
+                TLXPrmSetDouble(p, 2, 4e9);
+                TLXPrmSetBool(p, 3, false);
+            });
+            requestMs = timer.elapsed();
+            if (reply && FieldInt(reply.get(), 0) == 0)
+                found = FieldInt(reply.get(), 1);
+        }
+        done = true;
+    });
+    qint64 worstSelectMs = 0;
+    int selects = 0;
+    QElapsedTimer timer;
+    while (!done) {
+        timer.restart();
+        if (Select(other, "select count(*) from Tables").status == 0)
+            ++selects;
+        worstSelectMs = std::max(worstSelectMs, timer.elapsed());
+    }
+    worker.join();
+    // The simulator writes once a second: wait for its next second to see the archive still moves.
+    QElapsedTimer wait;
+    wait.start();
+    double archiveAfter = lastArchive();
+    while (archiveAfter <= archiveBefore && wait.elapsed() < 5000) {
+        QThread::msleep(100);
+        archiveAfter = lastArchive();
+    }
+    Figure("events_2m_codes_request_ms", double(requestMs), "ms");
+    Figure("events_2m_codes_rows", found, "");
+    Figure("other_client_selects_during_events_request", selects, "");
+    Figure("other_client_worst_select_during_events_request_ms", double(worstSelectMs), "ms");
+    Figure("archive_seconds_written_across_events_request", archiveAfter - archiveBefore, "s");
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -109,6 +240,10 @@ int main(int argc, char **argv) {
     QTemporaryDir work;
     QDir::setCurrent(work.path());
     CsvFigures(work);
+    LargestReplyFigures();
+    StopFigure();
+    EventsRequestFigures();
+    FrozenServerFigure();
     Figure("tree_100_flat_ms", TreeMs(Objects(100, false, 100000)), "ms");
     Figure("tree_10000_flat_ms", TreeMs(Objects(10000, false, 100000)), "ms");
     Figure("tree_10000_chain_ms", TreeMs(Objects(10000, true, 100000)), "ms");

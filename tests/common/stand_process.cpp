@@ -20,6 +20,11 @@ QString StandProcess::Output() const {
     return QString::fromUtf8(output);
 }
 
+QString StandProcess::ReadOutput() {
+    output += process.readAll();
+    return QString::fromUtf8(output);
+}
+
 qint64 StandProcess::Pid() const {
     return process.processId();
 }

@@ -32,6 +32,8 @@ public:
     QString DatabasePath() const;
     QString Error() const { return error; }
     QString Output() const;
+    // What the server has printed so far, also after it started (events must be processed).
+    QString ReadOutput();
     qint64 Pid() const;
 
 private:

@@ -88,6 +88,7 @@ private slots:
     void connectionCaps();
     void loginThrottle_data();
     void loginThrottle();
+    void failedLoginsLogged();
     void stalledSelectIsALostLink();
     void stopWhileBusy_data();
     void stopWhileBusy();
@@ -257,6 +258,20 @@ void SecurityTest::loginThrottle() {
     QCOMPARE(throttle.DelayMs("10.0.0.7", "engineer", now), otherUserDelay);
     // Another address is never slowed by this one's guesses at another name.
     QCOMPARE(throttle.DelayMs("10.0.0.8", "engineer", now), 0);
+}
+
+// Against a real stand: each failed login is logged with its address and count, the guesser waits
+// out its growing delay, and another user still gets in.
+void SecurityTest::failedLoginsLogged() {
+    StandProcess guarded;
+    QVERIFY2(guarded.Start({"--backfill-hours", "0", "--no-sim"}), qPrintable(guarded.Error()));
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(StandClient().Open(guarded.Port(), "operator", "wrong") != 0);
+    QTRY_VERIFY_WITH_TIMEOUT(guarded.ReadOutput().contains("failed login of \"operator\" from 127.0.0.1 (3 in a row)"),
+                             10000);
+    QCOMPARE(StandClient().Open(guarded.Port(), "engineer", "engineer"), 0);
+    QCOMPARE(StandClient().Open(guarded.Port(), "operator", "operator"), 0);
+    QVERIFY(!guarded.ReadOutput().contains("failed login of \"engineer\""));
 }
 
 void SecurityTest::stalledSelectIsALostLink() {
