@@ -17,8 +17,8 @@
 
 namespace {
 
-constexpr int kSmall = 400;
-constexpr int kLarge = 4000;
+constexpr int kSmall = 1000;
+constexpr int kLarge = 10000;
 
 // Objects numbered from `firstId`; in a chain each is the parent of the next.
 QString Objects(int count, bool chain, int firstId) {
@@ -102,8 +102,8 @@ void TreeGrowthTest::linear() {
     stand.Stop();
     QString error;
     // Each row has the small tree plus its own objects.
-    const QString sql = QStringLiteral("DELETE FROM T_DEDUR_OBJ WHERE DEDUR_OBJ_ID >= 200000;") +
-                        Objects(kLarge - kSmall, chain, 200000);
+    const QString sql = QStringLiteral("DELETE FROM T_DEDUR_OBJ WHERE DEDUR_OBJ_ID >= 300000;") +
+                        Objects(kLarge - kSmall, chain, 300000);
     QVERIFY2(RunSql(stand.DatabasePath(), sql, &error), qPrintable(error));
     QVERIFY2(stand.Restart(), qPrintable(stand.Error()));
     int items = 0;
