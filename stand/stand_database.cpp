@@ -708,8 +708,10 @@ bool StandDatabase::Acknowledge(const std::string &id, const std::string &user, 
 }
 
 std::vector<StoredEvent> StandDatabase::EventsByCodes(const std::vector<int> &codes, double from, double to,
-                                                      bool onlyUnacked) {
+                                                      bool onlyUnacked, int *status) {
     std::vector<StoredEvent> result;
+    if (status)
+        *status = kStatusDbError;
     // A request may name millions of codes: a sorted list keeps each row's test short.
     std::vector<int> wanted(codes);
     std::sort(wanted.begin(), wanted.end());
@@ -720,6 +722,7 @@ std::vector<StoredEvent> StandDatabase::EventsByCodes(const std::vector<int> &co
     std::unique_ptr<Reader> reader = TakeReader();
     if (!reader)
         return result;
+    int rc = SQLITE_ERROR;
     reader->deadlineMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
             .count() +
@@ -729,16 +732,23 @@ std::vector<StoredEvent> StandDatabase::EventsByCodes(const std::vector<int> &co
     if (sqlite3_prepare_v2(reader->db, sql, -1, &stmt, nullptr) == SQLITE_OK) {
         sqlite3_bind_double(stmt, 1, from);
         sqlite3_bind_double(stmt, 2, to);
-        while (sqlite3_step(stmt) == SQLITE_ROW && result.size() < size_t(kMaxEventsReply)) {
+        while (result.size() < size_t(kMaxEventsReply) && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
             if (!std::binary_search(wanted.begin(), wanted.end(), sqlite3_column_int(stmt, 1)))
                 continue;
             StoredEvent e = EventFromRow(stmt);
             if (!onlyUnacked || (e.kwit && e.kwitUser.empty()))
                 result.push_back(std::move(e));
         }
+        // The reply's cap ends the read as planned.
+        if (result.size() >= size_t(kMaxEventsReply))
+            rc = SQLITE_DONE;
     }
     sqlite3_finalize(stmt);
     GiveBack(std::move(reader));
+    if (status)
+        *status = rc == SQLITE_DONE ? 0 : rc == SQLITE_INTERRUPT ? int(kStatusTooLarge) : int(kStatusDbError);
+    if (rc != SQLITE_DONE)
+        result.clear();
     return result;
 }
 

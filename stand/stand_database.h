@@ -77,7 +77,10 @@ public:
     bool StoreEvent(const StoredEvent &event);
     // Stores an acknowledgement; false when the event is unknown. *event receives the stored event.
     bool Acknowledge(const std::string &id, const std::string &user, double time, int value, StoredEvent *event);
-    std::vector<StoredEvent> EventsByCodes(const std::vector<int> &codes, double from, double to, bool onlyUnacked);
+    // At most kMaxEventsReply events; *status is not 0 when the read failed or was cut short by the
+    // time limit or a stopping server, so that a part is never taken for the whole.
+    std::vector<StoredEvent> EventsByCodes(const std::vector<int> &codes, double from, double to, bool onlyUnacked,
+                                           int *status = nullptr);
 
     // Units per station the stored demo was made with; 0 when unknown.
     int StoredUnitsPerStation();

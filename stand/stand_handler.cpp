@@ -241,8 +241,15 @@ void StandHandler::EventCode(TLXCliParam *request, TLXCliParam *reply) {
         return;
     }
     GetBool(request, 3, &onlyUnacked);
+    int status = 0;
     const std::vector<StoredEvent> found =
-        db_->EventsByCodes(CodesFromBlob(blob), std::min(d1, d2), std::max(d1, d2), onlyUnacked);
+        db_->EventsByCodes(CodesFromBlob(blob), std::min(d1, d2), std::max(d1, d2), onlyUnacked, &status);
+    if (status != 0) {
+        Fail(reply, status,
+             status == kStatusTooLarge ? "the events request took too long" : "the events could not be read", 3);
+        TLXPrmSetInt32(reply, 1, 0);
+        return;
+    }
 
     TLArray *array = nullptr;
     TLACreate(&array, 0);
