@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstring>
 #include <netinet/in.h>
+#include <numeric>
 #include <poll.h>
 #include <sys/socket.h>
 #include <thread>
@@ -331,6 +332,7 @@ void SecurityTest::stopWhileBusy_data() {
     QTest::newRow("endless-select") << "select";
     QTest::newRow("stalled-select") << "stall";
     QTest::newRow("throttled-login") << "login";
+    QTest::newRow("events-request-over-many-events") << "events";
     QTest::newRow("hundred-connections") << "connections";
 }
 
@@ -344,6 +346,17 @@ void SecurityTest::stopWhileBusy() {
         options << "--test-stall-select"
                 << "60000";
     QVERIFY2(busy.Start(options), qPrintable(busy.Error()));
+    if (work == "events") {
+        busy.Stop();
+        QString error;
+        QVERIFY2(RunSql(busy.DatabasePath(),
+                        "WITH RECURSIVE r(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM r WHERE i < 300000) "
+                        "INSERT INTO EvDedur SELECT printf('{E%07d}', i), -5000, 1e9 + i, 1e9 + i, '', 'Событие', "
+                        "'', '', '', 1, '', 0 FROM r;",
+                        &error),
+                 qPrintable(error));
+        QVERIFY2(busy.Restart(), qPrintable(busy.Error()));
+    }
     const quint16 port = busy.Port();
     std::atomic<int> started{0};
     std::vector<std::thread> threads;
@@ -355,6 +368,22 @@ void SecurityTest::stopWhileBusy() {
                 return;
             ++started;
             Select(client, "with recursive r(i) as (select 1 union all select i + 1 from r) select count(*) from r");
+        });
+        QTRY_COMPARE(started.load(), 1);
+    } else if (work == "events") {
+        threads.emplace_back([port, &started] {
+            StandClient client;
+            if (client.Open(port, "operator", "operator") != 0)
+                return;
+            QVector<int> codes(2000000);
+            std::iota(codes.begin(), codes.end(), 1);
+            ++started;
+            client.Request("EVENT_CODE", [&](TLXCliParam *p) {
+                TLXPrmSetBytes(p, 0, codes.size() * 4, codes.constData());
+                TLXPrmSetDouble(p, 1, 0);
+                TLXPrmSetDouble(p, 2, 4e9);
+                TLXPrmSetBool(p, 3, false);
+            });
         });
         QTRY_COMPARE(started.load(), 1);
     } else if (work == "login") {
