@@ -15,6 +15,7 @@
 #include <netinet/in.h>
 #include <numeric>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -90,6 +91,7 @@ private slots:
     void loginThrottle_data();
     void loginThrottle();
     void failedLoginsLogged();
+    void outOfDescriptors();
     void stalledSelectIsALostLink();
     void stopWhileBusy_data();
     void stopWhileBusy();
@@ -273,6 +275,51 @@ void SecurityTest::failedLoginsLogged() {
     QCOMPARE(StandClient().Open(guarded.Port(), "engineer", "engineer"), 0);
     QCOMPARE(StandClient().Open(guarded.Port(), "operator", "operator"), 0);
     QVERIFY(!guarded.ReadOutput().contains("failed login of \"engineer\""));
+}
+
+// CPU time the process has used so far, in clock ticks.
+long CpuTicks(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = stat.readAll().split(')').last().split(' ');
+    // After the name: state is field 3 of the whole line, utime 14 and stime 15.
+    return fields.size() > 13 ? fields[12].toLong() + fields[13].toLong() : -1;
+}
+
+// At its descriptor limit the stand leaves further connections queued without spinning on them,
+// keeps serving its clients and takes new ones once descriptors are free again.
+void SecurityTest::outOfDescriptors() {
+    StandProcess limited;
+    rlimit saved{};
+    QVERIFY(getrlimit(RLIMIT_NOFILE, &saved) == 0);
+    rlimit low = saved;
+    low.rlim_cur = 64; // inherited by the stand
+    QVERIFY(setrlimit(RLIMIT_NOFILE, &low) == 0);
+    const bool started = limited.Start({"--backfill-hours", "0", "--no-sim"});
+    setrlimit(RLIMIT_NOFILE, &saved);
+    QVERIFY2(started, qPrintable(limited.Error()));
+    StandClient held;
+    QCOMPARE(held.Open(limited.Port(), "operator", "operator"), 0);
+    std::vector<std::unique_ptr<RawPeer>> peers;
+    for (int i = 0; i < 100; ++i)
+        peers.emplace_back(new RawPeer(limited.Port()));
+    QCOMPARE(Select(held, "select KeyLink from Tables").status, 0);
+    // A spinning accept loop would burn a whole core meanwhile; the pause costs next to nothing.
+    const long before = CpuTicks(limited.Pid());
+    QElapsedTimer wall;
+    wall.start();
+    QTest::qWait(1000);
+    const double share = double(CpuTicks(limited.Pid()) - before) * 1000.0 / sysconf(_SC_CLK_TCK) / wall.elapsed();
+    qInfo("stand used %.0f %% of a core at its descriptor limit", share * 100);
+    QVERIFY2(share < 0.5, qPrintable(QString::number(share)));
+    QCOMPARE(Select(held, "select KeyLink from Tables").status, 0);
+    peers.clear();
+    QDeadlineTimer deadline(30000);
+    int status;
+    while ((status = StandClient().Open(limited.Port(), "engineer", "engineer")) != 0 && !deadline.hasExpired())
+        QTest::qWait(50);
+    QCOMPARE(status, 0);
 }
 
 void SecurityTest::stalledSelectIsALostLink() {
