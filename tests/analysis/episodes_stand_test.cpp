@@ -196,6 +196,7 @@ void EpisodesStandTest::tabVerdicts() {
     QDir().mkpath(dir);
     tree->expandAll();
     QCoreApplication::processEvents();
+    Child<QCustomPlot>("plot")->replot(QCustomPlot::rpImmediateRefresh);
     QVERIFY(window->grab().save(QDir(dir).filePath(QStringLiteral("episodes_tab.png"))));
     // The list alone, wide enough for every column.
     const QSize laidOut = tree->size();
