@@ -372,8 +372,7 @@ void ExportStandTest::exportReopenedFromZip() {
         if (auto *login = qobject_cast<DialogLogin *>(modal)) {
             login->reject();
         } else if (auto *files = qobject_cast<QFileDialog *>(modal)) {
-            files->selectFile(archive);
-            static_cast<QDialog *>(files)->accept();
+            AnswerFileDialog(files, archive);
         } else {
             return false;
         }

@@ -3,11 +3,23 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QObject>
 #include <QTimer>
 
 #include <functional>
+
+// Answers a file dialog with `path` typed into its name field, where a person types it. selectFile()
+// alone leaves the field as it was once the field has the focus, and the dialog then never closes.
+inline void AnswerFileDialog(QFileDialog *dialog, const QString &path) {
+    if (auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+        edit->setText(path);
+    else
+        dialog->selectFile(path);
+    static_cast<QDialog *>(dialog)->accept();
+}
 
 class ModalCloser : public QObject {
 public:

@@ -67,8 +67,7 @@ void OfflineFilesTest::init() {
         if (auto *login = qobject_cast<DialogLogin *>(modal)) {
             login->reject();
         } else if (auto *files = qobject_cast<QFileDialog *>(modal)) {
-            files->selectFile(pathToOpen);
-            static_cast<QDialog *>(files)->accept();
+            AnswerFileDialog(files, pathToOpen);
         } else if (auto *viewer = qobject_cast<DialogViewCSV *>(modal)) {
             auto *edit = viewer->findChild<QPlainTextEdit *>("plainTextEdit");
             viewerText = edit->toPlainText();
