@@ -9,8 +9,10 @@
 #include "app/mainwindow.h"
 #include "app/reportcommand.h"
 #include "app/userfolder.h"
+#include "support/local_time_zone.h"
 
 int main(int argc, char *argv[]) {
+    LocalTimeZone::Pin();
     // The batch report has options of its own and needs no window.
     if (ReportCommand::Requested(argc, argv))
         return ReportCommand::Main(argc, argv);

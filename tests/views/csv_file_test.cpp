@@ -1,7 +1,9 @@
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <QtTest>
 
 #include "csv/csvfile.h"
+#include "support/local_time_zone.h"
 
 class CsvFileTest : public QObject {
     Q_OBJECT
@@ -15,6 +17,7 @@ private slots:
     void write_data();
     void write();
     void roundTrip();
+    void pinnedZoneReadsTheSameTimes();
 
 private:
     QTemporaryDir dir;
@@ -192,6 +195,25 @@ void CsvFileTest::roundTrip() {
         QCOMPARE(rows[i].freq, expected[i].freq);
         QCOMPARE(rows[i].power, expected[i].power);
     }
+}
+
+void CsvFileTest::pinnedZoneReadsTheSameTimes() {
+    if (qEnvironmentVariableIsSet("TZ"))
+        QSKIP("TZ is set for this run; the pin leaves it alone");
+    // Around the usual daylight-saving changes and an ordinary day.
+    const QVector<QDateTime> local = {
+        QDateTime(QDate(2024, 3, 31), QTime(2, 30)), QDateTime(QDate(2024, 10, 27), QTime(2, 30)),
+        QDateTime(QDate(2011, 3, 27), QTime(2, 30)), QDateTime(QDate(2025, 6, 1), QTime(12, 0))};
+    const QByteArray zone = QTimeZone::systemTimeZoneId();
+    QVector<qint64> before;
+    for (const QDateTime &time : local)
+        before << QDateTime(time.date(), time.time(), Qt::LocalTime).toMSecsSinceEpoch();
+    QVERIFY(LocalTimeZone::Pin());
+    QVERIFY(!LocalTimeZone::Pin());
+    QCOMPARE(QTimeZone::systemTimeZoneId(), zone);
+    for (int i = 0; i < local.size(); ++i)
+        QCOMPARE(QDateTime(local[i].date(), local[i].time(), Qt::LocalTime).toMSecsSinceEpoch(), before[i]);
+    qunsetenv("TZ");
 }
 
 QTEST_GUILESS_MAIN(CsvFileTest)
