@@ -98,6 +98,7 @@ void TLArray::ClearRecords() {
     for (TLRecord *r : detached)
         delete r;
     detached.clear();
+    texts.Clear();
 }
 
 void TLArray::ClearAll() {
@@ -146,7 +147,7 @@ void PutValue(std::vector<uint8_t> *out, const Value &v) {
     }
 }
 
-bool GetValueAt(const uint8_t *data, size_t size, size_t *pos, Value *out) {
+bool GetValueAt(const uint8_t *data, size_t size, size_t *pos, Value *out, TextArena *arena) {
     if (*pos > size)
         return false;
     Reader r(data + *pos, size - *pos);
@@ -184,7 +185,7 @@ bool GetValueAt(const uint8_t *data, size_t size, size_t *pos, Value *out) {
         const uint8_t *p = r.Take(n);
         if (!p)
             return false;
-        v.bytes = Bytes(p, n);
+        v.bytes = arena ? Bytes::InArena(arena->Copy(p, n)) : Bytes(p, n);
         if (!v.bytes.valid())
             return false;
         break;
@@ -282,14 +283,17 @@ int UnpackArray(TLArray *array, const uint8_t *bytes, size_t length) {
         if (nf % 8 && maskBytes && ((set[maskBytes - 1] | user[maskBytes - 1]) >> (nf % 8)))
             return TLX_ERR_PROTO;
         rec->values.resize(nf);
-        rec->user.assign(nf, 0);
+        // Marks are rare: a record without any keeps no mark vector (a short one reads as unmarked).
+        if (std::any_of(user, user + maskBytes, [](uint8_t b) { return b != 0; })) {
+            rec->user.assign(nf, 0);
+            for (size_t i = 0; i < nf; ++i)
+                rec->user[i] = (user[i / 8] >> (i % 8)) & 1u;
+        }
         size_t pos = r.pos();
         for (size_t i = 0; i < nf; ++i) {
-            if (user[i / 8] & (1u << (i % 8)))
-                rec->user[i] = 1;
             if (!(set[i / 8] & (1u << (i % 8))))
                 continue;
-            if (!GetValueAt(bytes, length, &pos, &rec->values[i]) || rec->values[i].type == TL_NONE)
+            if (!GetValueAt(bytes, length, &pos, &rec->values[i], &tmp.texts) || rec->values[i].type == TL_NONE)
                 return TLX_ERR_PROTO;
         }
         r.Take(pos - r.pos());
@@ -303,6 +307,7 @@ int UnpackArray(TLArray *array, const uint8_t *bytes, size_t length) {
     array->keys = std::move(tmp.keys);
     array->records = std::move(tmp.records);
     tmp.records.clear();
+    std::swap(array->texts, tmp.texts);
     return 0;
 }
 

@@ -3,9 +3,11 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <new>
 
 namespace tlx {
 
@@ -46,13 +48,39 @@ void BlockFree(void *bytes) {
     std::free(raw);
 }
 
+uint8_t *TextArena::Copy(const void *bytes, size_t length) {
+    constexpr size_t kChunk = size_t(64) << 10;
+    // Room for the prefix, the bytes and the NUL, kept 8-aligned like a block from malloc.
+    const size_t need = (kBlockPrefix + length + 1 + 7) & ~size_t(7);
+    if (length > kMaxBlock)
+        return nullptr;
+    if (used_ + need > size_) {
+        const size_t size = std::max(kChunk, need);
+        std::unique_ptr<uint8_t[]> chunk(new (std::nothrow) uint8_t[size]);
+        if (!chunk)
+            return nullptr;
+        chunks_.push_back(std::move(chunk));
+        used_ = 0;
+        size_ = size;
+    }
+    uint8_t *raw = chunks_.back().get() + used_;
+    used_ += need;
+    const uint32_t len = uint32_t(length);
+    std::memcpy(raw, &len, 4);
+    std::memcpy(raw + 4, &kArenaTag, 4);
+    if (length)
+        std::memcpy(raw + kBlockPrefix, bytes, length);
+    raw[kBlockPrefix + length] = 0;
+    return raw + kBlockPrefix;
+}
+
 bool BlockLength(const void *bytes, size_t *length) {
     if (!bytes)
         return false;
     const uint8_t *raw = static_cast<const uint8_t *>(bytes) - kBlockPrefix;
     uint32_t tag, len;
     std::memcpy(&tag, raw + 4, 4);
-    if (tag != kBlockTag)
+    if (tag != kBlockTag && tag != kArenaTag)
         return false;
     std::memcpy(&len, raw, 4);
     *length = len;

@@ -17,6 +17,8 @@ namespace tlx {
 // the pointer to its bytes, so that a bare pointer can tell its own length (TLXArrayUnPack).
 constexpr uint32_t kBlockTag = 0x4b4c4254;
 constexpr uint32_t kFreedTag = 0x44454546;
+// A block laid out the same way inside an array's text arena: readable as a block, freed with the arena.
+constexpr uint32_t kArenaTag = 0x4e524154;
 constexpr size_t kBlockPrefix = 8;
 constexpr size_t kMaxBlock = 0x7fffffffu - 64;
 constexpr int kMaxFields = 1 << 16;
@@ -33,6 +35,12 @@ public:
     Bytes(const void *bytes, size_t length) : p_(BlockCopy(bytes, length)) {}
     Bytes(const Bytes &other) : p_(other.p_ ? BlockCopy(other.p_, other.size()) : nullptr) {}
     Bytes(Bytes &&other) noexcept : p_(other.p_) { other.p_ = nullptr; }
+    // Holds a block of an arena: freeing it is the arena's business (BlockFree leaves it alone).
+    static Bytes InArena(uint8_t *p) {
+        Bytes b;
+        b.p_ = p;
+        return b;
+    }
     Bytes &operator=(const Bytes &other) {
         if (this != &other) {
             Bytes copy(other);
@@ -44,7 +52,10 @@ public:
         std::swap(p_, other.p_);
         return *this;
     }
-    ~Bytes() { BlockFree(p_); }
+    ~Bytes() {
+        if (p_)
+            BlockFree(p_);
+    }
 
     bool valid() const { return p_ != nullptr; }
     const uint8_t *data() const { return p_; }
@@ -60,6 +71,18 @@ public:
 
 private:
     uint8_t *p_ = nullptr;
+};
+
+// Texts of an unpacked array, laid out as blocks one after another in a few large chunks: one
+// allocation per chunk instead of one per text, and nothing to free text by text.
+class TextArena {
+public:
+    uint8_t *Copy(const void *bytes, size_t length); // null when out of memory
+    void Clear() { chunks_.clear(), used_ = size_ = 0; }
+
+private:
+    std::vector<std::unique_ptr<uint8_t[]>> chunks_;
+    size_t used_ = 0, size_ = 0;
 };
 
 bool IsTextType(int type);    // text, name, blob
@@ -114,6 +137,7 @@ struct TLArray {
     std::vector<Key> keys;
     std::vector<TLRecord *> records;
     std::unordered_set<TLRecord *> detached; // made by TLARecNew, not posted yet
+    tlx::TextArena texts;                    // texts of unpacked records; lives as long as the records
     int mode = 0;
 
     TLArray() = default;
@@ -148,7 +172,8 @@ int UnpackArray(TLArray *array, const uint8_t *bytes, size_t length);
 bool PackArray(const TLArray *array, std::vector<uint8_t> *out);
 // A value encoded as [u8 type][payload]; used by the array and parameter codecs.
 void PutValue(std::vector<uint8_t> *out, const Value &value);
-bool GetValueAt(const uint8_t *data, size_t size, size_t *pos, Value *out);
+// Texts go into `arena` when one is given.
+bool GetValueAt(const uint8_t *data, size_t size, size_t *pos, Value *out, TextArena *arena = nullptr);
 
 // Little-endian helpers.
 inline void PutU8(std::vector<uint8_t> *o, uint8_t v) {

@@ -207,6 +207,7 @@ void TlxArrayTest::packRoundTrip_data() {
     QTest::newRow("one-record") << 1 << false;
     QTest::newRow("mixed-with-keys") << 9 << true;
     QTest::newRow("many-records") << 3000 << true;
+    QTest::newRow("texts-over-many-chunks") << 20000 << false;
 }
 
 // Every type code, unset values, Cyrillic and empty texts, flags, user marks and keys survive.
@@ -284,6 +285,25 @@ void TlxArrayTest::packRoundTrip() {
             }
         }
     }
+    if (rows < 2)
+        return;
+    // Unpacked texts belong to their array: a text set anew or a record deleted leaves the others
+    // as they were, and a copy keeps its texts once the unpacked array is gone.
+    auto text = [](TLArray *u, int row) {
+        TLVal v{};
+        TLRGetVal(TLAFld(u, 6), TLARec(u, 0, row), &v);
+        return QByteArray(v.V.Text.Ptr, v.V.Text.Length);
+    };
+    TLRSetAsText(TLAFld(b, 6), TLARec(b, 0, 0), 3, "new");
+    QCOMPARE(TLARecDel(b, TLARec(b, 0, 1)), 0);
+    QCOMPARE(text(b, 0), QByteArray("new"));
+    QCOMPARE(text(b, 1), text(a, 2));
+    ArrayPtr copy;
+    QCOMPARE(TLACopy(copy, c, 1), 0);
+    TLADestroy(c.a);
+    c.a = nullptr;
+    for (int i = 0; i < rows; ++i)
+        QCOMPARE(text(copy, i), text(a, i));
 }
 
 void TlxArrayTest::unpackRefusesDamage_data() {
