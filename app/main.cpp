@@ -10,9 +10,11 @@
 #include "app/reportcommand.h"
 #include "app/userfolder.h"
 #include "support/local_time_zone.h"
+#include "support/process_tuning.h"
 
 int main(int argc, char *argv[]) {
     LocalTimeZone::Pin();
+    ProcessTuning::KeepLargeBlocks();
     // The batch report has options of its own and needs no window.
     if (ReportCommand::Requested(argc, argv))
         return ReportCommand::Main(argc, argv);

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <malloc.h>
 #include <memory>
 #include <pthread.h>
 
@@ -31,6 +32,12 @@ int main(int argc, char **argv) {
         std::cout << stand::VersionText();
         return 0;
     }
+
+    // Every archive read builds and copies blocks of megabytes; by default each one is mapped fresh from
+    // the kernel and given back when freed, and faulting its pages in again was over half of a day
+    // read. Blocks up to 32 MiB now come from the heap, which keeps up to 64 MiB free for the next one.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
 
     // Threads started from here on inherit the mask; the main thread waits for these signals.
     sigset_t stopSignals;
@@ -60,6 +67,7 @@ int main(int argc, char **argv) {
         std::cerr << "zenta-stand: " << error << "\n";
         return 1;
     }
+    db.SetArchiveCacheBytes(options.archiveCacheMiB << 20);
     if (created)
         std::cerr << "zenta-stand: created " << options.dbPath << " with the demo content\n";
     // An existing database keeps the layout it was made with; the simulator must write its measurements.

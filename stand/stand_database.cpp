@@ -177,6 +177,7 @@ bool StandDatabase::Open(const std::string &path, const DemoLayout &layout, Grid
     }
     if (!Exec("PRAGMA journal_mode=WAL", error))
         return false;
+    newestSample_ = LastArchiveTime();
     return LoadCredentials(error) && LoadWritableColumns(error);
 }
 
@@ -483,8 +484,27 @@ void StandDatabase::AppendSamples(const std::vector<Sample> &samples) {
         for (const Sample &s : samples)
             archive.Int(s.measId).Real(s.time).Real(s.value).Int(s.state).Run();
     }
-    if (!Exec("COMMIT", nullptr))
+    if (!Exec("COMMIT", nullptr)) {
         Exec("ROLLBACK", nullptr);
+        return;
+    }
+    double newest = newestSample_;
+    std::vector<std::pair<int, int64_t>> hours;
+    hours.reserve(samples.size());
+    for (const Sample &s : samples) {
+        newest = std::max(newest, s.time);
+        hours.emplace_back(s.measId, int64_t(std::floor(s.time / 3600)));
+    }
+    std::sort(hours.begin(), hours.end());
+    hours.erase(std::unique(hours.begin(), hours.end()), hours.end());
+    // Nothing older is written again (see newestSample_), but a cached hour never outlives a write to it.
+    for (const auto &hour : hours)
+        archiveCache_.Forget(hour.first, hour.second);
+    newestSample_ = newest;
+}
+
+void StandDatabase::SetArchiveCacheBytes(size_t bytes) {
+    archiveCache_.SetCap(bytes);
 }
 
 double StandDatabase::LastArchiveTime() {
@@ -590,6 +610,46 @@ bool StandDatabase::ReadLast(int measId, double time, std::string *block) {
     return rc == SQLITE_DONE;
 }
 
+bool StandDatabase::QuerySpan(Reader *reader, int measId, double from, double to, std::string *block, int32_t *count) {
+    if (from > to)
+        return true;
+    sqlite3_stmt *stmt = reader->span;
+    sqlite3_bind_int(stmt, 1, measId);
+    sqlite3_bind_double(stmt, 2, from);
+    sqlite3_bind_double(stmt, 3, to);
+    int rc;
+    while (*count < kMaxSpanRecords && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        PutRecord(block, measId, sqlite3_column_double(stmt, 0), sqlite3_column_double(stmt, 1),
+                  sqlite3_column_int(stmt, 2));
+        ++*count;
+    }
+    if (*count >= kMaxSpanRecords)
+        rc = SQLITE_DONE;
+    sqlite3_reset(stmt);
+    return rc == SQLITE_DONE;
+}
+
+bool StandDatabase::CacheUsable() {
+    if (archiveCache_.Cap() == 0)
+        return false;
+    std::lock_guard<std::mutex> lock(writeMutex_);
+    if (!writer_)
+        return false;
+    int64_t version = cacheDataVersion_;
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(writer_, "PRAGMA data_version", -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW)
+        version = sqlite3_column_int64(stmt, 0);
+    sqlite3_finalize(stmt);
+    if (version != cacheDataVersion_) {
+        // Another program wrote to the file: nothing held can be trusted, nor the newest sample.
+        if (cacheDataVersion_ >= 0)
+            archiveCache_.Clear();
+        cacheDataVersion_ = version;
+    }
+    return true;
+}
+
 bool StandDatabase::ReadSpan(int measId, double from, double to, std::string *block) {
     std::unique_ptr<Reader> reader = TakeReader();
     if (!reader)
@@ -608,20 +668,38 @@ bool StandDatabase::ReadSpan(int measId, double from, double to, std::string *bl
     const double seconds = to - from + 1;
     if (seconds > 0)
         block->reserve(21 + 29 * size_t(std::min(seconds, double(kMaxSpanRecords))));
-    sqlite3_stmt *stmt = reader->span;
-    sqlite3_bind_int(stmt, 1, measId);
-    sqlite3_bind_double(stmt, 2, from);
-    sqlite3_bind_double(stmt, 3, to);
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW && count < kMaxSpanRecords) {
-        PutRecord(block, measId, sqlite3_column_double(stmt, 0), sqlite3_column_double(stmt, 1),
-                  sqlite3_column_int(stmt, 2));
-        ++count;
+
+    bool ok = true;
+    double cursor = from; // the first time not read yet
+    constexpr double kHour = 3600;
+    // Whole finished hours inside the span come from the cache; the rest, and any span too odd or too
+    // long to walk hour by hour, from SQLite.
+    if (std::isfinite(from) && std::isfinite(to) && to - from >= kHour && to - from <= 400 * 24 * kHour &&
+        CacheUsable()) {
+        const double newest = newestSample_;
+        for (int64_t hour = int64_t(std::ceil(from / kHour)); ok && count < kMaxSpanRecords; ++hour) {
+            const double start = double(hour) * kHour, end = start + kHour;
+            if (end > to || end > newest)
+                break;
+            ok = QuerySpan(reader.get(), measId, cursor, std::nextafter(start, -HUGE_VAL), block, &count);
+            size_t appended = 0;
+            if (ok && count < kMaxSpanRecords &&
+                archiveCache_.Append(measId, hour, block, size_t(kMaxSpanRecords - count), &appended)) {
+                count += int32_t(appended);
+            } else if (ok && count < kMaxSpanRecords) {
+                const size_t before = block->size();
+                ok = QuerySpan(reader.get(), measId, start, std::nextafter(end, -HUGE_VAL), block, &count);
+                if (ok && count < kMaxSpanRecords)
+                    archiveCache_.Store(measId, hour, block->substr(before));
+            }
+            cursor = end;
+        }
     }
-    sqlite3_reset(stmt);
+    if (ok && count < kMaxSpanRecords)
+        ok = QuerySpan(reader.get(), measId, cursor, to, block, &count);
     std::memcpy(&(*block)[5], &count, 4);
     GiveBack(std::move(reader));
-    return rc == SQLITE_DONE || rc == SQLITE_ROW;
+    return ok;
 }
 
 bool StandDatabase::StoreEvent(const StoredEvent &e) {

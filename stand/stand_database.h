@@ -2,12 +2,14 @@
 // selects for clients, the ОПРЧ table writes and the event journal.
 #pragma once
 
+#include "stand/archive_cache.h"
 #include "stand/demo_layout.h"
 #include "stand/grid_model.h"
 #include "stand/password_hash.h"
 
 #include "tlx/tlx.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -71,6 +73,8 @@ public:
     bool ReadLast(int measId, double time, std::string *block);
     bool ReadSpan(int measId, double from, double to, std::string *block);
     void AppendSamples(const std::vector<Sample> &samples);
+    // Memory for finished archive hours that span reads copy instead of querying (0 = none).
+    void SetArchiveCacheBytes(size_t bytes);
     // Latest archived second, 0 when the archive is empty.
     double LastArchiveTime();
 
@@ -121,6 +125,15 @@ private:
     std::map<std::string, Credential> users_;
     PasswordHash decoy_;
     std::map<std::string, std::vector<Column>> writable_;
+
+    // Span reads of finished hours. Samples are only ever appended later than every stored one, so an
+    // hour that ends at or before the newest stored sample never changes again; a write elsewhere to
+    // the file drops the whole cache.
+    bool QuerySpan(Reader *reader, int measId, double from, double to, std::string *block, int32_t *count);
+    bool CacheUsable();
+    ArchiveCache archiveCache_{size_t(256) << 20};
+    std::atomic<double> newestSample_{0};
+    int64_t cacheDataVersion_ = -1; // guarded by writeMutex_
 };
 
 } // namespace stand

@@ -123,6 +123,14 @@ bool ParseOptions(const std::vector<std::string> &args, StandOptions *options, s
                 return false;
             }
             options->compressAbove = size_t(n);
+        } else if (arg == "--archive-cache-mib") {
+            if (!value(&v))
+                return false;
+            if (!ToLong(v, 0, 1 << 20, &n)) {
+                *error = "bad cache size (0..1048576 MiB): " + v;
+                return false;
+            }
+            options->archiveCacheMiB = size_t(n);
         } else if (arg == "--heartbeat-ms") {
             if (!value(&v))
                 return false;
@@ -184,6 +192,8 @@ std::string HelpText() {
            "                        bad lines are skipped and counted\n"
            "                        (the units' governors are their stored settings; see stand/README.md)\n"
            "  --compress-above N    replies larger than N bytes travel zlib-compressed (default 8388608)\n"
+           "  --archive-cache-mib N finished archive hours kept in memory for span reads, up to\n"
+           "                        N MiB (default 256; 0 = none)\n"
            "  --heartbeat-ms N      heartbeat sent to idle clients every N ms (default 1000)\n"
            "  --max-connections N   connections served at once (default 256); more are refused\n"
            "  --max-per-address N   connections served at once from one address (default 128)\n"

@@ -19,7 +19,8 @@ struct StandOptions {
     int disturbEverySec = 0;   // mean interval of random disturbances; 0 = the grid's own noise only
     std::string frequencyFile; // a recorded frequency replayed instead of the model
     size_t compressAbove = 8u << 20;
-    int heartbeatMs = 1000; // heartbeat to idle clients; tests with a short client silence limit lower it
+    size_t archiveCacheMiB = 256; // finished archive hours held for span reads
+    int heartbeatMs = 1000;       // heartbeat to idle clients; tests with a short client silence limit lower it
     int maxConnections = 256;
     int maxPerAddress = 128;
     int testStallSelectMs = 0; // tests: every select is answered only after this long

@@ -22,6 +22,7 @@
 #include "server/db.h"
 #include "stand_process.h"
 #include "support/local_time_zone.h"
+#include "support/process_tuning.h"
 #include "views/objects_tree_widget.h"
 #include "views/telemetry_plot_widget.h"
 #include "views/telemetry_table_widget.h"
@@ -139,8 +140,10 @@ int CsvFigures(const QTemporaryDir &work) {
 } // namespace
 
 int main(int argc, char **argv) {
-    // As the program does first thing: local-time conversions then cost what they cost with TZ set.
+    // As the program does first thing: local-time conversions then cost what they cost with TZ set, and
+    // large blocks reuse freed memory.
     LocalTimeZone::Pin();
+    ProcessTuning::KeepLargeBlocks();
     QApplication app(argc, argv);
     QTemporaryDir work;
     QDir::setCurrent(work.path());

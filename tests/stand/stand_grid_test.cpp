@@ -109,6 +109,8 @@ private slots:
     void replayComesBack();
     void fileWithoutValidLineRefused();
     void governorSwitchedOffWhileRunning();
+    void cachedSpansReadAsStored_data();
+    void cachedSpansReadAsStored();
 };
 
 void StandGridTest::defaultDay_data() {
@@ -449,6 +451,56 @@ void StandGridTest::governorSwitchedOffWhileRunning() {
     QTRY_VERIFY_WITH_TIMEOUT(int(Query(db, newest).toDouble()) & kViolationBit, 60000);
     QVERIFY2(RunSql(db, setGovernor.arg(1), &error), qPrintable(error));
     QTRY_VERIFY_WITH_TIMEOUT((int(Query(db, newest).toDouble()) & kViolationBit) == 0, 60000);
+}
+
+void StandGridTest::cachedSpansReadAsStored_data() {
+    QTest::addColumn<double>("from"); // seconds after the first stored hour began
+    QTest::addColumn<double>("to");
+    QTest::newRow("whole-hours-to-on-an-hour-start") << 0.0 << 3 * 3600.0;
+    QTest::newRow("parts-of-hours-at-both-ends") << 17.5 << 4 * 3600.0 + 100;
+    QTest::newRow("past-the-newest-sample") << 1800.0 << 9 * 3600.0;
+    QTest::newRow("before-the-first-sample") << -7200.5 << 2 * 3600.0 - 1;
+    QTest::newRow("under-an-hour") << 3000.0 << 5000.0;
+    QTest::newRow("one-second-past-an-hour") << 3600.0 << 7201.0;
+}
+
+// A span read gives the same block whether finished hours come from the cache or from SQLite, and an
+// hour written again is read as written.
+void StandGridTest::cachedSpansReadAsStored() {
+    QFETCH(double, from);
+    QFETCH(double, to);
+    static QTemporaryDir dir;
+    static const QString path = dir.filePath(QStringLiteral("cache.sqlite"));
+    const double first = 1733767200; // an hour start; six hours are stored from it
+    GridModel model(MakeDemoLayout(1), 1, 0);
+    StandDatabase db;
+    bool created = false;
+    std::string error;
+    QVERIFY2(db.Open(path.toStdString(), model.Layout(), &model, 6, &created, &error, int64_t(first) + 6 * 3600 - 1),
+             error.c_str());
+    std::string stored, missed, cached;
+    db.SetArchiveCacheBytes(0);
+    QVERIFY(db.ReadSpan(10001, first + from, first + to, &stored));
+    db.SetArchiveCacheBytes(size_t(64) << 20);
+    QVERIFY(db.ReadSpan(10001, first + from, first + to, &missed));
+    QVERIFY(db.ReadSpan(10001, first + from, first + to, &cached));
+    QVERIFY(stored.size() > 21);
+    QCOMPARE(missed.size(), stored.size());
+    QVERIFY(missed == stored);
+    QVERIFY(cached == stored);
+
+    // A sample written into a held hour replaces what the cache had.
+    const double rewritten = first + 3600 + 10;
+    db.AppendSamples({Sample{10001, rewritten, 51.25, 0}});
+    QVERIFY(db.ReadSpan(10001, first, first + 3 * 3600, &cached));
+    bool seen = false;
+    for (size_t at = 21; at + 29 <= cached.size(); at += 29) {
+        double time = 0, value = 0;
+        std::memcpy(&time, cached.data() + at + 13, 8);
+        std::memcpy(&value, cached.data() + at + 21, 8);
+        seen = seen || (time == rewritten && value == 51.25);
+    }
+    QVERIFY(seen);
 }
 
 QTEST_GUILESS_MAIN(StandGridTest)
