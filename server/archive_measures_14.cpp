@@ -1,5 +1,6 @@
 #include "server/archive_measures_14.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string.h>
@@ -96,6 +97,45 @@ QMap<double, MeasurePoint> Archive_Measures::DecodePeriodBlock(const char *block
     return points;
 }
 
+QVector<MeasurePoint> Archive_Measures::DecodePeriodSamples(const char *block, int length, bool zeroAsNaN) {
+    QVector<MeasurePoint> points;
+    if (!block || length < PeriodHeaderSize)
+        return points;
+    points.reserve((length - PeriodHeaderSize) / RecordSize);
+    qint64 p = PeriodHeaderSize;
+    bool ordered = true;
+    while (p + RecordSize <= length) {
+        const char *record = block + p;
+        qint64 next = p + RecordSize;
+        if (uint8_t(record[0]) == TypeWithVariablePart) {
+            const int32_t variable = Read<int32_t>(record + OffsetValue);
+            if (variable < 0)
+                break;
+            next += variable;
+        }
+        const double time = Read<double>(record + OffsetTime);
+        if (time > 0) {
+            ordered = ordered && (points.isEmpty() || time > points.constLast().time);
+            points.append(
+                {time, ZeroRule(Read<double>(record + OffsetValue), zeroAsNaN), Read<int32_t>(record + OffsetFlags)});
+        }
+        p = next;
+    }
+    if (!ordered) {
+        // Rare: put in time order, and of records with one time keep the last, as a map would.
+        std::stable_sort(points.begin(), points.end(),
+                         [](const MeasurePoint &a, const MeasurePoint &b) { return a.time < b.time; });
+        int kept = 0;
+        for (int i = 0; i < points.size(); ++i) {
+            if (i + 1 < points.size() && points[i + 1].time == points[i].time)
+                continue;
+            points[kept++] = points[i];
+        }
+        points.resize(kept);
+    }
+    return points;
+}
+
 bool Archive_Measures::ReadLastMeasure(int id, QDateTime time, MeasurePoint *point, bool zeroAsNaN) {
     if (!service || !service->IsConnected())
         return false;
@@ -110,6 +150,20 @@ bool Archive_Measures::ReadLastMeasure(int id, QDateTime time, MeasurePoint *poi
     if (!point)
         return true;
     return DecodeLastBlock(block, length, point, zeroAsNaN);
+}
+
+QVector<MeasurePoint> Archive_Measures::ReadSamplesForPeriod(int id, QDateTime from, QDateTime to, bool zeroAsNaN) {
+    if (!service || !service->IsConnected())
+        return {};
+    TLXCliParam *reply = nullptr;
+    if (!service->MeasRead(id, double(from.toSecsSinceEpoch()), double(to.toSecsSinceEpoch()), &reply) ||
+        !service->WaitResult(&reply))
+        return {};
+    ReplyGuard guard(service, reply);
+    int length = 0;
+    const char *block = nullptr;
+    TLXService::ReplyBytes(reply, 0, &length, &block);
+    return DecodePeriodSamples(block, length, zeroAsNaN);
 }
 
 QMap<double, MeasurePoint> Archive_Measures::ReadMeasuresVectorForPeriod(int id, QDateTime from, QDateTime to,

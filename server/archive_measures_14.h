@@ -5,6 +5,7 @@
 #include <QMap>
 #include <QMetaType>
 #include <QObject>
+#include <QVector>
 
 class TLXService;
 
@@ -25,11 +26,16 @@ public:
     bool ReadLastMeasure(int id, QDateTime time, MeasurePoint *point, bool zeroAsNaN);
     QMap<double, MeasurePoint> ReadMeasuresVectorForPeriod(int id, QDateTime from, QDateTime to, bool zeroAsNaN,
                                                            int reserved);
+    // The same samples as ReadMeasuresVectorForPeriod, ascending by time with one per distinct time,
+    // in a vector: what the plot draws, without a tree node per sample.
+    QVector<MeasurePoint> ReadSamplesForPeriod(int id, QDateTime from, QDateTime to, bool zeroAsNaN);
 
     // Decoding of reply blocks, separate so it can be checked on hand-made buffers. Neither reads
     // outside [block, block + length).
     // A MEAS_READ2 block: a 21-byte header, then records back to back.
     static QMap<double, MeasurePoint> DecodePeriodBlock(const char *block, int length, bool zeroAsNaN);
+    // The same block as a sorted vector; a later record with the time of an earlier one replaces it.
+    static QVector<MeasurePoint> DecodePeriodSamples(const char *block, int length, bool zeroAsNaN);
     // A MEAS_READ1 block: a 13-byte header and one record; false when the record is not whole.
     static bool DecodeLastBlock(const char *block, int length, MeasurePoint *point, bool zeroAsNaN);
 

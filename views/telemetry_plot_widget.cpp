@@ -166,29 +166,56 @@ void TelemetryPlotWidget::SetPloRealtimeMode(bool realtime, QDateTime end, int l
 }
 
 void TelemetryPlotWidget::DrawMeasuresToPlot(QMap<double, MeasurePoint> samples, QCPGraph *main, QCPGraph *violation) {
+    DrawSamplesToPlot(SamplesOf(samples), main, violation);
+}
+
+void TelemetryPlotWidget::DrawSamplesToPlot(const QVector<MeasurePoint> &samples, QCPGraph *main, QCPGraph *violation) {
     if (!main)
         return;
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    for (auto it = samples.constBegin(); it != samples.constEnd(); ++it) {
-        const double k = it.key();
-        if (!(k > 0))
-            continue;
-        const double v = it.value().value;
-        if (!violation) {
-            main->addData(k, v);
-            ExtendRange(main, v);
+    QVector<QCPGraphData> run;
+    for (int i = 0; i < samples.size();) {
+        const double k = samples[i].time;
+        if (!(k > 0)) {
+            ++i;
             continue;
         }
-        const bool violated = it.value().flags & Archive_Measures::ViolationFlag;
+        const bool violated = violation && (samples[i].flags & Archive_Measures::ViolationFlag);
         QCPGraph *target = violated ? violation : main;
         QCPGraph *left = violated ? main : violation;
 
-        double inForce = LastValue(left);
-        if (!left->data()->isEmpty()) {
-            auto found = left->data()->findBegin(k, true);
-            if (found != left->data()->constEnd())
-                inForce = found->value;
+        // While the other graph ends before k with a break, nothing hands over: the samples up to the
+        // next change of graph are appended to this one at once.
+        if (!left || left->data()->isEmpty() || (LastKey(left) < k && std::isnan(LastValue(left)))) {
+            run.clear();
+            QCPRange range(nan, nan);
+            for (; i < samples.size(); ++i) {
+                const MeasurePoint &p = samples[i];
+                if (!(p.time > 0))
+                    continue;
+                if (violation && bool(p.flags & Archive_Measures::ViolationFlag) != violated)
+                    break;
+                run.append(QCPGraphData(p.time, p.value));
+                if (!std::isnan(p.value)) {
+                    if (std::isnan(range.lower))
+                        range = QCPRange(p.value, p.value);
+                    else
+                        range.expand(p.value);
+                }
+            }
+            target->data()->add(run, true);
+            if (!std::isnan(range.lower)) {
+                ExtendRange(target, range.lower);
+                ExtendRange(target, range.upper);
+            }
+            continue;
         }
+
+        const double v = samples[i].value;
+        double inForce = LastValue(left);
+        auto found = left->data()->findBegin(k, true);
+        if (found != left->data()->constEnd())
+            inForce = found->value;
         if (!std::isnan(inForce)) {
             // Join the two lines at k and break the one that hands over right after it.
             left->addData(k, v);
@@ -197,6 +224,7 @@ void TelemetryPlotWidget::DrawMeasuresToPlot(QMap<double, MeasurePoint> samples,
         }
         target->addData(k, v);
         ExtendRange(target, v);
+        ++i;
     }
 }
 
@@ -219,21 +247,18 @@ void TelemetryPlotWidget::ReadSpan(QTreeWidgetItem *item, QCPGraph *main, QCPGra
     double before = std::numeric_limits<double>::quiet_NaN();
     if (archive->ReadLastMeasure(archiveId, fromTime.addMSecs(-10), &point, zeroAsNaN)) {
         point.time = from;
-        QMap<double, MeasurePoint> inForce;
-        inForce.insert(from, point);
-        DrawMeasuresToPlot(inForce, main, violation);
+        DrawSamplesToPlot({point}, main, violation);
         before = from;
     }
 
-    const QMap<double, MeasurePoint> read =
-        archive->ReadMeasuresVectorForPeriod(archiveId, fromTime, toTime, zeroAsNaN, -1);
+    const QVector<MeasurePoint> read = archive->ReadSamplesForPeriod(archiveId, fromTime, toTime, zeroAsNaN);
     const double step = UsualStep(read);
     if (!std::isnan(step))
         usualSteps.insert(main, step);
-    const QMap<double, MeasurePoint> series = BreakGaps(read, usualSteps.value(main, step), before);
-    DrawMeasuresToPlot(series, main, violation);
+    const QVector<MeasurePoint> series = BreakGaps(read, usualSteps.value(main, step), before);
+    DrawSamplesToPlot(series, main, violation);
     if (table && table->IsVisible())
-        table->FillTableData(series, column, true);
+        table->FillTableData(SeriesOf(series), column, true);
 
     AddHoldPoint(main, to + HoldOffset);
     AddHoldPoint(violation, to + HoldOffset);
@@ -442,23 +467,23 @@ void TelemetryPlotWidget::DrawRealtimePlots() {
         if (archive) {
             const int archiveId = item->data(TreeDataColumn, MeasureIdRole).toInt();
             const bool zeroAsNaN = item->data(TreeDataColumn, CalculatedRole).toBool();
-            const QMap<double, MeasurePoint> read = archive->ReadMeasuresVectorForPeriod(
-                archiveId, QDateTime::fromMSecsSinceEpoch(qint64(from * 1000.0)), nowTime, zeroAsNaN, -1);
+            const QVector<MeasurePoint> read = archive->ReadSamplesForPeriod(
+                archiveId, QDateTime::fromMSecsSinceEpoch(qint64(from * 1000.0)), nowTime, zeroAsNaN);
             if (!usualSteps.contains(main)) {
                 const double readStep = UsualStep(read);
                 if (!std::isnan(readStep))
                     usualSteps.insert(main, readStep);
             }
             const double step = usualSteps.value(main, std::numeric_limits<double>::quiet_NaN());
-            const QMap<double, MeasurePoint> series = BreakGaps(read, step, last);
+            const QVector<MeasurePoint> series = BreakGaps(read, step, last);
             // The read starts at the second of the last drawn sample; drawing that sample again would
             // add a duplicate point on every tick.
-            QMap<double, MeasurePoint> fresh = series;
-            while (!std::isnan(last) && !fresh.isEmpty() && fresh.firstKey() <= last)
-                fresh.erase(fresh.begin());
-            DrawMeasuresToPlot(fresh, main, violation);
+            int drawn = 0;
+            while (!std::isnan(last) && drawn < series.size() && series[drawn].time <= last)
+                ++drawn;
+            DrawSamplesToPlot(drawn ? series.mid(drawn) : series, main, violation);
             if (table && table->IsVisible())
-                table->FillTableData(series, table->GetTableColumIndexByTreeItem(item), true);
+                table->FillTableData(SeriesOf(series), table->GetTableColumIndexByTreeItem(item), true);
         }
 
         AddHoldPoint(main, now + HoldOffset);
@@ -647,15 +672,19 @@ void TelemetryPlotWidget::SetGraphLineStyle(QCPGraph::LineStyle style) {
 // Gaps in a channel's samples.
 
 double TelemetryPlotWidget::UsualStep(const QMap<double, MeasurePoint> &series) {
+    return UsualStep(SamplesOf(series));
+}
+
+double TelemetryPlotWidget::UsualStep(const QVector<MeasurePoint> &series) {
     std::vector<double> steps;
     steps.reserve(size_t(series.size()));
     double previous = std::numeric_limits<double>::quiet_NaN();
-    for (auto it = series.constBegin(); it != series.constEnd(); ++it) {
-        if (!(it.key() > 0))
+    for (const MeasurePoint &p : series) {
+        if (!(p.time > 0))
             continue;
-        if (!std::isnan(previous) && it.key() > previous)
-            steps.push_back(it.key() - previous);
-        previous = it.key();
+        if (!std::isnan(previous) && p.time > previous)
+            steps.push_back(p.time - previous);
+        previous = p.time;
     }
     if (steps.size() < 2)
         return std::numeric_limits<double>::quiet_NaN();
@@ -666,24 +695,59 @@ double TelemetryPlotWidget::UsualStep(const QMap<double, MeasurePoint> &series) 
 
 QMap<double, MeasurePoint> TelemetryPlotWidget::BreakGaps(const QMap<double, MeasurePoint> &series, double step,
                                                           double before) {
+    return SeriesOf(BreakGaps(SamplesOf(series), step, before));
+}
+
+QVector<MeasurePoint> TelemetryPlotWidget::BreakGaps(const QVector<MeasurePoint> &series, double step, double before) {
     if (std::isnan(step) || !(step > 0))
         return series;
     const double threshold = std::max(3 * step, 5.0);
-    QMap<double, MeasurePoint> result = series;
+    QVector<MeasurePoint> result;
     double previous = before;
-    for (auto it = series.constBegin(); it != series.constEnd(); ++it) {
-        if (!(it.key() > 0))
-            continue;
-        if (!std::isnan(previous) && it.key() - previous > threshold) {
-            MeasurePoint hole;
-            hole.time = previous + step;
-            hole.value = std::numeric_limits<double>::quiet_NaN();
-            hole.flags = 0;
-            result.insert(hole.time, hole);
+    for (int i = 0; i < series.size(); ++i) {
+        const MeasurePoint &p = series[i];
+        if (p.time > 0) {
+            if (!std::isnan(previous) && p.time - previous > threshold) {
+                if (result.isEmpty()) {
+                    result.reserve(series.size() + 16);
+                    result.append(series.mid(0, i));
+                }
+                MeasurePoint hole;
+                hole.time = previous + step;
+                hole.value = std::numeric_limits<double>::quiet_NaN();
+                hole.flags = 0;
+                result.append(hole);
+            }
+            previous = p.time;
         }
-        previous = it.key();
+        if (!result.isEmpty())
+            result.append(p);
     }
-    return result;
+    // Without a hole the series is handed back as it came, shared rather than copied.
+    return result.isEmpty() ? series : result;
+}
+
+QVector<MeasurePoint> TelemetryPlotWidget::SamplesOf(const QMap<double, MeasurePoint> &series) {
+    QVector<MeasurePoint> samples;
+    samples.reserve(series.size());
+    for (auto it = series.constBegin(); it != series.constEnd(); ++it) {
+        MeasurePoint p = it.value();
+        p.time = it.key();
+        samples.append(p);
+    }
+    return samples;
+}
+
+QMap<double, MeasurePoint> TelemetryPlotWidget::SeriesOf(const QVector<MeasurePoint> &samples) {
+    QMap<double, MeasurePoint> series;
+    for (const MeasurePoint &p : samples) {
+        // Ascending times append at the end without a search; anything else is inserted where it goes.
+        if (series.isEmpty() || p.time > series.lastKey())
+            series.insert(series.cend(), p.time, p);
+        else
+            series.insert(p.time, p);
+    }
+    return series;
 }
 
 // Times without link to the server.

@@ -49,6 +49,9 @@ public:
     void SetGraphLineStyle(QCPGraph::LineStyle style);
 
     void DrawMeasuresToPlot(QMap<double, MeasurePoint> samples, QCPGraph *main, QCPGraph *violation);
+    // The same for samples ascending by time with one per time, as the archive reads hand them; runs
+    // that need no hand-over between the two graphs go in as one block.
+    void DrawSamplesToPlot(const QVector<MeasurePoint> &samples, QCPGraph *main, QCPGraph *violation);
 
     // Series of a CSV channel (1006 frequency, 1007 power); rows with equal seconds keep the last.
     static QMap<double, MeasurePoint> CsvSeries(const QVector<CsvFile::CsvRow> &rows, int itemType);
@@ -57,8 +60,13 @@ public:
     // sample one step after the last sample before the hole, so its curve breaks and its table cells
     // stay empty there. `before` is the last sample already drawn (NaN: none); a NaN step breaks nothing.
     static QMap<double, MeasurePoint> BreakGaps(const QMap<double, MeasurePoint> &series, double step, double before);
+    static QVector<MeasurePoint> BreakGaps(const QVector<MeasurePoint> &series, double step, double before);
     // Median distance between the samples; NaN with fewer than three.
     static double UsualStep(const QMap<double, MeasurePoint> &series);
+    static double UsualStep(const QVector<MeasurePoint> &series);
+    // A series as a vector ascending by time, and back.
+    static QVector<MeasurePoint> SamplesOf(const QMap<double, MeasurePoint> &series);
+    static QMap<double, MeasurePoint> SeriesOf(const QVector<MeasurePoint> &samples);
 
     // The link to the server went down or came back; the time between is shaded for the rest of the run.
     void LinkLost(double time);

@@ -127,6 +127,9 @@ void ArchiveDecodeTest::period_data() {
     QTest::newRow("duplicate-key-later-wins")
         << PeriodBlock({{1, 1, 20, 1.0, -1}, {1, 2, 21, 2.0, -1}, {1, 3, 20, 3.0, -1}}) << false
         << QVector<double>{20, 21} << QVector<double>{3.0, 2.0} << QVector<int>{3, 2};
+    QTest::newRow("out-of-order-sorted")
+        << PeriodBlock({{1, 1, 32, 1.0, -1}, {1, 2, 30, 2.0, -1}, {1, 3, 31, 3.0, -1}, {1, 4, 30, 4.0, -1}}) << false
+        << QVector<double>{30, 31, 32} << QVector<double>{4.0, 3.0, 1.0} << QVector<int>{4, 3, 1};
     QTest::newRow("non-positive-times-skipped")
         << PeriodBlock({{1, 0, 0, 1.0, -1}, {1, 0, -5, 2.0, -1}, {1, 0, nan, 3.0, -1}, {1, 0, 30, 4.0, -1}}) << false
         << QVector<double>{30} << QVector<double>{4.0} << QVector<int>{0};
@@ -170,6 +173,16 @@ void ArchiveDecodeTest::period() {
             QCOMPARE(it->value, values.at(i));
         QCOMPARE(it->flags, flags.at(i));
     }
+    // The vector the plot draws holds the same samples in the same order.
+    const QVector<MeasurePoint> samples = Archive_Measures::DecodePeriodSamples(fenced.data(), block.size(), zeroAsNaN);
+    QCOMPARE(samples.size(), times.size());
+    for (i = 0; i < samples.size(); ++i) {
+        QCOMPARE(samples[i].time, times.at(i));
+        QCOMPARE(std::isnan(samples[i].value), std::isnan(values.at(i)));
+        if (!std::isnan(values.at(i)))
+            QCOMPARE(samples[i].value, values.at(i));
+        QCOMPARE(samples[i].flags, flags.at(i));
+    }
 }
 
 void ArchiveDecodeTest::truncated_data() {
@@ -194,6 +207,7 @@ void ArchiveDecodeTest::truncated() {
         const QMap<double, MeasurePoint> points = Archive_Measures::DecodePeriodBlock(fenced.data(), cut, false);
         const int expected =
             int(std::count_if(fixedEnds.cbegin(), fixedEnds.cend(), [cut](int end) { return end <= cut; }));
+        QCOMPARE(Archive_Measures::DecodePeriodSamples(fenced.data(), cut, false).size(), points.size());
         QVERIFY2(
             points.size() == expected,
             qPrintable(QStringLiteral("cut at %1: %2 records, expected %3").arg(cut).arg(points.size()).arg(expected)));
@@ -270,6 +284,8 @@ void ArchiveDecodeTest::randomBlocks() {
             Archive_Measures::DecodePeriodBlock(fenced.data(), block.size(), round % 2 == 0);
         for (auto it = points.cbegin(); it != points.cend(); ++it)
             QVERIFY(it.key() > 0);
+        QCOMPARE(Archive_Measures::DecodePeriodSamples(fenced.data(), block.size(), round % 2 == 0).size(),
+                 points.size());
         MeasurePoint point;
         Archive_Measures::DecodeLastBlock(fenced.data(), block.size(), &point, false);
     }
