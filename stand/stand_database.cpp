@@ -632,7 +632,10 @@ bool StandDatabase::QuerySpan(Reader *reader, int measId, double from, double to
 bool StandDatabase::CacheUsable() {
     if (archiveCache_.Cap() == 0)
         return false;
-    std::lock_guard<std::mutex> lock(writeMutex_);
+    // A read never waits for the writer's transaction: while it runs, the check waits for a later read.
+    std::unique_lock<std::mutex> lock(writeMutex_, std::try_to_lock);
+    if (!lock.owns_lock())
+        return true;
     if (!writer_)
         return false;
     int64_t version = cacheDataVersion_;
