@@ -64,37 +64,7 @@ bool Archive_Measures::DecodeLastBlock(const char *block, int length, MeasurePoi
 }
 
 QMap<double, MeasurePoint> Archive_Measures::DecodePeriodBlock(const char *block, int length, bool zeroAsNaN) {
-    QMap<double, MeasurePoint> points;
-    if (!block)
-        return points;
-    qint64 p = PeriodHeaderSize;
-    double lastTime = 0;
-    // A record whose fixed part does not lie wholly inside the block ends the walk.
-    while (p + RecordSize <= length) {
-        const char *record = block + p;
-        qint64 next = p + RecordSize;
-        if (uint8_t(record[0]) == TypeWithVariablePart) {
-            const int32_t variable = Read<int32_t>(record + OffsetValue);
-            if (variable < 0)
-                break;
-            next += variable;
-        }
-        const double time = Read<double>(record + OffsetTime);
-        if (time > 0) {
-            MeasurePoint point;
-            point.time = time;
-            point.value = ZeroRule(Read<double>(record + OffsetValue), zeroAsNaN);
-            point.flags = Read<int32_t>(record + OffsetFlags);
-            // Records come in time order: appending with a hint at the end saves the tree search.
-            if (points.isEmpty() || time > lastTime)
-                points.insert(points.cend(), time, point);
-            else
-                points.insert(time, point);
-            lastTime = qMax(lastTime, time);
-        }
-        p = next;
-    }
-    return points;
+    return SeriesOf(DecodePeriodSamples(block, length, zeroAsNaN));
 }
 
 QVector<MeasurePoint> Archive_Measures::DecodePeriodSamples(const char *block, int length, bool zeroAsNaN) {
@@ -168,15 +138,28 @@ QVector<MeasurePoint> Archive_Measures::ReadSamplesForPeriod(int id, QDateTime f
 
 QMap<double, MeasurePoint> Archive_Measures::ReadMeasuresVectorForPeriod(int id, QDateTime from, QDateTime to,
                                                                          bool zeroAsNaN, int) {
-    if (!service || !service->IsConnected())
-        return {};
-    TLXCliParam *reply = nullptr;
-    if (!service->MeasRead(id, double(from.toSecsSinceEpoch()), double(to.toSecsSinceEpoch()), &reply) ||
-        !service->WaitResult(&reply))
-        return {};
-    ReplyGuard guard(service, reply);
-    int length = 0;
-    const char *block = nullptr;
-    TLXService::ReplyBytes(reply, 0, &length, &block);
-    return DecodePeriodBlock(block, length, zeroAsNaN);
+    return SeriesOf(ReadSamplesForPeriod(id, from, to, zeroAsNaN));
+}
+
+QVector<MeasurePoint> Archive_Measures::SamplesOf(const QMap<double, MeasurePoint> &series) {
+    QVector<MeasurePoint> samples;
+    samples.reserve(series.size());
+    for (auto it = series.constBegin(); it != series.constEnd(); ++it) {
+        MeasurePoint p = it.value();
+        p.time = it.key();
+        samples.append(p);
+    }
+    return samples;
+}
+
+QMap<double, MeasurePoint> Archive_Measures::SeriesOf(const QVector<MeasurePoint> &samples) {
+    QMap<double, MeasurePoint> series;
+    for (const MeasurePoint &p : samples) {
+        // Ascending times append at the end without a search; anything else is inserted where it goes.
+        if (series.isEmpty() || p.time > series.lastKey())
+            series.insert(series.cend(), p.time, p);
+        else
+            series.insert(p.time, p);
+    }
+    return series;
 }

@@ -36,6 +36,9 @@ public:
     static QMap<double, MeasurePoint> DecodePeriodBlock(const char *block, int length, bool zeroAsNaN);
     // The same block as a sorted vector; a later record with the time of an earlier one replaces it.
     static QVector<MeasurePoint> DecodePeriodSamples(const char *block, int length, bool zeroAsNaN);
+    // A series as a vector ascending by time, and back.
+    static QVector<MeasurePoint> SamplesOf(const QMap<double, MeasurePoint> &series);
+    static QMap<double, MeasurePoint> SeriesOf(const QVector<MeasurePoint> &samples);
     // A MEAS_READ1 block: a 13-byte header and one record; false when the record is not whole.
     static bool DecodeLastBlock(const char *block, int length, MeasurePoint *point, bool zeroAsNaN);
 

@@ -166,7 +166,7 @@ void TelemetryPlotWidget::SetPloRealtimeMode(bool realtime, QDateTime end, int l
 }
 
 void TelemetryPlotWidget::DrawMeasuresToPlot(QMap<double, MeasurePoint> samples, QCPGraph *main, QCPGraph *violation) {
-    DrawSamplesToPlot(SamplesOf(samples), main, violation);
+    DrawSamplesToPlot(Archive_Measures::SamplesOf(samples), main, violation);
 }
 
 void TelemetryPlotWidget::DrawSamplesToPlot(const QVector<MeasurePoint> &samples, QCPGraph *main, QCPGraph *violation) {
@@ -258,7 +258,7 @@ void TelemetryPlotWidget::ReadSpan(QTreeWidgetItem *item, QCPGraph *main, QCPGra
     const QVector<MeasurePoint> series = BreakGaps(read, usualSteps.value(main, step), before);
     DrawSamplesToPlot(series, main, violation);
     if (table && table->IsVisible())
-        table->FillTableData(SeriesOf(series), column, true);
+        table->FillTableData(Archive_Measures::SeriesOf(series), column, true);
 
     AddHoldPoint(main, to + HoldOffset);
     AddHoldPoint(violation, to + HoldOffset);
@@ -483,7 +483,8 @@ void TelemetryPlotWidget::DrawRealtimePlots() {
                 ++drawn;
             DrawSamplesToPlot(drawn ? series.mid(drawn) : series, main, violation);
             if (table && table->IsVisible())
-                table->FillTableData(SeriesOf(series), table->GetTableColumIndexByTreeItem(item), true);
+                table->FillTableData(Archive_Measures::SeriesOf(series), table->GetTableColumIndexByTreeItem(item),
+                                     true);
         }
 
         AddHoldPoint(main, now + HoldOffset);
@@ -672,7 +673,7 @@ void TelemetryPlotWidget::SetGraphLineStyle(QCPGraph::LineStyle style) {
 // Gaps in a channel's samples.
 
 double TelemetryPlotWidget::UsualStep(const QMap<double, MeasurePoint> &series) {
-    return UsualStep(SamplesOf(series));
+    return UsualStep(Archive_Measures::SamplesOf(series));
 }
 
 double TelemetryPlotWidget::UsualStep(const QVector<MeasurePoint> &series) {
@@ -695,7 +696,7 @@ double TelemetryPlotWidget::UsualStep(const QVector<MeasurePoint> &series) {
 
 QMap<double, MeasurePoint> TelemetryPlotWidget::BreakGaps(const QMap<double, MeasurePoint> &series, double step,
                                                           double before) {
-    return SeriesOf(BreakGaps(SamplesOf(series), step, before));
+    return Archive_Measures::SeriesOf(BreakGaps(Archive_Measures::SamplesOf(series), step, before));
 }
 
 QVector<MeasurePoint> TelemetryPlotWidget::BreakGaps(const QVector<MeasurePoint> &series, double step, double before) {
@@ -725,29 +726,6 @@ QVector<MeasurePoint> TelemetryPlotWidget::BreakGaps(const QVector<MeasurePoint>
     }
     // Without a hole the series is handed back as it came, shared rather than copied.
     return result.isEmpty() ? series : result;
-}
-
-QVector<MeasurePoint> TelemetryPlotWidget::SamplesOf(const QMap<double, MeasurePoint> &series) {
-    QVector<MeasurePoint> samples;
-    samples.reserve(series.size());
-    for (auto it = series.constBegin(); it != series.constEnd(); ++it) {
-        MeasurePoint p = it.value();
-        p.time = it.key();
-        samples.append(p);
-    }
-    return samples;
-}
-
-QMap<double, MeasurePoint> TelemetryPlotWidget::SeriesOf(const QVector<MeasurePoint> &samples) {
-    QMap<double, MeasurePoint> series;
-    for (const MeasurePoint &p : samples) {
-        // Ascending times append at the end without a search; anything else is inserted where it goes.
-        if (series.isEmpty() || p.time > series.lastKey())
-            series.insert(series.cend(), p.time, p);
-        else
-            series.insert(p.time, p);
-    }
-    return series;
 }
 
 // Times without link to the server.

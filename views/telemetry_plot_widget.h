@@ -64,9 +64,6 @@ public:
     // Median distance between the samples; NaN with fewer than three.
     static double UsualStep(const QMap<double, MeasurePoint> &series);
     static double UsualStep(const QVector<MeasurePoint> &series);
-    // A series as a vector ascending by time, and back.
-    static QVector<MeasurePoint> SamplesOf(const QMap<double, MeasurePoint> &series);
-    static QMap<double, MeasurePoint> SeriesOf(const QVector<MeasurePoint> &samples);
 
     // The link to the server went down or came back; the time between is shaded for the rest of the run.
     void LinkLost(double time);
