@@ -43,5 +43,9 @@ public:
     static bool DecodeLastBlock(const char *block, int length, MeasurePoint *point, bool zeroAsNaN);
 
 private:
+    // One MEAS_READ2 request, its reply block handed to `decode`; an empty result without a reply.
+    template <typename Decode>
+    auto ReadPeriod(int id, QDateTime from, QDateTime to, Decode decode) -> decltype(decode(nullptr, 0));
+
     TLXService *service;
 };
