@@ -70,16 +70,18 @@ private:
     int cachedOffset = 0;
 };
 
-// A cell keeps its value and kind only; text and colour are made when the view asks. A day of
-// thirty channels is millions of cells, and a plain item would hold a string and three variants each.
+// A cell keeps its value only and tells its kind by its item type; text and colour are made when the
+// view asks. A day of thirty channels is millions of cells: a plain item would hold a string and three
+// variants each, and a kind member would push every cell into the next heap size.
 class SampleCell : public QTableWidgetItem {
 public:
-    enum Kind : quint8 { Real, RealViolation, Carried, CarriedViolation };
-    static constexpr int Type = QTableWidgetItem::UserType + 1;
+    enum Kind { Real, RealViolation, Carried, CarriedViolation };
+    static constexpr int FirstType = QTableWidgetItem::UserType + 1;
+    static constexpr int LastType = FirstType + CarriedViolation;
 
-    SampleCell(double value, Kind kind) : QTableWidgetItem(Type), value(value), kind(kind) {}
+    SampleCell(double value, Kind kind) : QTableWidgetItem(FirstType + kind), value(value) {}
 
-    QTableWidgetItem *clone() const override { return new SampleCell(value, kind); }
+    QTableWidgetItem *clone() const override { return new SampleCell(value, kind()); }
 
     QVariant data(int role) const override {
         switch (role) {
@@ -87,7 +89,7 @@ public:
         case Qt::EditRole:
             return ValueText(value);
         case Qt::BackgroundRole:
-            switch (kind) {
+            switch (kind()) {
             case RealViolation:
                 return QBrush(ViolationColor);
             case Carried:
@@ -100,26 +102,38 @@ public:
         case ValueRole:
             return IsReal() ? QVariant(value) : QVariant();
         case ViolationRole:
-            return kind == RealViolation ? QVariant(int(Archive_Measures::ViolationFlag)) : QVariant();
+            return kind() == RealViolation ? QVariant(int(Archive_Measures::ViolationFlag)) : QVariant();
         default:
             return QTableWidgetItem::data(role);
         }
     }
 
-    bool IsReal() const { return kind == Real || kind == RealViolation; }
+    Kind kind() const { return Kind(type() - FirstType); }
+    bool IsReal() const { return kind() == Real || kind() == RealViolation; }
 
     double value;
-    Kind kind;
 };
 
-// Row header: the sample time; the text is made when shown.
+// Row header: the sample time; its text is the row index's key, shared rather than copied.
 class RowHeader : public QTableWidgetItem {
 public:
-    static constexpr int Type = QTableWidgetItem::UserType + 2;
-    RowHeader(double time, qint64 ms, const QString &text) : QTableWidgetItem(text, Type), time(time), ms(ms) {}
-    QVariant data(int role) const override { return role == TimeRole ? QVariant(time) : QTableWidgetItem::data(role); }
+    static constexpr int Type = SampleCell::LastType + 1;
+    RowHeader(double time, qint64 ms, const QString &text) : QTableWidgetItem(Type), time(time), ms(ms), text(text) {}
+    QTableWidgetItem *clone() const override { return new RowHeader(time, ms, text); }
+    QVariant data(int role) const override {
+        switch (role) {
+        case Qt::DisplayRole:
+        case Qt::EditRole:
+            return text;
+        case TimeRole:
+            return time;
+        default:
+            return QTableWidgetItem::data(role);
+        }
+    }
     double time;
     qint64 ms; // the row's key: whole milliseconds since the epoch
+    QString text;
 };
 
 // Key of a row; rows made elsewhere are read from their time datum.
@@ -134,13 +148,15 @@ qint64 RowMs(const QTableWidget *table, int row) {
 
 SampleCell *Cell(QTableWidget *table, int row, int column) {
     QTableWidgetItem *item = table->item(row, column);
-    return item && item->type() == SampleCell::Type ? static_cast<SampleCell *>(item) : nullptr;
+    return item && item->type() >= SampleCell::FirstType && item->type() <= SampleCell::LastType
+               ? static_cast<SampleCell *>(item)
+               : nullptr;
 }
 
 void PutCell(QTableWidget *table, int row, int column, double value, SampleCell::Kind kind) {
-    if (SampleCell *cell = Cell(table, row, column)) {
+    SampleCell *cell = Cell(table, row, column);
+    if (cell && cell->kind() == kind) {
         cell->value = value;
-        cell->kind = kind;
     } else {
         table->setItem(row, column, new SampleCell(value, kind));
     }
@@ -311,7 +327,7 @@ void TelemetryTableWidget::FillTableData(QMap<double, MeasurePoint> samples, int
                 const SampleCell *below = Cell(table, row + 1, c);
                 if (!below)
                     continue;
-                SampleCell::Kind kind = below->kind;
+                SampleCell::Kind kind = below->kind();
                 if (kind == SampleCell::Real)
                     kind = SampleCell::Carried;
                 else if (kind == SampleCell::RealViolation)
