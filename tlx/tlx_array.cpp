@@ -91,14 +91,22 @@ TLArray::~TLArray() {
     ClearAll();
 }
 
+void TLArray::DeleteRecord(TLRecord *record) {
+    if (record && record->pooled)
+        record->~TLRecord();
+    else
+        delete record;
+}
+
 void TLArray::ClearRecords() {
     for (TLRecord *r : records)
-        delete r;
+        DeleteRecord(r);
     records.clear();
     for (TLRecord *r : detached)
-        delete r;
+        DeleteRecord(r);
     detached.clear();
     texts.Clear();
+    pool.reset();
 }
 
 void TLArray::ClearAll() {
@@ -272,8 +280,14 @@ int UnpackArray(TLArray *array, const uint8_t *bytes, size_t length) {
     if (!r.ok() || nr > r.left() / (4 + 2 * maskBytes))
         return TLX_ERR_PROTO;
     tmp.records.reserve(nr);
+    // Sized for the whole reply up front (a hostile count only gets the cap); a record is pushed at once
+    // so that a failure frees it too.
+    const size_t poolSize = std::min<size_t>(size_t(nr) * (sizeof(TLRecord) + nf * sizeof(Value)), size_t(64) << 20);
+    tmp.pool = std::make_unique<std::pmr::monotonic_buffer_resource>(std::max<size_t>(poolSize, 1024));
     for (uint32_t n = 0; n < nr; ++n) {
-        auto rec = std::make_unique<TLRecord>();
+        TLRecord *rec = new (tmp.pool->allocate(sizeof(TLRecord), alignof(TLRecord))) TLRecord(tmp.pool.get());
+        rec->owner = array;
+        tmp.records.push_back(rec);
         rec->flags = int32_t(r.U32());
         const uint8_t *set = r.Take(maskBytes);
         const uint8_t *user = r.Take(maskBytes);
@@ -297,8 +311,6 @@ int UnpackArray(TLArray *array, const uint8_t *bytes, size_t length) {
                 return TLX_ERR_PROTO;
         }
         r.Take(pos - r.pos());
-        rec->owner = array;
-        tmp.records.push_back(rec.release());
     }
     if (r.left() != 0)
         return TLX_ERR_PROTO;
@@ -308,6 +320,7 @@ int UnpackArray(TLArray *array, const uint8_t *bytes, size_t length) {
     array->records = std::move(tmp.records);
     tmp.records.clear();
     std::swap(array->texts, tmp.texts);
+    std::swap(array->pool, tmp.pool);
     return 0;
 }
 
@@ -400,11 +413,11 @@ int TLARecDel(TLArray *array, TLRecord *record) {
     auto it = std::find(array->records.begin(), array->records.end(), record);
     if (it != array->records.end()) {
         array->records.erase(it);
-        delete record;
+        TLArray::DeleteRecord(record);
         return 0;
     }
     if (array->detached.erase(record)) {
-        delete record;
+        TLArray::DeleteRecord(record);
         return 0;
     }
     return TLX_ERR_NOTFOUND;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <memory_resource>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -122,10 +123,15 @@ struct TLField {
 };
 
 struct TLRecord {
-    std::vector<tlx::Value> values;
+    TLRecord() = default;
+    // A record of an unpacked array: it and its values live in the array's record pool.
+    explicit TLRecord(std::pmr::memory_resource *pool) : values(pool), pooled(true) {}
+
+    std::pmr::vector<tlx::Value> values;
     std::vector<uint8_t> user;
     int32_t flags = 0;
     TLArray *owner = nullptr;
+    bool pooled = false; // destroyed in place: the pool's memory goes with the array's records
 };
 
 struct TLArray {
@@ -138,6 +144,8 @@ struct TLArray {
     std::vector<TLRecord *> records;
     std::unordered_set<TLRecord *> detached; // made by TLARecNew, not posted yet
     tlx::TextArena texts;                    // texts of unpacked records; lives as long as the records
+    // Unpacked records and their values: one allocation for a whole reply instead of two per record.
+    std::unique_ptr<std::pmr::monotonic_buffer_resource> pool;
     int mode = 0;
 
     TLArray() = default;
@@ -146,6 +154,7 @@ struct TLArray {
     ~TLArray();
     void ClearRecords();
     void ClearAll();
+    static void DeleteRecord(TLRecord *record);
 };
 
 struct TLXCliParam {
@@ -180,12 +189,12 @@ inline void PutU8(std::vector<uint8_t> *o, uint8_t v) {
     o->push_back(v);
 }
 inline void PutU16(std::vector<uint8_t> *o, uint16_t v) {
-    const uint8_t b[2] = {uint8_t(v), uint8_t(v >> 8)};
-    o->insert(o->end(), b, b + 2);
+    o->push_back(uint8_t(v));
+    o->push_back(uint8_t(v >> 8));
 }
 inline void PutU32(std::vector<uint8_t> *o, uint32_t v) {
-    const uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-    o->insert(o->end(), b, b + 4);
+    PutU16(o, uint16_t(v));
+    PutU16(o, uint16_t(v >> 16));
 }
 inline void PutU64(std::vector<uint8_t> *o, uint64_t v) {
     PutU32(o, uint32_t(v));

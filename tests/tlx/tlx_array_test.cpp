@@ -304,6 +304,23 @@ void TlxArrayTest::packRoundTrip() {
     c.a = nullptr;
     for (int i = 0; i < rows; ++i)
         QCOMPARE(text(copy, i), text(a, i));
+
+    // Unpacked records live in their array's pool: a value of a field added later grows a record
+    // there, and a second unpack into the same array replaces them all.
+    QCOMPARE(TLAFldAdd(b, "Added", TL_DOUBLE), 0);
+    TLField *added = TLAFld(b, TLAFldCount(b) - 1);
+    QCOMPARE(TLRSetAsDouble(added, TLARec(b, 0, rows - 2), 2.5), 0);
+    double readBack = 0;
+    QCOMPARE(TLRGetAsDouble(added, TLARec(b, 0, rows - 2), &readBack), 0);
+    QCOMPARE(readBack, 2.5);
+    QCOMPARE(text(b, rows - 2), text(a, rows - 1));
+    QCOMPARE(TLAPack(copy, &bytes, &length), 0);
+    QCOMPARE(TLXArrayUnPack(b, bytes, 1), 0);
+    TLMemFree(bytes);
+    QCOMPARE(TLAFldCount(b), TLAFldCount(a));
+    QCOMPARE(TLARecCount(b), rows);
+    for (int i = 0; i < rows; ++i)
+        QCOMPARE(text(b, i), text(a, i));
 }
 
 void TlxArrayTest::unpackRefusesDamage_data() {
