@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <string.h>
+#include <vector>
 
 #include "server/tlxservice.h"
 
@@ -160,6 +161,54 @@ QVector<MeasurePoint> Archive_Measures::ReadSamplesForPeriod(int id, QDateTime f
     return ReadPeriod(id, from, to, [zeroAsNaN](const char *block, int length) {
         return DecodePeriodSamples(block, length, zeroAsNaN);
     });
+}
+
+void Archive_Measures::ReadSpans(const QVector<SpanRequest> &requests, const SpanConsumer &consume) {
+    const int n = requests.size();
+    // The library knows a request by its reply slot: the slots stay put until their replies are taken.
+    std::vector<TLXCliParam *> lastReplies(size_t(n), nullptr), spanReplies(size_t(n), nullptr);
+    std::vector<char> lastPosted(size_t(n), 0), spanPosted(size_t(n), 0);
+    auto post = [&](int i) {
+        if (!service || !service->IsConnected())
+            return;
+        const SpanRequest &r = requests[i];
+        if (r.lastBefore.isValid())
+            lastPosted[size_t(i)] =
+                service->MeasRead(r.id, double(r.lastBefore.toSecsSinceEpoch()), &lastReplies[size_t(i)]);
+        spanPosted[size_t(i)] = service->MeasRead(r.id, double(r.from.toSecsSinceEpoch()),
+                                                  double(r.to.toSecsSinceEpoch()), &spanReplies[size_t(i)]);
+    };
+    // A block of a posted request's reply handed to `decode`; false without one.
+    auto take = [this](TLXCliParam **slot, auto decode) {
+        if (!service->WaitResult(slot))
+            return false;
+        ReplyGuard guard(service, *slot);
+        int length = 0;
+        const char *block = nullptr;
+        TLXService::ReplyBytes(*slot, 0, &length, &block);
+        decode(block, length);
+        return true;
+    };
+
+    int posted = 0;
+    for (; posted < std::min(n, SpansInFlight + 1); ++posted)
+        post(posted);
+    for (int i = 0; i < n; ++i) {
+        const SpanRequest &r = requests[i];
+        MeasurePoint last;
+        bool haveLast = false;
+        if (lastPosted[size_t(i)])
+            take(&lastReplies[size_t(i)],
+                 [&](const char *block, int length) { haveLast = DecodeLastBlock(block, length, &last, r.zeroAsNaN); });
+        QVector<MeasurePoint> samples;
+        if (spanPosted[size_t(i)])
+            take(&spanReplies[size_t(i)],
+                 [&](const char *block, int length) { samples = DecodePeriodSamples(block, length, r.zeroAsNaN); });
+        // The next request goes out before this one is handled.
+        if (posted < n)
+            post(posted++);
+        consume(i, haveLast ? &last : nullptr, samples);
+    }
 }
 
 QMap<double, MeasurePoint> Archive_Measures::ReadMeasuresVectorForPeriod(int id, QDateTime from, QDateTime to,

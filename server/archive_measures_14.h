@@ -6,6 +6,7 @@
 #include <QMetaType>
 #include <QObject>
 #include <QVector>
+#include <functional>
 
 class TLXService;
 
@@ -29,6 +30,22 @@ public:
     // The same samples as ReadMeasuresVectorForPeriod, ascending by time with one per distinct time,
     // in a vector: what the plot draws, without a tree node per sample.
     QVector<MeasurePoint> ReadSamplesForPeriod(int id, QDateTime from, QDateTime to, bool zeroAsNaN);
+
+    // The spans of several measurements, as ReadLastMeasure (at lastBefore, when valid) and
+    // ReadSamplesForPeriod would read them one after another, but with the next requests already on
+    // their way while the caller handles one: the server reads while the caller draws. `consume` gets
+    // every request in order, with null and an empty vector for what could not be read.
+    struct SpanRequest {
+        int id = 0;
+        QDateTime from, to, lastBefore;
+        bool zeroAsNaN = false;
+    };
+    using SpanConsumer =
+        std::function<void(int request, const MeasurePoint *last, const QVector<MeasurePoint> &samples)>;
+    void ReadSpans(const QVector<SpanRequest> &requests, const SpanConsumer &consume);
+    // Requests in flight ahead of the one being handled: enough to keep the server busy, few enough
+    // that the replies waiting to be handled stay small.
+    static constexpr int SpansInFlight = 4;
 
     // Decoding of reply blocks, separate so it can be checked on hand-made buffers. Neither reads
     // outside [block, block + length).

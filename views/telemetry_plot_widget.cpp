@@ -244,21 +244,84 @@ void TelemetryPlotWidget::ReadSpan(QTreeWidgetItem *item, QCPGraph *main, QCPGra
     const QDateTime toTime = QDateTime::fromMSecsSinceEpoch(qint64(std::floor(to * 1000.0)));
 
     MeasurePoint point;
+    const bool haveLast = archive->ReadLastMeasure(archiveId, fromTime.addMSecs(-10), &point, zeroAsNaN);
+    const QVector<MeasurePoint> read = archive->ReadSamplesForPeriod(archiveId, fromTime, toTime, zeroAsNaN);
+    DrawSpan(main, violation, from, to, column, haveLast ? &point : nullptr, read);
+}
+
+void TelemetryPlotWidget::ReadSpans(const QVector<QTreeWidgetItem *> &items, const QVector<bool> &read, double from,
+                                    double to, const std::function<void(QTreeWidgetItem *)> &other) {
+    Archive_Measures *archive = db ? db->archiveMeasures : nullptr;
+    const QDateTime fromTime = QDateTime::fromMSecsSinceEpoch(qint64(std::floor(from * 1000.0)));
+    const QDateTime toTime = QDateTime::fromMSecsSinceEpoch(qint64(std::floor(to * 1000.0)));
+    QVector<Archive_Measures::SpanRequest> requests;
+    QVector<int> itemOf;
+    for (int i = 0; i < items.size(); ++i) {
+        if (!read[i])
+            continue;
+        Archive_Measures::SpanRequest request;
+        request.id = items[i]->data(TreeDataColumn, MeasureIdRole).toInt();
+        request.zeroAsNaN = items[i]->data(TreeDataColumn, CalculatedRole).toBool();
+        request.from = fromTime;
+        request.to = toTime;
+        request.lastBefore = fromTime.addMSecs(-10);
+        requests << request;
+        itemOf << i;
+    }
+
+    int next = 0; // first item not handled yet
+    auto othersUpTo = [&](int end) {
+        for (; next < end; ++next) {
+            if (!read[next])
+                other(items[next]);
+        }
+    };
+    auto draw = [&](int request, const MeasurePoint *last, const QVector<MeasurePoint> &samples) {
+        const int at = itemOf[request];
+        othersUpTo(at);
+        QTreeWidgetItem *item = items[at];
+        auto *main = ItemPointer<QCPGraph>(item, GraphRole);
+        auto *violation = ItemPointer<QCPGraph>(item, ViolationGraphRole);
+        ClearGraph(main);
+        if (violation)
+            ClearGraph(violation);
+        const int column = table ? table->GetTableColumIndexByTreeItem(item) : -1;
+        DrawSpan(main, violation, from, to, column, last, samples);
+        next = at + 1;
+    };
+    if (archive) {
+        archive->ReadSpans(requests, draw);
+    } else {
+        // Without an archive nothing is read, but the graphs are cleared all the same.
+        for (int request = 0; request < requests.size(); ++request) {
+            othersUpTo(itemOf[request]);
+            QTreeWidgetItem *item = items[itemOf[request]];
+            ClearGraph(ItemPointer<QCPGraph>(item, GraphRole));
+            if (auto *violation = ItemPointer<QCPGraph>(item, ViolationGraphRole))
+                ClearGraph(violation);
+            next = itemOf[request] + 1;
+        }
+    }
+    othersUpTo(items.size());
+}
+
+void TelemetryPlotWidget::DrawSpan(QCPGraph *main, QCPGraph *violation, double from, double to, int column,
+                                   const MeasurePoint *last, const QVector<MeasurePoint> &read) {
     double before = std::numeric_limits<double>::quiet_NaN();
-    if (archive->ReadLastMeasure(archiveId, fromTime.addMSecs(-10), &point, zeroAsNaN)) {
+    if (last) {
+        MeasurePoint point = *last;
         point.time = from;
         DrawSamplesToPlot({point}, main, violation);
         before = from;
     }
 
-    const QVector<MeasurePoint> read = archive->ReadSamplesForPeriod(archiveId, fromTime, toTime, zeroAsNaN);
     const double step = UsualStep(read);
     if (!std::isnan(step))
         usualSteps.insert(main, step);
     const QVector<MeasurePoint> series = BreakGaps(read, usualSteps.value(main, step), before);
     DrawSamplesToPlot(series, main, violation);
     if (table && table->IsVisible())
-        table->FillTableData(Archive_Measures::SeriesOf(series), column, true);
+        table->FillTableSamples(series, column, true);
 
     AddHoldPoint(main, to + HoldOffset);
     AddHoldPoint(violation, to + HoldOffset);
@@ -384,19 +447,21 @@ void TelemetryPlotWidget::AddCSVFileGraph(QTreeWidgetItem *item, QVector<CsvFile
 void TelemetryPlotWidget::LoadPlotForPeriodMaually(QDateTime from, QDateTime to) {
     const double fromSeconds = from.toMSecsSinceEpoch() / 1000.0;
     const double toSeconds = to.toMSecsSinceEpoch() / 1000.0;
+    QVector<QTreeWidgetItem *> items;
+    QVector<bool> read;
     for (QTreeWidgetItem *item : qAsConst(plottedItems)) {
         if (!IsObjectChannel(item->type()))
             continue;
-        auto *main = ItemPointer<QCPGraph>(item, GraphRole);
-        auto *violation = ItemPointer<QCPGraph>(item, ViolationGraphRole);
-        if (main)
+        items << item;
+        read << (ItemPointer<QCPGraph>(item, GraphRole) && item->data(TreeDataColumn, MeasureIdRole).toInt() >= 0);
+    }
+    ReadSpans(items, read, fromSeconds, toSeconds, [this](QTreeWidgetItem *item) {
+        if (auto *main = ItemPointer<QCPGraph>(item, GraphRole))
             ClearGraph(main);
-        if (violation)
+        if (auto *violation = ItemPointer<QCPGraph>(item, ViolationGraphRole))
             ClearGraph(violation);
-        if (main && item->data(TreeDataColumn, MeasureIdRole).toInt() >= 0) {
-            const int column = table ? table->GetTableColumIndexByTreeItem(item) : -1;
-            ReadSpan(item, main, violation, fromSeconds, toSeconds, column);
-        }
+    });
+    for (QTreeWidgetItem *item : qAsConst(items)) {
         if (auto *tag = ItemPointer<AxisTag>(item, ValueTagRole))
             tag->setVisible(false);
     }
@@ -410,25 +475,22 @@ void TelemetryPlotWidget::LoadPlotForPeriodMaually(QDateTime from, QDateTime to)
 void TelemetryPlotWidget::DrawAllPlots(QDateTime from, QDateTime to) {
     const double fromSeconds = from.toMSecsSinceEpoch() / 1000.0;
     const double toSeconds = to.toMSecsSinceEpoch() / 1000.0;
-    for (QTreeWidgetItem *item : qAsConst(plottedItems)) {
-        auto *main = ItemPointer<QCPGraph>(item, GraphRole);
-        if (main && item->data(TreeDataColumn, MeasureIdRole).toInt() > 0 && IsObjectChannel(item->type())) {
-            auto *violation = ItemPointer<QCPGraph>(item, ViolationGraphRole);
-            ClearGraph(main);
-            if (violation)
-                ClearGraph(violation);
-            const int column = table ? table->GetTableColumIndexByTreeItem(item) : -1;
-            ReadSpan(item, main, violation, fromSeconds, toSeconds, column);
-        } else if (IsFileChannel(item->type()) && item->parent() && item->parent()->checkState(0) == Qt::Checked) {
-            if (main)
-                main->setVisible(true);
-            if (table) {
-                const int column = table->AddTableColumn(item);
-                const auto rows = item->parent()->data(TreeDataColumn, CsvRowsRole).value<QVector<CsvFile::CsvRow>>();
-                table->FillTableData(CsvChannelSeries(rows, item->type()), column, false);
-            }
+    const QVector<QTreeWidgetItem *> items = plottedItems.toVector();
+    QVector<bool> read;
+    for (QTreeWidgetItem *item : items)
+        read << (ItemPointer<QCPGraph>(item, GraphRole) && item->data(TreeDataColumn, MeasureIdRole).toInt() > 0 &&
+                 IsObjectChannel(item->type()));
+    ReadSpans(items, read, fromSeconds, toSeconds, [this](QTreeWidgetItem *item) {
+        if (!IsFileChannel(item->type()) || !item->parent() || item->parent()->checkState(0) != Qt::Checked)
+            return;
+        if (auto *main = ItemPointer<QCPGraph>(item, GraphRole))
+            main->setVisible(true);
+        if (table) {
+            const int column = table->AddTableColumn(item);
+            const auto rows = item->parent()->data(TreeDataColumn, CsvRowsRole).value<QVector<CsvFile::CsvRow>>();
+            table->FillTableData(CsvChannelSeries(rows, item->type()), column, false);
         }
-    }
+    });
     DeleteDefferedGraphs();
     plot->yAxis->rescale(true);
     plot->yAxis2->rescale(true);
@@ -483,8 +545,7 @@ void TelemetryPlotWidget::DrawRealtimePlots() {
                 ++drawn;
             DrawSamplesToPlot(drawn ? series.mid(drawn) : series, main, violation);
             if (table && table->IsVisible())
-                table->FillTableData(Archive_Measures::SeriesOf(series), table->GetTableColumIndexByTreeItem(item),
-                                     true);
+                table->FillTableSamples(series, table->GetTableColumIndexByTreeItem(item), true);
         }
 
         AddHoldPoint(main, now + HoldOffset);

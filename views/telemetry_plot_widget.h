@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QDateTime>
 #include <QHash>
 #include <QList>
@@ -82,6 +84,14 @@ public:
 
 private:
     void ReadSpan(QTreeWidgetItem *item, QCPGraph *main, QCPGraph *violation, double from, double to, int column);
+    // Reads the archive spans of the items marked in `read`, in order, with the next requests on their
+    // way while one is drawn; each graph is cleared just before its span is drawn. The other items go
+    // to `other` at their place in the order, so the table is filled in the same order as before.
+    void ReadSpans(const QVector<QTreeWidgetItem *> &items, const QVector<bool> &read, double from, double to,
+                   const std::function<void(QTreeWidgetItem *)> &other);
+    // A span read: the value in force before it (null when none), then the samples.
+    void DrawSpan(QCPGraph *main, QCPGraph *violation, double from, double to, int column, const MeasurePoint *last,
+                  const QVector<MeasurePoint> &read);
     static void AddHoldPoint(QCPGraph *graph, double key);
     void ExtendRange(const QCPGraph *graph, double value);
     void ClearGraph(QCPGraph *graph);

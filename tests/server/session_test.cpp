@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <cmath>
@@ -607,7 +608,45 @@ void SessionTest::archiveRead() {
     QVERIFY(!db.archiveMeasures->ReadLastMeasure(id, to.addDays(-30), &point, false));
     QVERIFY(db.archiveMeasures->ReadMeasuresVectorForPeriod(id, to.addDays(-30), to.addDays(-29), false, -1).isEmpty());
 
+    // Spans read with their requests overlapping come back in order, each as a read on its own gives
+    // it: long and short, with and without the value before, and one with nothing in it. There are
+    // more of them than are ever in flight at once.
+    QVector<Archive_Measures::SpanRequest> spans;
+    for (int k = 0; k < 2 * Archive_Measures::SpansInFlight; ++k) {
+        Archive_Measures::SpanRequest r;
+        r.id = id;
+        r.to = k % 3 == 2 ? to.addDays(-29) : to.addSecs(-7 * k);
+        r.from = k % 3 == 2 ? to.addDays(-30) : r.to.addSecs(k % 2 ? -30 : -600);
+        if (k % 2 == 0)
+            r.lastBefore = r.from;
+        spans << r;
+    }
+    auto readSpans = [&](QVector<int> *order) {
+        db.archiveMeasures->ReadSpans(spans, [&](int i, const MeasurePoint *last,
+                                                 const QVector<MeasurePoint> &samples) {
+            order->append(i);
+            const Archive_Measures::SpanRequest &r = spans[i];
+            MeasurePoint alone;
+            const bool haveAlone =
+                r.lastBefore.isValid() && db.archiveMeasures->ReadLastMeasure(id, r.lastBefore, &alone, false);
+            QCOMPARE(last != nullptr, haveAlone);
+            if (last)
+                QCOMPARE(last->value, alone.value);
+            const QVector<MeasurePoint> expected = db.archiveMeasures->ReadSamplesForPeriod(id, r.from, r.to, false);
+            QCOMPARE(samples.size(), expected.size());
+            for (int j = 0; j < samples.size(); ++j)
+                QVERIFY(samples[j].time == expected[j].time && samples[j].value == expected[j].value);
+        });
+    };
+    QVector<int> order;
+    readSpans(&order);
+    QCOMPARE(order.size(), spans.size());
+    QVERIFY(std::is_sorted(order.cbegin(), order.cend()));
+
     db.CloseSession();
+    order.clear();
+    readSpans(&order);
+    QCOMPARE(order.size(), spans.size());
     QVERIFY(!db.archiveMeasures->ReadLastMeasure(id, to, &point, false));
     QVERIFY(db.archiveMeasures->ReadMeasuresVectorForPeriod(id, from, to, false, -1).isEmpty());
 }
