@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QTableWidget>
 #include <QTreeWidgetItemIterator>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -266,24 +267,37 @@ void TelemetryTableWidget::ClearTableWidget() {
 void TelemetryTableWidget::FillTableData(QMap<double, MeasurePoint> samples, int column, bool carry) {
     if (column >= table->columnCount() || samples.isEmpty())
         return;
+    FillTableSamples(Archive_Measures::SamplesOf(samples), column, carry);
+}
+
+void TelemetryTableWidget::FillTableSamples(const QVector<MeasurePoint> &samples, int column, bool carry) {
+    if (column >= table->columnCount() || samples.isEmpty())
+        return;
     TimeFormatter formatter;
     // The view learns of the new rows and cells once, at the end, not per cell.
     QAbstractItemModel *model = table->model();
     const bool wasBlocked = model->blockSignals(true);
     const int rowsBefore = table->rowCount();
 
-    for (auto it = samples.constEnd(); it != samples.constBegin();) {
-        --it;
-        const double t = it.key();
+    // Rows run from the newest time at the top and the samples are walked from the newest: the row of
+    // a sample is at or below the row of the one before, so the search gallops down from there.
+    int above = 0; // every row above this one is newer than the sample at hand
+    for (auto it = samples.crbegin(); it != samples.crend(); ++it) {
+        const double t = it->time;
         if (!(t > 0))
             continue;
-        const double v = it.value().value;
-        const bool violation = it.value().flags & Archive_Measures::ViolationFlag;
+        const double v = it->value;
+        const bool violation = it->flags & Archive_Measures::ViolationFlag;
         const qint64 ms = qint64(std::floor(t * 1000.0));
 
-        // Rows run from the newest time at the top.
-        int lo = 0;
-        int hi = table->rowCount();
+        int lo = above;
+        int step = 1;
+        const int rows = table->rowCount();
+        while (lo + step <= rows && RowMs(table, lo + step - 1) > ms) {
+            lo += step;
+            step *= 2;
+        }
+        int hi = std::min(lo + step - 1, rows);
         while (lo < hi) {
             const int mid = (lo + hi) / 2;
             if (RowMs(table, mid) > ms)
@@ -292,6 +306,7 @@ void TelemetryTableWidget::FillTableData(QMap<double, MeasurePoint> samples, int
                 hi = mid;
         }
         const int row = lo;
+        above = row;
         bool insert = true;
         if (row < table->rowCount() && RowMs(table, row) == ms) {
             const SampleCell *cell = column >= 0 ? Cell(table, row, column) : nullptr;

@@ -30,6 +30,9 @@ public:
     void ClearTableWidget();
     // carry: archive samples carry their value upwards into rows of other channels.
     void FillTableData(QMap<double, MeasurePoint> samples, int column, bool carry);
+    // The same from samples ascending by time with one per distinct time (as the plot reads them),
+    // without a tree node per sample.
+    void FillTableSamples(const QVector<MeasurePoint> &samples, int column, bool carry);
 
     QTableWidget *Table() const { return table; }
 

@@ -86,6 +86,9 @@ void TelemetryTableTest::fill_data() {
     QTest::newRow("nan-read-twice-one-row") << QStringList{"0|1|0:nan", "0|1|0:nan"} << QStringList{"=;"};
     QTest::newRow("csv-fills-own-cells-only")
         << QStringList{"0|0|0:1,2:3", "1|0|1:7"} << QStringList{"3=;", ";7=", "1=;"};
+    QTest::newRow("rows-found-between-many")
+        << QStringList{"0|0|0:1,2:2,4:3,6:4,8:5,10:6,12:7", "1|0|1:8,3:9,11:10,13:11"}
+        << QStringList{";11=", "7=;", ";10=", "6=;", "5=;", "4=;", "3=;", ";9=", "2=;", ";8=", "1=;"};
     QTest::newRow("time-zero-skipped") << QStringList{"0|1|-1700000000:4,1:5"} << QStringList{"5=;"};
 }
 
