@@ -43,6 +43,29 @@ private:
     TLXCliParam *reply;
 };
 
+// Waits for the reply of a posted request, hands its block to `decode` and frees it; false when no
+// reply came.
+template <typename Decode> bool TakeReply(TLXService *service, TLXCliParam **slot, Decode decode) {
+    if (!service->WaitResult(slot))
+        return false;
+    ReplyGuard guard(service, *slot);
+    int length = 0;
+    const char *block = nullptr;
+    TLXService::ReplyBytes(*slot, 0, &length, &block);
+    decode(block, length);
+    return true;
+}
+
+// Samples in time order append with a hint at the end, which saves the tree search; anything else is
+// inserted where it goes. A later sample of one time replaces the earlier, as a map insert does.
+void InsertInOrder(QMap<double, MeasurePoint> *series, double *last, const MeasurePoint &point) {
+    if (series->isEmpty() || point.time > *last)
+        series->insert(series->cend(), point.time, point);
+    else
+        series->insert(point.time, point);
+    *last = qMax(*last, point.time);
+}
+
 // Every sample of a MEAS_READ2 block with a time above zero, in block order. A record whose fixed part
 // does not lie wholly inside the block, or whose variable part has a negative length, ends the walk.
 template <typename Visit> void WalkPeriodRecords(const char *block, int length, bool zeroAsNaN, Visit visit) {
@@ -90,15 +113,9 @@ bool Archive_Measures::DecodeLastBlock(const char *block, int length, MeasurePoi
 QMap<double, MeasurePoint> Archive_Measures::DecodePeriodBlock(const char *block, int length, bool zeroAsNaN) {
     QMap<double, MeasurePoint> points;
     double lastTime = 0;
-    WalkPeriodRecords(block, length, zeroAsNaN, [&](const MeasurePoint &point) {
-        // Records come in time order: appending with a hint at the end saves the tree search. (Going
-        // through the vector below and then the map measured twice as slow.)
-        if (points.isEmpty() || point.time > lastTime)
-            points.insert(points.cend(), point.time, point);
-        else
-            points.insert(point.time, point);
-        lastTime = qMax(lastTime, point.time);
-    });
+    // Built directly: going through the vector below and then the map measured twice as slow.
+    WalkPeriodRecords(block, length, zeroAsNaN,
+                      [&](const MeasurePoint &point) { InsertInOrder(&points, &lastTime, point); });
     return points;
 }
 
@@ -131,15 +148,14 @@ bool Archive_Measures::ReadLastMeasure(int id, QDateTime time, MeasurePoint *poi
         return false;
     TLXCliParam *reply = nullptr;
     // A request that was never posted has no reply to wait for.
-    if (!service->MeasRead(id, double(time.toSecsSinceEpoch()), &reply) || !service->WaitResult(&reply))
+    if (!service->MeasRead(id, double(time.toSecsSinceEpoch()), &reply))
         return false;
-    ReplyGuard guard(service, reply);
-    int length = 0;
-    const char *block = nullptr;
-    TLXService::ReplyBytes(reply, 0, &length, &block);
-    if (!point)
-        return true;
-    return DecodeLastBlock(block, length, point, zeroAsNaN);
+    bool found = false;
+    return TakeReply(service, &reply,
+                     [&](const char *block, int length) {
+                         found = !point || DecodeLastBlock(block, length, point, zeroAsNaN);
+                     }) &&
+           found;
 }
 
 template <typename Decode>
@@ -147,14 +163,10 @@ auto Archive_Measures::ReadPeriod(int id, QDateTime from, QDateTime to, Decode d
     if (!service || !service->IsConnected())
         return {};
     TLXCliParam *reply = nullptr;
-    if (!service->MeasRead(id, double(from.toSecsSinceEpoch()), double(to.toSecsSinceEpoch()), &reply) ||
-        !service->WaitResult(&reply))
-        return {};
-    ReplyGuard guard(service, reply);
-    int length = 0;
-    const char *block = nullptr;
-    TLXService::ReplyBytes(reply, 0, &length, &block);
-    return decode(block, length);
+    decltype(decode(nullptr, 0)) result{};
+    if (service->MeasRead(id, double(from.toSecsSinceEpoch()), double(to.toSecsSinceEpoch()), &reply))
+        TakeReply(service, &reply, [&](const char *block, int length) { result = decode(block, length); });
+    return result;
 }
 
 QVector<MeasurePoint> Archive_Measures::ReadSamplesForPeriod(int id, QDateTime from, QDateTime to, bool zeroAsNaN) {
@@ -178,17 +190,6 @@ void Archive_Measures::ReadSpans(const QVector<SpanRequest> &requests, const Spa
         spanPosted[size_t(i)] = service->MeasRead(r.id, double(r.from.toSecsSinceEpoch()),
                                                   double(r.to.toSecsSinceEpoch()), &spanReplies[size_t(i)]);
     };
-    // A block of a posted request's reply handed to `decode`; false without one.
-    auto take = [this](TLXCliParam **slot, auto decode) {
-        if (!service->WaitResult(slot))
-            return false;
-        ReplyGuard guard(service, *slot);
-        int length = 0;
-        const char *block = nullptr;
-        TLXService::ReplyBytes(*slot, 0, &length, &block);
-        decode(block, length);
-        return true;
-    };
 
     int posted = 0;
     for (; posted < std::min(n, SpansInFlight + 1); ++posted)
@@ -198,12 +199,14 @@ void Archive_Measures::ReadSpans(const QVector<SpanRequest> &requests, const Spa
         MeasurePoint last;
         bool haveLast = false;
         if (lastPosted[size_t(i)])
-            take(&lastReplies[size_t(i)],
-                 [&](const char *block, int length) { haveLast = DecodeLastBlock(block, length, &last, r.zeroAsNaN); });
+            TakeReply(service, &lastReplies[size_t(i)], [&](const char *block, int length) {
+                haveLast = DecodeLastBlock(block, length, &last, r.zeroAsNaN);
+            });
         QVector<MeasurePoint> samples;
         if (spanPosted[size_t(i)])
-            take(&spanReplies[size_t(i)],
-                 [&](const char *block, int length) { samples = DecodePeriodSamples(block, length, r.zeroAsNaN); });
+            TakeReply(service, &spanReplies[size_t(i)], [&](const char *block, int length) {
+                samples = DecodePeriodSamples(block, length, r.zeroAsNaN);
+            });
         // The next request goes out before this one is handled.
         if (posted < n)
             post(posted++);
@@ -232,13 +235,7 @@ QVector<MeasurePoint> Archive_Measures::SamplesOf(const QMap<double, MeasurePoin
 QMap<double, MeasurePoint> Archive_Measures::SeriesOf(const QVector<MeasurePoint> &samples) {
     QMap<double, MeasurePoint> series;
     double last = 0;
-    for (const MeasurePoint &p : samples) {
-        // Ascending times append at the end without a search; anything else is inserted where it goes.
-        if (series.isEmpty() || p.time > last)
-            series.insert(series.cend(), p.time, p);
-        else
-            series.insert(p.time, p);
-        last = series.isEmpty() ? p.time : qMax(last, p.time);
-    }
+    for (const MeasurePoint &p : samples)
+        InsertInOrder(&series, &last, p);
     return series;
 }

@@ -6,13 +6,13 @@
 #include "stand/stand_database.h"
 #include "stand/stand_handler.h"
 #include "stand/stand_options.h"
+#include "support/process_tuning.h"
 
 #include "tlx/tlx_server.h"
 
 #include <csignal>
 #include <cstdio>
 #include <iostream>
-#include <malloc.h>
 #include <memory>
 #include <pthread.h>
 
@@ -33,11 +33,8 @@ int main(int argc, char **argv) {
         return 0;
     }
 
-    // Every archive read builds and copies blocks of megabytes; by default each one is mapped fresh from
-    // the kernel and given back when freed, and faulting its pages in again was over half of a day
-    // read. Blocks up to 32 MiB now come from the heap, which keeps up to 64 MiB free for the next one.
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+    // Every archive read builds and copies blocks of megabytes.
+    ProcessTuning::KeepLargeBlocks();
 
     // Threads started from here on inherit the mask; the main thread waits for these signals.
     sigset_t stopSignals;

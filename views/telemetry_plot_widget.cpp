@@ -276,31 +276,25 @@ void TelemetryPlotWidget::ReadSpans(const QVector<QTreeWidgetItem *> &items, con
                 other(items[next]);
         }
     };
-    auto draw = [&](int request, const MeasurePoint *last, const QVector<MeasurePoint> &samples) {
+    // The item of a request, with the items before it handed to `other` and its graphs cleared.
+    auto reach = [&](int request) {
         const int at = itemOf[request];
         othersUpTo(at);
-        QTreeWidgetItem *item = items[at];
-        auto *main = ItemPointer<QCPGraph>(item, GraphRole);
-        auto *violation = ItemPointer<QCPGraph>(item, ViolationGraphRole);
-        ClearGraph(main);
-        if (violation)
-            ClearGraph(violation);
-        const int column = table ? table->GetTableColumIndexByTreeItem(item) : -1;
-        DrawSpan(main, violation, from, to, column, last, samples);
         next = at + 1;
+        ClearItemGraphs(items[at]);
+        return items[at];
     };
     if (archive) {
-        archive->ReadSpans(requests, draw);
+        archive->ReadSpans(requests, [&](int request, const MeasurePoint *last, const QVector<MeasurePoint> &samples) {
+            QTreeWidgetItem *item = reach(request);
+            const int column = table ? table->GetTableColumIndexByTreeItem(item) : -1;
+            DrawSpan(ItemPointer<QCPGraph>(item, GraphRole), ItemPointer<QCPGraph>(item, ViolationGraphRole), from, to,
+                     column, last, samples);
+        });
     } else {
         // Without an archive nothing is read, but the graphs are cleared all the same.
-        for (int request = 0; request < requests.size(); ++request) {
-            othersUpTo(itemOf[request]);
-            QTreeWidgetItem *item = items[itemOf[request]];
-            ClearGraph(ItemPointer<QCPGraph>(item, GraphRole));
-            if (auto *violation = ItemPointer<QCPGraph>(item, ViolationGraphRole))
-                ClearGraph(violation);
-            next = itemOf[request] + 1;
-        }
+        for (int request = 0; request < requests.size(); ++request)
+            reach(request);
     }
     othersUpTo(items.size());
 }
@@ -455,12 +449,7 @@ void TelemetryPlotWidget::LoadPlotForPeriodMaually(QDateTime from, QDateTime to)
         items << item;
         read << (ItemPointer<QCPGraph>(item, GraphRole) && item->data(TreeDataColumn, MeasureIdRole).toInt() >= 0);
     }
-    ReadSpans(items, read, fromSeconds, toSeconds, [this](QTreeWidgetItem *item) {
-        if (auto *main = ItemPointer<QCPGraph>(item, GraphRole))
-            ClearGraph(main);
-        if (auto *violation = ItemPointer<QCPGraph>(item, ViolationGraphRole))
-            ClearGraph(violation);
-    });
+    ReadSpans(items, read, fromSeconds, toSeconds, [this](QTreeWidgetItem *item) { ClearItemGraphs(item); });
     for (QTreeWidgetItem *item : qAsConst(items)) {
         if (auto *tag = ItemPointer<AxisTag>(item, ValueTagRole))
             tag->setVisible(false);
@@ -601,6 +590,13 @@ void TelemetryPlotWidget::ExtendRange(const QCPGraph *graph, double value) {
 void TelemetryPlotWidget::ClearGraph(QCPGraph *graph) {
     graph->data()->clear();
     valueRanges.remove(graph);
+}
+
+void TelemetryPlotWidget::ClearItemGraphs(QTreeWidgetItem *item) {
+    if (auto *main = ItemPointer<QCPGraph>(item, GraphRole))
+        ClearGraph(main);
+    if (auto *violation = ItemPointer<QCPGraph>(item, ViolationGraphRole))
+        ClearGraph(violation);
 }
 
 QMap<double, MeasurePoint> TelemetryPlotWidget::CsvChannelSeries(const QVector<CsvFile::CsvRow> &rows,

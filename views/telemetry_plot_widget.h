@@ -95,6 +95,8 @@ private:
     static void AddHoldPoint(QCPGraph *graph, double key);
     void ExtendRange(const QCPGraph *graph, double value);
     void ClearGraph(QCPGraph *graph);
+    // The item's curve and violation curve, where it has them.
+    void ClearItemGraphs(QTreeWidgetItem *item);
     void RescaleValueAxis(QCPAxis *axis);
     QMap<double, MeasurePoint> CsvChannelSeries(const QVector<CsvFile::CsvRow> &rows, int itemType) const;
 

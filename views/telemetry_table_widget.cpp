@@ -265,8 +265,6 @@ void TelemetryTableWidget::ClearTableWidget() {
 }
 
 void TelemetryTableWidget::FillTableData(QMap<double, MeasurePoint> samples, int column, bool carry) {
-    if (column >= table->columnCount() || samples.isEmpty())
-        return;
     FillTableSamples(Archive_Measures::SamplesOf(samples), column, carry);
 }
 
