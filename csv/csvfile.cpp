@@ -64,34 +64,52 @@ bool StrictNumber(const char *begin, const char *end, double *value) {
     return error == std::errc() && rest == buffer + length && std::isfinite(*value);
 }
 
-// "dd.MM.yyyy hh:mm[:ss]" with digits only in its pieces; false when a piece is missing or not a number.
-bool StrictDate(const char *begin, const char *end, int numbers[6]) {
+// Day, month, year, then hour, minute, second and a fraction of the second, each piece digits only,
+// separated by any of " :./-," as the tools that write such files have it; missing time pieces read
+// as 0 and the fraction is kept to the millisecond. False when the date is incomplete or a piece is
+// not a number, so that no row lands at a time the file did not say.
+bool StrictDate(const char *begin, const char *end, int numbers[7]) {
     while (begin < end && isspace(uchar(*begin)))
         ++begin;
     while (end > begin && isspace(uchar(end[-1])))
         --end;
+    auto separator = [](char c) {
+        return c == ' ' || c == '\t' || c == ':' || c == '.' || c == '/' || c == '-' || c == ',';
+    };
+    std::fill(numbers, numbers + 7, 0);
     int index = 0;
     const char *p = begin;
-    static const char separators[] = {'.', '.', ' ', ':', ':'};
-    numbers[5] = 0;
-    while (index < 6) {
-        int value = 0;
+    while (p < end) {
+        if (index >= 7)
+            return false;
         const char *digits = p;
-        while (p < end && *p >= '0' && *p <= '9' && p - digits < 6)
-            value = value * 10 + (*p++ - '0');
+        int value = 0;
+        int scale = 100; // the fraction's digits beyond milliseconds are read and dropped
+        for (; p < end && *p >= '0' && *p <= '9'; ++p) {
+            if (index < 6 && p - digits < 6) {
+                value = value * 10 + (*p - '0');
+            } else if (index == 6) {
+                value += (*p - '0') * scale;
+                scale /= 10;
+            } else {
+                return false;
+            }
+        }
         if (p == digits)
             return false;
         numbers[index++] = value;
         if (p == end)
             break;
-        if (index >= 6 || *p != separators[index - 1])
+        if (!separator(*p))
             return false;
-        if (separators[index - 1] == ' ')
-            while (p + 1 < end && p[1] == ' ')
-                ++p;
-        ++p;
+        // Runs of spaces between the date and the time count as one separator.
+        const char first = *p++;
+        while (p < end && (first == ' ' || first == '\t') && (*p == ' ' || *p == '\t'))
+            ++p;
+        if (p == end)
+            return false;
     }
-    return index >= 5;
+    return index >= 3;
 }
 
 } // namespace
@@ -113,11 +131,11 @@ CsvFile::LineKind CsvFile::ReadRow(const char *begin, const char *end, CsvRow *r
     const char *second = static_cast<const char *>(memchr(first + 1, ';', size_t(end - first - 1)));
     const char *third = second ? static_cast<const char *>(memchr(second + 1, ';', size_t(end - second - 1))) : nullptr;
 
-    int n[6];
+    int n[7];
     if (!StrictDate(begin, first, n) || n[2] < 1970 || n[2] > 2100)
         return LineKind::Bad;
     const QDate date(n[2], n[1], n[0]);
-    const QTime time(n[3], n[4], n[5]);
+    const QTime time(n[3], n[4], n[5], n[6]);
     if (!date.isValid() || !time.isValid())
         return LineKind::Bad;
     if (!StrictNumber(first + 1, second ? second : end, &row->freq))
@@ -171,7 +189,7 @@ namespace {
 
 // Rows of complete lines in [begin, end); a first line that names the columns is not a skipped line.
 void ReadLines(const char *begin, const char *end, bool atStart, Qt::TimeSpec spec, QVector<CsvFile::CsvRow> *rows,
-               int *skipped) {
+               int *skipped, bool *headerSeen) {
     CsvFile::CsvRow row;
     for (const char *line = begin; line < end;) {
         const char *next = static_cast<const char *>(memchr(line, '\n', size_t(end - line)));
@@ -184,6 +202,7 @@ void ReadLines(const char *begin, const char *end, bool atStart, Qt::TimeSpec sp
             const bool header =
                 atStart && line == begin && std::none_of(line, lineEnd, [](char c) { return c >= '0' && c <= '9'; });
             *skipped += !header;
+            *headerSeen = *headerSeen || header;
             break;
         }
         case CsvFile::LineKind::Blank:
@@ -197,15 +216,22 @@ void ReadLines(const char *begin, const char *end, bool atStart, Qt::TimeSpec sp
 
 QVector<CsvFile::CsvRow> CsvFile::LoadFile(const QString &path, Qt::TimeSpec spec, LoadReport *report,
                                            const Progress &progress) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        RegisterMetaType();
+        *report = LoadReport();
+        report->unreadable = true;
+        return QVector<CsvRow>();
+    }
+    return LoadBlocks([&file](char *data, qint64 max) { return file.read(data, max); }, file.size(), spec, report,
+                      progress);
+}
+
+QVector<CsvFile::CsvRow> CsvFile::LoadBlocks(const ReadBlock &read, qint64 total, Qt::TimeSpec spec, LoadReport *report,
+                                             const Progress &progress) {
     RegisterMetaType();
     *report = LoadReport();
     QVector<CsvRow> rows;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        report->unreadable = true;
-        return rows;
-    }
-    const qint64 total = file.size();
     // Blocks of a few megabytes: the memory for the text stays small whatever the file's size.
     constexpr qint64 kBlock = qint64(4) << 20;
     QByteArray buffer;
@@ -220,7 +246,7 @@ QVector<CsvFile::CsvRow> CsvFile::LoadFile(const QString &path, Qt::TimeSpec spe
             }
             const qint64 carried = buffer.size();
             buffer.resize(int(carried + kBlock));
-            const qint64 got = file.read(buffer.data() + carried, kBlock);
+            const qint64 got = read(buffer.data() + carried, kBlock);
             if (got < 0) {
                 report->unreadable = true;
                 return QVector<CsvRow>();
@@ -237,7 +263,7 @@ QVector<CsvFile::CsvRow> CsvFile::LoadFile(const QString &path, Qt::TimeSpec spe
                     continue;
                 end = lastNewline > begin ? lastNewline : end;
             }
-            ReadLines(begin, end, atStart, spec, &rows, &report->skipped);
+            ReadLines(begin, end, atStart, spec, &rows, &report->skipped, &report->header);
             atStart = false;
             buffer.remove(0, int(end - begin));
             if (last)
@@ -256,7 +282,8 @@ QVector<CsvFile::CsvRow> CsvFile::LoadData(const QByteArray &data, Qt::TimeSpec 
     RegisterMetaType();
     QVector<CsvRow> rows;
     int skipped = 0;
-    ReadLines(data.constData(), data.constData() + data.size(), true, spec, &rows, &skipped);
+    bool header = false;
+    ReadLines(data.constData(), data.constData() + data.size(), true, spec, &rows, &skipped, &header);
     return rows;
 }
 

@@ -51,6 +51,17 @@ void CsvFileTest::load_data() {
                                    << 0;
     QTest::newRow("no-seconds") << QByteArray("05.03.2024 14:07;50;1\n") << 1
                                 << QDateTime(QDate(2024, 3, 5), QTime(14, 7, 0), Qt::LocalTime) << 50.0 << 1.0 << 0;
+    // Times as other tools write them: fractions of a second, other separators, pieces left out.
+    QTest::newRow("fraction-kept") << QByteArray("05.03.2024 14:07:09.500;50;1\n") << 1 << stamp.addMSecs(500) << 50.0
+                                   << 1.0 << 0;
+    QTest::newRow("fraction-comma-long") << QByteArray("05.03.2024 14:07:09,1259;50;1\n") << 1 << stamp.addMSecs(125)
+                                         << 50.0 << 1.0 << 0;
+    QTest::newRow("dots-in-time") << QByteArray("05.03.2024 14.07.09;50;1\n") << 1 << stamp << 50.0 << 1.0 << 0;
+    QTest::newRow("slashes-in-date") << QByteArray("05/03/2024  14:07:09;50;1\n") << 1 << stamp << 50.0 << 1.0 << 0;
+    QTest::newRow("date-only") << QByteArray("05.03.2024;50;1\n") << 1
+                               << QDateTime(QDate(2024, 3, 5), QTime(0, 0), Qt::LocalTime) << 50.0 << 1.0 << 0;
+    QTest::newRow("eighth-piece") << good + "05.03.2024 14:07:09.5.1;50;1\n" << 1 << stamp << 50.0 << 1.0 << 1;
+    QTest::newRow("letter-separator") << good + "05.03.2024x14:07:09;50;1\n" << 1 << stamp << 50.0 << 1.0 << 1;
     QTest::newRow("last-line-without-newline")
         << QByteArray("04.03.2024 00:00:00;1;2\n05.03.2024 14:07:09;3;4") << 2 << stamp << 3.0 << 4.0 << 0;
     QTest::newRow("empty-file") << QByteArray() << 0 << QDateTime() << 0.0 << 0.0 << 0;
