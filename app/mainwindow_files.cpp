@@ -4,6 +4,7 @@
 
 #include "csv/csvfile.h"
 #include "csv/zip_archive.h"
+#include "csv/zip_member.h"
 #include "views/events_table_widget.h"
 #include "views/objects_tree_widget.h"
 
@@ -20,30 +21,28 @@
 
 namespace {
 
-// A member is one of our CSV files when it is named so and every line that is not empty is a row
-// with a valid date and time; an empty file is ours too (an object without samples in the period).
-bool TelemetryRows(const QByteArray &data, const QVector<CsvFile::CsvRow> &rows) {
-    int lines = 0;
-    for (const QByteArray &line : data.split('\n'))
-        lines += !line.trimmed().isEmpty();
-    if (rows.size() != lines)
-        return false;
-    for (const CsvFile::CsvRow &row : rows) {
-        if (!row.dateTime.isValid())
-            return false;
-    }
-    return true;
-}
-
 struct ArchiveMember {
     QString name;
     QVector<CsvFile::CsvRow> rows;
 };
 
-// The CSV files of one of our export archives, their times read as UTC as the export writes them;
-// what cannot be opened is listed in `problems`.
-QVector<ArchiveMember> ReadArchive(const ZipArchive &archive, QStringList *problems) {
-    QVector<ArchiveMember> members;
+// What the archive's CSV members unpack to, as the archive states it.
+qint64 CsvBytes(const ZipArchive &archive) {
+    qint64 total = 0;
+    for (int i = 0; i < archive.Count(); ++i)
+        if (archive.Name(i).endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
+            total += qMax<qint64>(0, archive.Size(i));
+    return total;
+}
+
+// The CSV files of one of our export archives, their times read as UTC as the export writes them,
+// each read in blocks with `progress` told the bytes of all members; what cannot be opened is listed
+// in `problems`. The members together may unpack to at most `limit` bytes. False when cancelled or
+// out of memory (`outOfMemory`): nothing is returned then.
+bool ReadArchive(const ZipArchive &archive, qint64 limit, const CsvFile::Progress &progress,
+                 QVector<ArchiveMember> *members, QStringList *problems, bool *outOfMemory) {
+    const qint64 total = CsvBytes(archive);
+    qint64 before = 0; // bytes of the members already read
     for (int i = 0; i < archive.Count(); ++i) {
         const QString name = archive.Name(i);
         if (name.endsWith(QLatin1Char('/')))
@@ -52,20 +51,35 @@ QVector<ArchiveMember> ReadArchive(const ZipArchive &archive, QStringList *probl
             problems->append(name + QStringLiteral(": не файл CSV"));
             continue;
         }
-        QByteArray data;
-        QString reason;
-        if (!archive.Read(i, &data, &reason)) {
-            problems->append(name + QStringLiteral(": ") + reason);
+        ZipMember member(archive, i, limit - before);
+        if (!member.IsOpen()) {
+            problems->append(name + QStringLiteral(": ") + member.Error());
             continue;
         }
-        const QVector<CsvFile::CsvRow> rows = CsvFile::LoadData(data, Qt::UTC);
-        if (!TelemetryRows(data, rows)) {
+        CsvFile::LoadReport report;
+        const QVector<CsvFile::CsvRow> rows = CsvFile::LoadBlocks(
+            [&member](char *data, qint64 max) { return member.Read(data, max); }, member.Size(), Qt::UTC, &report,
+            [&](qint64 done, qint64) { return !progress || progress(before + done, total); });
+        before += member.Size();
+        if (report.cancelled)
+            return false;
+        if (report.outOfMemory) {
+            *outOfMemory = true;
+            return false;
+        }
+        if (report.unreadable) {
+            problems->append(name + QStringLiteral(": ") + member.Error());
+            continue;
+        }
+        // Ours when every line that is not empty is a row with a valid date and time; an empty file
+        // is ours too (an object without samples in the period).
+        if (report.skipped > 0 || report.header) {
             problems->append(name + QStringLiteral(": строки не в формате «дата время;частота;мощность»"));
             continue;
         }
-        members.append({name, rows});
+        members->append({name, rows});
     }
-    return members;
+    return true;
 }
 
 // The largest CSV file opened, in MiB ([Files] MAX_CSV_MB, written with its default when missing):
@@ -94,14 +108,47 @@ void MainWindow::on_action_open_triggered() {
         return;
 
     // Our own export archives: every CSV file inside becomes a file node; the rest is reported.
+    // The file limit holds for what the members unpack to, whatever the archive's own size.
+    const qint64 limit = MaxCsvBytes();
     if (ZipArchive::LooksLikeZip(path)) {
         const ZipArchive archive(path);
         if (!archive.IsOpen()) {
             QMessageBox::warning(this, "Ошибка", "Не удалось открыть архив [" + path + "]: " + archive.Error() + "!");
             return;
         }
+        const qint64 unpacked = CsvBytes(archive);
+        if (unpacked > limit) {
+            QMessageBox::warning(this, "Ошибка",
+                                 QStringLiteral("Архив [%1] слишком большой: файлы CSV в нём занимают %2 МБ. "
+                                                "Открываются файлы до %3 МБ (MAX_CSV_MB в разделе [Files] файла "
+                                                "dedur.ini).")
+                                     .arg(path)
+                                     .arg((unpacked + (1 << 20) - 1) >> 20)
+                                     .arg(limit >> 20));
+            return;
+        }
+        QProgressDialog progress(QStringLiteral("Чтение архива [%1]…").arg(QFileInfo(path).fileName()),
+                                 QStringLiteral("Отмена"), 0, 1000, this);
+        progress.setWindowTitle(QStringLiteral("Открыть файл ОПРЧ"));
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(400);
+        QVector<ArchiveMember> members;
         QStringList problems;
-        const QVector<ArchiveMember> members = ReadArchive(archive, &problems);
+        bool outOfMemory = false;
+        const bool read = ReadArchive(
+            archive, limit,
+            [&progress](qint64 done, qint64 total) {
+                progress.setValue(total > 0 ? int(qMin<qint64>(done * 1000 / total, 1000)) : 0);
+                return !progress.wasCanceled();
+            },
+            &members, &problems, &outOfMemory);
+        progress.reset();
+        if (outOfMemory) {
+            QMessageBox::warning(this, "Ошибка", "Недостаточно памяти, чтобы открыть архив [" + path + "]!");
+            return;
+        }
+        if (!read)
+            return;
         if (!members.isEmpty()) {
             StopRealtime();
             objectsTree->UncheckTopNodes();
@@ -122,7 +169,6 @@ void MainWindow::on_action_open_triggered() {
 
     // Checked before anything changes, so an unreadable, too large or cancelled file leaves the view as it was.
     const QFileInfo info(path);
-    const qint64 limit = MaxCsvBytes();
     if (info.isFile() && info.size() > limit) {
         QMessageBox::warning(this, "Ошибка",
                              QStringLiteral("Файл [%1] слишком большой: %2 МБ. Открываются файлы до %3 МБ "

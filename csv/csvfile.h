@@ -21,6 +21,7 @@ public:
         bool cancelled = false;   // the progress callback said stop; no rows are returned
         bool outOfMemory = false; // the rows did not fit in memory; no rows are returned
         bool unreadable = false;  // the file could not be opened or read
+        bool header = false;      // the first line names the columns (not counted as skipped)
     };
     // Called between blocks with the bytes read and the file's size; false stops the load.
     using Progress = std::function<bool(qint64 done, qint64 total)>;
@@ -30,6 +31,12 @@ public:
     // The same, read block by block with progress and a report, times read as `spec`.
     static QVector<CsvRow> LoadFile(const QString &path, Qt::TimeSpec spec, LoadReport *report,
                                     const Progress &progress = Progress());
+    // Hands over up to `max` bytes of the text; 0 at its end, -1 when it cannot be read.
+    using ReadBlock = std::function<qint64(char *data, qint64 max)>;
+    // The same from any source read in blocks (a member of an archive); `total` is the expected size,
+    // for the progress only.
+    static QVector<CsvRow> LoadBlocks(const ReadBlock &read, qint64 total, Qt::TimeSpec spec, LoadReport *report,
+                                      const Progress &progress = Progress());
     // False when the file cannot be opened for writing; replaces any earlier content.
     static bool WriteTextToFile(QString path, QString text);
 

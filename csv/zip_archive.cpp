@@ -1,11 +1,10 @@
 #include "csv/zip_archive.h"
 
 #include <QFile>
+#include <limits>
 #include <zip.h>
 
-namespace {
-
-QString Reason(int code) {
+QString ZipArchive::Reason(int code) {
     switch (code) {
     case ZIP_ER_NOZIP:
         return QStringLiteral("файл не является ZIP-архивом");
@@ -27,8 +26,6 @@ QString Reason(int code) {
         return QStringLiteral("архив повреждён");
     }
 }
-
-} // namespace
 
 ZipArchive::ZipArchive(const QString &path) {
     int code = 0;
@@ -57,46 +54,13 @@ QString ZipArchive::Name(int index) const {
     return name ? QString::fromUtf8(name) : QString();
 }
 
-bool ZipArchive::Read(int index, QByteArray *data, QString *reason) const {
-    data->clear();
-    if (!archive || index < 0 || index >= Count()) {
-        *reason = QStringLiteral("нет такого файла в архиве");
-        return false;
-    }
+qint64 ZipArchive::Size(int index) const {
     zip_stat_t stat;
     zip_stat_init(&stat);
-    if (zip_stat_index(archive, zip_uint64_t(index), 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE)) {
-        *reason = Reason(zip_error_code_zip(zip_get_error(archive)));
-        return false;
-    }
-    if (stat.size > zip_uint64_t(MaxMemberSize)) {
-        *reason = QStringLiteral("файл слишком велик");
-        return false;
-    }
-    zip_file_t *file = zip_fopen_index(archive, zip_uint64_t(index), 0);
-    if (!file) {
-        *reason = Reason(zip_error_code_zip(zip_get_error(archive)));
-        return false;
-    }
-    data->resize(int(stat.size));
-    zip_int64_t total = 0;
-    while (total < zip_int64_t(stat.size)) {
-        const zip_int64_t got = zip_fread(file, data->data() + total, stat.size - zip_uint64_t(total));
-        if (got <= 0)
-            break;
-        total += got;
-    }
-    // The checksum is verified when the whole member has been read; a short or failed read is damage.
-    char extra = 0;
-    const bool complete = total == zip_int64_t(stat.size) && zip_fread(file, &extra, 1) == 0;
-    const int code = zip_error_code_zip(zip_file_get_error(file));
-    zip_fclose(file);
-    if (!complete || code != ZIP_ER_OK) {
-        data->clear();
-        *reason = Reason(code == ZIP_ER_OK ? ZIP_ER_INCONS : code);
-        return false;
-    }
-    return true;
+    if (!archive || index < 0 || index >= Count() || zip_stat_index(archive, zip_uint64_t(index), 0, &stat) != 0 ||
+        !(stat.valid & ZIP_STAT_SIZE))
+        return -1;
+    return qint64(qMin<zip_uint64_t>(stat.size, zip_uint64_t(std::numeric_limits<qint64>::max())));
 }
 
 bool ZipArchive::LooksLikeZip(const QString &path) {

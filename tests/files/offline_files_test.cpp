@@ -332,23 +332,32 @@ void OfflineFilesTest::openZipArchive_data() {
     QTest::addColumn<QStringList>("nodes");
     QTest::addColumn<QString>("message"); // start of the one message shown; empty: none
     QTest::addColumn<qint64>("first");    // first key of the first file's frequency graph
+    QTest::addColumn<int>("limitMb");     // [Files] MAX_CSV_MB; 0: the default
 
     const QString a = "a.csv=05.03.2024 10:00:00;50.01;101\n05.03.2024 10:00:01;50.02;102\n";
     const QString b = "ГРЭС-1.02.20240305.100000.csv=05.03.2024 10:00:00;49.9;7\n";
     const qint64 utc = QDateTime(QDate(2024, 3, 5), QTime(10, 0), Qt::UTC).toSecsSinceEpoch();
     QTest::newRow("our-export-two-files")
-        << QStringList{a, b} << QStringList{"a.csv", "ГРЭС-1.02.20240305.100000.csv"} << QString() << utc;
+        << QStringList{a, b} << QStringList{"a.csv", "ГРЭС-1.02.20240305.100000.csv"} << QString() << utc << 0;
     QTest::newRow("foreign-member-reported-others-open")
         << QStringList{"readme.txt=hello", a} << QStringList{"a.csv"}
-        << "Не все файлы архива [x.zip] открыты:\nreadme.txt: не файл CSV" << utc;
+        << "Не все файлы архива [x.zip] открыты:\nreadme.txt: не файл CSV" << utc << 0;
     QTest::newRow("csv-not-ours") << QStringList{"table.csv=Время;Частота\nвчера;50\n", a} << QStringList{"a.csv"}
-                                  << "Не все файлы архива [x.zip] открыты:\ntable.csv: строки не в формате" << utc;
+                                  << "Не все файлы архива [x.zip] открыты:\ntable.csv: строки не в формате" << utc << 0;
     QTest::newRow("damaged-member") << QStringList{"a.csv!=05.03.2024 10:00:00;50.01;101\n", b}
                                     << QStringList{"ГРЭС-1.02.20240305.100000.csv"}
-                                    << "Не все файлы архива [x.zip] открыты:\na.csv: архив повреждён" << utc;
+                                    << "Не все файлы архива [x.zip] открыты:\na.csv: архив повреждён" << utc << 0;
     QTest::newRow("empty-csv-opens-empty")
-        << QStringList{"empty.csv="} << QStringList{"empty.csv"} << QString() << qint64(0);
-    QTest::newRow("not-a-zip") << QStringList() << QStringList() << "Не удалось открыть архив" << qint64(0);
+        << QStringList{"empty.csv="} << QStringList{"empty.csv"} << QString() << qint64(0) << 0;
+    QTest::newRow("not-a-zip") << QStringList() << QStringList() << "Не удалось открыть архив" << qint64(0) << 0;
+    // The file limit holds for what the members unpack to, alone or together.
+    const QString rows = QString("05.03.2024 10:00:00;50.01;101\n").repeated(20000); // 600,000 bytes
+    QTest::newRow("member-within-limit") << QStringList{"a.csv=" + rows} << QStringList{"a.csv"} << QString() << utc
+                                         << 1;
+    QTest::newRow("member-over-limit-refused")
+        << QStringList{"a.csv=" + rows + rows} << QStringList() << "Архив [%P] слишком большой" << qint64(0) << 1;
+    QTest::newRow("members-together-over-limit") << QStringList{"a.csv=" + rows, "b.csv=" + rows} << QStringList()
+                                                 << "Архив [%P] слишком большой" << qint64(0) << 1;
 }
 
 void OfflineFilesTest::openZipArchive() {
@@ -356,8 +365,16 @@ void OfflineFilesTest::openZipArchive() {
     QFETCH(QStringList, nodes);
     QFETCH(QString, message);
     QFETCH(qint64, first);
+    QFETCH(int, limitMb);
 
     const QString path = work.filePath("x.zip");
+    message.replace(QLatin1String("%P"), path);
+    QSettings ini(work.filePath("dedur.ini"), QSettings::IniFormat);
+    if (limitMb)
+        ini.setValue("Files/MAX_CSV_MB", limitMb);
+    else
+        ini.remove("Files/MAX_CSV_MB");
+    ini.sync();
     QFile::remove(path);
     if (members.isEmpty()) {
         QVERIFY(!WriteFile("x.zip", "PK\x03\x04 this is not really an archive").isEmpty());
