@@ -146,6 +146,9 @@ void ObjectsTreeWidget::ReadObjectsTree(bool withChannels) {
             QTreeWidgetItem *node = MakeObjectNode(queue[i].first, id, withChannels);
             if (!node)
                 continue;
+            // 0 is "no parent": the objects listed under it are the top level, not an object's children.
+            if (id == 0)
+                continue;
             for (int child : childIds.value(id))
                 if (!placedIds.contains(child))
                     queue.append({node, child});

@@ -16,7 +16,8 @@
 namespace {
 
 // The demo has two stations (ids 1 and 5) of three units each (2-4 and 6-8). The test reorders the
-// units of station 1, takes the frequency away from unit 6 and adds objects caught in parent cycles.
+// units of station 1, takes the frequency away from unit 6 and adds objects caught in parent cycles
+// and an object numbered 0 at the top, whose number is also that of "no parent".
 const char *const Changes = R"(
 UPDATE T_DEDUR_OBJ SET DEDUR_OBJ_ORDER = 10 WHERE DEDUR_OBJ_ID = 2;
 UPDATE T_DEDUR_OBJ SET DEDUR_OBJ_ORDER = 2 WHERE DEDUR_OBJ_ID = 3;
@@ -27,6 +28,7 @@ INSERT INTO T_DEDUR_OBJ VALUES ('{c0000000-0000-0000-0000-000000000021}', 21, '�
 INSERT INTO T_DEDUR_OBJ VALUES ('{c0000000-0000-0000-0000-000000000022}', 22, 'Под кольцом', 3, 20, 0, 2);
 INSERT INTO T_DEDUR_OBJ VALUES ('{c0000000-0000-0000-0000-000000000023}', 23, 'Сам себе родитель', 3, 23, 0, 6);
 INSERT INTO T_DEDUR_OBJ VALUES ('{c0000000-0000-0000-0000-000000000024}', 24, 'Без родителя', 3, 999, 0, 7);
+INSERT INTO T_DEDUR_OBJ VALUES ('{c0000000-0000-0000-0000-000000000025}', 0, 'Объект с номером 0', 3, 0, 0, 8);
 )";
 
 QString KindName(int kind) {
@@ -129,8 +131,8 @@ void ObjectsTreeTest::layout_data() {
     QTest::addColumn<QStringList>("children");
 
     QTest::newRow("top-level-by-order") << QString()
-                                        << QStringList{"ГРЭС-1 «Заречная»", "ТЭЦ-2 «Северная»", "Кольцо А",
-                                                       "Сам себе родитель", "Без родителя"};
+                                        << QStringList{"ГРЭС-1 «Заречная»", "ТЭЦ-2 «Северная»",   "Кольцо А",
+                                                       "Сам себе родитель", "Объект с номером 0", "Без родителя"};
     QTest::newRow("orders-1-2-10") << "1"
                                    << QStringList{"Частота, Гц", "Мощность, МВт", "Энергоблок №3", "Энергоблок №2",
                                                   "Энергоблок №1"};
@@ -140,6 +142,7 @@ void ObjectsTreeTest::layout_data() {
     QTest::newRow("cycle-member-no-children") << "21" << QStringList{};
     QTest::newRow("own-parent-no-children") << "23" << QStringList{};
     QTest::newRow("orphan-shown-apart") << "24" << QStringList{};
+    QTest::newRow("object-0-no-children") << "0" << QStringList{};
 }
 
 void ObjectsTreeTest::layout() {
@@ -165,7 +168,7 @@ void ObjectsTreeTest::eachObjectOnce() {
         if ((*it)->type() == ObjectItem)
             ++seen[(*it)->data(TreeDataColumn, ObjectIdRole).toInt()];
     }
-    for (int id : {1, 2, 3, 4, 5, 6, 7, 8, 20, 21, 22, 23, 24})
+    for (int id : {0, 1, 2, 3, 4, 5, 6, 7, 8, 20, 21, 22, 23, 24})
         QCOMPARE(seen.value(id), 1);
     // The orphan hangs under the node apart instead of vanishing.
     QCOMPARE(tree->DuplicateIds(), 0);
