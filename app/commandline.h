@@ -1,5 +1,5 @@
 // Options of zenta-oprch, read before the window is made so that --help and --version need no
-// display. Qt's own options (-platform, -style, ...) start with one dash and are left to Qt.
+// display. Qt's own options (-platform, --style, ...) are left to Qt, with one dash or two.
 #pragma once
 
 #include <QString>

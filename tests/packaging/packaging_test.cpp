@@ -30,6 +30,11 @@ void PackagingTest::commandLine_data() {
     // Qt's own options are Qt's business.
     QTest::newRow("qt options") << QStringList{"-platform", "offscreen", "-style", "Fusion"} << false << false << false
                                 << QString();
+    QTest::newRow("qt options with two dashes")
+        << QStringList{"--platform", "offscreen", "--style=Fusion", "--reverse", "--version"} << false << true << false
+        << QString();
+    QTest::newRow("qt option's value is no option")
+        << QStringList{"--qwindowtitle", "--help"} << false << false << false << QString();
     QTest::newRow("unknown") << QStringList{"--user-folder", "--frobnicate"} << false << false << true
                              << QStringLiteral("неизвестный параметр --frobnicate");
     QTest::newRow("first unknown named") << QStringList{"--one", "--two"} << false << false << false
