@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QDir>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMediaPlayer>
 #include <QMessageBox>
 #include <QScreen>
@@ -85,6 +86,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
     telemetryTable = new TelemetryTableWidget(ui->tableWidget);
     telemetryPlot = new TelemetryPlotWidget(ui->plot, &db, telemetryTable, plotNavigation);
     objectsTree = new ObjectsTreeWidget(ui->tree, &db, telemetryPlot, telemetryTable);
+    duplicateIdsLabel = new QLabel(this);
+    duplicateIdsLabel->setObjectName(QStringLiteral("duplicate_ids_label"));
+    duplicateIdsLabel->setToolTip(
+        QStringLiteral("В таблице объектов сервера есть объекты с одинаковыми идентификаторами; "
+                       "в дереве показан первый из них."));
+    duplicateIdsLabel->hide();
+    statusBar()->addPermanentWidget(duplicateIdsLabel);
     eventsTable = new EventsTableWidget(ui->events_tableWidget, &db);
     episodesTable = new EpisodesTableWidget(ui->episodes_treeWidget);
     episodeMonitor = new EpisodeMonitor(EpisodeSettings::Load(Settings::FilePath()));
@@ -215,10 +223,10 @@ bool MainWindow::Login(QString server, QString user, QString password) {
     ui->tree->expandToDepth(0);
     objectsTree->CheckAll();
     statusBar()->showMessage(RealtimeText);
-    // Said once per login: the tree shows the first object of each repeated id.
-    if (objectsTree->DuplicateIds() > 0)
-        statusBar()->showMessage(RealtimeText + QStringLiteral(" — повторяющихся идентификаторов объектов: ") +
-                                 QString::number(objectsTree->DuplicateIds()));
+    // Kept until the next login: the tree shows the first object of each repeated id.
+    const int duplicates = objectsTree->DuplicateIds();
+    duplicateIdsLabel->setText(QStringLiteral("Повторяющихся идентификаторов объектов: %1").arg(duplicates));
+    duplicateIdsLabel->setVisible(duplicates > 0);
     setWindowTitle(TitlePrefix + ServerLabel(server) + QStringLiteral(" / ") + user);
     StartRealtime();
 
@@ -262,9 +270,10 @@ void MainWindow::ConnectionAborted(QString) {
     if (ui->action_connect->isEnabled())
         return;
     on_action_disconnect_triggered();
-    const QString text = db.ClosedByRefusedWrite()
-                             ? QStringLiteral("Сервер отказал в записи объекта, соединение с сервером закрыто!")
-                             : QStringLiteral("Потеряно соединение с сервером!");
+    // The program's own text first; why the link closed, when known, on a line of its own.
+    QString text = QStringLiteral("Потеряно соединение с сервером!");
+    if (db.ClosedByRefusedWrite())
+        text += QStringLiteral("\nСервер отказал в записи объекта, соединение с сервером закрыто.");
     QMessageBox::warning(nullptr, QStringLiteral("ОШИБКА"), text, QMessageBox::Ok);
 }
 

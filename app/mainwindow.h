@@ -21,6 +21,7 @@ class EventsTableWidget;
 class EpisodesTableWidget;
 class EpisodeMonitor;
 class Ui_MainWindow;
+class QLabel;
 class QMediaPlayer;
 class QMouseEvent;
 class QWheelEvent;
@@ -203,6 +204,8 @@ private:
     DialogViewCSV dialogViewCSV;
 
     QMediaPlayer *alarmPlayer = nullptr;
+    // Beside the status bar's messages, so that a mode change does not wipe it.
+    QLabel *duplicateIdsLabel = nullptr;
 
     QIcon *editOffIcon = nullptr;
     QIcon *editOnIcon = nullptr;

@@ -18,6 +18,7 @@
 #include "app/settings.h"
 #include "modal_driver.h"
 #include "stand_process.h"
+#include "stand_sql.h"
 
 namespace {
 
@@ -83,6 +84,7 @@ private:
 
     StandProcess stand;
     std::unique_ptr<StandProcess> defaultPortStand;
+    std::unique_ptr<StandProcess> duplicatesStand; // two objects share an id
     QTemporaryDir *work = nullptr;
     QString startDir;
 };
@@ -292,6 +294,9 @@ void ShellWindowTest::titleShowsServer_data() {
                                        << "Режим слежения";
     // The end of the window's construction shows the realtime status whatever the login gave.
     QTest::newRow("login-failed") << Unreachable << false << Offline << "Режим слежения";
+    // The notice of repeated ids stays beside the mode messages that follow the login.
+    QTest::newRow("duplicate-ids-stay-shown") << "%D" << false << "ЗЕНТА.ОПРЧ /  / operator"
+                                              << "Режим слежения";
 }
 
 void ShellWindowTest::titleShowsServer() {
@@ -307,6 +312,29 @@ void ShellWindowTest::titleShowsServer() {
     }
     if (defaultPort && !defaultPortStand)
         QSKIP("port 1312 is taken on this machine; names without a port cannot be tried");
+    const bool duplicates = server == QLatin1String("%D");
+    if (duplicates && !duplicatesStand) {
+        duplicatesStand = std::make_unique<StandProcess>();
+        QString error;
+        QVERIFY2(duplicatesStand->Start({"--backfill-hours", "0", "--no-sim"}), qPrintable(duplicatesStand->Error()));
+        duplicatesStand->Stop();
+        QVERIFY2(RunSql(duplicatesStand->DatabasePath(),
+                        QStringLiteral(
+                            // A real server's table may repeat an id; the stand's own forbids it.
+                            "ALTER TABLE T_DEDUR_OBJ RENAME TO T_OLD;"
+                            "CREATE TABLE T_DEDUR_OBJ(KeyLink TEXT PRIMARY KEY NOT NULL, DEDUR_OBJ_ID INT32 NOT NULL,"
+                            " DEDUR_OBJ_NAME TEXT, DEDUR_OBJ_TYPE INT32, DEDUR_OBJ_PARENT INT32,"
+                            " DEDUR_OBJ_IN_REGULATION BOOL, DEDUR_OBJ_ORDER INT32);"
+                            "INSERT INTO T_DEDUR_OBJ SELECT * FROM T_OLD; DROP TABLE T_OLD;"
+                            "INSERT INTO T_DEDUR_OBJ SELECT '{d0000000-0000-0000-0000-000000000002}', DEDUR_OBJ_ID,"
+                            " 'Двойник', DEDUR_OBJ_TYPE, DEDUR_OBJ_PARENT, 0, 99 FROM T_DEDUR_OBJ"
+                            " WHERE DEDUR_OBJ_ID = 2;"),
+                        &error),
+                 qPrintable(error));
+        QVERIFY2(duplicatesStand->Restart(), qPrintable(duplicatesStand->Error()));
+    }
+    if (duplicates)
+        server = duplicatesStand->Address();
 
     ModalDriver driver;
     driver.Queue("DialogLogin", ModalDriver::Login(Expand(server), "operator", "operator"));
@@ -314,6 +342,11 @@ void ShellWindowTest::titleShowsServer() {
 
     QCOMPARE(window->windowTitle(), title);
     QCOMPARE(window->statusBar()->currentMessage(), status);
+    auto *notice = window->findChild<QLabel *>(QStringLiteral("duplicate_ids_label"));
+    QVERIFY(notice);
+    QCOMPARE(notice->isVisibleTo(window.get()), duplicates);
+    if (duplicates)
+        QCOMPARE(notice->text(), QStringLiteral("Повторяющихся идентификаторов объектов: 1"));
 }
 
 void ShellWindowTest::linkLossWarnsOnce_data() {
