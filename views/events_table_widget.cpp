@@ -61,9 +61,13 @@ QTableWidgetItem *EventsTableWidget::MakeCsvItem() const {
 
 QString EventsTableWidget::ShownText(const QString &text) {
     // A caption is a line or a few; a server that sends a megabyte must not stall painting.
+    // Line ends at the very end hide nothing, so they never make the text count as cut.
+    int end = text.size();
+    while (end > 0 && (text[end - 1] == QLatin1Char('\n') || text[end - 1] == QLatin1Char('\r')))
+        --end;
     int lines = 0;
     int cut = -1;
-    for (int i = 0; i < text.size() && i <= ObjectsTreeWidget::kDisplayLength; ++i) {
+    for (int i = 0; i < end && i <= ObjectsTreeWidget::kDisplayLength; ++i) {
         if (text[i] == QLatin1Char('\n') && ++lines == kShownLines) {
             cut = i;
             break;
@@ -71,7 +75,7 @@ QString EventsTableWidget::ShownText(const QString &text) {
     }
     if (cut >= 0)
         return text.left(cut) + QStringLiteral("…");
-    return ObjectsTreeWidget::DisplayText(text);
+    return ObjectsTreeWidget::DisplayText(end == text.size() ? text : text.left(end));
 }
 
 void EventsTableWidget::AddEvent(QString key, QDateTime time, QString text, bool ackRequired, QString comment,
@@ -82,11 +86,13 @@ void EventsTableWidget::AddEvent(QString key, QDateTime time, QString text, bool
     const QString ackToolTip = ackRequired ? ackRequiredText : ackDoneText;
     const QString shownText = ShownText(text);
     const QString shownComment = ShownText(comment);
-    // What was cut is in the tool tip, up to its own limit.
-    if (shownText.size() != text.size() || shownComment.size() != comment.size()) {
+    // What was cut is in the tool tip, up to its own limit. A cut text may be as long as the whole
+    // one (200 characters and the ellipsis), so it is told by its content.
+    const bool textCut = shownText.endsWith(QStringLiteral("…")) && shownText != text;
+    const bool commentCut = shownComment.endsWith(QStringLiteral("…")) && shownComment != comment;
+    if (textCut || commentCut) {
         QStringList full;
-        for (const QString &part : {toolTip, shownText.size() != text.size() ? text : QString(),
-                                    shownComment.size() != comment.size() ? comment : QString()})
+        for (const QString &part : {toolTip, textCut ? text : QString(), commentCut ? comment : QString()})
             if (!part.isEmpty())
                 full << part.left(ObjectsTreeWidget::kToolTipLength + 1);
         toolTip = full.join(QLatin1Char('\n'));

@@ -269,6 +269,14 @@ void EventsTableWidgetTest::longTexts_data() {
                                 << false;
     QTest::newRow("one-megabyte-caption")
         << megabyte << megabyte.left(ObjectsTreeWidget::kDisplayLength) + QStringLiteral("…") << true;
+    const QString longer = QString(ObjectsTreeWidget::kDisplayLength + 1, QLatin1Char('x'));
+    QTest::newRow("201-characters-cut-with-tip")
+        << longer << longer.left(ObjectsTreeWidget::kDisplayLength) + QStringLiteral("…") << true;
+    QTest::newRow("trailing-newline-not-cut")
+        << QStringLiteral("Отклонение частоты\n") << QStringLiteral("Отклонение частоты") << false;
+    QTest::newRow("ten-lines-and-line-end-not-cut")
+        << QString("a\n").repeated(EventsTableWidget::kShownLines)
+        << QString("a\n").repeated(EventsTableWidget::kShownLines - 1) + "a" << false;
     QTest::newRow("thousand-lines") << QString("a\n").repeated(1000)
                                     << QString("a\n").repeated(EventsTableWidget::kShownLines - 1) + "a…" << true;
 }
