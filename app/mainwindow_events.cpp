@@ -146,11 +146,17 @@ void MainWindow::on_action_save_csv_triggered() {
     bool saved = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
     if (saved)
         saved = file.write(bytes) == bytes.size() && file.flush();
+    // Read before close(): a close that flushes nothing more clears the error of a failed write.
+    QFileDevice::FileError error = file.error();
     file.close();
+    if (saved && file.error() != QFileDevice::NoError) {
+        saved = false;
+        error = file.error();
+    }
     if (!saved) {
         QMessageBox::warning(this, QStringLiteral("Ошибка"),
                              QStringLiteral("Не удалось сохранить CSV-файл \"%1\": %2")
-                                 .arg(QDir::toNativeSeparators(path), SaveFailureReason(path, file.error())));
+                                 .arg(QDir::toNativeSeparators(path), SaveFailureReason(path, error)));
     }
 }
 

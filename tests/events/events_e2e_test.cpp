@@ -560,6 +560,10 @@ void EventsEndToEndTest::saveCsv_data() {
     QTest::newRow("disk-full") << csv << true << QStringLiteral("/dev/full") << false
                                << QStringLiteral("Не удалось сохранить CSV-файл \"/dev/full\": ошибка записи на диск "
                                                  "(возможно, диск заполнен)");
+    // Larger than the file's buffer: the write itself fails, not the flush.
+    QTest::newRow("disk-full-large") << csv.repeated(2000) << true << QStringLiteral("/dev/full") << false
+                                     << QStringLiteral("Не удалось сохранить CSV-файл \"/dev/full\": ошибка записи на "
+                                                       "диск (возможно, диск заполнен)");
 }
 
 void EventsEndToEndTest::saveCsv() {
