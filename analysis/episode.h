@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "server/archive_measures_14.h"
+#include "server/object_catalog.h"
 
 using SampleSeries = QMap<double, MeasurePoint>;
 
@@ -60,17 +61,3 @@ struct Episode {
 };
 
 QString VerdictText(EpisodeVerdict verdict);
-
-// Where a station's series come from: archive measurement ids, 0 = no such channel.
-struct UnitChannels {
-    QString name;
-    int powerId = 0;
-    int calcId = 0;
-};
-
-struct StationChannels {
-    QString name;
-    int objectId = 0;
-    int frequencyId = 0;
-    QVector<UnitChannels> units;
-};

@@ -51,7 +51,7 @@ void MainWindow::UpdateEpisodes(bool reload) {
     // Read only while someone looks at the tab; showing it (or saving the report) reads the span anew.
     if (!episodeMonitor || !episodesTable || (!reload && !EpisodesShown()))
         return;
-    const QVector<StationChannels> stations = EpisodesTableWidget::CollectStations(ui->tree);
+    const QVector<StationChannels> stations = objectsTree->Catalog().Stations();
     const bool changed = !SameStations(stations, episodeMonitor->Channels());
     Archive_Measures *archive = db.Connected() ? db.archiveMeasures : nullptr;
     if (reload || changed) {

@@ -214,6 +214,7 @@ void ObjectsTreeWidget::AddNewObject(QTreeWidgetItem *parent, bool withChannels)
     const bool inRegulation = properties.value(kInRegulationKey).toBool();
     const int order = properties.value(kOrderKey).toInt();
 
+    catalogStale = true;
     const int newId = db->tableDedurObjects->CreateObject(name, type, object.parentId, inRegulation, order);
     if (newId == 0) {
         db->CloseSessionAfterFailedWrite();
@@ -277,6 +278,7 @@ void ObjectsTreeWidget::EditObject(QTreeWidgetItem *node, bool editable) {
     const bool inRegulation = properties.value(kInRegulationKey).toBool();
     const int order = properties.value(kOrderKey).toInt();
 
+    catalogStale = true;
     if (!db->tableDedurObjects->UpdateObject(id, name, type, object.parentId, inRegulation, order)) {
         db->CloseSessionAfterFailedWrite();
         return;

@@ -5,15 +5,13 @@
 #include <QFile>
 #include <QLocale>
 #include <QProcessEnvironment>
-#include <QTreeWidget>
 #include <cstdio>
 
 #include "analysis/episode_monitor.h"
 #include "analysis/episode_report.h"
 #include "app/settings.h"
 #include "server/db.h"
-#include "views/episodes_table_widget.h"
-#include "views/objects_tree_widget.h"
+#include "server/object_catalog.h"
 
 namespace {
 
@@ -145,11 +143,8 @@ int ReportCommand::Run(const QStringList &arguments, QString *out, QString *err)
         return LoginFailed;
     }
 
-    QTreeWidget tree;
-    ObjectsTreeWidget objects(&tree, &db, nullptr, nullptr);
-    objects.ReadObjectsTree(true);
     EpisodeMonitor monitor(EpisodeSettings::Load(Settings::FilePath()));
-    monitor.SetStations(EpisodesTableWidget::CollectStations(&tree));
+    monitor.SetStations(ObjectCatalog::Build(&db).Stations());
     const double spanFrom = double(begin.toSecsSinceEpoch()), spanTo = double(end.toSecsSinceEpoch());
     monitor.LoadPeriod(db.archiveMeasures, spanFrom, spanTo);
     if (!db.Connected() || db.client.GetLastResult() != 0) {

@@ -4,6 +4,7 @@
 
 #include "csv/csvfile.h"
 #include "server/db.h"
+#include "server/object_catalog.h"
 #include "server/table_dedur_data_14.h"
 #include "server/table_dedur_settings_14.h"
 #include "views/objects_tree_widget.h"
@@ -231,6 +232,7 @@ bool DialogExportCSV::ExportToCSV() {
     ui->progressBar->setMaximum(leaves);
     ui->progressBar->setValue(0);
 
+    const ObjectCatalog catalog = ObjectCatalog::Build(db);
     QMap<QString, QStringList> stationFiles;
     for (QTreeWidgetItemIterator it(ui->treeWidget); *it; ++it) {
         QTreeWidgetItem *item = *it;
@@ -241,16 +243,13 @@ bool DialogExportCSV::ExportToCSV() {
         if (objectId == 0 || typeId == 0)
             continue;
 
-        Table_Dedur_Settings *settings = db->tableDedurSettings;
-        Table_Dedur_Data *data = db->tableDedurData;
-        const int equipment = data->GetObjectSettingDataValueInt(
-            objectId, settings->GetSettingIdByName(typeId, "GeneratingEquipmentNumber"), nullptr);
-        const int freqId =
-            data->GetObjectSettingDataValueInt(objectId, settings->GetSettingIdByName(typeId, "Freq"), nullptr);
-        const int powerId =
-            data->GetObjectSettingDataValueInt(objectId, settings->GetSettingIdByName(typeId, "Power"), nullptr);
-        if (freqId <= 0 || powerId <= 0)
+        const CatalogObject *object = catalog.Find(objectId);
+        if (!object || !object->frequency.Present() || !object->power.Present())
             continue;
+        const int freqId = object->frequency.measureId;
+        const int powerId = object->power.measureId;
+        const QString number = object->passport.value(QStringLiteral("GeneratingEquipmentNumber"));
+        const int equipment = number.isEmpty() ? -1 : number.toInt(nullptr, 10);
 
         const QString station = StationName(item);
 

@@ -14,34 +14,6 @@ QString RowKey(const QString &station, double start) {
     return station + QLatin1Char('|') + QString::number(start, 'f', 3);
 }
 
-int ChannelId(const QTreeWidgetItem *object, int kind) {
-    for (int i = 0; i < object->childCount(); ++i) {
-        const QTreeWidgetItem *child = object->child(i);
-        if (child->type() == kind)
-            return child->data(TreeDataColumn, MeasureIdRole).toInt();
-    }
-    return 0;
-}
-
-void CollectUnits(const QTreeWidgetItem *node, QVector<UnitChannels> *units) {
-    for (int i = 0; i < node->childCount(); ++i) {
-        const QTreeWidgetItem *child = node->child(i);
-        if (child->type() != ObjectItem)
-            continue;
-        const int power = ChannelId(child, PowerItem);
-        if (power > 0) {
-            UnitChannels unit;
-            unit.name = child->text(0);
-            unit.powerId = power;
-            unit.calcId = ChannelId(child, CalcPowerItem);
-            units->append(unit);
-        }
-        // A station below a station is listed on its own.
-        if (ChannelId(child, FreqItem) <= 0)
-            CollectUnits(child, units);
-    }
-}
-
 bool Same(double a, double b) {
     return a == b || (std::isnan(a) && std::isnan(b));
 }
@@ -215,30 +187,4 @@ void EpisodesTableWidget::Fill(QTreeWidgetItem *row, const Episode &episode, int
     }
     for (int c = DeviationColumn; c <= ViolationColumn; ++c)
         row->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
-}
-
-QVector<StationChannels> EpisodesTableWidget::CollectStations(const QTreeWidget *objects) {
-    QVector<StationChannels> stations;
-    QVector<const QTreeWidgetItem *> queue;
-    for (int i = 0; i < objects->topLevelItemCount(); ++i)
-        queue.append(objects->topLevelItem(i));
-    for (int i = 0; i < queue.size(); ++i) {
-        const QTreeWidgetItem *node = queue[i];
-        for (int c = 0; c < node->childCount(); ++c)
-            if (node->child(c)->type() == ObjectItem)
-                queue.append(node->child(c));
-        if (node->type() != ObjectItem)
-            continue;
-        const int frequency = ChannelId(node, FreqItem);
-        if (frequency <= 0)
-            continue;
-        StationChannels station;
-        station.name = node->text(0);
-        station.objectId = node->data(TreeDataColumn, ObjectIdRole).toInt();
-        station.frequencyId = frequency;
-        CollectUnits(node, &station.units);
-        if (!station.units.isEmpty())
-            stations.append(station);
-    }
-    return stations;
 }

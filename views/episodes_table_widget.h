@@ -43,10 +43,6 @@ public:
     // The episode row of an item (itself or its parent), null for none.
     static QTreeWidgetItem *EpisodeRow(QTreeWidgetItem *item);
 
-    // Stations of the objects tree: objects with a frequency channel and units (objects with a power
-    // channel) below them.
-    static QVector<StationChannels> CollectStations(const QTreeWidget *objects);
-
 private:
     void Fill(QTreeWidgetItem *row, const Episode &episode, int stationId);
 

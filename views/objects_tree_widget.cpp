@@ -68,7 +68,7 @@ ObjectsTreeWidget::~ObjectsTreeWidget() {
 }
 
 QString ObjectsTreeWidget::SortKey(int order) {
-    return QString::number(order).rightJustified(9, QLatin1Char('0'));
+    return ObjectCatalog::SortKey(order);
 }
 
 QString ObjectsTreeWidget::ShortTitle(const QString &title) {
@@ -89,116 +89,56 @@ void ObjectsTreeWidget::ReadObjectsTree(bool withChannels) {
     ClearObjectsTree();
     // Nobody reads the nodes detached by earlier deletions or the clearing any more.
     DisposeDetached();
-    placedIds.clear();
-    duplicateIds = 0;
-    Table_Dedur_Objects *objects = db ? db->tableDedurObjects : nullptr;
-    if (!objects)
+    catalog = ObjectCatalog::Build(db);
+    catalogStale = false;
+    if (!db || !db->tableDedurObjects)
         return;
 
-    // One pass over the tables builds the lookups, so the tree costs the same whatever its shape.
-    const int count = objects->GetRecordCount();
-    QHash<int, int> rowOfId;
-    QHash<int, int> parentOf;
-    QHash<int, QVector<int>> childIds;
-    QVector<int> idsInOrder;
-    for (int row = 0; row < count; ++row) {
-        const int id = objects->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_ID"));
-        if (rowOfId.contains(id)) {
-            ++duplicateIds;
-            continue;
-        }
-        rowOfId.insert(id, row);
-        idsInOrder.append(id);
-        const int parentId = objects->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_PARENT"));
-        parentOf.insert(id, parentId);
-    }
-    // Children come in their display order, so no list is re-sorted afterwards: taking the children
-    // of an item back costs a walk of everything below them.
-    QVector<int> sorted = idsInOrder;
-    QHash<int, QString> keyOf;
-    for (int id : idsInOrder)
-        keyOf.insert(id, SortKey(objects->GetFieldValueInt(rowOfId.value(id), QStringLiteral("DEDUR_OBJ_ORDER"))));
-    std::stable_sort(sorted.begin(), sorted.end(), [&keyOf](int a, int b) { return keyOf[a] < keyOf[b]; });
-    for (int id : sorted)
-        childIds[parentOf.value(id)].append(id);
-    rowIndex = &rowOfId;
     // Built apart from the widget and attached at the end: an item added inside the shown tree costs
     // model updates that grow with its depth.
     QList<QTreeWidgetItem *> top;
-    detachedTop = &top;
-    QHash<qint64, int> dataRows;
-    if (withChannels && db->tableDedurData) {
-        Table_Dedur_Data *data = db->tableDedurData;
-        for (int row = data->GetRecordCount() - 1; row >= 0; --row) // the first row of a pair wins
-            dataRows.insert((qint64(data->GetFieldValueInt(row, QStringLiteral("DEDUR_DATA_OBJ"))) << 32) |
-                                quint32(data->GetFieldValueInt(row, QStringLiteral("DEDUR_DATA_SETTINGS"))),
-                            row);
-        dataIndex = &dataRows;
-    }
-
-    // Places id with its whole subtree, breadth first: no recursion, so a long chain cannot overflow the stack.
+    // Places an object with its whole subtree, breadth first: no recursion, so a long chain cannot
+    // overflow the stack.
     auto place = [&](QTreeWidgetItem *parent, int rootId) {
         QVector<QPair<QTreeWidgetItem *, int>> queue{{parent, rootId}};
         for (int i = 0; i < queue.size(); ++i) {
-            const int id = queue[i].second;
-            if (placedIds.contains(id))
-                continue;
-            QTreeWidgetItem *node = MakeObjectNode(queue[i].first, id, withChannels);
-            if (!node)
-                continue;
-            // 0 is "no parent": the objects listed under it are the top level, not an object's children.
-            if (id == 0)
-                continue;
-            for (int child : childIds.value(id))
-                if (!placedIds.contains(child))
-                    queue.append({node, child});
+            const CatalogObject *object = catalog.Find(queue[i].second);
+            QTreeWidgetItem *node = MakeNode(queue[i].first, *object, withChannels);
+            if (!queue[i].first)
+                top.append(node);
+            for (int child : object->shownChildren)
+                queue.append({node, child});
         }
     };
-    for (int id : childIds.value(0))
+    for (int id : catalog.TopLevel())
         place(nullptr, id);
-
     // Objects whose parent is not in the table are shown apart instead of vanishing.
-    QTreeWidgetItem *orphans = nullptr;
-    for (int id : sorted) {
-        const int parentId = parentOf.value(id);
-        if (parentId == 0 || rowOfId.contains(parentId) || placedIds.contains(id))
-            continue;
-        if (!orphans) {
-            orphans = new QTreeWidgetItem;
-            orphans->setText(0, QStringLiteral("Без родителя"));
-            // After the objects, before opened files.
-            orphans->setText(TreeDataColumn, SortKey(65534));
-            orphans->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
-            orphans->setCheckState(0, Qt::Unchecked);
-            top.append(orphans);
-        }
-        place(orphans, id);
+    if (!catalog.Orphans().isEmpty()) {
+        auto *orphans = new QTreeWidgetItem;
+        orphans->setText(0, QStringLiteral("Без родителя"));
+        // After the objects, before opened files.
+        orphans->setText(TreeDataColumn, SortKey(ObjectCatalog::OrphansOrder));
+        orphans->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+        orphans->setCheckState(0, Qt::Unchecked);
+        top.append(orphans);
+        for (int id : catalog.Orphans())
+            place(orphans, id);
     }
-
-    // What is left hangs below a parent cycle; each cycle is shown once, from its first member in the table.
-    for (int id : idsInOrder) {
-        if (placedIds.contains(id))
-            continue;
-        QHash<int, int> step;
-        int current = id;
-        while (!step.contains(current)) {
-            step.insert(current, step.size());
-            current = parentOf.value(current);
-        }
-        int first = current;
-        for (int member = parentOf.value(current); member != current; member = parentOf.value(member))
-            if (rowOfId.value(member) < rowOfId.value(first))
-                first = member;
-        place(nullptr, first);
-    }
-    rowIndex = nullptr;
-    dataIndex = nullptr;
-    detachedTop = nullptr;
 
     while (tree->topLevelItemCount() > 0)
         top.append(tree->takeTopLevelItem(0));
     SortByKey(top);
     tree->addTopLevelItems(top);
+}
+
+const ObjectCatalog &ObjectsTreeWidget::Catalog() {
+    // After an object command the tables have changed under the catalogue; without a session the
+    // last one stays, as the tree does.
+    if (catalogStale && db && db->tableDedurObjects) {
+        catalog = ObjectCatalog::Build(db);
+        catalogStale = false;
+    }
+    return catalog;
 }
 
 QString ObjectsTreeWidget::DisplayText(const QString &text) {
@@ -262,66 +202,44 @@ QTreeWidgetItem *ObjectsTreeWidget::AddObjectTreeItem(QTreeWidgetItem *parent, i
 }
 
 QTreeWidgetItem *ObjectsTreeWidget::MakeObjectNode(QTreeWidgetItem *parent, int id, bool withChannels) {
-    Table_Dedur_Objects *objects = db ? db->tableDedurObjects : nullptr;
-    if (!objects)
+    CatalogObject object;
+    if (!ObjectCatalog::ReadOne(db, id, &object))
         return nullptr;
-    const int row = rowIndex ? rowIndex->value(id, -1) : objects->FindRecordIndexByIntValue("DEDUR_OBJ_ID", id);
-    if (row < 0)
-        return nullptr;
+    catalogStale = true;
+    QTreeWidgetItem *node = MakeNode(parent, object, withChannels);
+    if (!parent)
+        tree->addTopLevelItem(node);
+    return node;
+}
 
+QTreeWidgetItem *ObjectsTreeWidget::MakeNode(QTreeWidgetItem *parent, const CatalogObject &object, bool withChannels) {
     auto *node = new QTreeWidgetItem(ObjectItem);
     node->setFlags(node->flags() | Qt::ItemIsSelectable);
     node->setCheckState(0, Qt::Unchecked);
     // A server's name can be of any length: the tree shows a sane part, the tool tip more.
-    const QString name = objects->GetFieldValueString(row, QStringLiteral("DEDUR_OBJ_NAME"));
-    node->setText(0, DisplayText(name));
-    if (name.size() > kDisplayLength)
-        node->setToolTip(0, ToolTipText(name));
-    const int type = objects->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_TYPE"));
-    node->setData(TreeDataColumn, InRegulationRole,
-                  objects->GetFieldValueBool(row, QStringLiteral("DEDUR_OBJ_IN_REGULATION")));
+    node->setText(0, DisplayText(object.name));
+    if (object.name.size() > kDisplayLength)
+        node->setToolTip(0, ToolTipText(object.name));
+    node->setData(TreeDataColumn, InRegulationRole, object.inRegulation);
     SetItemCheckboxMode(node);
 
-    const int order = objects->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_ORDER"));
-    node->setText(TreeDataColumn, SortKey(order));
-    node->setData(TreeDataColumn, OrderRole, order);
-    node->setData(TreeDataColumn, ObjectIdRole, id);
-    node->setData(TreeDataColumn, ObjectTypeRole, type);
+    node->setText(TreeDataColumn, SortKey(object.order));
+    node->setData(TreeDataColumn, OrderRole, object.order);
+    node->setData(TreeDataColumn, ObjectIdRole, object.id);
+    node->setData(TreeDataColumn, ObjectTypeRole, object.typeId);
     ClearObjectLinks(node);
 
     if (withChannels && db->tableDedurSettings && db->tableDedurData) {
-        static const struct {
-            const char *key;
-            int kind;
-        } channels[] = {{"Freq", FreqItem}, {"Power", PowerItem}, {"DedurCalcResult", CalcPowerItem}};
+        const std::pair<const CatalogChannel *, int> channels[] = {
+            {&object.frequency, FreqItem}, {&object.power, PowerItem}, {&object.calc, CalcPowerItem}};
         for (const auto &channel : channels) {
-            const int settingId = db->tableDedurSettings->GetSettingIdByName(type, QString::fromLatin1(channel.key));
-            int archiveId = -1;
-            int measureId = -1;
-            if (!dataIndex) {
-                measureId = db->tableDedurData->GetObjectSettingDataValueInt(id, settingId, &archiveId);
-            } else if (settingId >= 0) {
-                const int dataRow = dataIndex->value((qint64(id) << 32) | quint32(settingId), -1);
-                const QString value =
-                    dataRow < 0 ? QString()
-                                : db->tableDedurData->GetFieldValueString(dataRow, QStringLiteral("DEDUR_DATA_VALUE"));
-                if (!value.isEmpty()) {
-                    archiveId = db->tableDedurData->GetFieldValueInt(dataRow, QStringLiteral("DEDUR_DATA_ARCH"));
-                    measureId = value.toInt(nullptr, 10);
-                }
-            }
-            if (measureId > 0)
-                node->addChild(MakeObjectChannel(node, channel.kind, measureId, archiveId));
+            if (channel.first->Present())
+                node->addChild(
+                    MakeObjectChannel(node, channel.second, channel.first->measureId, channel.first->archiveId));
         }
     }
-
     if (parent)
         parent->addChild(node);
-    else if (detachedTop)
-        detachedTop->append(node);
-    else
-        tree->addTopLevelItem(node);
-    placedIds.insert(id);
     return node;
 }
 
@@ -565,6 +483,7 @@ bool ObjectsTreeWidget::DeleteTreeObject(QTreeWidgetItem *node) {
         const int id = node->data(TreeDataColumn, ObjectIdRole).toInt();
         if (!db || !db->tableDedurData || !db->tableDedurObjects)
             return false;
+        catalogStale = true;
         if (!db->tableDedurData->DeleteAllSettingsDataForObject(id))
             return false;
         if (!db->tableDedurObjects->DeleteObject(id))

@@ -8,6 +8,7 @@
 #include <QVector>
 
 #include "csv/csvfile.h"
+#include "server/object_catalog.h"
 
 class DB;
 class PropertiesEditor;
@@ -117,7 +118,10 @@ public:
     static QString DisplayText(const QString &text);
     static QString ToolTipText(const QString &text);
     // Rows of the objects table skipped by the last rebuild because their id came earlier.
-    int DuplicateIds() const { return duplicateIds; }
+    int DuplicateIds() const { return catalog.DuplicateIds(); }
+    // The objects as the tables have them now: the tree's last rebuild, read again after an object
+    // command changed the tables.
+    const ObjectCatalog &Catalog();
 
     QTreeWidget *Tree() const { return tree; }
     PropertiesEditor *Editor() const { return editor; }
@@ -130,6 +134,8 @@ private:
     void Unlink(QTreeWidgetItem *node);
     bool InParentCycle(int id) const;
     QTreeWidgetItem *MakeObjectNode(QTreeWidgetItem *parent, int id, bool withChannels);
+    // The node of an object, added under `parent` (left loose without one).
+    QTreeWidgetItem *MakeNode(QTreeWidgetItem *parent, const CatalogObject &object, bool withChannels);
 
     QTreeWidget *tree;
     DB *db;
@@ -140,11 +146,7 @@ private:
     QIcon *iconInRegulation;
     QIcon *iconNotInRegulation;
     QVector<QTreeWidgetItem *> detached;
-    QVector<int> buildPath; // object ids on the way from the top while building, to stop parent cycles
-    QSet<int> placedIds;    // objects shown by the running rebuild
-    int duplicateIds = 0;
-    // Lookups of the running rebuild (null outside it).
-    const QHash<int, int> *rowIndex = nullptr;
-    const QHash<qint64, int> *dataIndex = nullptr;
-    QList<QTreeWidgetItem *> *detachedTop = nullptr;
+    QVector<int> buildPath;    // object ids on the way from the top while building, to stop parent cycles
+    ObjectCatalog catalog;     // of the last rebuild
+    bool catalogStale = false; // an object command has changed the tables since
 };

@@ -66,6 +66,7 @@ private slots:
     void layout_data();
     void layout();
     void eachObjectOnce();
+    void catalogueOrderIsTreeOrder();
     void checking_data();
     void checking();
     void title_data();
@@ -160,6 +161,32 @@ void ObjectsTreeTest::layout() {
             texts << node->child(i)->text(0);
     }
     QCOMPARE(texts, children);
+}
+
+// Every reader of the hierarchy meets the objects in the order the tree shows them level by level,
+// and the stations with the units the tree has below them.
+void ObjectsTreeTest::catalogueOrderIsTreeOrder() {
+    QVector<int> shown;
+    QVector<const QTreeWidgetItem *> queue;
+    for (int i = 0; i < treeWidget.topLevelItemCount(); ++i)
+        queue.append(treeWidget.topLevelItem(i));
+    for (int i = 0; i < queue.size(); ++i) {
+        for (int c = 0; c < queue[i]->childCount(); ++c)
+            queue.append(queue[i]->child(c));
+        if (queue[i]->type() == ObjectItem)
+            shown.append(queue[i]->data(TreeDataColumn, ObjectIdRole).toInt());
+    }
+    const ObjectCatalog &catalog = tree->Catalog();
+    QCOMPARE(catalog.ShownOrder(), shown);
+    const QVector<StationChannels> stations = catalog.Stations();
+    QCOMPARE(stations.size(), 2);
+    QCOMPARE(stations[0].objectId, 1);
+    QCOMPARE(stations[0].units.size(), 3);
+    QCOMPARE(stations[0].units[0].name, QStringLiteral("Энергоблок №3"));
+    QCOMPARE(stations[0].frequencyId, Find(&treeWidget, "1f")->data(TreeDataColumn, MeasureIdRole).toInt());
+    QCOMPARE(stations[0].units[0].powerId, Find(&treeWidget, "4p")->data(TreeDataColumn, MeasureIdRole).toInt());
+    QCOMPARE(stations[0].units[0].calcId, Find(&treeWidget, "4c")->data(TreeDataColumn, MeasureIdRole).toInt());
+    QVERIFY(catalog.Find(4)->passport.contains(QStringLiteral("GeneratingEquipmentNumber")));
 }
 
 void ObjectsTreeTest::eachObjectOnce() {
