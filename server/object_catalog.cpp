@@ -1,5 +1,6 @@
 #include "server/object_catalog.h"
 
+#include <QSet>
 #include <algorithm>
 
 #include "server/db.h"
@@ -134,6 +135,35 @@ ObjectCatalog ObjectCatalog::Build(DB *db) {
         return SortKey(catalog.Find(a)->order) < SortKey(catalog.Find(b)->order);
     });
     return catalog;
+}
+
+QVector<int> ObjectCatalog::ChildrenInTable(DB *db, int parentId) {
+    QVector<int> ids;
+    Table_Dedur_Objects *table = db ? db->tableDedurObjects : nullptr;
+    const int count = table ? table->GetRecordCount() : 0;
+    for (int row = 0; row < count; ++row) {
+        if (table->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_PARENT")) == parentId)
+            ids.append(table->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_ID")));
+    }
+    return ids;
+}
+
+bool ObjectCatalog::InParentCycle(DB *db, int id) {
+    Table_Dedur_Objects *table = db ? db->tableDedurObjects : nullptr;
+    if (!table)
+        return false;
+    QSet<int> seen;
+    int current = id;
+    while (current != 0) {
+        if (seen.contains(current))
+            return true;
+        seen.insert(current);
+        const int row = table->FindRecordIndexByIntValue("DEDUR_OBJ_ID", current);
+        if (row < 0)
+            return false;
+        current = table->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_PARENT"));
+    }
+    return false;
 }
 
 bool ObjectCatalog::ReadOne(DB *db, int id, CatalogObject *object) {

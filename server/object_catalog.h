@@ -52,6 +52,10 @@ class ObjectCatalog {
 public:
     // Reads the session's objects, settings and data tables; empty without them.
     static ObjectCatalog Build(DB *db);
+    // Straight from the tables as well: the ids whose parent is `parentId`, in table order, and whether
+    // an object is its own ancestor.
+    static QVector<int> ChildrenInTable(DB *db, int parentId);
+    static bool InParentCycle(DB *db, int id);
     // One object and its channels straight from the tables, without its place in the hierarchy and its
     // passport; false for an unknown id.
     static bool ReadOne(DB *db, int id, CatalogObject *object);

@@ -154,34 +154,14 @@ QString ObjectsTreeWidget::ToolTipText(const QString &text) {
 }
 
 bool ObjectsTreeWidget::InParentCycle(int id) const {
-    Table_Dedur_Objects *objects = db->tableDedurObjects;
-    QSet<int> seen;
-    int current = id;
-    while (current != 0) {
-        if (seen.contains(current))
-            return true;
-        seen.insert(current);
-        const int row = objects->FindRecordIndexByIntValue("DEDUR_OBJ_ID", current);
-        if (row < 0)
-            return false;
-        current = objects->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_PARENT"));
-    }
-    return false;
+    return ObjectCatalog::InParentCycle(db, id);
 }
 
 void ObjectsTreeWidget::AddObjectTreeChildren(QTreeWidget *, QTreeWidgetItem *parent, bool withChannels) {
-    Table_Dedur_Objects *objects = db ? db->tableDedurObjects : nullptr;
-    if (!objects)
-        return;
     const int parentId = parent ? parent->data(TreeDataColumn, ObjectIdRole).toInt() : 0;
     if (parent && parentId == 0)
         return;
-
-    const int count = objects->GetRecordCount();
-    for (int row = 0; row < count; ++row) {
-        if (objects->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_PARENT")) != parentId)
-            continue;
-        const int id = objects->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_ID"));
+    for (int id : ObjectCatalog::ChildrenInTable(db, parentId)) {
         // An object that is its own ancestor is not followed round its cycle again.
         if (buildPath.contains(id))
             continue;
