@@ -125,7 +125,8 @@ void EventsEndToEndTest::initTestCase() {
     QVERIFY(workDir.isValid());
     startDir = QDir::currentPath();
     QVERIFY(QDir::setCurrent(workDir.path()));
-    QVERIFY2(stand.Start({QStringLiteral("--no-sim"), QStringLiteral("--backfill-hours"), QStringLiteral("1")}),
+    QVERIFY2(stand.Start({QStringLiteral("--no-sim"), QStringLiteral("--backfill-hours"), QStringLiteral("1"),
+                          QStringLiteral("--test-aids")}),
              qPrintable(stand.Error()));
     QVERIFY2(admin.Open(stand.Port()), qPrintable(admin.Error()));
 }
