@@ -49,6 +49,61 @@ QString WriteFailure(const QString &path, const QFileDevice &file) {
     return QStringLiteral("Не удалось записать файл «%1»: %2.").arg(QDir::toNativeSeparators(path), reason);
 }
 
+// The file a report goes to. A regular file, or a new one, is replaced whole when the report is done,
+// so that nobody reads half a report; renaming over anything else would put a plain file where a
+// device or a pipe was (a report to /dev/null or to another program), so that is written in place.
+// A symbolic link to a file stays: the file it points to is replaced.
+class ReportFile {
+public:
+    explicit ReportFile(const QString &path) : path(path), whole(path), inPlace(path) {}
+
+    bool Open(QString *error) {
+        const QFileInfo target(path);
+        QString reason;
+        if (target.isDir())
+            reason = QStringLiteral("это папка");
+        else if (!QFileInfo(target.absolutePath()).isDir())
+            reason = QStringLiteral("нет такой папки");
+        if (!reason.isEmpty()) {
+            if (error)
+                *error =
+                    QStringLiteral("Не удалось записать файл «%1»: %2.").arg(QDir::toNativeSeparators(path), reason);
+            return false;
+        }
+        direct = target.exists() && !target.isFile();
+        if (!Device()->open(QIODevice::WriteOnly | (direct ? QIODevice::Truncate : QIODevice::NotOpen))) {
+            if (error)
+                *error = WriteFailure(path, *Device());
+            return false;
+        }
+        return true;
+    }
+
+    QFileDevice *Device() { return direct ? static_cast<QFileDevice *>(&inPlace) : &whole; }
+
+    bool Commit(QString *error) {
+        const bool done = direct ? inPlace.flush() && inPlace.error() == QFileDevice::NoError : whole.commit();
+        if (!done && error)
+            *error = WriteFailure(path, *Device());
+        if (direct)
+            inPlace.close();
+        return done;
+    }
+
+    void Cancel() {
+        if (direct)
+            inPlace.close();
+        else
+            whole.cancelWriting();
+    }
+
+private:
+    QString path;
+    QSaveFile whole;
+    QFile inPlace;
+    bool direct = false;
+};
+
 struct Cell {
     QString text;
     QColor background = Qt::transparent;
@@ -168,25 +223,25 @@ QString EpisodeReport::CsvText() const {
 }
 
 bool EpisodeReport::WriteCsv(const QString &path, QString *error) const {
-    QSaveFile file(path);
+    ReportFile file(path);
     const QByteArray bytes = CsvText().toUtf8();
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    if (!file.Open(error))
+        return false;
+    if (file.Device()->write(bytes) != bytes.size()) {
         if (error)
-            *error = WriteFailure(path, file);
+            *error = WriteFailure(path, *file.Device());
+        file.Cancel();
         return false;
     }
-    return true;
+    return file.Commit(error);
 }
 
 bool EpisodeReport::WritePdf(const QString &path, QString *error) const {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = WriteFailure(path, file);
+    ReportFile file(path);
+    if (!file.Open(error))
         return false;
-    }
     {
-        QPdfWriter writer(&file);
+        QPdfWriter writer(file.Device());
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setPageOrientation(QPageLayout::Landscape);
         writer.setPageMargins(QMarginsF(12, 10, 12, 10), QPageLayout::Millimeter);
@@ -197,7 +252,7 @@ bool EpisodeReport::WritePdf(const QString &path, QString *error) const {
         if (!painter.begin(&writer)) {
             if (error)
                 *error = QStringLiteral("Не удалось записать файл «%1».").arg(QDir::toNativeSeparators(path));
-            file.cancelWriting();
+            file.Cancel();
             return false;
         }
         const QRectF page(0, 0, writer.width(), writer.height());
@@ -208,12 +263,7 @@ bool EpisodeReport::WritePdf(const QString &path, QString *error) const {
         }
         painter.end();
     }
-    if (!file.commit()) {
-        if (error)
-            *error = WriteFailure(path, file);
-        return false;
-    }
-    return true;
+    return file.Commit(error);
 }
 
 const StationSeries *EpisodeReport::SeriesOf(const QString &station) const {

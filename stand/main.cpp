@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <pthread.h>
@@ -31,6 +32,12 @@ int main(int argc, char **argv) {
     if (options.version) {
         std::cout << stand::VersionText();
         return 0;
+    }
+    // Every local user reaches a service on 127.0.0.1: the aids that forge events or stop the server
+    // must never be on there, whatever its options file says.
+    if (options.testAids && std::getenv("ZENTA_STAND_SERVICE")) {
+        std::cerr << "zenta-stand: --test-aids is refused in the installed service (ZENTA_STAND_SERVICE is set)\n";
+        return 2;
     }
 
     // Every archive read builds and copies blocks of megabytes.
@@ -85,6 +92,7 @@ int main(int argc, char **argv) {
     serverOptions.maxPerAddress = options.maxPerAddress;
     tlx::Server server(serverOptions, &handler);
     handler.SetServer(&server);
+    handler.SetTestAids(options.testAids);
     handler.SetTestStallSelectMs(options.testStallSelectMs);
     events.SetServer(&server);
     if (!server.Start(&error)) {

@@ -108,6 +108,24 @@ bool StandHandler::FromLoopback(tlx::ConnId conn) const {
     return peer == "127.0.0.1" || peer == "::1" || peer == "::ffff:127.0.0.1";
 }
 
+bool StandHandler::TestAidAllowed(tlx::ConnId conn, const std::string &command, TLXCliParam *reply) const {
+    if (!testAids_) {
+        Fail(reply, kStatusRefused, command + " is a test aid: the stand was not started with --test-aids");
+        return false;
+    }
+    if (!FromLoopback(conn)) {
+        Fail(reply, kStatusRefused, command + " is accepted from 127.0.0.1 only");
+        return false;
+    }
+    // A read-only user must not forge alarms or stop the server.
+    const std::string user = server_ ? server_->UserOf(conn) : std::string();
+    if (!db_->CanEdit(user)) {
+        Fail(reply, kStatusRefused, "user " + user + " may not use " + command);
+        return false;
+    }
+    return true;
+}
+
 void StandHandler::OnRequest(tlx::ConnId conn, TLXCliParam *request, TLXCliParam *reply) {
     const char *commandText = TLXPrmCommand(request);
     const std::string command = commandText ? commandText : "";
@@ -307,10 +325,8 @@ void StandHandler::SrvVersion(TLXCliParam *reply) {
 }
 
 void StandHandler::AdminEvent(tlx::ConnId conn, TLXCliParam *request, TLXCliParam *reply) {
-    if (!FromLoopback(conn)) {
-        Fail(reply, kStatusRefused, "ADMIN_EVENT is accepted from 127.0.0.1 only");
+    if (!TestAidAllowed(conn, "ADMIN_EVENT", reply))
         return;
-    }
     int32_t code = 0;
     if (!GetInt(request, 0, &code)) {
         Fail(reply, kStatusBadRequest, "ADMIN_EVENT needs an int32 code in field 0");
@@ -359,10 +375,8 @@ void StandHandler::AdminEvent(tlx::ConnId conn, TLXCliParam *request, TLXCliPara
 }
 
 void StandHandler::AdminFault(tlx::ConnId conn, TLXCliParam *request, TLXCliParam *reply) {
-    if (!FromLoopback(conn)) {
-        Fail(reply, kStatusRefused, "ADMIN_FAULT is accepted from 127.0.0.1 only");
+    if (!TestAidAllowed(conn, "ADMIN_FAULT", reply))
         return;
-    }
     std::string command, action;
     int32_t nth = 0;
     if (!GetBytes(request, 0, &command) || command.empty() || !GetInt(request, 1, &nth) || nth < 1 ||

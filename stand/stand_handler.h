@@ -17,6 +17,7 @@ class StandHandler : public tlx::ServerHandler {
 public:
     StandHandler(StandDatabase *db, EventHub *events);
     void SetServer(tlx::Server *server) { server_ = server; }
+    void SetTestAids(bool on) { testAids_ = on; }
     void SetTestStallSelectMs(int ms) { testStallSelectMs_ = ms; }
     // Ends the waits of login throttling and test stalls at once, so that the server can stop.
     void StopWaits();
@@ -40,11 +41,14 @@ private:
     // Waits up to `ms`; false when the server is stopping.
     bool Wait(int ms);
     bool FromLoopback(tlx::ConnId conn) const;
+    // False with the refusal in `reply` unless the aids are on and the caller may use them.
+    bool TestAidAllowed(tlx::ConnId conn, const std::string &command, TLXCliParam *reply) const;
 
     StandDatabase *db_;
     EventHub *events_;
     tlx::Server *server_ = nullptr;
     LoginThrottle throttle_;
+    bool testAids_ = false;
     int testStallSelectMs_ = 0;
     std::mutex waitMutex_;
     std::condition_variable waitCv_;

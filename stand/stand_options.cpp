@@ -148,6 +148,8 @@ bool ParseOptions(const std::vector<std::string> &args, StandOptions *options, s
                 return false;
             }
             (arg == "--max-connections" ? options->maxConnections : options->maxPerAddress) = int(n);
+        } else if (arg == "--test-aids") {
+            options->testAids = true;
         } else if (arg == "--test-stall-select") {
             if (!value(&v))
                 return false;
@@ -160,6 +162,10 @@ bool ParseOptions(const std::vector<std::string> &args, StandOptions *options, s
             *error = "unknown option: " + arg;
             return false;
         }
+    }
+    if (options->testStallSelectMs > 0 && !options->testAids) {
+        *error = "--test-stall-select is a test aid: it needs --test-aids";
+        return false;
     }
     if (!options->help && !options->version && options->dbPath.empty()) {
         *error = "--db FILE is required";
@@ -197,7 +203,9 @@ std::string HelpText() {
            "  --heartbeat-ms N      heartbeat sent to idle clients every N ms (default 1000)\n"
            "  --max-connections N   connections served at once (default 256); more are refused\n"
            "  --max-per-address N   connections served at once from one address (default 128)\n"
-           "  --test-stall-select MS  tests: answer every select only after MS ms\n"
+           "  --test-aids           tests only: accept ADMIN_EVENT and ADMIN_FAULT (see below);\n"
+           "                        refused when ZENTA_STAND_SERVICE is set, as in the installed service\n"
+           "  --test-stall-select MS  tests, with --test-aids: answer every select only after MS ms\n"
            "  --version             the version, then exit\n"
            "  --help                this text\n"
            "\n"
@@ -208,7 +216,8 @@ std::string HelpText() {
            "  engineer / engineer   may read and change objects\n"
            "\n"
            "Test aids: the requests ADMIN_EVENT (emits events at once) and ADMIN_FAULT (kills or freezes\n"
-           "the server at a chosen request), accepted from 127.0.0.1 only; see tlx/PROTOCOL.md.\n";
+           "the server at a chosen request) exist only with --test-aids, and then only for a user who may\n"
+           "change objects, from 127.0.0.1; see tlx/PROTOCOL.md.\n";
 }
 
 std::string VersionText() {

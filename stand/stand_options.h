@@ -23,6 +23,7 @@ struct StandOptions {
     int heartbeatMs = 1000;       // heartbeat to idle clients; tests with a short client silence limit lower it
     int maxConnections = 256;
     int maxPerAddress = 128;
+    bool testAids = false;     // tests: ADMIN_EVENT, ADMIN_FAULT and the other aids below
     int testStallSelectMs = 0; // tests: every select is answered only after this long
     bool help = false;
     bool version = false;

@@ -106,7 +106,8 @@ int main(int argc, char *argv[]) {
     QDir::setCurrent(dir.path());
 
     StandProcess stand;
-    if (!stand.Start({QStringLiteral("--no-sim"), QStringLiteral("--backfill-hours"), QStringLiteral("1")})) {
+    if (!stand.Start({QStringLiteral("--no-sim"), QStringLiteral("--backfill-hours"), QStringLiteral("1"),
+                      QStringLiteral("--test-aids")})) {
         out << "stand did not start: " << stand.Error() << "\n";
         return 1;
     }

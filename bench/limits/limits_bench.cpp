@@ -127,7 +127,7 @@ void CsvFigures(const QTemporaryDir &work) {
 // request time limit.
 void FrozenServerFigure() {
     StandProcess stalled;
-    if (!stalled.Start({"--backfill-hours", "0", "--no-sim", "--test-stall-select", "600000"}))
+    if (!stalled.Start({"--backfill-hours", "0", "--no-sim", "--test-aids", "--test-stall-select", "600000"}))
         return;
     DB db;
     db.showMessages = false;

@@ -7,6 +7,7 @@
 
 #include "analysis/episode_detector.h"
 #include "analysis/episode_report.h"
+#include "char_device.h"
 #include "synthetic_station.h"
 
 namespace {
@@ -43,6 +44,8 @@ private slots:
     void pdfPages();
     void writeFailures_data();
     void writeFailures();
+    void writeTargets_data();
+    void writeTargets();
 };
 
 void EpisodeReportTest::csvLines() {
@@ -142,6 +145,53 @@ void EpisodeReportTest::writeFailures() {
         QVERIFY(!written);
         QVERIFY2(error.contains(QDir::toNativeSeparators(path)) && error.contains(reason), qPrintable(error));
         QVERIFY(!QFileInfo(path).isFile());
+        QCOMPARE(QFileInfo(path).isDir(), where == QLatin1String("taken"));
+    }
+}
+
+void EpisodeReportTest::writeTargets_data() {
+    QTest::addColumn<QString>("target"); // absolute: a device; else a link in a fresh folder to "real"
+    QTest::addColumn<QString>("reason"); // empty when written
+    QTest::newRow("null-device") << "/dev/null" << QString();
+    QTest::newRow("full-device") << "/dev/full"
+                                 << "ошибка записи (возможно, нет места на диске)";
+    QTest::newRow("link-to-file") << "link-to-file" << QString();
+    QTest::newRow("link-to-folder") << "link-to-folder"
+                                    << "это папка";
+}
+
+// Only a regular file is replaced by a new one: a device is written in place and stays a device,
+// a link stays a link.
+void EpisodeReportTest::writeTargets() {
+    QFETCH(QString, target);
+    QFETCH(QString, reason);
+    const bool device = QDir::isAbsolutePath(target);
+    if (device && !IsCharacterDevice(target))
+        QSKIP("no such character device here");
+    QTemporaryDir dir;
+    QVector<Episode> episodes;
+    const StationSeries station = Station(&episodes);
+    const EpisodeReport report(episodes, {station}, ReportInfo(), EpisodeSettings());
+    for (const QString &suffix : {QStringLiteral(".csv"), QStringLiteral(".pdf")}) {
+        const QString real = dir.filePath(QStringLiteral("real") + suffix);
+        if (target == QLatin1String("link-to-folder"))
+            QVERIFY(QDir().mkdir(real));
+        const QString path = device ? target : dir.filePath(target + suffix);
+        if (!device)
+            QVERIFY(QFile::link(real, path));
+        QString error;
+        const bool written =
+            suffix == QLatin1String(".csv") ? report.WriteCsv(path, &error) : report.WritePdf(path, &error);
+        QCOMPARE(written, reason.isEmpty());
+        QVERIFY2(error.contains(reason) && (written || error.contains(QDir::toNativeSeparators(path))),
+                 qPrintable(error));
+        if (device) {
+            QVERIFY(IsCharacterDevice(target));
+            continue;
+        }
+        QCOMPARE(QFileInfo(path).symLinkTarget(), real);
+        QCOMPARE(QFileInfo(real).isDir(), !written);
+        QVERIFY(written ? QFileInfo(real).size() > 1000 : QDir(real).isEmpty());
     }
 }
 

@@ -118,7 +118,8 @@ void EpisodesStandTest::initTestCase() {
         recording.write((i - now + 45 + 600) % 600 < 285 ? "50.25\n" : "50.0\n");
     recording.close();
     QVERIFY2(stand.Start({QStringLiteral("--frequency-file"), recording.fileName(), QStringLiteral("--backfill-hours"),
-                          QStringLiteral("0.6"), QStringLiteral("--units"), QStringLiteral("4")}),
+                          QStringLiteral("0.6"), QStringLiteral("--units"), QStringLiteral("4"),
+                          QStringLiteral("--test-aids")}),
              qPrintable(stand.Error()));
     spanEnd = standStart.addSecs(-90);
     spanEnd.setTime(QTime(spanEnd.time().hour(), spanEnd.time().minute()));

@@ -83,7 +83,8 @@ private:
 
 void FaultsTest::initTestCase() {
     TLXSetHeartbeat(kBeatMs, kHangLimitMs);
-    QVERIFY2(stand.Start({"--backfill-hours", "1", "--event-every", "0", "--heartbeat-ms", QString::number(kBeatMs)}),
+    QVERIFY2(stand.Start({"--backfill-hours", "1", "--event-every", "0", "--heartbeat-ms", QString::number(kBeatMs),
+                          "--test-aids"}),
              qPrintable(stand.Error()));
 }
 

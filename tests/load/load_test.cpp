@@ -83,7 +83,8 @@ private:
 
 void LoadTest::initTestCase() {
     StartTlx();
-    QVERIFY2(stand.Start({"--backfill-hours", "1", "--units", "5", "--event-every", "0", "--disturb-every", "0"}),
+    QVERIFY2(stand.Start({"--backfill-hours", "1", "--units", "5", "--event-every", "0", "--disturb-every", "0",
+                          "--test-aids"}),
              qPrintable(stand.Error()));
     StandClient probe;
     QCOMPARE(probe.Open(stand.Port(), "operator", "operator"), 0);
@@ -178,7 +179,7 @@ void LoadTest::manyClients() {
     QTRY_COMPARE_WITH_TIMEOUT(ready.load(), kClients, 60000);
 
     StandClient admin;
-    QCOMPARE(admin.Open(port, "operator", "operator"), 0);
+    QCOMPARE(admin.Open(port, "engineer", "engineer"), 0);
     const QByteArray caption = ToCp1251(QStringLiteral("Нагрузка"));
     Param reply = admin.Request(
         "ADMIN_EVENT",

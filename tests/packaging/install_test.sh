@@ -62,6 +62,11 @@ check_tree() {
     grep -q '^DynamicUser=yes' "$unit" || fail "$what: the unit has no user of its own"
     grep -q '^StateDirectory=zenta-stand' "$unit" || fail "$what: the unit has no state folder"
     grep -q '^Environment=ZENTA_STAND_LISTEN=127.0.0.1' "$unit" || fail "$what: the unit does not default to 127.0.0.1"
+    # Every local user reaches the service: its test aids stay off and are refused if asked for.
+    grep -q '^Environment=ZENTA_STAND_SERVICE=1$' "$unit" || fail "$what: the unit does not mark the service"
+    if grep -hv '^#' "$unit" "$root/etc/default/zenta-stand" | grep -q -e '--test-'; then
+        fail "$what: the service is given a test aid"
+    fi
 }
 
 DESTDIR="$scratch/install" cmake --install "$build" --prefix /usr >/dev/null

@@ -97,6 +97,8 @@ private slots:
     void stopWhileBusy();
     void selectBytesCapped_data();
     void selectBytesCapped();
+    void testAids_data();
+    void testAids();
 
 private:
     StandProcess stand;
@@ -106,6 +108,22 @@ void SecurityTest::initTestCase() {
     StartTlx();
     QVERIFY2(stand.Start({"--backfill-hours", "1", "--no-sim"}), qPrintable(stand.Error()));
 }
+
+namespace {
+
+// Events of the code the aid rows emit, over all time.
+int StoredEvents(StandClient &client) {
+    const int code = 8301;
+    Param reply = client.Request("EVENT_CODE", [&](TLXCliParam *p) {
+        TLXPrmSetBytes(p, 0, 4, &code);
+        TLXPrmSetDouble(p, 1, 0);
+        TLXPrmSetDouble(p, 2, 4e9);
+        TLXPrmSetBool(p, 3, false);
+    });
+    return FieldInt(reply.get(), 1);
+}
+
+} // namespace
 
 void SecurityTest::loginNames_data() {
     QTest::addColumn<QString>("login");
@@ -332,7 +350,8 @@ void SecurityTest::outOfDescriptors() {
 void SecurityTest::stalledSelectIsALostLink() {
     const int stallMs = 60000;
     StandProcess stalled;
-    QVERIFY2(stalled.Start({"--backfill-hours", "1", "--no-sim", "--test-stall-select", QString::number(stallMs)}),
+    QVERIFY2(stalled.Start(
+                 {"--backfill-hours", "1", "--no-sim", "--test-aids", "--test-stall-select", QString::number(stallMs)}),
              qPrintable(stalled.Error()));
     QTemporaryDir work;
     const QString startDir = QDir::currentPath();
@@ -381,6 +400,71 @@ void SecurityTest::selectBytesCapped() {
     QCOMPARE(Select(client, "select KeyLink from Tables").status, 0);
 }
 
+void SecurityTest::testAids_data() {
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<bool>("service"); // started as the installed service is
+    QTest::addColumn<QByteArray>("user");
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<int>("status"); // -1: the stand refuses to start
+    QTest::addColumn<QString>("reason");
+    const QStringList on{"--test-aids"};
+    const QByteArray fault("ADMIN_FAULT"), event("ADMIN_EVENT"), engineer("engineer"), op("operator");
+    QTest::newRow("off-fault") << QStringList() << false << engineer << fault << 1 << "--test-aids";
+    QTest::newRow("off-event") << QStringList() << false << engineer << event << 1 << "--test-aids";
+    QTest::newRow("on-fault-read-only-user") << on << false << op << fault << 1 << "may not use ADMIN_FAULT";
+    QTest::newRow("on-event-read-only-user") << on << false << op << event << 1 << "may not use ADMIN_EVENT";
+    QTest::newRow("on-fault-engineer") << on << false << engineer << fault << 0 << QString();
+    QTest::newRow("on-event-engineer") << on << false << engineer << event << 0 << QString();
+    QTest::newRow("service-refuses-aids")
+        << on << true << engineer << event << -1 << "refused in the installed service";
+    QTest::newRow("service-without-aids") << QStringList() << true << engineer << event << 1 << "--test-aids";
+    QTest::newRow("stall-needs-aids") << QStringList{"--test-stall-select", "1000"} << false << engineer << event << -1
+                                      << "needs --test-aids";
+}
+
+// The aids forge stored alarms or stop the server: without --test-aids, or for a read-only user,
+// they are refused and leave no trace; the installed service never has them.
+void SecurityTest::testAids() {
+    QFETCH(QStringList, options);
+    QFETCH(bool, service);
+    QFETCH(QByteArray, user);
+    QFETCH(QByteArray, command);
+    QFETCH(int, status);
+    QFETCH(QString, reason);
+    StandProcess aided;
+    if (service)
+        qputenv("ZENTA_STAND_SERVICE", "1");
+    const bool started = aided.Start(QStringList{"--backfill-hours", "0", "--no-sim"} + options);
+    qunsetenv("ZENTA_STAND_SERVICE");
+    if (status < 0) {
+        QVERIFY(!started);
+        QVERIFY2(aided.Error().contains(reason), qPrintable(aided.Error()));
+        return;
+    }
+    QVERIFY2(started, qPrintable(aided.Error()));
+    StandClient caller, watcher;
+    QCOMPARE(caller.Open(aided.Port(), user, user), 0);
+    QCOMPARE(watcher.Open(aided.Port(), "engineer", "engineer"), 0);
+    Param reply = caller.Request(command.constData(), [&](TLXCliParam *p) {
+        if (command == "ADMIN_FAULT") {
+            TLXPrmSetText(p, 0, 11, "SRV_VERSION");
+            TLXPrmSetInt32(p, 1, 1);
+            TLXPrmSetText(p, 2, 4, "kill");
+        } else {
+            TLXPrmSetInt32(p, 0, 8301);
+        }
+    });
+    QCOMPARE(FieldInt(reply.get(), 0), status);
+    QVERIFY2(QString::fromLatin1(FieldBytes(reply.get(), 1)).contains(reason), FieldBytes(reply.get(), 1).constData());
+    if (command == "ADMIN_EVENT") {
+        QCOMPARE(StoredEvents(watcher), status == 0 ? 1 : 0);
+    } else {
+        // An armed fault kills the server on the next SRV_VERSION; a refused one leaves it answering.
+        QCOMPARE(bool(watcher.Request("SRV_VERSION", {}, 10000)), status != 0);
+        QCOMPARE(StoredEvents(watcher) >= 0, status != 0);
+    }
+}
+
 void SecurityTest::stopWhileBusy_data() {
     QTest::addColumn<QString>("work");
     QTest::newRow("endless-select") << "select";
@@ -397,7 +481,8 @@ void SecurityTest::stopWhileBusy() {
     StandProcess busy;
     QStringList options{"--backfill-hours", "0.05", "--no-sim"};
     if (work == "stall")
-        options << "--test-stall-select"
+        options << "--test-aids"
+                << "--test-stall-select"
                 << "60000";
     QVERIFY2(busy.Start(options), qPrintable(busy.Error()));
     if (work == "events") {

@@ -57,7 +57,8 @@ private:
 void EventsReadTest::initTestCase() {
     QVERIFY(workDir.isValid());
     QVERIFY(QDir::setCurrent(workDir.path()));
-    QVERIFY2(stand.Start({QStringLiteral("--backfill-hours"), QStringLiteral("0"), QStringLiteral("--no-sim")}),
+    QVERIFY2(stand.Start({QStringLiteral("--backfill-hours"), QStringLiteral("0"), QStringLiteral("--no-sim"),
+                          QStringLiteral("--test-aids")}),
              qPrintable(stand.Error()));
 }
 
@@ -98,8 +99,9 @@ void EventsReadTest::readEvents() {
     QFETCH(QString, text);
     QFETCH(QString, shownComment);
 
+    // The aid that emits the events takes a user with the edit right.
     DB db;
-    QVERIFY(db.OpenSession(stand.Address(), QStringLiteral("operator"), QStringLiteral("operator")));
+    QVERIFY(db.OpenSession(stand.Address(), QStringLiteral("engineer"), QStringLiteral("engineer")));
     const int codes[] = {501, 601, 602, 603, 8301, 8302, 9999};
     QVERIFY(db.client.SubSet(codes, 7, "SUB_EVENT"));
     if (text.isEmpty() && code != 602) {
@@ -141,8 +143,8 @@ void EventsReadTest::readEvents() {
 // An acknowledgement sent by one client comes back to every subscribed client as EventAcknowledged.
 void EventsReadTest::acknowledgement() {
     DB first, second;
-    QVERIFY(first.OpenSession(stand.Address(), QStringLiteral("operator"), QStringLiteral("operator")));
-    QVERIFY(second.OpenSession(stand.Address(), QStringLiteral("engineer"), QStringLiteral("engineer")));
+    QVERIFY(first.OpenSession(stand.Address(), QStringLiteral("engineer"), QStringLiteral("engineer")));
+    QVERIFY(second.OpenSession(stand.Address(), QStringLiteral("operator"), QStringLiteral("operator")));
     const int codes[] = {501, 8303};
     QVERIFY(first.client.SubSet(codes, 2, "SUB_EVENT"));
     QVERIFY(second.client.SubSet(codes, 2, "SUB_EVENT"));

@@ -109,7 +109,7 @@ private:
 
 void StandEventsTest::initTestCase() {
     StartTlx();
-    QVERIFY2(stand.Start({"--no-sim", "--backfill-hours", "0.1"}), qPrintable(stand.Error()));
+    QVERIFY2(stand.Start({"--no-sim", "--backfill-hours", "0.1", "--test-aids"}), qPrintable(stand.Error()));
     QCOMPARE(admin.Open(stand.Port(), "engineer", "engineer"), 0);
 }
 
@@ -359,7 +359,8 @@ void StandEventsTest::adminOnlyFromLoopback() {
     if (address.isEmpty())
         QSKIP("this machine has no address besides loopback");
     StandProcess open;
-    QVERIFY2(open.Start({"--no-sim", "--backfill-hours", "0", "--listen", "0.0.0.0"}), qPrintable(open.Error()));
+    QVERIFY2(open.Start({"--no-sim", "--backfill-hours", "0", "--listen", "0.0.0.0", "--test-aids"}),
+             qPrintable(open.Error()));
     StandClient remote;
     QCOMPARE(TLXCliOpen(remote.handle, address.constData(), open.Port(), "engineer", "engineer", 1, 0), 0);
     QCOMPARE(Emit(remote, 8301).status, 1);

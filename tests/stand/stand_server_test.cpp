@@ -157,7 +157,8 @@ private:
 
 void StandServerTest::initTestCase() {
     StartTlx();
-    QVERIFY2(stand.Start({"--no-sim", "--backfill-hours", "1", "--seed", "7"}), qPrintable(stand.Error()));
+    QVERIFY2(stand.Start({"--no-sim", "--backfill-hours", "1", "--seed", "7", "--test-aids"}),
+             qPrintable(stand.Error()));
     QCOMPARE(engineer.Open(stand.Port(), "engineer", "engineer"), 0);
     first = Scalar(engineer, "select min(time) from Archive where meas_id = 10001").toDouble();
     last = Scalar(engineer, "select max(time) from Archive where meas_id = 10001").toDouble();
