@@ -10,6 +10,7 @@
 #include "server/db.h"
 #include "views/axistag.h"
 #include "views/objects_tree_widget.h"
+#include "views/sample_graph.h"
 #include "views/telemetry_table_widget.h"
 
 namespace {
@@ -321,6 +322,11 @@ void TelemetryPlotWidget::DrawSpan(QCPGraph *main, QCPGraph *violation, double f
     AddHoldPoint(violation, to + HoldOffset);
 }
 
+QCPGraph *TelemetryPlotWidget::AddGraph(QCPAxis *valueAxis) {
+    // The graph registers itself with the plot of its axes, as addGraph's would.
+    return new SampleGraph(plot->xAxis, valueAxis);
+}
+
 void TelemetryPlotWidget::AddRealtimeGraph(QTreeWidgetItem *item, int column) {
     if (!item || !IsObjectChannel(item->type()) || ItemPointerValue(item, GraphRole))
         return;
@@ -331,14 +337,14 @@ void TelemetryPlotWidget::AddRealtimeGraph(QTreeWidgetItem *item, int column) {
 
     const ChannelLook look = LookOf(item->type());
     QCPAxis *valueAxis = look.frequencyAxis ? plot->yAxis2 : plot->yAxis;
-    QCPGraph *main = plot->addGraph(plot->xAxis, valueAxis);
+    QCPGraph *main = AddGraph(valueAxis);
     main->setName(QString::fromUtf8(look.name));
     main->setPen(QPen(QColor(look.color), 1));
     main->setLineStyle(graphLineStyle);
 
     QCPGraph *violation = nullptr;
     if (item->type() == CalcPowerItem) {
-        violation = plot->addGraph(plot->xAxis, plot->yAxis);
+        violation = AddGraph(plot->yAxis);
         violation->setName(QStringLiteral("Нарушение, МВт"));
         violation->setPen(QPen(QColor(Qt::red), 1));
         violation->setLineStyle(graphLineStyle);
@@ -423,7 +429,7 @@ void TelemetryPlotWidget::AddCSVFileGraph(QTreeWidgetItem *item, QVector<CsvFile
     if (!item || !IsFileChannel(item->type()) || ItemPointerValue(item, GraphRole))
         return;
     const ChannelLook look = LookOf(item->type());
-    QCPGraph *graph = plot->addGraph(plot->xAxis, look.frequencyAxis ? plot->yAxis2 : plot->yAxis);
+    QCPGraph *graph = AddGraph(look.frequencyAxis ? plot->yAxis2 : plot->yAxis);
     graph->setName(QString::fromUtf8(look.name));
     graph->setPen(QPen(QColor(look.color), 1));
     graph->setLineStyle(graphLineStyle);

@@ -92,6 +92,8 @@ private:
     // A span read: the value in force before it (null when none), then the samples.
     void DrawSpan(QCPGraph *main, QCPGraph *violation, double from, double to, int column, const MeasurePoint *last,
                   const QVector<MeasurePoint> &read);
+    // Every graph of the plot samples its line keeping the samples next to a NaN.
+    QCPGraph *AddGraph(QCPAxis *valueAxis);
     static void AddHoldPoint(QCPGraph *graph, double key);
     void ExtendRange(const QCPGraph *graph, double value);
     void ClearGraph(QCPGraph *graph);

@@ -62,6 +62,22 @@ QVector<QRectF> TickLabelBoxes(const QCPAxis *axis) {
     return boxes;
 }
 
+// The line points a graph hands its painter, through its own (virtual) sampling.
+struct LineProbe : QCPGraph {
+    static QVector<QCPGraphData> Lines(const QCPGraph *graph) {
+        QVector<QCPGraphData> lines;
+        (graph->*(&LineProbe::getOptimizedLineData))(&lines, graph->data()->constBegin(), graph->data()->constEnd());
+        return lines;
+    }
+};
+
+QString Text(const QVector<QCPGraphData> &lines) {
+    QStringList points;
+    for (const QCPGraphData &p : lines)
+        points << QString::number(p.key, 'g', 17) + QLatin1Char(':') + QString::number(p.value, 'g', 17);
+    return points.join(QLatin1Char(','));
+}
+
 } // namespace
 
 class TelemetryPlotTest : public QObject {
@@ -82,6 +98,8 @@ private slots:
     void gaps_data();
     void gaps();
     void csvGapBreaksCurve();
+    void sampling_data();
+    void sampling();
     void labelsApart_data();
     void labelsApart();
     void linkLossBand();
@@ -367,6 +385,100 @@ void TelemetryPlotTest::csvGapBreaksCurve() {
     QCOMPARE(widget.rowCount(), 7);
     QCOMPARE(widget.item(2, 0)->text(), QString());
     QCOMPARE(widget.verticalHeaderItem(2)->data(Qt::UserRole).toDouble(), 1700000004.0);
+}
+
+void TelemetryPlotTest::sampling_data() {
+    QTest::addColumn<int>("type");       // the tree item whose graph is drawn
+    QTest::addColumn<bool>("violation"); // its second graph instead of its main one
+    QTest::addColumn<bool>("marks");     // NaN in the data, one right before the extreme
+    QTest::addColumn<double>("extreme"); // the one sample that differs from its neighbours
+
+    QTest::newRow("csv-dip-after-nan") << int(CsvFreqItem) << false << true << 49.5;
+    QTest::newRow("realtime-dip-after-nan") << int(PowerItem) << false << true << 20.0;
+    QTest::newRow("violation-peak-after-nan") << int(CalcPowerItem) << true << true << 300.0;
+    QTest::newRow("csv-nan-free-as-library") << int(CsvFreqItem) << false << false << 49.5;
+    QTest::newRow("realtime-nan-free-as-library") << int(FreqItem) << false << false << 50.5;
+}
+
+// A day of one-second samples in a narrow plot, so that a pixel column holds some two hundred: the
+// line keeps a one-sample extreme that follows a NaN at the start of its column, and NaN-free data
+// gives exactly the plotting library's own points.
+void TelemetryPlotTest::sampling() {
+    QFETCH(int, type);
+    QFETCH(bool, violation);
+    QFETCH(bool, marks);
+    QFETCH(double, extreme);
+
+    QCustomPlot plot;
+    TelemetryPlotWidget view(&plot, nullptr, nullptr, false);
+    plot.resize(400, 300);
+    plot.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&plot));
+    const double t0 = 1700000000;
+    const int n = 86400;
+    plot.xAxis->setRange(t0, t0 + n);
+    plot.replot(QCustomPlot::rpImmediateRefresh);
+
+    // The first sample of a column in the middle, well inside it.
+    int at = n / 2;
+    const int column = int(plot.xAxis->coordToPixel(t0 + at)) + 1;
+    while (int(plot.xAxis->coordToPixel(t0 + at)) < column)
+        ++at;
+    QVERIFY(plot.xAxis->coordToPixel(t0 + at) - column > 1e-6);
+    const double width = plot.xAxis->pixelToCoord(column + 1) - plot.xAxis->pixelToCoord(column);
+    QVERIFY(width > 100);
+
+    const double level = type == CsvFreqItem || type == FreqItem ? 50.0 : 100.0;
+    QVector<double> values(n);
+    for (int i = 0; i < n; ++i)
+        values[i] = level + 0.02 * std::sin(i / 900.0);
+    values[at + 1] = extreme;
+    if (marks) {
+        values[at] = std::nan("");
+        for (int i = 5000; i < n; i += 5000)
+            values[i] = std::nan("");
+    }
+
+    QTreeWidget tree;
+    auto *parent = new QTreeWidgetItem(&tree, IsFileChannel(type) ? CsvFileItem : ObjectItem);
+    auto *channel = new QTreeWidgetItem(parent, type);
+    QCPGraph *graph = nullptr;
+    if (IsFileChannel(type)) {
+        QVector<CsvFile::CsvRow> rows;
+        for (int i = 0; i < n; ++i)
+            rows.append({QDateTime::fromSecsSinceEpoch(qint64(t0) + i), values[i], values[i]});
+        view.AddCSVFileGraph(channel, rows);
+        graph = ItemPointer<QCPGraph>(channel, GraphRole);
+    } else {
+        channel->setData(TreeDataColumn, ObjectIdRole, 7);
+        channel->setData(TreeDataColumn, MeasureIdRole, 100);
+        view.AddRealtimeGraph(channel, -1);
+        graph = ItemPointer<QCPGraph>(channel, violation ? ViolationGraphRole : GraphRole);
+        QVERIFY(graph);
+        QVector<QCPGraphData> data(n);
+        for (int i = 0; i < n; ++i)
+            data[i] = QCPGraphData(t0 + i, values[i]);
+        graph->data()->set(data, true);
+    }
+    QVERIFY(graph);
+    QCOMPARE(graph->data()->size(), n);
+
+    const QVector<QCPGraphData> lines = LineProbe::Lines(graph);
+    QVERIFY(lines.size() < n / 10);
+    if (!marks) {
+        QCPGraph *library = plot.addGraph(graph->keyAxis(), graph->valueAxis());
+        library->setData(graph->data());
+        QCOMPARE(Text(lines), Text(LineProbe::Lines(library)));
+        return;
+    }
+    bool found = false;
+    bool broken = false;
+    for (const QCPGraphData &p : lines) {
+        found = found || p.value == extreme;
+        broken = broken || (std::isnan(p.value) && std::abs(p.key - (t0 + at)) < width);
+    }
+    QVERIFY2(found, "the extreme next to the NaN is drawn");
+    QVERIFY2(broken, "the line still breaks at the NaN");
 }
 
 void TelemetryPlotTest::labelsApart_data() {
