@@ -97,7 +97,8 @@ private slots:
     void realtimeRescale();
     void gaps_data();
     void gaps();
-    void csvGapBreaksCurve();
+    void csvHoles_data();
+    void csvHoles();
     void sampling_data();
     void sampling();
     void labelsApart_data();
@@ -334,37 +335,71 @@ void TelemetryPlotTest::realtimeRescale() {
 }
 
 void TelemetryPlotTest::gaps_data() {
+    // spans: link-loss spans "lost-restored" separated by ";", an empty end while the link is down.
     QTest::addColumn<QString>("samples");
+    QTest::addColumn<QString>("spans");
     QTest::addColumn<double>("before");
     QTest::addColumn<QString>("drawn");
 
-    QTest::newRow("second-samples-ten-second-hole")
-        << "100:1,101:2,102:3,112:4,113:5" << std::nan("") << "100:1,101:2,102:3,103:nan,112:4,113:5";
-    QTest::newRow("hole-under-five-seconds-kept")
-        << "100:1,101:2,102:3,106:4" << std::nan("") << "100:1,101:2,102:3,106:4";
-    QTest::newRow("minute-step-under-three-steps-kept") << "0:1,60:2,120:3,290:4" << std::nan("") << "60:2,120:3,290:4";
-    QTest::newRow("minute-step-beyond-three-steps")
-        << "60:1,120:2,180:3,400:4" << std::nan("") << "60:1,120:2,180:3,240:nan,400:4";
-    QTest::newRow("hole-after-last-drawn") << "100:1,101:2,102:3" << 80.0 << "81:nan,100:1,101:2,102:3";
-    QTest::newRow("too-few-samples-no-step") << "100:1,200:2" << std::nan("") << "100:1,200:2";
+    // The archive records on change: a long time without a sample holds the value.
+    QTest::newRow("long-hole-holds-value") << "100:1,101:2,102:3,112:4,113:5"
+                                           << "" << std::nan("") << "100:1,101:2,102:3,112:4,113:5";
+    QTest::newRow("minute-step-hole-holds-value") << "60:1,120:2,180:3,400:4"
+                                                  << "" << std::nan("") << "60:1,120:2,180:3,400:4";
+    QTest::newRow("hole-after-last-drawn-holds") << "100:1,101:2,102:3"
+                                                 << "" << 80.0 << "100:1,101:2,102:3";
+    QTest::newRow("archive-nan-breaks-alone") << "100:1,101:2,102:nan,130:2"
+                                              << "" << std::nan("") << "100:1,101:2,102:nan,130:2";
+    QTest::newRow("link-loss-without-samples-breaks") << "100:1,101:2,200:3"
+                                                      << "110-150" << std::nan("") << "100:1,101:2,110:nan,200:3";
+    QTest::newRow("link-loss-with-samples-holds") << "100:1,101:2,102:3,103:3,130:4,131:5"
+                                                  << "110-150" << std::nan("") << "100:1,101:2,102:3,103:3,130:4,131:5";
+    QTest::newRow("link-loss-after-last-drawn-breaks") << "150:3"
+                                                       << "110-140" << 100.0 << "110:nan,150:3";
+    QTest::newRow("link-loss-behind-drawn-ignored") << "130:1,131:2"
+                                                    << "50-100" << 120.0 << "130:1,131:2";
+    QTest::newRow("link-still-down-breaks") << "100:1,101:2"
+                                            << "110-" << std::nan("") << "100:1,101:2,110:nan";
+    QTest::newRow("link-loss-before-any-value-ignored") << "200:1,201:2,202:3,230:4"
+                                                        << "110-150" << std::nan("") << "200:1,201:2,202:3,230:4";
+    QTest::newRow("two-losses-one-with-samples") << "100:1,120:2,300:3"
+                                                 << "110-130;200-250" << std::nan("") << "100:1,120:2,200:nan,300:3";
 }
 
 void TelemetryPlotTest::gaps() {
     QFETCH(QString, samples);
+    QFETCH(QString, spans);
     QFETCH(double, before);
     QFETCH(QString, drawn);
 
-    // The step of the rows with a hole-after-last-drawn row comes from the earlier read.
-    const QMap<double, MeasurePoint> series = Samples(samples);
-    const double step = std::isnan(before) ? TelemetryPlotWidget::UsualStep(series) : 1.0;
     QCustomPlot plot;
     TelemetryPlotWidget view(&plot, nullptr, nullptr, false);
+    for (const QString &span : spans.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QStringList ends = span.split(QLatin1Char('-'));
+        view.LinkLost(ends[0].toDouble());
+        if (!ends[1].isEmpty())
+            view.LinkRestored(ends[1].toDouble());
+    }
     QCPGraph *graph = plot.addGraph();
-    view.DrawMeasuresToPlot(TelemetryPlotWidget::BreakGaps(series, step, before), graph, nullptr);
+    const QVector<MeasurePoint> read = Archive_Measures::SamplesOf(Samples(samples));
+    view.DrawSamplesToPlot(TelemetryPlotWidget::BreakGaps(read, view.LinkLossSpans(), before), graph, nullptr);
     QCOMPARE(Points(graph), drawn);
 }
 
-void TelemetryPlotTest::csvGapBreaksCurve() {
+void TelemetryPlotTest::csvHoles_data() {
+    QTest::addColumn<QString>("samples"); // seconds after the first row : frequency
+    QTest::addColumn<int>("breaks");
+
+    QTest::newRow("long-hole-holds-value") << "0:50,1:50.01,2:50.02,3:50.03,30:50.3,31:50.31" << 0;
+    QTest::newRow("nan-row-breaks") << "0:50,1:50.01,2:nan,3:50.03,4:50.04,30:50.3" << 1;
+}
+
+// A file's curve breaks only where it has no value, and the table shows its rows as they are,
+// the same whether the plot or the tree fills it.
+void TelemetryPlotTest::csvHoles() {
+    QFETCH(QString, samples);
+    QFETCH(int, breaks);
+
     QCustomPlot plot;
     QTableWidget widget;
     TelemetryTableWidget table(&widget);
@@ -375,16 +410,24 @@ void TelemetryPlotTest::csvGapBreaksCurve() {
     auto *channel = new QTreeWidgetItem(file, CsvFreqItem);
     const QDateTime t0 = QDateTime::fromSecsSinceEpoch(1700000000);
     QVector<CsvFile::CsvRow> rows;
-    for (int s : {0, 1, 2, 3, 30, 31})
-        rows.append({t0.addSecs(s), 50.0 + s / 100.0, 10});
+    const QMap<double, MeasurePoint> series = Samples(samples);
+    for (const MeasurePoint &p : series)
+        rows.append({t0.addSecs(qint64(p.time)), p.value, 10});
     view.AddCSVFileGraph(channel, rows);
     auto *graph = ItemPointer<QCPGraph>(channel, GraphRole);
-    QCOMPARE(Points(graph).count(QStringLiteral("nan")), 1);
-    QVERIFY(std::isnan(graph->data()->findBegin(1700000004, false)->value));
-    // The table row of the break shows nothing for the channel.
-    QCOMPARE(widget.rowCount(), 7);
-    QCOMPARE(widget.item(2, 0)->text(), QString());
-    QCOMPARE(widget.verticalHeaderItem(2)->data(Qt::UserRole).toDouble(), 1700000004.0);
+    QCOMPARE(graph->data()->size(), series.size());
+    QCOMPARE(Points(graph).count(QStringLiteral("nan")), breaks);
+
+    QTableWidget treeWidget;
+    TelemetryTableWidget treeTable(&treeWidget);
+    treeWidget.setColumnCount(1);
+    treeTable.FillTableData(TelemetryPlotWidget::CsvSeries(rows, CsvFreqItem), 0, false);
+    QCOMPARE(widget.rowCount(), series.size());
+    QCOMPARE(treeWidget.rowCount(), widget.rowCount());
+    for (int r = 0; r < widget.rowCount(); ++r) {
+        QCOMPARE(widget.verticalHeaderItem(r)->text(), treeWidget.verticalHeaderItem(r)->text());
+        QCOMPARE(widget.item(r, 0)->text(), treeWidget.item(r, 0)->text());
+    }
 }
 
 void TelemetryPlotTest::sampling_data() {
