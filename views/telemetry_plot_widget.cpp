@@ -4,12 +4,14 @@
 #include <QTreeWidgetItem>
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 #include "server/archive_measures_14.h"
 #include "server/db.h"
 #include "views/axistag.h"
 #include "views/objects_tree_widget.h"
+#include "views/sample_graph.h"
 #include "views/telemetry_table_widget.h"
 
 namespace {
@@ -72,7 +74,6 @@ TelemetryPlotWidget::~TelemetryPlotWidget() {
 void TelemetryPlotWidget::ResetPlot() {
     plot->clearPlottables();
     valueRanges.clear();
-    usualSteps.clear();
     plot->clearGraphs();
     plot->clearItems();
     // The items are gone with clearItems; graphs of plotted items are gone with clearPlottables.
@@ -301,24 +302,34 @@ void TelemetryPlotWidget::ReadSpans(const QVector<QTreeWidgetItem *> &items, con
 
 void TelemetryPlotWidget::DrawSpan(QCPGraph *main, QCPGraph *violation, double from, double to, int column,
                                    const MeasurePoint *last, const QVector<MeasurePoint> &read) {
-    double before = std::numeric_limits<double>::quiet_NaN();
+    QVector<MeasurePoint> series =
+        BreakGaps(read, linkLossSpans, last ? last->time : std::numeric_limits<double>::quiet_NaN());
     if (last) {
         MeasurePoint point = *last;
         point.time = from;
+        // A mark up to the span's start: the link was lost after the value in force was recorded and
+        // nothing was read since, so that value is not known to hold at the start.
+        int before = 0;
+        while (before < series.size() && series[before].time <= from && std::isnan(series[before].value))
+            ++before;
+        if (before > 0) {
+            point.value = std::numeric_limits<double>::quiet_NaN();
+            series.remove(0, before);
+        }
         DrawSamplesToPlot({point}, main, violation);
-        before = from;
     }
 
-    const double step = UsualStep(read);
-    if (!std::isnan(step))
-        usualSteps.insert(main, step);
-    const QVector<MeasurePoint> series = BreakGaps(read, usualSteps.value(main, step), before);
     DrawSamplesToPlot(series, main, violation);
     if (table && table->IsVisible())
-        table->FillTableSamples(series, column, true);
+        table->FillTableSamples(read, column, true);
 
     AddHoldPoint(main, to + HoldOffset);
     AddHoldPoint(violation, to + HoldOffset);
+}
+
+QCPGraph *TelemetryPlotWidget::AddGraph(QCPAxis *valueAxis) {
+    // The graph registers itself with the plot of its axes, as addGraph's would.
+    return new SampleGraph(plot->xAxis, valueAxis);
 }
 
 void TelemetryPlotWidget::AddRealtimeGraph(QTreeWidgetItem *item, int column) {
@@ -331,14 +342,14 @@ void TelemetryPlotWidget::AddRealtimeGraph(QTreeWidgetItem *item, int column) {
 
     const ChannelLook look = LookOf(item->type());
     QCPAxis *valueAxis = look.frequencyAxis ? plot->yAxis2 : plot->yAxis;
-    QCPGraph *main = plot->addGraph(plot->xAxis, valueAxis);
+    QCPGraph *main = AddGraph(valueAxis);
     main->setName(QString::fromUtf8(look.name));
     main->setPen(QPen(QColor(look.color), 1));
     main->setLineStyle(graphLineStyle);
 
     QCPGraph *violation = nullptr;
     if (item->type() == CalcPowerItem) {
-        violation = plot->addGraph(plot->xAxis, plot->yAxis);
+        violation = AddGraph(plot->yAxis);
         violation->setName(QStringLiteral("Нарушение, МВт"));
         violation->setPen(QPen(QColor(Qt::red), 1));
         violation->setLineStyle(graphLineStyle);
@@ -401,7 +412,6 @@ void TelemetryPlotWidget::DeleteDefferedGraphs() {
     }
     for (QCPGraph *graph : qAsConst(graphs)) {
         valueRanges.remove(graph);
-        usualSteps.remove(graph);
         plot->removeGraph(graph);
     }
     qDeleteAll(tags);
@@ -423,14 +433,14 @@ void TelemetryPlotWidget::AddCSVFileGraph(QTreeWidgetItem *item, QVector<CsvFile
     if (!item || !IsFileChannel(item->type()) || ItemPointerValue(item, GraphRole))
         return;
     const ChannelLook look = LookOf(item->type());
-    QCPGraph *graph = plot->addGraph(plot->xAxis, look.frequencyAxis ? plot->yAxis2 : plot->yAxis);
+    QCPGraph *graph = AddGraph(look.frequencyAxis ? plot->yAxis2 : plot->yAxis);
     graph->setName(QString::fromUtf8(look.name));
     graph->setPen(QPen(QColor(look.color), 1));
     graph->setLineStyle(graphLineStyle);
     SetItemPointer(item, GraphRole, graph);
     plottedItems.append(item);
 
-    const QMap<double, MeasurePoint> series = CsvChannelSeries(rows, item->type());
+    const QMap<double, MeasurePoint> series = CsvSeries(rows, item->type());
     DrawMeasuresToPlot(series, graph, nullptr);
     if (table && table->IsVisible()) {
         const int column = table->AddTableColumn(item);
@@ -477,7 +487,7 @@ void TelemetryPlotWidget::DrawAllPlots(QDateTime from, QDateTime to) {
         if (table) {
             const int column = table->AddTableColumn(item);
             const auto rows = item->parent()->data(TreeDataColumn, CsvRowsRole).value<QVector<CsvFile::CsvRow>>();
-            table->FillTableData(CsvChannelSeries(rows, item->type()), column, false);
+            table->FillTableData(CsvSeries(rows, item->type()), column, false);
         }
     });
     DeleteDefferedGraphs();
@@ -520,13 +530,7 @@ void TelemetryPlotWidget::DrawRealtimePlots() {
             const bool zeroAsNaN = item->data(TreeDataColumn, CalculatedRole).toBool();
             const QVector<MeasurePoint> read = archive->ReadSamplesForPeriod(
                 archiveId, QDateTime::fromMSecsSinceEpoch(qint64(from * 1000.0)), nowTime, zeroAsNaN);
-            if (!usualSteps.contains(main)) {
-                const double readStep = UsualStep(read);
-                if (!std::isnan(readStep))
-                    usualSteps.insert(main, readStep);
-            }
-            const double step = usualSteps.value(main, std::numeric_limits<double>::quiet_NaN());
-            const QVector<MeasurePoint> series = BreakGaps(read, step, last);
+            const QVector<MeasurePoint> series = BreakGaps(read, linkLossSpans, last);
             // The read starts at the second of the last drawn sample; drawing that sample again would
             // add a duplicate point on every tick.
             int drawn = 0;
@@ -534,7 +538,7 @@ void TelemetryPlotWidget::DrawRealtimePlots() {
                 ++drawn;
             DrawSamplesToPlot(drawn ? series.mid(drawn) : series, main, violation);
             if (table && table->IsVisible())
-                table->FillTableSamples(series, table->GetTableColumIndexByTreeItem(item), true);
+                table->FillTableSamples(read, table->GetTableColumIndexByTreeItem(item), true);
         }
 
         AddHoldPoint(main, now + HoldOffset);
@@ -597,12 +601,6 @@ void TelemetryPlotWidget::ClearItemGraphs(QTreeWidgetItem *item) {
         ClearGraph(main);
     if (auto *violation = ItemPointer<QCPGraph>(item, ViolationGraphRole))
         ClearGraph(violation);
-}
-
-QMap<double, MeasurePoint> TelemetryPlotWidget::CsvChannelSeries(const QVector<CsvFile::CsvRow> &rows,
-                                                                 int itemType) const {
-    const QMap<double, MeasurePoint> series = CsvSeries(rows, itemType);
-    return BreakGaps(series, UsualStep(series), std::numeric_limits<double>::quiet_NaN());
 }
 
 void TelemetryPlotWidget::RescaleValueAxis(QCPAxis *axis) {
@@ -727,62 +725,37 @@ void TelemetryPlotWidget::SetGraphLineStyle(QCPGraph::LineStyle style) {
     plot->replot(QCustomPlot::rpImmediateRefresh);
 }
 
-// Gaps in a channel's samples.
+// Breaks of a channel's curve.
 
-double TelemetryPlotWidget::UsualStep(const QMap<double, MeasurePoint> &series) {
-    return UsualStep(Archive_Measures::SamplesOf(series));
-}
-
-double TelemetryPlotWidget::UsualStep(const QVector<MeasurePoint> &series) {
-    std::vector<double> steps;
-    steps.reserve(size_t(series.size()));
-    double previous = std::numeric_limits<double>::quiet_NaN();
-    for (const MeasurePoint &p : series) {
-        if (!(p.time > 0))
+QVector<MeasurePoint> TelemetryPlotWidget::BreakGaps(const QVector<MeasurePoint> &series,
+                                                     const QVector<QCPRange> &lossSpans, double before) {
+    QVector<MeasurePoint> marks;
+    for (const QCPRange &span : lossSpans) {
+        // A sample known at or after the loss's start: the loss is behind the drawn part or the archive
+        // has a sample inside it.
+        if (!std::isnan(before) && before >= span.lower)
             continue;
-        if (!std::isnan(previous) && p.time > previous)
-            steps.push_back(p.time - previous);
-        previous = p.time;
+        const auto after = std::lower_bound(series.cbegin(), series.cend(), span.lower,
+                                            [](const MeasurePoint &p, double time) { return p.time < time; });
+        if (after != series.cend() && (std::isnan(span.upper) || after->time <= span.upper))
+            continue;
+        // Nothing in force before the loss: nothing to cut.
+        if (std::isnan(before) && after == series.cbegin())
+            continue;
+        MeasurePoint mark;
+        mark.time = span.lower;
+        mark.value = std::numeric_limits<double>::quiet_NaN();
+        mark.flags = 0;
+        marks.append(mark);
     }
-    if (steps.size() < 2)
-        return std::numeric_limits<double>::quiet_NaN();
-    auto middle = steps.begin() + steps.size() / 2;
-    std::nth_element(steps.begin(), middle, steps.end());
-    return *middle;
-}
-
-QMap<double, MeasurePoint> TelemetryPlotWidget::BreakGaps(const QMap<double, MeasurePoint> &series, double step,
-                                                          double before) {
-    return Archive_Measures::SeriesOf(BreakGaps(Archive_Measures::SamplesOf(series), step, before));
-}
-
-QVector<MeasurePoint> TelemetryPlotWidget::BreakGaps(const QVector<MeasurePoint> &series, double step, double before) {
-    if (std::isnan(step) || !(step > 0))
+    // Without a mark the series is handed back as it came, shared rather than copied.
+    if (marks.isEmpty())
         return series;
-    const double threshold = std::max(3 * step, 5.0);
     QVector<MeasurePoint> result;
-    double previous = before;
-    for (int i = 0; i < series.size(); ++i) {
-        const MeasurePoint &p = series[i];
-        if (p.time > 0) {
-            if (!std::isnan(previous) && p.time - previous > threshold) {
-                if (result.isEmpty()) {
-                    result.reserve(series.size() + 16);
-                    result.append(series.mid(0, i));
-                }
-                MeasurePoint hole;
-                hole.time = previous + step;
-                hole.value = std::numeric_limits<double>::quiet_NaN();
-                hole.flags = 0;
-                result.append(hole);
-            }
-            previous = p.time;
-        }
-        if (!result.isEmpty())
-            result.append(p);
-    }
-    // Without a hole the series is handed back as it came, shared rather than copied.
-    return result.isEmpty() ? series : result;
+    result.reserve(series.size() + marks.size());
+    std::merge(series.cbegin(), series.cend(), marks.cbegin(), marks.cend(), std::back_inserter(result),
+               [](const MeasurePoint &a, const MeasurePoint &b) { return a.time < b.time; });
+    return result;
 }
 
 // Times without link to the server.

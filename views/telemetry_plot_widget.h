@@ -54,18 +54,22 @@ public:
     // The same for samples ascending by time with one per time, as the archive reads hand them; runs
     // that need no hand-over between the two graphs go in as one block.
     void DrawSamplesToPlot(const QVector<MeasurePoint> &samples, QCPGraph *main, QCPGraph *violation);
+    // A span [from, to] read from the archive: the value in force before it (null when none), then the
+    // samples, drawn with the breaks of lost links; the table column gets the samples as read.
+    void DrawSpan(QCPGraph *main, QCPGraph *violation, double from, double to, int column, const MeasurePoint *last,
+                  const QVector<MeasurePoint> &read);
 
-    // Series of a CSV channel (1006 frequency, 1007 power); rows with equal seconds keep the last.
+    // Series of a CSV channel (1006 frequency, 1007 power); rows with equal seconds keep the last. The
+    // graph and every table fill of a file take this one series.
     static QMap<double, MeasurePoint> CsvSeries(const QVector<CsvFile::CsvRow> &rows, int itemType);
 
-    // Gaps: a channel without a sample for more than 3 x its usual step (and at least 5 s) gets a NaN
-    // sample one step after the last sample before the hole, so its curve breaks and its table cells
-    // stay empty there. `before` is the last sample already drawn (NaN: none); a NaN step breaks nothing.
-    static QMap<double, MeasurePoint> BreakGaps(const QMap<double, MeasurePoint> &series, double step, double before);
-    static QVector<MeasurePoint> BreakGaps(const QVector<MeasurePoint> &series, double step, double before);
-    // Median distance between the samples; NaN with fewer than three.
-    static double UsualStep(const QMap<double, MeasurePoint> &series);
-    static double UsualStep(const QVector<MeasurePoint> &series);
+    // The series to draw for samples read from the archive, ascending by time. The archive records on
+    // change, so a value holds until the next sample however long that takes, and a NaN it hands breaks
+    // the curve by itself. Only a loss of link in which the read has no sample breaks it too: a NaN
+    // mark at the loss's start, when a value is in force before it. `before` is the time of the last
+    // sample already drawn or in force (NaN: none).
+    static QVector<MeasurePoint> BreakGaps(const QVector<MeasurePoint> &series, const QVector<QCPRange> &lossSpans,
+                                           double before);
 
     // The link to the server went down or came back; the time between is shaded for the rest of the run.
     void LinkLost(double time);
@@ -89,16 +93,14 @@ private:
     // to `other` at their place in the order, so the table is filled in the same order as before.
     void ReadSpans(const QVector<QTreeWidgetItem *> &items, const QVector<bool> &read, double from, double to,
                    const std::function<void(QTreeWidgetItem *)> &other);
-    // A span read: the value in force before it (null when none), then the samples.
-    void DrawSpan(QCPGraph *main, QCPGraph *violation, double from, double to, int column, const MeasurePoint *last,
-                  const QVector<MeasurePoint> &read);
+    // Every graph of the plot samples its line keeping the samples next to a NaN.
+    QCPGraph *AddGraph(QCPAxis *valueAxis);
     static void AddHoldPoint(QCPGraph *graph, double key);
     void ExtendRange(const QCPGraph *graph, double value);
     void ClearGraph(QCPGraph *graph);
     // The item's curve and violation curve, where it has them.
     void ClearItemGraphs(QTreeWidgetItem *item);
     void RescaleValueAxis(QCPAxis *axis);
-    QMap<double, MeasurePoint> CsvChannelSeries(const QVector<CsvFile::CsvRow> &rows, int itemType) const;
 
     // Run before every replot: tick counts and time label layout that fit the plot's size, value tags
     // stacked apart, link-loss texts placed in the visible part of their band.
@@ -125,7 +127,6 @@ private:
     int periodLength = 600;
     QCPGraph::LineStyle graphLineStyle = QCPGraph::lsStepLeft;
     QHash<const QCPGraph *, QCPRange> valueRanges; // value span of each graph's samples, kept while drawing
-    QHash<const QCPGraph *, double> usualSteps;    // sample step of each channel's main graph
     QMetaObject::Connection beforeReplotConnection;
     QSize timeLabelsSize; // plot size the time label layout was chosen for
     bool twoLineTimeLabels = false;

@@ -62,6 +62,22 @@ QVector<QRectF> TickLabelBoxes(const QCPAxis *axis) {
     return boxes;
 }
 
+// The line points a graph hands its painter, through its own (virtual) sampling.
+struct LineProbe : QCPGraph {
+    static QVector<QCPGraphData> Lines(const QCPGraph *graph) {
+        QVector<QCPGraphData> lines;
+        (graph->*(&LineProbe::getOptimizedLineData))(&lines, graph->data()->constBegin(), graph->data()->constEnd());
+        return lines;
+    }
+};
+
+QString Text(const QVector<QCPGraphData> &lines) {
+    QStringList points;
+    for (const QCPGraphData &p : lines)
+        points << QString::number(p.key, 'g', 17) + QLatin1Char(':') + QString::number(p.value, 'g', 17);
+    return points.join(QLatin1Char(','));
+}
+
 } // namespace
 
 class TelemetryPlotTest : public QObject {
@@ -81,7 +97,10 @@ private slots:
     void realtimeRescale();
     void gaps_data();
     void gaps();
-    void csvGapBreaksCurve();
+    void csvHoles_data();
+    void csvHoles();
+    void sampling_data();
+    void sampling();
     void labelsApart_data();
     void labelsApart();
     void linkLossBand();
@@ -316,37 +335,71 @@ void TelemetryPlotTest::realtimeRescale() {
 }
 
 void TelemetryPlotTest::gaps_data() {
+    // spans: link-loss spans "lost-restored" separated by ";", an empty end while the link is down.
     QTest::addColumn<QString>("samples");
+    QTest::addColumn<QString>("spans");
     QTest::addColumn<double>("before");
     QTest::addColumn<QString>("drawn");
 
-    QTest::newRow("second-samples-ten-second-hole")
-        << "100:1,101:2,102:3,112:4,113:5" << std::nan("") << "100:1,101:2,102:3,103:nan,112:4,113:5";
-    QTest::newRow("hole-under-five-seconds-kept")
-        << "100:1,101:2,102:3,106:4" << std::nan("") << "100:1,101:2,102:3,106:4";
-    QTest::newRow("minute-step-under-three-steps-kept") << "0:1,60:2,120:3,290:4" << std::nan("") << "60:2,120:3,290:4";
-    QTest::newRow("minute-step-beyond-three-steps")
-        << "60:1,120:2,180:3,400:4" << std::nan("") << "60:1,120:2,180:3,240:nan,400:4";
-    QTest::newRow("hole-after-last-drawn") << "100:1,101:2,102:3" << 80.0 << "81:nan,100:1,101:2,102:3";
-    QTest::newRow("too-few-samples-no-step") << "100:1,200:2" << std::nan("") << "100:1,200:2";
+    // The archive records on change: a long time without a sample holds the value.
+    QTest::newRow("long-hole-holds-value") << "100:1,101:2,102:3,112:4,113:5"
+                                           << "" << std::nan("") << "100:1,101:2,102:3,112:4,113:5";
+    QTest::newRow("minute-step-hole-holds-value") << "60:1,120:2,180:3,400:4"
+                                                  << "" << std::nan("") << "60:1,120:2,180:3,400:4";
+    QTest::newRow("hole-after-last-drawn-holds") << "100:1,101:2,102:3"
+                                                 << "" << 80.0 << "100:1,101:2,102:3";
+    QTest::newRow("archive-nan-breaks-alone") << "100:1,101:2,102:nan,130:2"
+                                              << "" << std::nan("") << "100:1,101:2,102:nan,130:2";
+    QTest::newRow("link-loss-without-samples-breaks") << "100:1,101:2,200:3"
+                                                      << "110-150" << std::nan("") << "100:1,101:2,110:nan,200:3";
+    QTest::newRow("link-loss-with-samples-holds") << "100:1,101:2,102:3,103:3,130:4,131:5"
+                                                  << "110-150" << std::nan("") << "100:1,101:2,102:3,103:3,130:4,131:5";
+    QTest::newRow("link-loss-after-last-drawn-breaks") << "150:3"
+                                                       << "110-140" << 100.0 << "110:nan,150:3";
+    QTest::newRow("link-loss-behind-drawn-ignored") << "130:1,131:2"
+                                                    << "50-100" << 120.0 << "130:1,131:2";
+    QTest::newRow("link-still-down-breaks") << "100:1,101:2"
+                                            << "110-" << std::nan("") << "100:1,101:2,110:nan";
+    QTest::newRow("link-loss-before-any-value-ignored") << "200:1,201:2,202:3,230:4"
+                                                        << "110-150" << std::nan("") << "200:1,201:2,202:3,230:4";
+    QTest::newRow("two-losses-one-with-samples") << "100:1,120:2,300:3"
+                                                 << "110-130;200-250" << std::nan("") << "100:1,120:2,200:nan,300:3";
 }
 
 void TelemetryPlotTest::gaps() {
     QFETCH(QString, samples);
+    QFETCH(QString, spans);
     QFETCH(double, before);
     QFETCH(QString, drawn);
 
-    // The step of the rows with a hole-after-last-drawn row comes from the earlier read.
-    const QMap<double, MeasurePoint> series = Samples(samples);
-    const double step = std::isnan(before) ? TelemetryPlotWidget::UsualStep(series) : 1.0;
     QCustomPlot plot;
     TelemetryPlotWidget view(&plot, nullptr, nullptr, false);
+    for (const QString &span : spans.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QStringList ends = span.split(QLatin1Char('-'));
+        view.LinkLost(ends[0].toDouble());
+        if (!ends[1].isEmpty())
+            view.LinkRestored(ends[1].toDouble());
+    }
     QCPGraph *graph = plot.addGraph();
-    view.DrawMeasuresToPlot(TelemetryPlotWidget::BreakGaps(series, step, before), graph, nullptr);
+    const QVector<MeasurePoint> read = Archive_Measures::SamplesOf(Samples(samples));
+    view.DrawSamplesToPlot(TelemetryPlotWidget::BreakGaps(read, view.LinkLossSpans(), before), graph, nullptr);
     QCOMPARE(Points(graph), drawn);
 }
 
-void TelemetryPlotTest::csvGapBreaksCurve() {
+void TelemetryPlotTest::csvHoles_data() {
+    QTest::addColumn<QString>("samples"); // seconds after the first row : frequency
+    QTest::addColumn<int>("breaks");
+
+    QTest::newRow("long-hole-holds-value") << "0:50,1:50.01,2:50.02,3:50.03,30:50.3,31:50.31" << 0;
+    QTest::newRow("nan-row-breaks") << "0:50,1:50.01,2:nan,3:50.03,4:50.04,30:50.3" << 1;
+}
+
+// A file's curve breaks only where it has no value, and the table shows its rows as they are,
+// the same whether the plot or the tree fills it.
+void TelemetryPlotTest::csvHoles() {
+    QFETCH(QString, samples);
+    QFETCH(int, breaks);
+
     QCustomPlot plot;
     QTableWidget widget;
     TelemetryTableWidget table(&widget);
@@ -357,16 +410,118 @@ void TelemetryPlotTest::csvGapBreaksCurve() {
     auto *channel = new QTreeWidgetItem(file, CsvFreqItem);
     const QDateTime t0 = QDateTime::fromSecsSinceEpoch(1700000000);
     QVector<CsvFile::CsvRow> rows;
-    for (int s : {0, 1, 2, 3, 30, 31})
-        rows.append({t0.addSecs(s), 50.0 + s / 100.0, 10});
+    const QMap<double, MeasurePoint> series = Samples(samples);
+    for (const MeasurePoint &p : series)
+        rows.append({t0.addSecs(qint64(p.time)), p.value, 10});
     view.AddCSVFileGraph(channel, rows);
     auto *graph = ItemPointer<QCPGraph>(channel, GraphRole);
-    QCOMPARE(Points(graph).count(QStringLiteral("nan")), 1);
-    QVERIFY(std::isnan(graph->data()->findBegin(1700000004, false)->value));
-    // The table row of the break shows nothing for the channel.
-    QCOMPARE(widget.rowCount(), 7);
-    QCOMPARE(widget.item(2, 0)->text(), QString());
-    QCOMPARE(widget.verticalHeaderItem(2)->data(Qt::UserRole).toDouble(), 1700000004.0);
+    QCOMPARE(graph->data()->size(), series.size());
+    QCOMPARE(Points(graph).count(QStringLiteral("nan")), breaks);
+
+    QTableWidget treeWidget;
+    TelemetryTableWidget treeTable(&treeWidget);
+    treeWidget.setColumnCount(1);
+    treeTable.FillTableData(TelemetryPlotWidget::CsvSeries(rows, CsvFreqItem), 0, false);
+    QCOMPARE(widget.rowCount(), series.size());
+    QCOMPARE(treeWidget.rowCount(), widget.rowCount());
+    for (int r = 0; r < widget.rowCount(); ++r) {
+        QCOMPARE(widget.verticalHeaderItem(r)->text(), treeWidget.verticalHeaderItem(r)->text());
+        QCOMPARE(widget.item(r, 0)->text(), treeWidget.item(r, 0)->text());
+    }
+}
+
+void TelemetryPlotTest::sampling_data() {
+    QTest::addColumn<int>("type");       // the tree item whose graph is drawn
+    QTest::addColumn<bool>("violation"); // its second graph instead of its main one
+    QTest::addColumn<bool>("marks");     // NaN in the data, one right before the extreme
+    QTest::addColumn<double>("extreme"); // the one sample that differs from its neighbours
+
+    QTest::newRow("csv-dip-after-nan") << int(CsvFreqItem) << false << true << 49.5;
+    QTest::newRow("realtime-dip-after-nan") << int(PowerItem) << false << true << 20.0;
+    QTest::newRow("violation-peak-after-nan") << int(CalcPowerItem) << true << true << 300.0;
+    QTest::newRow("csv-nan-free-as-library") << int(CsvFreqItem) << false << false << 49.5;
+    QTest::newRow("realtime-nan-free-as-library") << int(FreqItem) << false << false << 50.5;
+}
+
+// A day of one-second samples in a narrow plot, so that a pixel column holds some two hundred: the
+// line keeps a one-sample extreme that follows a NaN at the start of its column, and NaN-free data
+// gives exactly the plotting library's own points.
+void TelemetryPlotTest::sampling() {
+    QFETCH(int, type);
+    QFETCH(bool, violation);
+    QFETCH(bool, marks);
+    QFETCH(double, extreme);
+
+    QCustomPlot plot;
+    TelemetryPlotWidget view(&plot, nullptr, nullptr, false);
+    plot.resize(400, 300);
+    plot.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&plot));
+    const double t0 = 1700000000;
+    const int n = 86400;
+    plot.xAxis->setRange(t0, t0 + n);
+    plot.replot(QCustomPlot::rpImmediateRefresh);
+
+    // The first sample of a column in the middle, well inside it.
+    int at = n / 2;
+    const int column = int(plot.xAxis->coordToPixel(t0 + at)) + 1;
+    while (int(plot.xAxis->coordToPixel(t0 + at)) < column)
+        ++at;
+    QVERIFY(plot.xAxis->coordToPixel(t0 + at) - column > 1e-6);
+    const double width = plot.xAxis->pixelToCoord(column + 1) - plot.xAxis->pixelToCoord(column);
+    QVERIFY(width > 100);
+
+    const double level = type == CsvFreqItem || type == FreqItem ? 50.0 : 100.0;
+    QVector<double> values(n);
+    for (int i = 0; i < n; ++i)
+        values[i] = level + 0.02 * std::sin(i / 900.0);
+    values[at + 1] = extreme;
+    if (marks) {
+        values[at] = std::nan("");
+        for (int i = 5000; i < n; i += 5000)
+            values[i] = std::nan("");
+    }
+
+    QTreeWidget tree;
+    auto *parent = new QTreeWidgetItem(&tree, IsFileChannel(type) ? CsvFileItem : ObjectItem);
+    auto *channel = new QTreeWidgetItem(parent, type);
+    QCPGraph *graph = nullptr;
+    if (IsFileChannel(type)) {
+        QVector<CsvFile::CsvRow> rows;
+        for (int i = 0; i < n; ++i)
+            rows.append({QDateTime::fromSecsSinceEpoch(qint64(t0) + i), values[i], values[i]});
+        view.AddCSVFileGraph(channel, rows);
+        graph = ItemPointer<QCPGraph>(channel, GraphRole);
+    } else {
+        channel->setData(TreeDataColumn, ObjectIdRole, 7);
+        channel->setData(TreeDataColumn, MeasureIdRole, 100);
+        view.AddRealtimeGraph(channel, -1);
+        graph = ItemPointer<QCPGraph>(channel, violation ? ViolationGraphRole : GraphRole);
+        QVERIFY(graph);
+        QVector<QCPGraphData> data(n);
+        for (int i = 0; i < n; ++i)
+            data[i] = QCPGraphData(t0 + i, values[i]);
+        graph->data()->set(data, true);
+    }
+    QVERIFY(graph);
+    QCOMPARE(graph->data()->size(), n);
+
+    const QVector<QCPGraphData> lines = LineProbe::Lines(graph);
+    QVERIFY(lines.size() < n / 10);
+    if (!marks) {
+        QCPGraph *library = plot.addGraph(graph->keyAxis(), graph->valueAxis());
+        library->setData(graph->data());
+        QCOMPARE(Text(lines), Text(LineProbe::Lines(library)));
+        return;
+    }
+    bool found = false;
+    bool broken = false;
+    for (const QCPGraphData &p : lines) {
+        found = found || p.value == extreme;
+        broken = broken || (std::isnan(p.value) && std::abs(p.key - (t0 + at)) < width);
+    }
+    QVERIFY2(found, "the extreme next to the NaN is drawn");
+    QVERIFY2(broken, "the line still breaks at the NaN");
 }
 
 void TelemetryPlotTest::labelsApart_data() {

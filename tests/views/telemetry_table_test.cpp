@@ -6,6 +6,7 @@
 
 #include "qcustomplot.h"
 #include "views/objects_tree_widget.h"
+#include "views/telemetry_plot_widget.h"
 #include "views/telemetry_table_widget.h"
 #include "views/wrapping_header_view.h"
 
@@ -67,7 +68,8 @@ private slots:
 };
 
 void TelemetryTableTest::fill_data() {
-    // fills: "column|carry|samples", applied in order; rows: expected grid, top row first.
+    // fills: "column|carry|samples", applied in order, carry "s" for a span the plot draws and hands on;
+    // rows: expected grid, top row first.
     QTest::addColumn<QStringList>("fills");
     QTest::addColumn<QStringList>("rows");
 
@@ -89,6 +91,10 @@ void TelemetryTableTest::fill_data() {
     QTest::newRow("rows-found-between-many")
         << QStringList{"0|0|0:1,2:2,4:3,6:4,8:5,10:6,12:7", "1|0|1:8,3:9,11:10,13:11"}
         << QStringList{";11=", "7=;", ";10=", "6=;", "5=;", "4=;", "3=;", ";9=", "2=;", ";8=", "1=;"};
+    QTest::newRow("span-hole-carries-held-value") << QStringList{"0|s|0:1,1:2,2:3,3:4,30:5", "1|1|10:7"}
+                                                  << QStringList{"5=;7~", "4~;7=", "4=;", "3=;", "2=;", "1=;"};
+    QTest::newRow("span-nan-carried-empty") << QStringList{"0|s|0:1,1:2,2:3,3:nan,30:5", "1|1|10:7"}
+                                            << QStringList{"5=;7~", "~;7=", "=;", "3=;", "2=;", "1=;"};
     QTest::newRow("time-zero-skipped") << QStringList{"0|1|-1700000000:4,1:5"} << QStringList{"5=;"};
 }
 
@@ -98,10 +104,18 @@ void TelemetryTableTest::fill() {
 
     QTableWidget widget;
     TelemetryTableWidget table(&widget);
+    table.SetVisible(true);
     widget.setColumnCount(2);
+    QCustomPlot plot;
+    TelemetryPlotWidget view(&plot, nullptr, &table, false);
     for (const QString &fill : fills) {
         const QStringList parts = fill.split(QLatin1Char('|'));
-        table.FillTableData(Samples(parts[2]), parts[0].toInt(), parts[1] == QLatin1String("1"));
+        const QMap<double, MeasurePoint> samples = Samples(parts[2]);
+        if (parts[1] == QLatin1String("s"))
+            view.DrawSpan(plot.addGraph(), nullptr, samples.firstKey(), samples.lastKey(), parts[0].toInt(), nullptr,
+                          Archive_Measures::SamplesOf(samples));
+        else
+            table.FillTableData(samples, parts[0].toInt(), parts[1] == QLatin1String("1"));
     }
 
     QStringList grid;
