@@ -1,5 +1,6 @@
 #include "stand/stand_database.h"
 
+#include "stand/demo_content.h"
 #include "stand/sql_inserter.h"
 #include "stand/stand_database_p.h"
 
@@ -53,12 +54,6 @@ CREATE TABLE T_THIS(KeyLink TEXT PRIMARY KEY NOT NULL, USRS_ID INT32);
 CREATE TABLE Archive(meas_id INT32 NOT NULL, time DOUBLE NOT NULL, value DOUBLE, state INT32,
     PRIMARY KEY(meas_id, time)) WITHOUT ROWID;
 )SQL";
-
-std::string Key(uint32_t kind, uint64_t n) {
-    char text[64];
-    std::snprintf(text, sizeof text, "{%08X-5A3E-4D1C-8E07-%012llX}", kind, static_cast<unsigned long long>(n));
-    return text;
-}
 
 void PutLE(std::string *out, const void *value, size_t size) {
     out->append(static_cast<const char *>(value), size);
@@ -166,191 +161,9 @@ bool StandDatabase::CreateContent(const DemoLayout &layout, GridModel *model, do
         return false;
     }
 
-    bool ok = true;
+    bool ok = WriteDemoContent(writer_, layout);
+    // The statements below are finished before the transaction ends.
     {
-        SqlInserter tables(writer_, "INSERT INTO Tables VALUES(?,?,?,?)");
-        struct TableRow {
-            const char *lat;
-            const char *loc;
-            int id;
-        };
-        static const TableRow tableRows[] = {
-            {"Tables", "Таблицы", 1},
-            {"Users", "Пользователи", 2},
-            {"IdentifiedObject", "Объекты", 3},
-            {"Measurement", "Измерения", 4},
-            {"T_DEDUR_OBJ", "Объекты ОПРЧ", 10},
-            {"T_DEDUR_TYPE", "Типы объектов ОПРЧ", 11},
-            {"T_DEDUR_SETTINGS", "Параметры типов ОПРЧ", 12},
-            {"T_DEDUR_DATA", "Значения параметров ОПРЧ", 13},
-            {"EventCat", "Категории событий", 20},
-            {"EventCod", "Коды событий", 21},
-            {"EvDedur", "События ОПРЧ", 22},
-            {"T_EV_KWIT", "Квитирование событий", 23},
-            {"T_THIS", "Текущий объект", 30},
-            {"Analog", "Аналоговые измерения", kAnalogArchive},
-            {"Discrete", "Дискретные измерения", kDiscreteArchive},
-        };
-        for (const TableRow &row : tableRows)
-            tables.Text(Key(0x7AB1E000, uint64_t(row.id))).Text(row.lat).Text(row.loc).Int(row.id).Run();
-        ok = ok && tables.Ok();
-
-        SqlInserter users(writer_, "INSERT INTO Users VALUES(?,?,?,?,?)");
-        SqlInserter credentials(writer_, "INSERT INTO Credentials VALUES(?,?,?,?)");
-        struct UserRow {
-            const char *login;
-            const char *fullName;
-            bool canEdit;
-        };
-        static const UserRow userRows[] = {{"operator", "Оператор смены", false},
-                                           {"engineer", "Инженер по режимам", true}};
-        int n = 0;
-        for (const UserRow &row : userRows) {
-            users.Text(Key(0x05E40000, uint64_t(++n)))
-                .Text(row.login)
-                .Text(row.login)
-                .Text(row.fullName)
-                .Int(row.canEdit)
-                .Run();
-            // Demo credentials: the password equals the login.
-            const PasswordHash hash = MakePasswordHash(row.login);
-            credentials.Text(row.login).Blob(hash.salt).Blob(hash.hash).Int(hash.iterations).Run();
-        }
-        ok = ok && users.Ok() && credentials.Ok();
-
-        SqlInserter thisRow(writer_, "INSERT INTO T_THIS VALUES(?,?)");
-        thisRow.Text(Key(0x7415, 1)).Int(1).Run();
-        ok = ok && thisRow.Ok();
-
-        // Event categories and codes.
-        SqlInserter categories(writer_, "INSERT INTO EventCat VALUES(?,?,?)");
-        const std::string systemCat = Key(0xEC000000, 1), dedurCat = Key(0xEC000000, 2), kwitCat = Key(0xEC000000, 3);
-        categories.Text(systemCat).Int(1).Text("Системные события").Run();
-        categories.Text(dedurCat).Int(2).Text("ОПРЧ").Run();
-        categories.Text(kwitCat).Int(3).Text("Квитирование").Run();
-        ok = ok && categories.Ok();
-        SqlInserter codes(writer_, "INSERT INTO EventCod VALUES(?,?,?,?)");
-        struct CodeRow {
-            int code;
-            const char *name;
-            const std::string *category;
-        };
-        const CodeRow codeRows[] = {
-            {501, "Событие квитировано", &kwitCat},
-            {601, "Контроль связи с сервером", &systemCat},
-            {602, "Синхронизация времени", &systemCat},
-            {603, "Обновление конфигурации сервера", &systemCat},
-            {8301, "ОПРЧ: выход частоты за мёртвую полосу", &dedurCat},
-            {8302, "ОПРЧ: возврат частоты в мёртвую полосу", &dedurCat},
-            {8303, "ОПРЧ: недостаточное участие в регулировании", &dedurCat},
-            {8304, "ОПРЧ: первичное регулирование выполнено", &dedurCat},
-            {8305, "ОПРЧ: превышено время реакции", &dedurCat},
-            {8306, "ОПРЧ: блок выведен из регулирования", &dedurCat},
-            {8307, "ОПРЧ: блок введён в регулирование", &dedurCat},
-            {8308, "ОПРЧ: нет данных телеизмерений", &dedurCat},
-        };
-        for (const CodeRow &row : codeRows)
-            codes.Text(Key(0xC0DE0000, uint64_t(row.code))).Int(row.code).Text(row.name).Text(*row.category).Run();
-        ok = ok && codes.Ok();
-
-        // Types and their settings.
-        SqlInserter types(writer_, "INSERT INTO T_DEDUR_TYPE VALUES(?,?,?,?)");
-        types.Text(Key(0x7E000000, 1)).Int(kStationType).Text("Электростанция").Int(0).Run();
-        types.Text(Key(0x7E000000, 3)).Int(kGroupType).Text("Группа оборудования").Int(kStationType).Run();
-        types.Text(Key(0x7E000000, 7)).Int(kUnitType).Text("Генерирующее оборудование").Int(kStationType).Run();
-        ok = ok && types.Ok();
-        SqlInserter settings(writer_, "INSERT INTO T_DEDUR_SETTINGS VALUES(?,?,?,?,?,?,?)");
-        for (const SettingDef &def : DemoSettings())
-            settings.Text(Key(0x5E770000, uint64_t(def.id)))
-                .Int(def.id)
-                .Int(def.type)
-                .Text(def.key)
-                .Text(def.description)
-                .Text(def.datatype)
-                .Int(def.order)
-                .Run();
-        ok = ok && settings.Ok();
-
-        // Measurements, objects and their setting values.
-        SqlInserter meas(writer_, "INSERT INTO Measurement VALUES(?,?,?,?)");
-        SqlInserter identified(writer_, "INSERT INTO IdentifiedObject VALUES(?,?,?)");
-        auto addMeasurement = [&](int locId, const std::string &name, const char *unit, bool analog) {
-            const std::string key = Key(0x3EA50000, uint64_t(locId));
-            meas.Text(key).Int(locId).Text(unit).Int(analog ? kAnalogArchive : kDiscreteArchive).Run();
-            identified.Text(key).Text(name).Text(analog ? "Analog" : "Discrete").Run();
-        };
-        SqlInserter objects(writer_, "INSERT INTO T_DEDUR_OBJ VALUES(?,?,?,?,?,?,?)");
-        SqlInserter data(writer_, "INSERT INTO T_DEDUR_DATA VALUES(?,?,?,?,?,?)");
-        int objectId = 0, dataId = 0;
-        auto setValue = [&](int object, int setting, const std::string &value, int arch) {
-            ++dataId;
-            data.Text(Key(0xDA7A0000, uint64_t(dataId)))
-                .Int(dataId)
-                .Int(object)
-                .Int(setting)
-                .Text(value)
-                .Int(arch)
-                .Run();
-        };
-        auto number = [](double v) {
-            char text[32];
-            std::snprintf(text, sizeof text, "%g", v);
-            return std::string(text);
-        };
-        int order = 0;
-        for (const StationSpec &station : layout.stations) {
-            addMeasurement(station.freqId, station.shortName + ": частота сети", "Гц", true);
-            addMeasurement(station.totalPowerId, station.shortName + ": суммарная активная мощность", "МВт", true);
-            const int stationId = ++objectId;
-            objects.Text(Key(0x0B1E0000, uint64_t(stationId)))
-                .Int(stationId)
-                .Text(station.name)
-                .Int(kStationType)
-                .Int(0)
-                .Int(1)
-                .Int(++order)
-                .Run();
-            setValue(stationId, kSetStationShortName, station.shortName, 0);
-            setValue(stationId, kSetStationFreq, std::to_string(station.freqId), kAnalogArchive);
-            setValue(stationId, kSetStationPower, std::to_string(station.totalPowerId), kAnalogArchive);
-            int unitOrder = 0;
-            for (const UnitSpec &unit : station.units) {
-                const std::string prefix = station.shortName + " " + unit.name;
-                addMeasurement(unit.powerId, prefix + ": активная мощность", "МВт", true);
-                addMeasurement(unit.calcId, prefix + ": расчётная мощность ОПРЧ", "МВт", true);
-                addMeasurement(unit.breakerId, prefix + ": выключатель", "", false);
-                const int unitId = ++objectId;
-                objects.Text(Key(0x0B1E0000, uint64_t(unitId)))
-                    .Int(unitId)
-                    .Text(unit.name)
-                    .Int(kUnitType)
-                    .Int(stationId)
-                    .Int(1)
-                    .Int(++unitOrder)
-                    .Run();
-                setValue(unitId, kSetUnitNumber, std::to_string(unit.number), 0);
-                setValue(unitId, kSetUnitFreq, std::to_string(station.freqId), kAnalogArchive);
-                setValue(unitId, kSetUnitPower, std::to_string(unit.powerId), kAnalogArchive);
-                setValue(unitId, kSetUnitCalc, std::to_string(unit.calcId), kAnalogArchive);
-                setValue(unitId, kSetUnitNominal, number(unit.nominalMw), 0);
-                setValue(unitId, kSetUnitDroop, number(unit.droopPercent), 0);
-                setValue(unitId, kSetUnitDeadBand, number(unit.deadBandHz), 0);
-                setValue(unitId, kSetUnitBreaker, std::to_string(unit.breakerId), kDiscreteArchive);
-                setValue(unitId, kSetUnitDeadTime, number(unit.physics.deadTimeSec), 0);
-                setValue(unitId, kSetUnitTimeConstant, number(unit.physics.timeConstantSec), 0);
-                setValue(unitId, kSetUnitRampLimit, number(unit.physics.rampMwPerSec), 0);
-                setValue(unitId, kSetUnitMinPower, number(unit.physics.minMw), 0);
-                setValue(unitId, kSetUnitMaxPower, number(unit.physics.maxMw), 0);
-                setValue(unitId, kSetUnitGovernor, unit.physics.governorOn ? "1" : "0", 0);
-            }
-            // A few measurements that no object uses, as a real station has them.
-            const int base = station.freqId - 1;
-            addMeasurement(base + 11, station.shortName + ": напряжение шин 220 кВ", "кВ", true);
-            addMeasurement(base + 12, station.shortName + ": реактивная мощность", "Мвар", true);
-            addMeasurement(base + 13, station.shortName + ": РУ 220 кВ в работе", "", false);
-        }
-        ok = ok && meas.Ok() && identified.Ok() && objects.Ok() && data.Ok();
-
         // History: one sample per second per measurement up to the previous whole second.
         if (ok && backfillHours > 0 && model) {
             const int64_t end = backfillEnd > 0 ? backfillEnd : int64_t(std::time(nullptr)) - 1;
