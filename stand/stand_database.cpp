@@ -4,6 +4,8 @@
 #include "stand/sql_inserter.h"
 #include "stand/stand_database_p.h"
 
+#include "support/archive_layout.h"
+
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -60,12 +62,18 @@ void PutLE(std::string *out, const void *value, size_t size) {
 }
 
 void PutRecord(std::string *out, int measId, double time, double value, int32_t state) {
-    char record[29] = {1};
-    std::memcpy(record + 1, &measId, 4);
-    std::memcpy(record + 9, &state, 4);
-    std::memcpy(record + 13, &time, 8);
-    std::memcpy(record + 21, &value, 8);
+    namespace layout = archive_layout;
+    char record[layout::RecordSize] = {char(layout::TypeSample)};
+    std::memcpy(record + layout::OffsetMeasId, &measId, 4);
+    std::memcpy(record + layout::OffsetFlags, &state, 4);
+    std::memcpy(record + layout::OffsetTime, &time, 8);
+    std::memcpy(record + layout::OffsetValue, &value, 8);
     out->append(record, sizeof record);
+}
+
+// The record count sits at the same place in both block headers.
+void PutCount(std::string *block, int32_t count) {
+    std::memcpy(&(*block)[archive_layout::OffsetHeaderCount], &count, 4);
 }
 
 } // namespace
@@ -340,8 +348,8 @@ bool StandDatabase::ReadLast(int measId, double time, std::string *block) {
     if (!reader)
         return false;
     block->clear();
-    const uint8_t kind = 1;
-    int32_t count = 0;
+    const uint8_t kind = archive_layout::LastBlockKind;
+    const int32_t count = 0;
     const int32_t zero = 0;
     PutLE(block, &kind, 1);
     PutLE(block, &measId, 4);
@@ -353,8 +361,7 @@ bool StandDatabase::ReadLast(int measId, double time, std::string *block) {
     SqlStatement::StepResult step = stmt.Step();
     if (step == SqlStatement::kRow) {
         PutRecord(block, measId, stmt.ColumnDouble(0), stmt.ColumnDouble(1), stmt.ColumnInt(2));
-        count = 1;
-        std::memcpy(&(*block)[5], &count, 4);
+        PutCount(block, 1);
         step = SqlStatement::kDone;
     }
     stmt.Reset();
@@ -409,7 +416,7 @@ bool StandDatabase::ReadSpan(int measId, double from, double to, std::string *bl
     if (!reader)
         return false;
     block->clear();
-    const uint8_t kind = 2;
+    const uint8_t kind = archive_layout::PeriodBlockKind;
     int32_t count = 0;
     const int32_t zero = 0;
     const double zeroTime = 0;
@@ -421,7 +428,8 @@ bool StandDatabase::ReadSpan(int measId, double from, double to, std::string *bl
     // One sample a second is the usual density; reserving for it avoids regrowing a large block.
     const double seconds = to - from + 1;
     if (seconds > 0)
-        block->reserve(21 + 29 * size_t(std::min(seconds, double(kMaxSpanRecords))));
+        block->reserve(archive_layout::PeriodHeaderSize +
+                       archive_layout::RecordSize * size_t(std::min(seconds, double(kMaxSpanRecords))));
 
     bool ok = true;
     double cursor = from; // the first time not read yet
@@ -451,7 +459,7 @@ bool StandDatabase::ReadSpan(int measId, double from, double to, std::string *bl
     }
     if (ok && count < kMaxSpanRecords)
         ok = QuerySpan(reader.get(), measId, cursor, to, block, &count);
-    std::memcpy(&(*block)[5], &count, 4);
+    PutCount(block, count);
     GiveBack(std::move(reader));
     return ok;
 }
