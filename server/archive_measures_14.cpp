@@ -7,16 +7,17 @@
 #include <vector>
 
 #include "server/tlxservice.h"
+#include "support/archive_layout.h"
 
 namespace {
 
-constexpr int RecordSize = 29;
-constexpr int LastHeaderSize = 13;
-constexpr int PeriodHeaderSize = 21;
-constexpr int OffsetFlags = 9;
-constexpr int OffsetTime = 13;
-constexpr int OffsetValue = 21;
-constexpr uint8_t TypeWithVariablePart = 4;
+using archive_layout::LastHeaderSize;
+using archive_layout::OffsetFlags;
+using archive_layout::OffsetTime;
+using archive_layout::OffsetValue;
+using archive_layout::PeriodHeaderSize;
+using archive_layout::RecordSize;
+using archive_layout::TypeWithVariablePart;
 
 template <typename T> T Read(const char *at) {
     T value;

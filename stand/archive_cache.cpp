@@ -1,11 +1,13 @@
 #include "stand/archive_cache.h"
 
+#include "support/archive_layout.h"
+
 #include <algorithm>
 
 namespace stand {
 
 namespace {
-constexpr size_t kRecordSize = 29;
+constexpr size_t kRecordSize = archive_layout::RecordSize;
 }
 
 void ArchiveCache::SetCap(size_t capBytes) {

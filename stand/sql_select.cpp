@@ -101,14 +101,14 @@ std::unique_ptr<StandDatabase::Reader> StandDatabase::TakeReader() {
     // One string or blob function call is a single step the progress handler cannot break into:
     // bound what one value can grow to instead (a reply cannot carry more anyway).
     sqlite3_limit(reader->db, SQLITE_LIMIT_LENGTH, int(kMaxReplyBytes));
-    if (sqlite3_prepare_v3(reader->db,
-                           "SELECT time, value, state FROM Archive WHERE meas_id = ?1 AND time <= ?2 "
-                           "ORDER BY time DESC LIMIT 1",
-                           -1, SQLITE_PREPARE_PERSISTENT, &reader->last, nullptr) != SQLITE_OK ||
-        sqlite3_prepare_v3(reader->db,
-                           "SELECT time, value, state FROM Archive WHERE meas_id = ?1 AND time >= ?2 AND time <= ?3 "
-                           "ORDER BY time",
-                           -1, SQLITE_PREPARE_PERSISTENT, &reader->span, nullptr) != SQLITE_OK)
+    if (!reader->last.Prepare(reader->db,
+                              "SELECT time, value, state FROM Archive WHERE meas_id = ?1 AND time <= ?2 "
+                              "ORDER BY time DESC LIMIT 1",
+                              -1, nullptr, true) ||
+        !reader->span.Prepare(reader->db,
+                              "SELECT time, value, state FROM Archive WHERE meas_id = ?1 AND time >= ?2 AND time <= ?3 "
+                              "ORDER BY time",
+                              -1, nullptr, true))
         return nullptr;
     // Installed after the archive statements, which therefore need no permission of their own.
     sqlite3_set_authorizer(reader->db, Authorize, nullptr);
@@ -133,28 +133,28 @@ int StandDatabase::Select(const std::string &sqlUtf8, std::string *packed, int *
         *reason = "database not available";
         return kStatusDbError;
     }
-    sqlite3_stmt *stmt = nullptr;
+    SqlStatement statement;
     const char *tail = nullptr;
-    const int prepared = sqlite3_prepare_v2(reader->db, sqlUtf8.c_str(), int(sqlUtf8.size()), &stmt, &tail);
+    const bool prepared = statement.Prepare(reader->db, sqlUtf8.c_str(), int(sqlUtf8.size()), &tail);
+    // Finished before the connection goes back to the pool, where another thread may take it.
     auto fail = [&](int status, const std::string &why) {
-        sqlite3_finalize(stmt);
+        statement.Finalize();
         *reason = why;
         GiveBack(std::move(reader));
         return status;
     };
-    if (prepared != SQLITE_OK)
+    if (!prepared)
         return fail(kStatusBadRequest, sqlite3_errmsg(reader->db));
-    if (!stmt)
+    if (!statement.IsPrepared())
         return fail(kStatusBadRequest, "empty statement");
+    sqlite3_stmt *stmt = statement.Handle();
     if (!sqlite3_stmt_readonly(stmt))
         return fail(kStatusBadRequest, "only a select may be sent");
     // Exactly one statement: whatever follows must be blanks, semicolons or comments.
     if (tail && *tail) {
-        sqlite3_stmt *next = nullptr;
-        const char *rest = nullptr;
-        const int rc = sqlite3_prepare_v2(reader->db, tail, -1, &next, &rest);
-        const bool more = rc != SQLITE_OK || next != nullptr;
-        sqlite3_finalize(next);
+        SqlStatement next;
+        const bool more = !next.Prepare(reader->db, tail) || next.IsPrepared();
+        next.Finalize();
         if (more)
             return fail(kStatusBadRequest, "only one statement may be sent");
     }
@@ -162,12 +162,12 @@ int StandDatabase::Select(const std::string &sqlUtf8, std::string *packed, int *
     TLArray *array = nullptr;
     TLACreate(&array, 0);
     reader->deadlineMs = NowMs() + kSelectTimeLimitMs;
-    int rc = sqlite3_step(stmt);
+    SqlStatement::StepResult step = statement.Step();
     const int columns = sqlite3_column_count(stmt);
     std::vector<int> types(size_t(columns), TL_TEXT);
     for (int c = 0; c < columns; ++c) {
         types[size_t(c)] = TypeFromDecl(sqlite3_column_decltype(stmt, c),
-                                        rc == SQLITE_ROW ? sqlite3_column_type(stmt, c) : SQLITE_NULL);
+                                        step == SqlStatement::kRow ? sqlite3_column_type(stmt, c) : SQLITE_NULL);
         const char *name = sqlite3_column_name(stmt, c);
         TLAFldAdd(array, name ? name : "", types[size_t(c)]);
     }
@@ -178,7 +178,7 @@ int StandDatabase::Select(const std::string &sqlUtf8, std::string *packed, int *
     int count = 0;
     size_t resultBytes = 0;
     std::string text;
-    while (rc == SQLITE_ROW) {
+    while (step == SqlStatement::kRow) {
         if (count >= kMaxSelectRows) {
             TLADestroy(array);
             return fail(kStatusTooLarge, "more than " + std::to_string(kMaxSelectRows) + " rows; narrow the select");
@@ -230,15 +230,15 @@ int StandDatabase::Select(const std::string &sqlUtf8, std::string *packed, int *
         }
         TLARecPost(array, record);
         ++count;
-        rc = sqlite3_step(stmt);
+        step = statement.Step();
     }
-    if (rc != SQLITE_DONE) {
+    if (step != SqlStatement::kDone) {
+        const int rc = statement.LastCode();
         const std::string why = rc == SQLITE_INTERRUPT ? "the select took too long" : sqlite3_errmsg(reader->db);
         TLADestroy(array);
         return fail(rc == SQLITE_INTERRUPT || rc == SQLITE_TOOBIG ? kStatusTooLarge : kStatusDbError, why);
     }
-    sqlite3_finalize(stmt);
-    stmt = nullptr;
+    statement.Finalize();
     reader->deadlineMs = 0;
     GiveBack(std::move(reader));
 

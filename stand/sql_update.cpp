@@ -122,22 +122,22 @@ bool FitsColumn(const std::string &declType, Bound *value) {
     return true;
 }
 
-void Bind(sqlite3_stmt *stmt, int pos, const Bound &v) {
+void Bind(SqlStatement *stmt, int pos, const Bound &v) {
     switch (v.kind) {
     case SQLITE_INTEGER:
-        sqlite3_bind_int64(stmt, pos, v.i);
+        stmt->BindInt64(pos, v.i);
         break;
     case SQLITE_FLOAT:
-        sqlite3_bind_double(stmt, pos, v.d);
+        stmt->BindDouble(pos, v.d);
         break;
     case SQLITE_TEXT:
-        sqlite3_bind_text(stmt, pos, v.s.c_str(), int(v.s.size()), SQLITE_TRANSIENT);
+        stmt->BindText(pos, v.s);
         break;
     case SQLITE_BLOB:
-        sqlite3_bind_blob(stmt, pos, v.s.data(), int(v.s.size()), SQLITE_TRANSIENT);
+        stmt->BindBlob(pos, v.s);
         break;
     default:
-        sqlite3_bind_null(stmt, pos);
+        stmt->BindNull(pos);
         break;
     }
 }
@@ -147,21 +147,19 @@ void Bind(sqlite3_stmt *stmt, int pos, const Bound &v) {
 bool StandDatabase::LoadWritableColumns(std::string *error) {
     writable_.clear();
     for (const char *table : kWritableTables) {
-        sqlite3_stmt *stmt = nullptr;
+        SqlStatement stmt;
         const std::string sql = std::string("PRAGMA table_info(") + table + ")";
-        if (sqlite3_prepare_v2(writer_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+        if (!stmt.Prepare(writer_, sql.c_str())) {
             *error = sqlite3_errmsg(writer_);
             return false;
         }
         std::vector<Column> columns;
-        while (sqlite3_step(stmt) == SQLITE_ROW) {
+        while (stmt.Step() == SqlStatement::kRow) {
             Column c;
-            c.name = reinterpret_cast<const char *>(sqlite3_column_text(stmt, 1));
-            const unsigned char *type = sqlite3_column_text(stmt, 2);
-            c.declType = type ? reinterpret_cast<const char *>(type) : "";
+            c.name = stmt.ColumnText(1);
+            c.declType = stmt.ColumnText(2);
             columns.push_back(c);
         }
-        sqlite3_finalize(stmt);
         writable_[table] = columns;
     }
     return true;
@@ -260,37 +258,35 @@ int StandDatabase::Update(const std::string &tableName, TLArray *array, std::str
             status = kStatusBadRequest;
             break;
         }
-        sqlite3_stmt *stmt = nullptr;
-        if (sqlite3_prepare_v2(writer_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+        SqlStatement stmt;
+        if (!stmt.Prepare(writer_, sql.c_str())) {
             *reason = sqlite3_errmsg(writer_);
             status = kStatusDbError;
             break;
         }
         int pos = 0;
         if (flags & TLR_DELETED) {
-            Bind(stmt, ++pos, key);
+            Bind(&stmt, ++pos, key);
         } else if (flags & TLR_NEW) {
             for (const auto &v : values)
-                Bind(stmt, ++pos, v.second);
+                Bind(&stmt, ++pos, v.second);
         } else {
             for (const auto &v : values) {
                 if (v.first->name != "KeyLink")
-                    Bind(stmt, ++pos, v.second);
+                    Bind(&stmt, ++pos, v.second);
             }
-            Bind(stmt, ++pos, key);
+            Bind(&stmt, ++pos, key);
         }
-        const int rc = sqlite3_step(stmt);
-        if (rc != SQLITE_DONE) {
+        if (stmt.Step() != SqlStatement::kDone) {
             const int extended = sqlite3_extended_errcode(writer_);
             *reason = sqlite3_errmsg(writer_);
             status = (extended == SQLITE_CONSTRAINT_UNIQUE || extended == SQLITE_CONSTRAINT_PRIMARYKEY)
                          ? kStatusConflict
-                         : (rc == SQLITE_CONSTRAINT ? kStatusBadRequest : kStatusDbError);
+                         : (stmt.LastCode() == SQLITE_CONSTRAINT ? kStatusBadRequest : kStatusDbError);
         } else if (!(flags & TLR_NEW) && sqlite3_changes(writer_) == 0) {
             *reason = "no row with KeyLink " + key.s + " in " + table;
             status = kStatusNotFound;
         }
-        sqlite3_finalize(stmt);
     }
     if (status != 0) {
         Exec("ROLLBACK", nullptr);

@@ -1,6 +1,10 @@
 #include "stand/stand_database.h"
 
+#include "stand/demo_content.h"
+#include "stand/sql_inserter.h"
 #include "stand/stand_database_p.h"
+
+#include "support/archive_layout.h"
 
 #include <sqlite3.h>
 
@@ -53,62 +57,23 @@ CREATE TABLE Archive(meas_id INT32 NOT NULL, time DOUBLE NOT NULL, value DOUBLE,
     PRIMARY KEY(meas_id, time)) WITHOUT ROWID;
 )SQL";
 
-std::string Key(uint32_t kind, uint64_t n) {
-    char text[64];
-    std::snprintf(text, sizeof text, "{%08X-5A3E-4D1C-8E07-%012llX}", kind, static_cast<unsigned long long>(n));
-    return text;
-}
-
-// Binds and runs one prepared insert, then resets it.
-class Inserter {
-public:
-    Inserter(sqlite3 *db, const char *sql) { sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
-    ~Inserter() { sqlite3_finalize(stmt_); }
-    Inserter &Text(const std::string &v) {
-        sqlite3_bind_text(stmt_, ++pos_, v.c_str(), int(v.size()), SQLITE_TRANSIENT);
-        return *this;
-    }
-    Inserter &Int(int64_t v) {
-        sqlite3_bind_int64(stmt_, ++pos_, v);
-        return *this;
-    }
-    Inserter &Real(double v) {
-        sqlite3_bind_double(stmt_, ++pos_, v);
-        return *this;
-    }
-    Inserter &Blob(const std::string &v) {
-        sqlite3_bind_blob(stmt_, ++pos_, v.data(), int(v.size()), SQLITE_TRANSIENT);
-        return *this;
-    }
-    bool Run() {
-        const bool ok = stmt_ && sqlite3_step(stmt_) == SQLITE_DONE;
-        if (stmt_) {
-            sqlite3_reset(stmt_);
-            sqlite3_clear_bindings(stmt_);
-        }
-        pos_ = 0;
-        ok_ = ok_ && ok;
-        return ok;
-    }
-    bool Ok() const { return stmt_ && ok_; }
-
-private:
-    sqlite3_stmt *stmt_ = nullptr;
-    int pos_ = 0;
-    bool ok_ = true;
-};
-
 void PutLE(std::string *out, const void *value, size_t size) {
     out->append(static_cast<const char *>(value), size);
 }
 
 void PutRecord(std::string *out, int measId, double time, double value, int32_t state) {
-    char record[29] = {1};
-    std::memcpy(record + 1, &measId, 4);
-    std::memcpy(record + 9, &state, 4);
-    std::memcpy(record + 13, &time, 8);
-    std::memcpy(record + 21, &value, 8);
+    namespace layout = archive_layout;
+    char record[layout::RecordSize] = {char(layout::TypeSample)};
+    std::memcpy(record + layout::OffsetMeasId, &measId, 4);
+    std::memcpy(record + layout::OffsetFlags, &state, 4);
+    std::memcpy(record + layout::OffsetTime, &time, 8);
+    std::memcpy(record + layout::OffsetValue, &value, 8);
     out->append(record, sizeof record);
+}
+
+// The record count sits at the same place in both block headers.
+void PutCount(std::string *block, int32_t count) {
+    std::memcpy(&(*block)[archive_layout::OffsetHeaderCount], &count, 4);
 }
 
 } // namespace
@@ -151,22 +116,19 @@ bool StandDatabase::Open(const std::string &path, const DemoLayout &layout, Grid
     // interrupted has no mark and is made again.
     bool ready = false;
     {
-        sqlite3_stmt *stmt = nullptr;
-        if (sqlite3_prepare_v2(writer_, "SELECT value FROM StandInfo WHERE key='ready'", -1, &stmt, nullptr) ==
-            SQLITE_OK) {
-            ready = sqlite3_step(stmt) == SQLITE_ROW;
-        }
-        sqlite3_finalize(stmt);
+        SqlStatement stmt;
+        if (stmt.Prepare(writer_, "SELECT value FROM StandInfo WHERE key='ready'"))
+            ready = stmt.Step() == SqlStatement::kRow;
     }
     if (!ready) {
         // The demo content is made in one transaction with the mark, so a file without the mark but with
         // tables belongs to something else: leave it alone.
         int tables = 0;
-        sqlite3_stmt *stmt = nullptr;
-        if (sqlite3_prepare_v2(writer_, "SELECT count(*) FROM sqlite_master", -1, &stmt, nullptr) == SQLITE_OK &&
-            sqlite3_step(stmt) == SQLITE_ROW)
-            tables = sqlite3_column_int(stmt, 0);
-        sqlite3_finalize(stmt);
+        {
+            SqlStatement stmt;
+            if (stmt.Prepare(writer_, "SELECT count(*) FROM sqlite_master") && stmt.Step() == SqlStatement::kRow)
+                tables = stmt.ColumnInt(0);
+        }
         if (tables > 0) {
             *error = path + " is not a zenta-stand database; give a new file name";
             return false;
@@ -207,191 +169,9 @@ bool StandDatabase::CreateContent(const DemoLayout &layout, GridModel *model, do
         return false;
     }
 
-    bool ok = true;
+    bool ok = WriteDemoContent(writer_, layout);
+    // The statements below are finished before the transaction ends.
     {
-        Inserter tables(writer_, "INSERT INTO Tables VALUES(?,?,?,?)");
-        struct TableRow {
-            const char *lat;
-            const char *loc;
-            int id;
-        };
-        static const TableRow tableRows[] = {
-            {"Tables", "Таблицы", 1},
-            {"Users", "Пользователи", 2},
-            {"IdentifiedObject", "Объекты", 3},
-            {"Measurement", "Измерения", 4},
-            {"T_DEDUR_OBJ", "Объекты ОПРЧ", 10},
-            {"T_DEDUR_TYPE", "Типы объектов ОПРЧ", 11},
-            {"T_DEDUR_SETTINGS", "Параметры типов ОПРЧ", 12},
-            {"T_DEDUR_DATA", "Значения параметров ОПРЧ", 13},
-            {"EventCat", "Категории событий", 20},
-            {"EventCod", "Коды событий", 21},
-            {"EvDedur", "События ОПРЧ", 22},
-            {"T_EV_KWIT", "Квитирование событий", 23},
-            {"T_THIS", "Текущий объект", 30},
-            {"Analog", "Аналоговые измерения", kAnalogArchive},
-            {"Discrete", "Дискретные измерения", kDiscreteArchive},
-        };
-        for (const TableRow &row : tableRows)
-            tables.Text(Key(0x7AB1E000, uint64_t(row.id))).Text(row.lat).Text(row.loc).Int(row.id).Run();
-        ok = ok && tables.Ok();
-
-        Inserter users(writer_, "INSERT INTO Users VALUES(?,?,?,?,?)");
-        Inserter credentials(writer_, "INSERT INTO Credentials VALUES(?,?,?,?)");
-        struct UserRow {
-            const char *login;
-            const char *fullName;
-            bool canEdit;
-        };
-        static const UserRow userRows[] = {{"operator", "Оператор смены", false},
-                                           {"engineer", "Инженер по режимам", true}};
-        int n = 0;
-        for (const UserRow &row : userRows) {
-            users.Text(Key(0x05E40000, uint64_t(++n)))
-                .Text(row.login)
-                .Text(row.login)
-                .Text(row.fullName)
-                .Int(row.canEdit)
-                .Run();
-            // Demo credentials: the password equals the login.
-            const PasswordHash hash = MakePasswordHash(row.login);
-            credentials.Text(row.login).Blob(hash.salt).Blob(hash.hash).Int(hash.iterations).Run();
-        }
-        ok = ok && users.Ok() && credentials.Ok();
-
-        Inserter thisRow(writer_, "INSERT INTO T_THIS VALUES(?,?)");
-        thisRow.Text(Key(0x7415, 1)).Int(1).Run();
-        ok = ok && thisRow.Ok();
-
-        // Event categories and codes.
-        Inserter categories(writer_, "INSERT INTO EventCat VALUES(?,?,?)");
-        const std::string systemCat = Key(0xEC000000, 1), dedurCat = Key(0xEC000000, 2), kwitCat = Key(0xEC000000, 3);
-        categories.Text(systemCat).Int(1).Text("Системные события").Run();
-        categories.Text(dedurCat).Int(2).Text("ОПРЧ").Run();
-        categories.Text(kwitCat).Int(3).Text("Квитирование").Run();
-        ok = ok && categories.Ok();
-        Inserter codes(writer_, "INSERT INTO EventCod VALUES(?,?,?,?)");
-        struct CodeRow {
-            int code;
-            const char *name;
-            const std::string *category;
-        };
-        const CodeRow codeRows[] = {
-            {501, "Событие квитировано", &kwitCat},
-            {601, "Контроль связи с сервером", &systemCat},
-            {602, "Синхронизация времени", &systemCat},
-            {603, "Обновление конфигурации сервера", &systemCat},
-            {8301, "ОПРЧ: выход частоты за мёртвую полосу", &dedurCat},
-            {8302, "ОПРЧ: возврат частоты в мёртвую полосу", &dedurCat},
-            {8303, "ОПРЧ: недостаточное участие в регулировании", &dedurCat},
-            {8304, "ОПРЧ: первичное регулирование выполнено", &dedurCat},
-            {8305, "ОПРЧ: превышено время реакции", &dedurCat},
-            {8306, "ОПРЧ: блок выведен из регулирования", &dedurCat},
-            {8307, "ОПРЧ: блок введён в регулирование", &dedurCat},
-            {8308, "ОПРЧ: нет данных телеизмерений", &dedurCat},
-        };
-        for (const CodeRow &row : codeRows)
-            codes.Text(Key(0xC0DE0000, uint64_t(row.code))).Int(row.code).Text(row.name).Text(*row.category).Run();
-        ok = ok && codes.Ok();
-
-        // Types and their settings.
-        Inserter types(writer_, "INSERT INTO T_DEDUR_TYPE VALUES(?,?,?,?)");
-        types.Text(Key(0x7E000000, 1)).Int(kStationType).Text("Электростанция").Int(0).Run();
-        types.Text(Key(0x7E000000, 3)).Int(kGroupType).Text("Группа оборудования").Int(kStationType).Run();
-        types.Text(Key(0x7E000000, 7)).Int(kUnitType).Text("Генерирующее оборудование").Int(kStationType).Run();
-        ok = ok && types.Ok();
-        Inserter settings(writer_, "INSERT INTO T_DEDUR_SETTINGS VALUES(?,?,?,?,?,?,?)");
-        for (const SettingDef &def : DemoSettings())
-            settings.Text(Key(0x5E770000, uint64_t(def.id)))
-                .Int(def.id)
-                .Int(def.type)
-                .Text(def.key)
-                .Text(def.description)
-                .Text(def.datatype)
-                .Int(def.order)
-                .Run();
-        ok = ok && settings.Ok();
-
-        // Measurements, objects and their setting values.
-        Inserter meas(writer_, "INSERT INTO Measurement VALUES(?,?,?,?)");
-        Inserter identified(writer_, "INSERT INTO IdentifiedObject VALUES(?,?,?)");
-        auto addMeasurement = [&](int locId, const std::string &name, const char *unit, bool analog) {
-            const std::string key = Key(0x3EA50000, uint64_t(locId));
-            meas.Text(key).Int(locId).Text(unit).Int(analog ? kAnalogArchive : kDiscreteArchive).Run();
-            identified.Text(key).Text(name).Text(analog ? "Analog" : "Discrete").Run();
-        };
-        Inserter objects(writer_, "INSERT INTO T_DEDUR_OBJ VALUES(?,?,?,?,?,?,?)");
-        Inserter data(writer_, "INSERT INTO T_DEDUR_DATA VALUES(?,?,?,?,?,?)");
-        int objectId = 0, dataId = 0;
-        auto setValue = [&](int object, int setting, const std::string &value, int arch) {
-            ++dataId;
-            data.Text(Key(0xDA7A0000, uint64_t(dataId)))
-                .Int(dataId)
-                .Int(object)
-                .Int(setting)
-                .Text(value)
-                .Int(arch)
-                .Run();
-        };
-        auto number = [](double v) {
-            char text[32];
-            std::snprintf(text, sizeof text, "%g", v);
-            return std::string(text);
-        };
-        int order = 0;
-        for (const StationSpec &station : layout.stations) {
-            addMeasurement(station.freqId, station.shortName + ": частота сети", "Гц", true);
-            addMeasurement(station.totalPowerId, station.shortName + ": суммарная активная мощность", "МВт", true);
-            const int stationId = ++objectId;
-            objects.Text(Key(0x0B1E0000, uint64_t(stationId)))
-                .Int(stationId)
-                .Text(station.name)
-                .Int(kStationType)
-                .Int(0)
-                .Int(1)
-                .Int(++order)
-                .Run();
-            setValue(stationId, kSetStationShortName, station.shortName, 0);
-            setValue(stationId, kSetStationFreq, std::to_string(station.freqId), kAnalogArchive);
-            setValue(stationId, kSetStationPower, std::to_string(station.totalPowerId), kAnalogArchive);
-            int unitOrder = 0;
-            for (const UnitSpec &unit : station.units) {
-                const std::string prefix = station.shortName + " " + unit.name;
-                addMeasurement(unit.powerId, prefix + ": активная мощность", "МВт", true);
-                addMeasurement(unit.calcId, prefix + ": расчётная мощность ОПРЧ", "МВт", true);
-                addMeasurement(unit.breakerId, prefix + ": выключатель", "", false);
-                const int unitId = ++objectId;
-                objects.Text(Key(0x0B1E0000, uint64_t(unitId)))
-                    .Int(unitId)
-                    .Text(unit.name)
-                    .Int(kUnitType)
-                    .Int(stationId)
-                    .Int(1)
-                    .Int(++unitOrder)
-                    .Run();
-                setValue(unitId, kSetUnitNumber, std::to_string(unit.number), 0);
-                setValue(unitId, kSetUnitFreq, std::to_string(station.freqId), kAnalogArchive);
-                setValue(unitId, kSetUnitPower, std::to_string(unit.powerId), kAnalogArchive);
-                setValue(unitId, kSetUnitCalc, std::to_string(unit.calcId), kAnalogArchive);
-                setValue(unitId, kSetUnitNominal, number(unit.nominalMw), 0);
-                setValue(unitId, kSetUnitDroop, number(unit.droopPercent), 0);
-                setValue(unitId, kSetUnitDeadBand, number(unit.deadBandHz), 0);
-                setValue(unitId, kSetUnitBreaker, std::to_string(unit.breakerId), kDiscreteArchive);
-                setValue(unitId, kSetUnitDeadTime, number(unit.physics.deadTimeSec), 0);
-                setValue(unitId, kSetUnitTimeConstant, number(unit.physics.timeConstantSec), 0);
-                setValue(unitId, kSetUnitRampLimit, number(unit.physics.rampMwPerSec), 0);
-                setValue(unitId, kSetUnitMinPower, number(unit.physics.minMw), 0);
-                setValue(unitId, kSetUnitMaxPower, number(unit.physics.maxMw), 0);
-                setValue(unitId, kSetUnitGovernor, unit.physics.governorOn ? "1" : "0", 0);
-            }
-            // A few measurements that no object uses, as a real station has them.
-            const int base = station.freqId - 1;
-            addMeasurement(base + 11, station.shortName + ": напряжение шин 220 кВ", "кВ", true);
-            addMeasurement(base + 12, station.shortName + ": реактивная мощность", "Мвар", true);
-            addMeasurement(base + 13, station.shortName + ": РУ 220 кВ в работе", "", false);
-        }
-        ok = ok && meas.Ok() && identified.Ok() && objects.Ok() && data.Ok();
-
         // History: one sample per second per measurement up to the previous whole second.
         if (ok && backfillHours > 0 && model) {
             const int64_t end = backfillEnd > 0 ? backfillEnd : int64_t(std::time(nullptr)) - 1;
@@ -403,7 +183,7 @@ bool StandDatabase::CreateContent(const DemoLayout &layout, GridModel *model, do
                 model->Step(t, &samples);
             }
             model->RequestDiscreteSnapshot();
-            Inserter archive(writer_, "INSERT OR REPLACE INTO Archive VALUES(?,?,?,?)");
+            SqlInserter archive(writer_, "INSERT OR REPLACE INTO Archive VALUES(?,?,?,?)");
             for (int64_t t = start; t <= end; ++t) {
                 samples.clear();
                 model->Step(t, &samples);
@@ -413,7 +193,7 @@ bool StandDatabase::CreateContent(const DemoLayout &layout, GridModel *model, do
             ok = ok && archive.Ok();
         }
 
-        Inserter info(writer_, "INSERT INTO StandInfo VALUES(?,?)");
+        SqlInserter info(writer_, "INSERT INTO StandInfo VALUES(?,?)");
         info.Text("ready").Text("1").Run();
         info.Text("units").Text(std::to_string(layout.stations.empty() ? 0 : layout.stations[0].units.size())).Run();
         ok = ok && info.Ok();
@@ -427,29 +207,23 @@ bool StandDatabase::CreateContent(const DemoLayout &layout, GridModel *model, do
 }
 
 bool StandDatabase::LoadCredentials(std::string *error) {
-    sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_prepare_v2(writer_,
-                           "SELECT Credentials.login_, salt, hash, iterations, Users.canEdit FROM Credentials "
-                           "LEFT JOIN Users ON Users.login_ = Credentials.login_",
-                           -1, &stmt, nullptr) != SQLITE_OK) {
+    SqlStatement stmt;
+    if (!stmt.Prepare(writer_, "SELECT Credentials.login_, salt, hash, iterations, Users.canEdit FROM Credentials "
+                               "LEFT JOIN Users ON Users.login_ = Credentials.login_")) {
         *error = sqlite3_errmsg(writer_);
         return false;
     }
     std::lock_guard<std::mutex> lock(usersMutex_);
     users_.clear();
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
+    while (stmt.Step() == SqlStatement::kRow) {
         Credential c;
-        const std::string login(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)),
-                                size_t(sqlite3_column_bytes(stmt, 0)));
-        c.hash.salt.assign(static_cast<const char *>(sqlite3_column_blob(stmt, 1)),
-                           size_t(sqlite3_column_bytes(stmt, 1)));
-        c.hash.hash.assign(static_cast<const char *>(sqlite3_column_blob(stmt, 2)),
-                           size_t(sqlite3_column_bytes(stmt, 2)));
-        c.hash.iterations = sqlite3_column_int(stmt, 3);
-        c.canEdit = sqlite3_column_int(stmt, 4) != 0;
+        const std::string login = stmt.ColumnText(0);
+        c.hash.salt = stmt.ColumnBlob(1);
+        c.hash.hash = stmt.ColumnBlob(2);
+        c.hash.iterations = stmt.ColumnInt(3);
+        c.canEdit = stmt.ColumnInt(4) != 0;
         users_[login] = c;
     }
-    sqlite3_finalize(stmt);
     return true;
 }
 
@@ -480,7 +254,7 @@ void StandDatabase::AppendSamples(const std::vector<Sample> &samples) {
     if (!writer_ || !Exec("BEGIN IMMEDIATE", nullptr))
         return;
     {
-        Inserter archive(writer_, "INSERT OR REPLACE INTO Archive VALUES(?,?,?,?)");
+        SqlInserter archive(writer_, "INSERT OR REPLACE INTO Archive VALUES(?,?,?,?)");
         for (const Sample &s : samples)
             archive.Int(s.measId).Real(s.time).Real(s.value).Int(s.state).Run();
     }
@@ -510,25 +284,20 @@ void StandDatabase::SetArchiveCacheBytes(size_t bytes) {
 double StandDatabase::LastArchiveTime() {
     std::lock_guard<std::mutex> lock(writeMutex_);
     double last = 0;
-    sqlite3_stmt *stmt = nullptr;
+    SqlStatement stmt;
     // Per measurement the newest row is one index probe; the demo's first station frequency is enough.
-    if (sqlite3_prepare_v2(writer_, "SELECT max(time) FROM Archive WHERE meas_id = (SELECT min(meas_id) FROM Archive)",
-                           -1, &stmt, nullptr) == SQLITE_OK &&
-        sqlite3_step(stmt) == SQLITE_ROW)
-        last = sqlite3_column_double(stmt, 0);
-    sqlite3_finalize(stmt);
+    if (stmt.Prepare(writer_, "SELECT max(time) FROM Archive WHERE meas_id = (SELECT min(meas_id) FROM Archive)") &&
+        stmt.Step() == SqlStatement::kRow)
+        last = stmt.ColumnDouble(0);
     return last;
 }
 
 int StandDatabase::StoredUnitsPerStation() {
     std::lock_guard<std::mutex> lock(writeMutex_);
     int units = 0;
-    sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_prepare_v2(writer_, "SELECT value FROM StandInfo WHERE key = 'units'", -1, &stmt, nullptr) ==
-            SQLITE_OK &&
-        sqlite3_step(stmt) == SQLITE_ROW)
-        units = sqlite3_column_int(stmt, 0);
-    sqlite3_finalize(stmt);
+    SqlStatement stmt;
+    if (stmt.Prepare(writer_, "SELECT value FROM StandInfo WHERE key = 'units'") && stmt.Step() == SqlStatement::kRow)
+        units = stmt.ColumnInt(0);
     return units;
 }
 
@@ -537,22 +306,15 @@ std::map<int, std::map<std::string, std::string>> StandDatabase::UnitSettings() 
     std::lock_guard<std::mutex> lock(writeMutex_);
     if (!writer_)
         return result;
-    sqlite3_stmt *stmt = nullptr;
+    SqlStatement stmt;
     const char *sql = "SELECT d.DEDUR_DATA_OBJ, s.DEDUR_SETTINGS_KEY, d.DEDUR_DATA_VALUE FROM T_DEDUR_DATA d "
                       "JOIN T_DEDUR_SETTINGS s ON s.DEDUR_SETTINGS_ID = d.DEDUR_DATA_SETTINGS "
                       "JOIN T_DEDUR_OBJ o ON o.DEDUR_OBJ_ID = d.DEDUR_DATA_OBJ WHERE o.DEDUR_OBJ_TYPE = ?";
-    if (sqlite3_prepare_v2(writer_, sql, -1, &stmt, nullptr) == SQLITE_OK) {
-        sqlite3_bind_int(stmt, 1, kUnitType);
-        while (sqlite3_step(stmt) == SQLITE_ROW) {
-            auto text = [stmt](int i) {
-                const unsigned char *p = sqlite3_column_text(stmt, i);
-                return p ? std::string(reinterpret_cast<const char *>(p), size_t(sqlite3_column_bytes(stmt, i)))
-                         : std::string();
-            };
-            result[sqlite3_column_int(stmt, 0)][text(1)] = text(2);
-        }
+    if (stmt.Prepare(writer_, sql)) {
+        stmt.BindInt(1, kUnitType);
+        while (stmt.Step() == SqlStatement::kRow)
+            result[stmt.ColumnInt(0)][stmt.ColumnText(1)] = stmt.ColumnText(2);
     }
-    sqlite3_finalize(stmt);
     return result;
 }
 
@@ -561,11 +323,11 @@ bool StandDatabase::ChangedElsewhere() {
     if (!writer_)
         return false;
     int64_t version = dataVersion_;
-    sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_prepare_v2(writer_, "PRAGMA data_version", -1, &stmt, nullptr) == SQLITE_OK &&
-        sqlite3_step(stmt) == SQLITE_ROW)
-        version = sqlite3_column_int64(stmt, 0);
-    sqlite3_finalize(stmt);
+    {
+        SqlStatement stmt;
+        if (stmt.Prepare(writer_, "PRAGMA data_version") && stmt.Step() == SqlStatement::kRow)
+            version = stmt.ColumnInt64(0);
+    }
     const bool changed = dataVersion_ >= 0 && version != dataVersion_;
     dataVersion_ = version;
     return changed;
@@ -574,11 +336,10 @@ bool StandDatabase::ChangedElsewhere() {
 int64_t StandDatabase::CountRows(const std::string &table) {
     std::lock_guard<std::mutex> lock(writeMutex_);
     int64_t count = -1;
-    sqlite3_stmt *stmt = nullptr;
+    SqlStatement stmt;
     const std::string sql = "SELECT count(*) FROM \"" + table + "\"";
-    if (sqlite3_prepare_v2(writer_, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
-        count = sqlite3_column_int64(stmt, 0);
-    sqlite3_finalize(stmt);
+    if (stmt.Prepare(writer_, sql.c_str()) && stmt.Step() == SqlStatement::kRow)
+        count = stmt.ColumnInt64(0);
     return count;
 }
 
@@ -587,46 +348,43 @@ bool StandDatabase::ReadLast(int measId, double time, std::string *block) {
     if (!reader)
         return false;
     block->clear();
-    const uint8_t kind = 1;
-    int32_t count = 0;
+    const uint8_t kind = archive_layout::LastBlockKind;
+    const int32_t count = 0;
     const int32_t zero = 0;
     PutLE(block, &kind, 1);
     PutLE(block, &measId, 4);
     PutLE(block, &count, 4);
     PutLE(block, &zero, 4);
-    sqlite3_stmt *stmt = reader->last;
-    sqlite3_bind_int(stmt, 1, measId);
-    sqlite3_bind_double(stmt, 2, time);
-    int rc = sqlite3_step(stmt);
-    if (rc == SQLITE_ROW) {
-        PutRecord(block, measId, sqlite3_column_double(stmt, 0), sqlite3_column_double(stmt, 1),
-                  sqlite3_column_int(stmt, 2));
-        count = 1;
-        std::memcpy(&(*block)[5], &count, 4);
-        rc = SQLITE_DONE;
+    SqlStatement &stmt = reader->last;
+    stmt.BindInt(1, measId);
+    stmt.BindDouble(2, time);
+    SqlStatement::StepResult step = stmt.Step();
+    if (step == SqlStatement::kRow) {
+        PutRecord(block, measId, stmt.ColumnDouble(0), stmt.ColumnDouble(1), stmt.ColumnInt(2));
+        PutCount(block, 1);
+        step = SqlStatement::kDone;
     }
-    sqlite3_reset(stmt);
+    stmt.Reset();
     GiveBack(std::move(reader));
-    return rc == SQLITE_DONE;
+    return step == SqlStatement::kDone;
 }
 
 bool StandDatabase::QuerySpan(Reader *reader, int measId, double from, double to, std::string *block, int32_t *count) {
     if (from > to)
         return true;
-    sqlite3_stmt *stmt = reader->span;
-    sqlite3_bind_int(stmt, 1, measId);
-    sqlite3_bind_double(stmt, 2, from);
-    sqlite3_bind_double(stmt, 3, to);
-    int rc;
-    while (*count < kMaxSpanRecords && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        PutRecord(block, measId, sqlite3_column_double(stmt, 0), sqlite3_column_double(stmt, 1),
-                  sqlite3_column_int(stmt, 2));
+    SqlStatement &stmt = reader->span;
+    stmt.BindInt(1, measId);
+    stmt.BindDouble(2, from);
+    stmt.BindDouble(3, to);
+    SqlStatement::StepResult step = SqlStatement::kError;
+    while (*count < kMaxSpanRecords && (step = stmt.Step()) == SqlStatement::kRow) {
+        PutRecord(block, measId, stmt.ColumnDouble(0), stmt.ColumnDouble(1), stmt.ColumnInt(2));
         ++*count;
     }
     if (*count >= kMaxSpanRecords)
-        rc = SQLITE_DONE;
-    sqlite3_reset(stmt);
-    return rc == SQLITE_DONE;
+        step = SqlStatement::kDone;
+    stmt.Reset();
+    return step == SqlStatement::kDone;
 }
 
 bool StandDatabase::CacheUsable() {
@@ -639,11 +397,11 @@ bool StandDatabase::CacheUsable() {
     if (!writer_)
         return false;
     int64_t version = cacheDataVersion_;
-    sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_prepare_v2(writer_, "PRAGMA data_version", -1, &stmt, nullptr) == SQLITE_OK &&
-        sqlite3_step(stmt) == SQLITE_ROW)
-        version = sqlite3_column_int64(stmt, 0);
-    sqlite3_finalize(stmt);
+    {
+        SqlStatement stmt;
+        if (stmt.Prepare(writer_, "PRAGMA data_version") && stmt.Step() == SqlStatement::kRow)
+            version = stmt.ColumnInt64(0);
+    }
     if (version != cacheDataVersion_) {
         // Another program wrote to the file: nothing held can be trusted, nor the newest sample.
         if (cacheDataVersion_ >= 0)
@@ -658,7 +416,7 @@ bool StandDatabase::ReadSpan(int measId, double from, double to, std::string *bl
     if (!reader)
         return false;
     block->clear();
-    const uint8_t kind = 2;
+    const uint8_t kind = archive_layout::PeriodBlockKind;
     int32_t count = 0;
     const int32_t zero = 0;
     const double zeroTime = 0;
@@ -670,7 +428,8 @@ bool StandDatabase::ReadSpan(int measId, double from, double to, std::string *bl
     // One sample a second is the usual density; reserving for it avoids regrowing a large block.
     const double seconds = to - from + 1;
     if (seconds > 0)
-        block->reserve(21 + 29 * size_t(std::min(seconds, double(kMaxSpanRecords))));
+        block->reserve(archive_layout::PeriodHeaderSize +
+                       archive_layout::RecordSize * size_t(std::min(seconds, double(kMaxSpanRecords))));
 
     bool ok = true;
     double cursor = from; // the first time not read yet
@@ -700,14 +459,14 @@ bool StandDatabase::ReadSpan(int measId, double from, double to, std::string *bl
     }
     if (ok && count < kMaxSpanRecords)
         ok = QuerySpan(reader.get(), measId, cursor, to, block, &count);
-    std::memcpy(&(*block)[5], &count, 4);
+    PutCount(block, count);
     GiveBack(std::move(reader));
     return ok;
 }
 
 bool StandDatabase::StoreEvent(const StoredEvent &e) {
     std::lock_guard<std::mutex> lock(writeMutex_);
-    Inserter insert(writer_, "INSERT OR REPLACE INTO EvDedur VALUES(?,?,?,?,?,?,?,?,?,?,?,?)");
+    SqlInserter insert(writer_, "INSERT OR REPLACE INTO EvDedur VALUES(?,?,?,?,?,?,?,?,?,?,?,?)");
     insert.Text(e.id)
         .Int(e.code)
         .Real(e.time)
@@ -725,25 +484,20 @@ bool StandDatabase::StoreEvent(const StoredEvent &e) {
 
 namespace {
 
-StoredEvent EventFromRow(sqlite3_stmt *stmt) {
-    auto text = [stmt](int i) {
-        const unsigned char *p = sqlite3_column_text(stmt, i);
-        return p ? std::string(reinterpret_cast<const char *>(p), size_t(sqlite3_column_bytes(stmt, i)))
-                 : std::string();
-    };
+StoredEvent EventFromRow(const SqlStatement &stmt) {
     StoredEvent e;
-    e.id = text(0);
-    e.code = sqlite3_column_int(stmt, 1);
-    e.time = sqlite3_column_double(stmt, 2);
-    e.registered = sqlite3_column_double(stmt, 3);
-    e.obj = text(4);
-    e.caption = text(5);
-    e.comment = text(6);
-    e.data = text(7);
-    e.user = text(8);
-    e.kwit = sqlite3_column_int(stmt, 9) != 0;
-    e.kwitUser = text(10);
-    e.kwitTime = sqlite3_column_double(stmt, 11);
+    e.id = stmt.ColumnText(0);
+    e.code = stmt.ColumnInt(1);
+    e.time = stmt.ColumnDouble(2);
+    e.registered = stmt.ColumnDouble(3);
+    e.obj = stmt.ColumnText(4);
+    e.caption = stmt.ColumnText(5);
+    e.comment = stmt.ColumnText(6);
+    e.data = stmt.ColumnText(7);
+    e.user = stmt.ColumnText(8);
+    e.kwit = stmt.ColumnInt(9) != 0;
+    e.kwitUser = stmt.ColumnText(10);
+    e.kwitTime = stmt.ColumnDouble(11);
     return e;
 }
 
@@ -752,16 +506,17 @@ StoredEvent EventFromRow(sqlite3_stmt *stmt) {
 bool StandDatabase::Acknowledge(const std::string &id, const std::string &user, double time, int value,
                                 StoredEvent *event) {
     std::lock_guard<std::mutex> lock(writeMutex_);
-    sqlite3_stmt *stmt = nullptr;
     bool found = false;
-    if (sqlite3_prepare_v2(writer_, "SELECT * FROM EvDedur WHERE KeyLink = ?", -1, &stmt, nullptr) == SQLITE_OK) {
-        sqlite3_bind_text(stmt, 1, id.c_str(), int(id.size()), SQLITE_TRANSIENT);
-        if (sqlite3_step(stmt) == SQLITE_ROW) {
-            *event = EventFromRow(stmt);
-            found = true;
+    {
+        SqlStatement stmt;
+        if (stmt.Prepare(writer_, "SELECT * FROM EvDedur WHERE KeyLink = ?")) {
+            stmt.BindText(1, id);
+            if (stmt.Step() == SqlStatement::kRow) {
+                *event = EventFromRow(stmt);
+                found = true;
+            }
         }
     }
-    sqlite3_finalize(stmt);
     if (!found)
         return false;
     if (!Exec("BEGIN IMMEDIATE", nullptr))
@@ -772,12 +527,12 @@ bool StandDatabase::Acknowledge(const std::string &id, const std::string &user, 
         if (event->kwitUser.empty()) {
             event->kwitUser = user;
             event->kwitTime = time;
-            Inserter update(writer_, "UPDATE EvDedur SET kwitUser = ?, kwitTime = ? WHERE KeyLink = ?");
+            SqlInserter update(writer_, "UPDATE EvDedur SET kwitUser = ?, kwitTime = ? WHERE KeyLink = ?");
             ok = update.Text(user).Real(time).Text(id).Run();
         }
         static uint64_t counter = 0;
         const uint64_t n = ++counter;
-        Inserter journal(writer_, "INSERT INTO T_EV_KWIT VALUES(?,?,?,?,?,?)");
+        SqlInserter journal(writer_, "INSERT INTO T_EV_KWIT VALUES(?,?,?,?,?,?)");
         char key[64];
         std::snprintf(key, sizeof key, "{%08X-%04X-4B1D-9C2E-%012llX}", unsigned(time), unsigned(n & 0xFFFF),
                       static_cast<unsigned long long>(n));
@@ -808,23 +563,25 @@ std::vector<StoredEvent> StandDatabase::EventsByCodes(const std::vector<int> &co
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
             .count() +
         kSelectTimeLimitMs;
-    sqlite3_stmt *stmt = nullptr;
+    SqlStatement stmt;
     const char *sql = "SELECT * FROM EvDedur WHERE time >= ? AND time <= ? ORDER BY time, KeyLink";
-    if (sqlite3_prepare_v2(reader->db, sql, -1, &stmt, nullptr) == SQLITE_OK) {
-        sqlite3_bind_double(stmt, 1, from);
-        sqlite3_bind_double(stmt, 2, to);
-        while (result.size() < size_t(kMaxEventsReply) && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-            if (!std::binary_search(wanted.begin(), wanted.end(), sqlite3_column_int(stmt, 1)))
+    if (stmt.Prepare(reader->db, sql)) {
+        stmt.BindDouble(1, from);
+        stmt.BindDouble(2, to);
+        while (result.size() < size_t(kMaxEventsReply) && stmt.Step() == SqlStatement::kRow) {
+            if (!std::binary_search(wanted.begin(), wanted.end(), stmt.ColumnInt(1)))
                 continue;
             StoredEvent e = EventFromRow(stmt);
             if (!onlyUnacked || (e.kwit && e.kwitUser.empty()))
                 result.push_back(std::move(e));
         }
+        rc = stmt.LastCode();
         // The reply's cap ends the read as planned.
         if (result.size() >= size_t(kMaxEventsReply))
             rc = SQLITE_DONE;
     }
-    sqlite3_finalize(stmt);
+    // Finished before the connection goes back to the pool, where another thread may take it.
+    stmt.Finalize();
     GiveBack(std::move(reader));
     if (status)
         *status = rc == SQLITE_DONE ? 0 : rc == SQLITE_INTERRUPT ? int(kStatusTooLarge) : int(kStatusDbError);

@@ -1,6 +1,7 @@
 // Internals shared by the source files of StandDatabase.
 #pragma once
 
+#include "stand/sql_statement.h"
 #include "stand/stand_database.h"
 
 #include <sqlite3.h>
@@ -17,12 +18,12 @@ constexpr int kSelectTimeLimitMs = 15000;
 // A read-only connection with the authorizer installed and the archive statements prepared.
 struct StandDatabase::Reader {
     sqlite3 *db = nullptr;
-    sqlite3_stmt *last = nullptr;
-    sqlite3_stmt *span = nullptr;
+    SqlStatement last;
+    SqlStatement span;
     long long deadlineMs = 0; // for the progress handler of client selects
     ~Reader() {
-        sqlite3_finalize(last);
-        sqlite3_finalize(span);
+        last.Finalize();
+        span.Finalize();
         sqlite3_close_v2(db);
     }
 };

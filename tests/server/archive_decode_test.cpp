@@ -10,8 +10,16 @@
 #include <unistd.h>
 
 #include "server/archive_measures_14.h"
+#include "support/archive_layout.h"
 
 namespace {
+
+// The records below are spelled out by hand; the layout the stand writes with must say the same.
+static_assert(archive_layout::RecordSize == 29 && archive_layout::OffsetFlags == 9 &&
+                  archive_layout::OffsetTime == 13 && archive_layout::OffsetValue == 21 &&
+                  archive_layout::LastHeaderSize == 13 && archive_layout::PeriodHeaderSize == 21 &&
+                  archive_layout::TypeWithVariablePart == 4,
+              "the archive layout of the wire");
 
 struct Rec {
     uint8_t type = 1;
