@@ -291,7 +291,9 @@ bool CsvFile::WriteTextToFile(QString path, QString text) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
         return false;
-    file.write(text.toLocal8Bit());
+    // A full disk must not pass for a written file.
+    const QByteArray bytes = text.toLocal8Bit();
+    const bool written = file.write(bytes) == bytes.size() && file.flush();
     file.close();
-    return true;
+    return written && file.error() == QFileDevice::NoError;
 }

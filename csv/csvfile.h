@@ -37,7 +37,7 @@ public:
     // for the progress only.
     static QVector<CsvRow> LoadBlocks(const ReadBlock &read, qint64 total, Qt::TimeSpec spec, LoadReport *report,
                                       const Progress &progress = Progress());
-    // False when the file cannot be opened for writing; replaces any earlier content.
+    // False when the file cannot be opened or written whole; replaces any earlier content.
     static bool WriteTextToFile(QString path, QString text);
 
     // Rows of a file's whole content, read as LoadFile reads a file; `spec` says how the times are

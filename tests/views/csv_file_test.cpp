@@ -2,6 +2,7 @@
 #include <QTimeZone>
 #include <QtTest>
 
+#include "char_device.h"
 #include "csv/csvfile.h"
 #include "support/local_time_zone.h"
 
@@ -16,6 +17,7 @@ private slots:
     void missingFile();
     void write_data();
     void write();
+    void writeToFullDisk();
     void roundTrip();
     void pinnedZoneReadsTheSameTimes();
 
@@ -183,6 +185,13 @@ void CsvFileTest::write() {
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), text.toLocal8Bit());
+}
+
+void CsvFileTest::writeToFullDisk() {
+    if (!IsCharacterDevice(QStringLiteral("/dev/full")))
+        QSKIP("no /dev/full on this machine");
+    QVERIFY(!CsvFile::WriteTextToFile(QStringLiteral("/dev/full"), QStringLiteral("05.03.2024 14:07:09;50;1\n")));
+    QVERIFY(IsCharacterDevice(QStringLiteral("/dev/full")));
 }
 
 void CsvFileTest::roundTrip() {
