@@ -1,4 +1,5 @@
 #include "analysis/episode_settings.h"
+#include "support/settings.h"
 
 #include <QSettings>
 
@@ -22,25 +23,24 @@ const Key Keys[] = {
 
 EpisodeSettings EpisodeSettings::Load(const QString &path) {
     EpisodeSettings result;
-    QSettings ini(path, QSettings::IniFormat);
-    ini.setIniCodec("UTF-8");
-    ini.beginGroup(QStringLiteral("Episodes"));
+    const std::unique_ptr<QSettings> ini = Settings::Open(path);
+    ini->beginGroup(QStringLiteral("Episodes"));
     bool wrote = false;
     for (const Key &key : Keys) {
         const QString name = QString::fromLatin1(key.name);
-        if (!ini.contains(name)) {
-            ini.setValue(name, result.*key.field);
+        if (!ini->contains(name)) {
+            ini->setValue(name, result.*key.field);
             wrote = true;
             continue;
         }
         bool ok = false;
         const double value =
-            ini.value(name).toString().trimmed().replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
+            ini->value(name).toString().trimmed().replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
         if (ok && value >= key.low && value <= key.high)
             result.*key.field = value;
     }
-    ini.endGroup();
+    ini->endGroup();
     if (wrote)
-        ini.sync();
+        ini->sync();
     return result;
 }

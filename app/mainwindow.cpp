@@ -13,7 +13,7 @@
 #include <QVector>
 
 #include "analysis/episode_monitor.h"
-#include "app/settings.h"
+#include "support/settings.h"
 #include "ui_mainwindow.h"
 #include "views/episodes_table_widget.h"
 #include "views/events_table_widget.h"

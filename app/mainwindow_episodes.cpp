@@ -12,7 +12,7 @@
 
 #include "analysis/episode_monitor.h"
 #include "analysis/episode_report.h"
-#include "app/settings.h"
+#include "support/settings.h"
 #include "ui_mainwindow.h"
 #include "views/episodes_table_widget.h"
 #include "views/objects_tree_widget.h"
@@ -156,11 +156,10 @@ void MainWindow::on_action_save_report_triggered() {
         QStringLiteral("Отчёт PDF (*.pdf);;Таблица CSV (*.csv)"), &filter);
     if (path.isEmpty())
         return;
-    QSettings settings(Settings::FilePath(), QSettings::IniFormat);
-    settings.setIniCodec("UTF-8");
+    const std::unique_ptr<QSettings> settings = Settings::Open();
     ReportInfo info;
-    info.server = Settings::FirstEntry(settings.value("SERVER_NAME", "").toString());
-    info.user = Settings::FirstEntry(settings.value("USER_NAME", "").toString());
+    info.server = Settings::FirstEntry(settings->value("SERVER_NAME", "").toString());
+    info.user = Settings::FirstEntry(settings->value("USER_NAME", "").toString());
     const QVector<StationSeries> &series = episodeMonitor->Series();
     info.from = series.isEmpty() ? NAN : series.first().spanFrom;
     info.to = series.isEmpty() ? NAN : series.first().spanTo;

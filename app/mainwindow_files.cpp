@@ -5,6 +5,7 @@
 #include "csv/csvfile.h"
 #include "csv/zip_archive.h"
 #include "csv/zip_member.h"
+#include "support/settings.h"
 #include "views/events_table_widget.h"
 #include "views/objects_tree_widget.h"
 
@@ -86,16 +87,15 @@ bool ReadArchive(const ZipArchive &archive, qint64 limit, const CsvFile::Progres
 // a day at one second is a few megabytes, and every row costs memory on the chart besides.
 qint64 MaxCsvBytes() {
     constexpr int kDefaultMb = 512;
-    QSettings ini(QDir::currentPath() + QStringLiteral("/dedur.ini"), QSettings::IniFormat);
-    ini.setIniCodec("UTF-8");
+    const std::unique_ptr<QSettings> ini = Settings::Open();
     const QString key = QStringLiteral("Files/MAX_CSV_MB");
-    if (!ini.contains(key)) {
-        ini.setValue(key, kDefaultMb);
-        ini.sync();
+    if (!ini->contains(key)) {
+        ini->setValue(key, kDefaultMb);
+        ini->sync();
         return qint64(kDefaultMb) << 20;
     }
     bool ok = false;
-    const int mb = ini.value(key).toString().trimmed().toInt(&ok);
+    const int mb = ini->value(key).toString().trimmed().toInt(&ok);
     return qint64(ok && mb >= 1 && mb <= 65536 ? mb : kDefaultMb) << 20;
 }
 

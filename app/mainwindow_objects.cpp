@@ -183,7 +183,7 @@ void ObjectsTreeWidget::AddNewObject(QTreeWidgetItem *parent, bool withChannels)
     }
 
     if (!editor)
-        editor = new PropertiesEditor();
+        editor = {new PropertiesEditor(), [](PropertiesEditor *made) { delete made; }};
     CellEditors cells;
     cells.types->SetItemsList(types);
     const QMap<int, QString> measurements = MeasurementList(db);
@@ -195,7 +195,7 @@ void ObjectsTreeWidget::AddNewObject(QTreeWidgetItem *parent, bool withChannels)
     const QList<Table_Dedur_Settings::SettingsRecord> settings =
         db->tableDedurSettings->GetSettingListByTypeId(object.type);
     editor->ClearTable();
-    AddPassportRows(editor, cells, db, object, 0, settings, measurements);
+    AddPassportRows(editor.get(), cells, db, object, 0, settings, measurements);
 
     editor->setWindowTitle(kEditorTitle + kNewObjectName + QStringLiteral(" (создание)"));
     editor->setModal(true);
@@ -238,7 +238,7 @@ void ObjectsTreeWidget::EditObject(QTreeWidgetItem *node, bool editable) {
     if (!node || !ObjectTablesReady(db))
         return;
     if (!editor)
-        editor = new PropertiesEditor();
+        editor = {new PropertiesEditor(), [](PropertiesEditor *made) { delete made; }};
     editor->ClearTable();
     CellEditors cells;
     const QMap<int, QString> measurements = MeasurementList(db);
@@ -260,7 +260,7 @@ void ObjectsTreeWidget::EditObject(QTreeWidgetItem *node, bool editable) {
 
     const QList<Table_Dedur_Settings::SettingsRecord> settings =
         db->tableDedurSettings->GetSettingListByTypeId(object.type);
-    AddPassportRows(editor, cells, db, object, id, settings, measurements);
+    AddPassportRows(editor.get(), cells, db, object, id, settings, measurements);
 
     editor->setWindowTitle(kEditorTitle + object.name +
                            (editable ? QStringLiteral(" (редактирование)") : QStringLiteral(" (просмотр)")));

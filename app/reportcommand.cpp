@@ -9,9 +9,9 @@
 
 #include "analysis/episode_monitor.h"
 #include "analysis/episode_report.h"
-#include "app/settings.h"
 #include "server/db.h"
 #include "server/object_catalog.h"
+#include "support/settings.h"
 
 namespace {
 

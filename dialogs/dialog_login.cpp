@@ -2,7 +2,7 @@
 
 #include <QSettings>
 
-#include "app/settings.h"
+#include "support/settings.h"
 #include "ui_dialog_login.h"
 
 DialogLogin::DialogLogin(QWidget *parent) : QDialog(parent), ui(new Ui_DialogLogin) {
@@ -16,14 +16,12 @@ DialogLogin::~DialogLogin() {
 }
 
 void DialogLogin::setupSettings() {
-    QSettings settings(Settings::FilePath(), QSettings::IniFormat);
-    // Operators type Cyrillic names into the file in UTF-8; Qt 5 would read it as Latin-1.
-    settings.setIniCodec("UTF-8");
+    const std::unique_ptr<QSettings> settings = Settings::Open();
     ui->combo_server->clear();
-    ui->combo_server->addItems(Settings::SplitList(settings.value("SERVER_NAME", "").toString()));
+    ui->combo_server->addItems(Settings::SplitList(settings->value("SERVER_NAME", "").toString()));
     ui->combo_login->clear();
-    ui->combo_login->addItems(Settings::SplitList(settings.value("USER_NAME", "").toString()));
-    ui->lineEdit_password->setText(settings.value("USER_PASSWORD", "").toString());
+    ui->combo_login->addItems(Settings::SplitList(settings->value("USER_NAME", "").toString()));
+    ui->lineEdit_password->setText(settings->value("USER_PASSWORD", "").toString());
 }
 
 void DialogLogin::on_buttonBox_accepted() {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "server/tlxservice.h"
-#include "support/archive_layout.h"
+#include "tlx/archive_layout.h"
 
 namespace {
 

@@ -18,6 +18,7 @@
 #include "server/table_ti_14.h"
 #include "server/table_ts_14.h"
 #include "server/table_users_14.h"
+#include "support/settings.h"
 
 namespace {
 DBSignal emitterInstance;
@@ -90,11 +91,10 @@ bool DB::OpenSession(QString server, QString user, QString password) {
     unsigned port = 1312;
     ParseServerAddress(server, &host, &port);
     {
-        QSettings settings(QDir::currentPath() + QStringLiteral("/dedur.ini"), QSettings::IniFormat);
-        settings.setIniCodec("UTF-8");
+        const std::unique_ptr<QSettings> settings = Settings::Open();
         bool ok = false;
         // Fractions are allowed (tests shorten it); a bad value keeps the default rather than waiting for ever.
-        const double seconds = settings.value(QStringLiteral("Network/REQUEST_TIMEOUT_SEC"), 30).toDouble(&ok);
+        const double seconds = settings->value(QStringLiteral("Network/REQUEST_TIMEOUT_SEC"), 30).toDouble(&ok);
         client.SetRequestTimeoutMs(ok && seconds >= 0.1 && seconds <= 3600 ? int(seconds * 1000) : 30000);
     }
     lastError.clear();

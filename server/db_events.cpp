@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "server/table_event_codes_14.h"
+#include "support/settings.h"
 
 namespace {
 
@@ -88,18 +89,16 @@ DB::EventMessage DB::DecodeEventMessage(TLXCliParam *param) {
 
 QStringList DB::GetEventCodesForSubscribe() {
     QStringList codes = {QStringLiteral("501"), QStringLiteral("601"), QStringLiteral("602"), QStringLiteral("603")};
-    QSettings settings(QDir::currentPath() + QStringLiteral("/dedur.ini"), QSettings::IniFormat);
-    // Operators type Cyrillic names into the file in UTF-8; Qt 5 would read it as Latin-1.
-    settings.setIniCodec("UTF-8");
+    const std::unique_ptr<QSettings> settings = Settings::Open();
     const QStringList categories =
-        SettingText(settings, "SUBSCRIBE_EVENT_CATEGORIES").split(QLatin1Char(','), Qt::KeepEmptyParts);
+        SettingText(*settings, "SUBSCRIBE_EVENT_CATEGORIES").split(QLatin1Char(','), Qt::KeepEmptyParts);
     for (const QString &category : categories) {
         if (!tableEventCodes)
             break;
         for (int code : tableEventCodes->GetAllEventCodesFromCategoryID(category))
             codes.append(QString::number(code));
     }
-    codes += SettingText(settings, "SUBSCRIBE_EVENT_CODES").split(QLatin1Char(','), Qt::KeepEmptyParts);
+    codes += SettingText(*settings, "SUBSCRIBE_EVENT_CODES").split(QLatin1Char(','), Qt::KeepEmptyParts);
     codes.removeDuplicates();
     return codes;
 }

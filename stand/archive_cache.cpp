@@ -1,6 +1,6 @@
 #include "stand/archive_cache.h"
 
-#include "support/archive_layout.h"
+#include "tlx/archive_layout.h"
 
 #include <algorithm>
 

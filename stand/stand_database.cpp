@@ -4,7 +4,7 @@
 #include "stand/sql_inserter.h"
 #include "stand/stand_database_p.h"
 
-#include "support/archive_layout.h"
+#include "tlx/archive_layout.h"
 
 #include <sqlite3.h>
 

@@ -8,7 +8,6 @@
 #include <QTreeWidgetItemIterator>
 #include <algorithm>
 
-#include "dialogs/dialog_properties_editor.h"
 #include "qcustomplot.h"
 #include "server/db.h"
 #include "server/table_dedur_data_14.h"
@@ -54,7 +53,6 @@ void DetachItem(QTreeWidget *tree, QTreeWidgetItem *node) {
 ObjectsTreeWidget::ObjectsTreeWidget(QTreeWidget *tree, DB *db, TelemetryPlotWidget *plot, TelemetryTableWidget *table)
     : tree(tree), db(db), plot(plot), table(table) {
     CsvFile::RegisterMetaType();
-    editor = new PropertiesEditor();
     tree->setColumnWidth(0, 150);
     iconInRegulation = new QIcon(QStringLiteral(":/img/checkbox-02.png"));
     iconNotInRegulation = new QIcon(QStringLiteral(":/img/checkbox-empty-01.png"));
@@ -62,7 +60,6 @@ ObjectsTreeWidget::ObjectsTreeWidget(QTreeWidget *tree, DB *db, TelemetryPlotWid
 
 ObjectsTreeWidget::~ObjectsTreeWidget() {
     DisposeDetached();
-    delete editor;
     delete iconInRegulation;
     delete iconNotInRegulation;
 }

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QTreeWidgetItem>
 #include <QVector>
+#include <memory>
 
 #include "csv/csvfile.h"
 #include "server/object_catalog.h"
@@ -124,7 +125,7 @@ public:
     const ObjectCatalog &Catalog();
 
     QTreeWidget *Tree() const { return tree; }
-    PropertiesEditor *Editor() const { return editor; }
+    PropertiesEditor *Editor() const { return editor.get(); }
 
 private:
     void ShowChannel(QTreeWidgetItem *node);
@@ -141,7 +142,8 @@ private:
     DB *db;
     TelemetryPlotWidget *plot;
     TelemetryTableWidget *table;
-    PropertiesEditor *editor = nullptr; // owned; created without a parent
+    // Made on first use by the object commands, which know its type; the tree only owns it.
+    std::unique_ptr<PropertiesEditor, void (*)(PropertiesEditor *)> editor{nullptr, nullptr};
     bool editMode = false;
     QIcon *iconInRegulation;
     QIcon *iconNotInRegulation;

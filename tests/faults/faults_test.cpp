@@ -14,11 +14,11 @@
 
 #include "admin_link.h"
 #include "app/mainwindow.h"
-#include "app/settings.h"
 #include "modal_driver.h"
 #include "server/db.h"
 #include "server/table_dedur_objects_14.h"
 #include "stand_process.h"
+#include "support/settings.h"
 
 namespace {
 

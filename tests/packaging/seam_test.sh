@@ -14,9 +14,15 @@ seam="$(dirname "$build")/$(basename "$build")-seam"
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$src}
 export CCACHE_NOHASHDIR=1
 
-# The client may include nothing of the library but its public interface.
-if grep -rnE '#include +"tlx/' "$src"/{app,dialogs,server,views,delegates,csv,support} | grep -v '"tlx/tlx.h"'; then
-    echo "FAIL: the client includes tlx beyond tlx/tlx.h" >&2
+# The client may include nothing of the library but its public interface, and the archive record
+# layout beside it, which is constants only and so needs nothing of the library to link.
+if grep -rnE '#include +"tlx/' "$src"/{app,dialogs,server,views,delegates,csv,support,analysis} |
+    grep -vE '"tlx/(tlx|archive_layout)\.h"'; then
+    echo "FAIL: the client includes tlx beyond tlx/tlx.h and tlx/archive_layout.h" >&2
+    exit 1
+fi
+if grep -nE '^[^/#]*\(' "$src/tlx/archive_layout.h" | grep -vE 'static_assert|^[0-9]+: +[A-Za-z].*(==|&&)'; then
+    echo "FAIL: tlx/archive_layout.h declares more than constants" >&2
     exit 1
 fi
 

@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "server/archive_measures_14.h"
-#include "support/archive_layout.h"
+#include "tlx/archive_layout.h"
 
 namespace {
 

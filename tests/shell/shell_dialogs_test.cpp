@@ -11,9 +11,9 @@
 #include <QTest>
 #include <QTextDocument>
 
-#include "app/settings.h"
 #include "dialogs/dialog_about.h"
 #include "dialogs/dialog_login.h"
+#include "support/settings.h"
 
 namespace {
 

@@ -15,10 +15,10 @@
 #include <qcustomplot.h>
 
 #include "app/mainwindow.h"
-#include "app/settings.h"
 #include "modal_driver.h"
 #include "stand_process.h"
 #include "stand_sql.h"
+#include "support/settings.h"
 
 namespace {
 

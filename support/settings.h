@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QSettings>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 // dedur.ini in the current working directory: every reader opens it afresh.
 namespace Settings {
@@ -15,6 +17,10 @@ struct Default {
 extern const Default Defaults[7];
 
 QString FilePath();
+
+// The settings file opened as an INI store read and written in UTF-8: operators type Cyrillic names
+// into it, which Qt 5 would otherwise read as Latin-1.
+std::unique_ptr<QSettings> Open(const QString &path = FilePath());
 
 // Remembered lists are joined by "|"; empty parts are kept as they are stored.
 QStringList SplitList(const QString &joined);

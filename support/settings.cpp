@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "support/settings.h"
 
 #include <QDir>
 
@@ -16,6 +16,12 @@ const Default Defaults[7] = {
 
 QString FilePath() {
     return QDir::currentPath() + QStringLiteral("/dedur.ini");
+}
+
+std::unique_ptr<QSettings> Open(const QString &path) {
+    auto settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
+    settings->setIniCodec("UTF-8");
+    return settings;
 }
 
 QStringList SplitList(const QString &joined) {

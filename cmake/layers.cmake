@@ -1,0 +1,48 @@
+# The client's layers: which folders each library holds and which folders its sources may include.
+set(ZENTA_LAYER_DIRS "")
+
+# zenta_client_layer(name DIRS dir ... LINKS target ...)
+#   A static library of the sources in DIRS that links LINKS publicly. A folder may include itself,
+#   the folders listed before it in DIRS and the folders of every layer declared before this one.
+function(zenta_client_layer name)
+    cmake_parse_arguments(L "" "" "DIRS;LINKS" ${ARGN})
+    set(sources)
+    foreach(dir ${L_DIRS})
+        file(GLOB dir_sources CONFIGURE_DEPENDS
+            ${CMAKE_SOURCE_DIR}/${dir}/*.cpp ${CMAKE_SOURCE_DIR}/${dir}/*.h ${CMAKE_SOURCE_DIR}/${dir}/*.ui)
+        list(APPEND sources ${dir_sources})
+    endforeach()
+    list(REMOVE_ITEM sources ${CMAKE_SOURCE_DIR}/app/main.cpp)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${L_LINKS})
+    set(allowed ${ZENTA_LAYER_DIRS})
+    foreach(dir ${L_DIRS})
+        list(APPEND allowed ${dir})
+        set_property(GLOBAL PROPERTY ZENTA_LAYER_ALLOWED_${dir} "${allowed}")
+    endforeach()
+    set(ZENTA_LAYER_DIRS ${allowed} PARENT_SCOPE)
+endfunction()
+
+# Fails the configuration on an include of a client folder that the including folder's layer may not use.
+# tlx/ is the server link's seam and may be included from the session layer up.
+function(zenta_check_layers)
+    foreach(dir ${ZENTA_LAYER_DIRS})
+        get_property(allowed GLOBAL PROPERTY ZENTA_LAYER_ALLOWED_${dir})
+        file(GLOB files ${CMAKE_SOURCE_DIR}/${dir}/*.cpp ${CMAKE_SOURCE_DIR}/${dir}/*.h)
+        foreach(file ${files})
+            file(STRINGS ${file} includes REGEX "^#include \"[a-z_]+/")
+            foreach(line ${includes})
+                string(REGEX REPLACE "^#include \"([a-z_]+)/.*" "\\1" target "${line}")
+                if(target STREQUAL "tlx")
+                    continue()
+                endif()
+                list(FIND allowed ${target} found)
+                if(found EQUAL -1)
+                    file(RELATIVE_PATH shown ${CMAKE_SOURCE_DIR} ${file})
+                    message(FATAL_ERROR "${shown} includes ${target}/, which is above its layer: ${line}")
+                endif()
+            endforeach()
+        endforeach()
+    endforeach()
+endfunction()
