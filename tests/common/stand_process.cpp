@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QThread>
@@ -97,8 +98,23 @@ void StandProcess::Kill() {
 }
 
 void StandProcess::Freeze() {
-    if (process.state() != QProcess::NotRunning)
-        ::kill(pid_t(process.processId()), SIGSTOP);
+    if (process.state() == QProcess::NotRunning)
+        return;
+    const pid_t pid = pid_t(process.processId());
+    ::kill(pid, SIGSTOP);
+    // The signal takes effect a moment later on a busy machine; a request sent in between would still
+    // be answered. Wait until the kernel reports the process stopped.
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    for (int i = 0; i < 1000; ++i) {
+        if (!stat.open(QIODevice::ReadOnly))
+            return;
+        const QByteArray line = stat.readAll();
+        stat.close();
+        const int end = line.lastIndexOf(')');
+        if (end < 0 || end + 2 >= line.size() || line[end + 2] == 'T' || line[end + 2] == 't')
+            return;
+        QThread::msleep(1);
+    }
 }
 
 void StandProcess::Thaw() {
