@@ -4,6 +4,9 @@
 #include <QTableWidget>
 #include <QWidget>
 
+// The setting key of a value cell (the properties editor's rows).
+constexpr int ValueCellKeyRole = Qt::UserRole + 1;
+
 // The value cell an editor works on: the editor sits in the table's viewport, whose parent is the
 // QTableWidget. Null when the editor was not opened by a QTableWidget, so callers can fall back
 // to the model.

@@ -2,6 +2,8 @@
 
 #include "ui_dialog_properties_editor.h"
 
+#include "delegates/value_cell.h"
+
 #include <QAbstractItemDelegate>
 #include <QHeaderView>
 #include <QMessageBox>
@@ -12,7 +14,7 @@
 
 namespace {
 
-constexpr int kKeyRole = Qt::UserRole + 1;
+constexpr int kKeyRole = ValueCellKeyRole;
 constexpr int kRowHeight = 24;
 // Both columns together take this share of the table's width.
 constexpr float kColumnsShare = 0.9f;

@@ -9,8 +9,10 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -100,11 +102,43 @@ void CellEditorsTest::doubleSpinBox_data() {
     QTest::addColumn<double>("opened");
     QTest::addColumn<double>("committed");
     QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("key");    // the setting of the row
+    QTest::addColumn<QString>("locale"); // the program's own is Russian
+    QTest::addColumn<bool>("refused");   // a message says why and the cell keeps its value
 
-    QTest::newRow("opens-rounded-to-two-decimals") << 12.3456 << QString() << 12.35 << 12.35 << "12.35";
-    QTest::newRow("large-value-shown-with-six-digits") << 0.0 << "1234567.5" << 0.0 << 1234567.5 << "1.23457e+06";
-    QTest::newRow("typed-text-taken-without-enter") << 3.0 << "47.25" << 3.0 << 47.25 << "47.25";
-    QTest::newRow("above-maximum-opens-at-maximum") << 2e9 << QString() << 1e9 << 1e9 << "1e+09";
+    // A setting is opened and committed as it is stored, never rounded by the editor.
+    QTest::newRow("opens-with-its-decimals")
+        << 12.3456 << QString() << 12.3456 << 12.3456 << "12.3456" << QString() << "C" << false;
+    QTest::newRow("dead-band-0.075-unchanged") << 0.075 << QString() << 0.075 << 0.075 << "0.075"
+                                               << "DeadBand"
+                                               << "ru_RU" << false;
+    QTest::newRow("seven-decimals-untouched-kept")
+        << 0.1234567 << QString() << 0.123457 << 0.1234567 << "0.123457" << QString() << "C" << false;
+    QTest::newRow("large-value-shown-with-six-digits")
+        << 0.0 << "1234567.5" << 0.0 << 1234567.5 << "1.23457e+06" << QString() << "C" << false;
+    QTest::newRow("typed-text-taken-without-enter")
+        << 3.0 << "47.25" << 3.0 << 47.25 << "47.25" << QString() << "C" << false;
+    QTest::newRow("above-maximum-opens-at-maximum")
+        << 2e9 << QString() << 1e9 << 1e9 << "1e+09" << QString() << "C" << false;
+    // Either separator, whatever the locale: "0.075" on a Russian desktop used to become 75.
+    QTest::newRow("dot-typed-in-russian") << 0.1 << "0.075" << 0.1 << 0.075 << "0.075"
+                                          << "DeadBand"
+                                          << "ru_RU" << false;
+    QTest::newRow("comma-typed-in-russian") << 0.1 << "0,075" << 0.1 << 0.075 << "0.075"
+                                            << "DeadBand"
+                                            << "ru_RU" << false;
+    QTest::newRow("comma-typed-in-c") << 0.1 << "0,15" << 0.1 << 0.15 << "0.15"
+                                      << "DeadBand"
+                                      << "C" << false;
+    QTest::newRow("dead-band-of-75-refused") << 0.075 << "75" << 0.075 << 0.075 << "0.075"
+                                             << "DeadBand"
+                                             << "ru_RU" << true;
+    QTest::newRow("droop-of-50-refused") << 5.0 << "50" << 5.0 << 5.0 << "5"
+                                         << "Droop"
+                                         << "C" << true;
+    QTest::newRow("unlisted-setting-takes-any") << 5.0 << "5000" << 5.0 << 5000.0 << "5000"
+                                                << "Other"
+                                                << "C" << false;
 }
 
 void CellEditorsTest::doubleSpinBox() {
@@ -113,17 +147,35 @@ void CellEditorsTest::doubleSpinBox() {
     QFETCH(double, opened);
     QFETCH(double, committed);
     QFETCH(QString, shown);
+    QFETCH(QString, key);
+    QFETCH(QString, locale);
+    QFETCH(bool, refused);
 
+    QLocale::setDefault(QLocale(locale));
     DoubleSpinBoxDelegate delegate(nullptr);
     Cell cell(&delegate, stored, QString::number(stored));
+    cell.item->setData(Qt::UserRole + 1, key);
     auto *editor = cell.Open<QDoubleSpinBox>();
     QVERIFY(editor);
     QCOMPARE(editor->value(), opened);
     if (!typed.isEmpty())
         TypeInto(editor, typed);
+    QStringList boxes;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&boxes] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            boxes << box->text();
+            box->accept();
+        }
+    });
+    closer.start(20);
     cell.Commit(editor);
+    QLocale::setDefault(QLocale::c());
     QCOMPARE(cell.Value().toDouble(), committed);
     QCOMPARE(cell.Text(), shown);
+    QCOMPARE(boxes.size(), refused ? 1 : 0);
+    if (refused)
+        QVERIFY2(boxes[0].contains(QStringLiteral("вне допустимых пределов")), qPrintable(boxes[0]));
 }
 
 void CellEditorsTest::spinBoxLimits_data() {
