@@ -8,6 +8,7 @@
 #include "app/commandline.h"
 #include "app/mainwindow.h"
 #include "app/reportcommand.h"
+#include "app/translations.h"
 #include "app/userfolder.h"
 #include "support/local_time_zone.h"
 #include "support/process_tuning.h"
@@ -32,6 +33,7 @@ int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     // Dates and month names in the period fields follow the Russian interface on any system locale.
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    Translations::Install(&app);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/zenta-oprch-256.png")));
     QString why;
     if (line.userFolder && !UserFolder::Enter(&why))

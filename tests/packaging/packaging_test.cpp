@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include "app/commandline.h"
+#include "app/translations.h"
 #include "app/userfolder.h"
 
 class PackagingTest : public QObject {
@@ -12,6 +13,8 @@ class PackagingTest : public QObject {
 private slots:
     void commandLine_data();
     void commandLine();
+    void russianDialogs_data();
+    void russianDialogs();
     void userFolder_data();
     void userFolder();
 };
@@ -111,6 +114,26 @@ void PackagingTest::userFolder() {
         QVERIFY(alarm.open(QIODevice::ReadOnly));
         QCOMPARE(alarm.readAll(), alarmAfter);
     }
+}
+
+void PackagingTest::russianDialogs_data() {
+    QTest::addColumn<QByteArray>("context");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("russian");
+    QTest::newRow("cancel-button") << QByteArray("QPlatformTheme") << QByteArray("Cancel") << "Отмена";
+    QTest::newRow("close-button") << QByteArray("QPlatformTheme") << QByteArray("Close") << "Закрыть";
+    QTest::newRow("file-dialog-open") << QByteArray("QFileDialog") << QByteArray("&Open") << "&Открыть";
+}
+
+// The standard dialogs and buttons speak Russian: Qt's own translations are installed with the
+// program's dependencies and loaded at start.
+void PackagingTest::russianDialogs() {
+    QFETCH(QByteArray, context);
+    QFETCH(QByteArray, text);
+    QFETCH(QString, russian);
+    static const bool installed = Translations::Install(QCoreApplication::instance());
+    QVERIFY2(installed, "qtbase_ru is not installed (package qttranslations5-l10n)");
+    QCOMPARE(QCoreApplication::translate(context.constData(), text.constData()), russian);
 }
 
 QTEST_GUILESS_MAIN(PackagingTest)
