@@ -42,5 +42,6 @@ int main(int argc, char *argv[]) {
                                        .arg(QDir::toNativeSeparators(QDir::currentPath())));
     MainWindow window(nullptr);
     window.show();
+    window.StartSession();
     return app.exec();
 }

@@ -40,11 +40,11 @@ const QString EditModeText = QStringLiteral("Режим редактирован
 
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWindow) {
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui_MainWindow>()) {
     qRegisterMetaType<QVector<int>>("QVector<int>");
     qRegisterMetaType<Qt::Orientation>("Qt::Orientation");
-    editOnIcon = new QIcon(QStringLiteral(":/img/change-mode-selected-01.png"));
-    editOffIcon = new QIcon(QStringLiteral(":/img/change-mode-02.png"));
+    editOnIcon = std::make_unique<QIcon>(QStringLiteral(":/img/change-mode-selected-01.png"));
+    editOffIcon = std::make_unique<QIcon>(QStringLiteral(":/img/change-mode-02.png"));
 
     ui->setupUi(this);
     // Column 1 of the tree carries each node's sort key and data; only column 0 is shown.
@@ -83,9 +83,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
     alarmActive = false;
     soundMuted = false;
 
-    telemetryTable = new TelemetryTableWidget(ui->tableWidget);
-    telemetryPlot = new TelemetryPlotWidget(ui->plot, &db, telemetryTable, plotNavigation);
-    objectsTree = new ObjectsTreeWidget(ui->tree, &db, telemetryPlot, telemetryTable);
+    telemetryTable = std::make_unique<TelemetryTableWidget>(ui->tableWidget);
+    telemetryPlot = std::make_unique<TelemetryPlotWidget>(ui->plot, &db, telemetryTable.get(), plotNavigation);
+    objectsTree = std::make_unique<ObjectsTreeWidget>(ui->tree, &db, telemetryPlot.get(), telemetryTable.get());
     duplicateIdsLabel = new QLabel(this);
     duplicateIdsLabel->setObjectName(QStringLiteral("duplicate_ids_label"));
     duplicateIdsLabel->setToolTip(
@@ -93,9 +93,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
                        "в дереве показан первый из них."));
     duplicateIdsLabel->hide();
     statusBar()->addPermanentWidget(duplicateIdsLabel);
-    eventsTable = new EventsTableWidget(ui->events_tableWidget, &db);
-    episodesTable = new EpisodesTableWidget(ui->episodes_treeWidget);
-    episodeMonitor = new EpisodeMonitor(EpisodeSettings::Load(Settings::FilePath()));
+    eventsTable = std::make_unique<EventsTableWidget>(ui->events_tableWidget, &db);
+    episodesTable = std::make_unique<EpisodesTableWidget>(ui->episodes_treeWidget);
+    episodeMonitor = std::make_unique<EpisodeMonitor>(EpisodeSettings::Load(Settings::FilePath()));
 
     ui->action_realtime->setChecked(realtimeMode);
     ui->action_follow->setChecked(followMode);
@@ -130,23 +130,30 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
     connect(&eventTimer, &QTimer::timeout, this, &MainWindow::EventTimerSlot);
     connect(signal_emitter, &DBSignal::EventAcknowledgmentRequired2, this, &MainWindow::EventAcknowledgmentRequired2);
     connect(signal_emitter, &DBSignal::EventAcknowledged, this, &MainWindow::EventAcknowledged);
+    // Direct: the box is up while the operation that asked for it waits, as if the session showed it.
+    connect(signal_emitter, &DBSignal::NotImplemented, this, &MainWindow::ShowNotImplemented, Qt::DirectConnection);
 
     {
         const QSignalBlocker blocker(ui->interval);
         ui->interval->setCurrentIndex(0);
     }
     const QDateTime now = QDateTime::currentDateTime();
-    const qint64 length = static_cast<qint64>(GetPlotTimeLengthSecondsSetting());
-    SetPeriodFields(now.addSecs(-length), now);
+    SetPeriodFields(now.addSecs(-ShownPeriod().lengthSeconds), now);
     StartRealtime();
 
-    QSettings settings(Settings::FilePath(), QSettings::IniFormat);
-    // Operators type Cyrillic names into the file in UTF-8; Qt 5 would read it as Latin-1.
-    settings.setIniCodec("UTF-8");
-    if (settings.value("AUTOLOGIN", false).toBool()) {
-        const QString user = Settings::FirstEntry(settings.value("USER_NAME", "").toString());
-        const QString server = Settings::FirstEntry(settings.value("SERVER_NAME", "").toString());
-        const QString password = settings.value("USER_PASSWORD", "").toString();
+    alarmPlayer = std::make_unique<QMediaPlayer>();
+    alarmPlayer->setMedia(QUrl::fromLocalFile(QDir::currentPath() + QStringLiteral("/Alarm.wav")));
+    alarmPlayer->setVolume(50);
+
+    FinishStart();
+}
+
+void MainWindow::StartSession() {
+    const std::unique_ptr<QSettings> settings = Settings::Open();
+    if (settings->value("AUTOLOGIN", false).toBool()) {
+        const QString user = Settings::FirstEntry(settings->value("USER_NAME", "").toString());
+        const QString server = Settings::FirstEntry(settings->value("SERVER_NAME", "").toString());
+        const QString password = settings->value("USER_PASSWORD", "").toString();
         if (!Login(server, user, password)) {
             dialogLogin.setModal(true);
             dialogLogin.exec();
@@ -155,15 +162,14 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
         dialogLogin.setModal(true);
         dialogLogin.exec();
     }
+    // Whatever the login gave, the start ends as it always has.
+    FinishStart();
+    sessionStarted = true;
+}
 
+void MainWindow::FinishStart() {
     on_action_graph_style_step_triggered();
-    telemetryPlot->SetPloRealtimeMode(realtimeMode, GetPlotTimeEndSetting(),
-                                      static_cast<int>(GetPlotTimeLengthSecondsSetting()));
-
-    alarmPlayer = new QMediaPlayer;
-    alarmPlayer->setMedia(QUrl::fromLocalFile(QDir::currentPath() + QStringLiteral("/Alarm.wav")));
-    alarmPlayer->setVolume(50);
-
+    PassPeriodToPlot(realtimeMode);
     statusBar()->showMessage(RealtimeText);
 }
 
@@ -173,16 +179,17 @@ MainWindow::~MainWindow() {
     realtimeTimer.stop();
     eventTimer.stop();
     blinkTimer.stop();
-    delete objectsTree;
-    delete telemetryPlot;
-    delete telemetryTable;
-    delete eventsTable;
-    delete episodesTable;
-    delete episodeMonitor;
-    delete ui;
-    delete alarmPlayer;
-    delete editOnIcon;
-    delete editOffIcon;
+    // The tree points to the plot and the table, the plot to the table: they go first, in this order.
+    objectsTree.reset();
+    telemetryPlot.reset();
+    telemetryTable.reset();
+    eventsTable.reset();
+    episodesTable.reset();
+    episodeMonitor.reset();
+    ui.reset();
+    alarmPlayer.reset();
+    editOnIcon.reset();
+    editOffIcon.reset();
 }
 
 QString MainWindow::SettingsPath() {
@@ -190,14 +197,12 @@ QString MainWindow::SettingsPath() {
 }
 
 void MainWindow::InitSettings() {
-    QSettings settings(Settings::FilePath(), QSettings::IniFormat);
-    // Operators type Cyrillic names into the file in UTF-8; Qt 5 would read it as Latin-1.
-    settings.setIniCodec("UTF-8");
+    const std::unique_ptr<QSettings> settings = Settings::Open();
     for (const Settings::Default &entry : Settings::Defaults) {
-        if (!settings.contains(QLatin1String(entry.key)))
-            settings.setValue(QLatin1String(entry.key), QString::fromUtf8(entry.value));
+        if (!settings->contains(QLatin1String(entry.key)))
+            settings->setValue(QLatin1String(entry.key), QString::fromUtf8(entry.value));
     }
-    settings.sync();
+    settings->sync();
 }
 
 QString MainWindow::ServerLabel(const QString &server) const {
@@ -208,6 +213,8 @@ QString MainWindow::ServerLabel(const QString &server) const {
 
 bool MainWindow::Login(QString server, QString user, QString password) {
     const bool connected = db.OpenSession(server, user, password);
+    if (!connected && !db.LastError().isEmpty())
+        QMessageBox::warning(nullptr, db.LastErrorTitle(), db.LastError(), QMessageBox::Ok);
     ui->action_connect->setEnabled(!connected);
     ui->action_disconnect->setEnabled(connected);
     if (!connected) {
@@ -230,12 +237,10 @@ bool MainWindow::Login(QString server, QString user, QString password) {
     setWindowTitle(TitlePrefix + ServerLabel(server) + QStringLiteral(" / ") + user);
     StartRealtime();
 
-    QSettings settings(Settings::FilePath(), QSettings::IniFormat);
-    // Operators type Cyrillic names into the file in UTF-8; Qt 5 would read it as Latin-1.
-    settings.setIniCodec("UTF-8");
-    settings.setValue("SERVER_NAME", Settings::RememberFirst(settings.value("SERVER_NAME", "").toString(), server));
-    settings.setValue("USER_NAME", Settings::RememberFirst(settings.value("USER_NAME", "").toString(), user));
-    settings.sync();
+    const std::unique_ptr<QSettings> settings = Settings::Open();
+    settings->setValue("SERVER_NAME", Settings::RememberFirst(settings->value("SERVER_NAME", "").toString(), server));
+    settings->setValue("USER_NAME", Settings::RememberFirst(settings->value("USER_NAME", "").toString(), user));
+    settings->sync();
     return true;
 }
 
@@ -277,6 +282,10 @@ void MainWindow::ConnectionAborted(QString) {
     QMessageBox::warning(nullptr, QStringLiteral("ОШИБКА"), text, QMessageBox::Ok);
 }
 
+void MainWindow::ShowNotImplemented(QString operation) {
+    QMessageBox::warning(nullptr, operation, QStringLiteral("Функция не реализована!"), QMessageBox::Ok);
+}
+
 void MainWindow::on_action_quit_triggered() {
     close();
 }
@@ -284,8 +293,7 @@ void MainWindow::on_action_quit_triggered() {
 void MainWindow::EventTimerSlot() {
     if (ui->tree->signalsBlocked())
         return;
-    // Events may call the alarm player, which exists only once construction is over.
-    if (!alarmPlayer)
+    if (!sessionStarted)
         return;
     // The session can be closed under the window (a failed object write closes it); the window
     // then follows into the disconnected state and says so, as for a lost link.
@@ -341,9 +349,8 @@ void MainWindow::on_tabWidget_currentChanged(int) {
         if (realtimeMode) {
             StartRealtime();
         } else {
-            const QDateTime end(ui->begin_date->date(), ui->begin_time->time());
-            const qint64 length = static_cast<qint64>(GetPlotTimeLengthSecondsSetting());
-            telemetryPlot->DrawAllPlots(end.addSecs(-length), end);
+            const Period period = ShownPeriod();
+            telemetryPlot->DrawAllPlots(period.begin, period.end);
         }
     }
     if (ui->tabWidget->currentWidget() == ui->tab_events) {

@@ -6,6 +6,7 @@
 #include <QPoint>
 #include <QString>
 #include <QTimer>
+#include <memory>
 
 #include "dialogs/dialog_about.h"
 #include "dialogs/dialog_export_csv.h"
@@ -35,8 +36,13 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
+    // Builds the window in realtime mode, not yet logged in; StartSession() logs in.
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
+
+    // Logs in automatically (AUTOLOGIN) or runs the login dialog. Kept out of the constructor because the
+    // dialog is modal: main calls it once the window is shown, tests once their dialog answers are set up.
+    void StartSession();
 
     MainWindow(const MainWindow &) = delete;
     MainWindow &operator=(const MainWindow &) = delete;
@@ -55,14 +61,27 @@ public:
 
     // Alarm state of the events tab: whether the icons blink, and the player of the alarm sound.
     bool EventsBlinking() const { return blinkTimer.isActive(); }
-    QMediaPlayer *AlarmPlayer() const { return alarmPlayer; }
+    QMediaPlayer *AlarmPlayer() const { return alarmPlayer.get(); }
 
     // The session and the edit-mode flag, for tests and tools that look at the window from outside.
     DB *Session() { return &db; }
     bool EditMode() const { return editMode; }
 
     // The primary-response episodes of the span shown, as the "Эпизоды ОПРЧ" tab lists them.
-    EpisodeMonitor *Episodes() const { return episodeMonitor; }
+    EpisodeMonitor *Episodes() const { return episodeMonitor.get(); }
+
+    // Lengths of the period box's entries, in its order.
+    static constexpr int PeriodLengths[] = {600, 1800, 3600, 21600, 86400};
+
+    // The span the period fields describe. Its end is their date and time as they stand, unless the
+    // caller asks for it cut to the whole second or to the minute the time field shows.
+    enum class PeriodEnd { AsShown, WholeSecond, ShownMinute };
+    struct Period {
+        QDateTime end;
+        qint64 lengthSeconds = 0;
+        QDateTime begin;
+    };
+    Period ShownPeriod(PeriodEnd cut = PeriodEnd::AsShown);
 
     void SetPeriodFields(QDateTime end, QDateTime);
     void LoadPlotForPeriodMaually();
@@ -161,6 +180,12 @@ private:
     // Shows the edit-mode state on the actions, the status bar and the tree.
     void ApplyEditMode();
     void SetDisconnectedView();
+    // Hands the plot the mode and the span of the period fields.
+    void PassPeriodToPlot(bool realtime);
+    // The last steps of the start, after the login or in place of it.
+    void FinishStart();
+    // Message boxes the session asks for.
+    void ShowNotImplemented(QString operation);
     // An event that awaits acknowledgement: alarm icons on, the sound unless muted.
     void RaiseAlarm();
     QString ServerLabel(const QString &server) const;
@@ -170,12 +195,12 @@ private:
 
     DB db;
 
-    ObjectsTreeWidget *objectsTree = nullptr;
-    TelemetryPlotWidget *telemetryPlot = nullptr;
-    TelemetryTableWidget *telemetryTable = nullptr;
-    EventsTableWidget *eventsTable = nullptr;
-    EpisodesTableWidget *episodesTable = nullptr;
-    EpisodeMonitor *episodeMonitor = nullptr;
+    std::unique_ptr<ObjectsTreeWidget> objectsTree;
+    std::unique_ptr<TelemetryPlotWidget> telemetryPlot;
+    std::unique_ptr<TelemetryTableWidget> telemetryTable;
+    std::unique_ptr<EventsTableWidget> eventsTable;
+    std::unique_ptr<EpisodesTableWidget> episodesTable;
+    std::unique_ptr<EpisodeMonitor> episodeMonitor;
     QString episodesProblem;
     QPair<double, double> episodesPeriod{0, 0};
 
@@ -185,6 +210,8 @@ private:
     bool plotNavigation = false;
     bool alarmActive = false;
     bool soundMuted = false;
+    // Events are read once the start is over, not from the loop of the login dialog.
+    bool sessionStarted = false;
 
     QTimer realtimeTimer;
     QTimer eventTimer;
@@ -195,7 +222,7 @@ private:
     QIcon alarmIcon;
     QIcon quietIcon;
 
-    Ui_MainWindow *ui = nullptr;
+    std::unique_ptr<Ui_MainWindow> ui;
 
     DialogAbout dialogAbout;
     DialogLogin dialogLogin;
@@ -203,10 +230,10 @@ private:
     DialogExportCSV dialogExportCSV;
     DialogViewCSV dialogViewCSV;
 
-    QMediaPlayer *alarmPlayer = nullptr;
+    std::unique_ptr<QMediaPlayer> alarmPlayer;
     // Beside the status bar's messages, so that a mode change does not wipe it.
     QLabel *duplicateIdsLabel = nullptr;
 
-    QIcon *editOffIcon = nullptr;
-    QIcon *editOnIcon = nullptr;
+    std::unique_ptr<QIcon> editOffIcon;
+    std::unique_ptr<QIcon> editOnIcon;
 };

@@ -9,6 +9,7 @@
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QTreeWidgetItemIterator>
+#include <iterator>
 
 #include "analysis/episode_monitor.h"
 #include "analysis/episode_report.h"
@@ -38,9 +39,6 @@ bool SameStations(const QVector<StationChannels> &a, const QVector<StationChanne
     return true;
 }
 
-// Period lengths of the length box, in its order.
-const int PeriodLengths[] = {600, 1800, 3600, 21600, 86400};
-
 } // namespace
 
 bool MainWindow::EpisodesShown() const {
@@ -60,7 +58,7 @@ void MainWindow::UpdateEpisodes(bool reload) {
         episodesTable->Clear();
     }
     if (realtimeMode) {
-        episodeMonitor->Tick(archive, double(QDateTime::currentSecsSinceEpoch()), GetPlotTimeLengthSecondsSetting());
+        episodeMonitor->Tick(archive, double(QDateTime::currentSecsSinceEpoch()), double(ShownPeriod().lengthSeconds));
     } else {
         const QPair<double, double> shown{ui->plot->xAxis->range().lower, ui->plot->xAxis->range().upper};
         if (reload || changed || shown != episodesPeriod || episodeMonitor->Live()) {
@@ -113,8 +111,9 @@ void MainWindow::on_episodes_treeWidget_itemDoubleClicked(QTreeWidgetItem *item,
 
     StopRealtime();
     // The fields show the end and the shortest length that holds the episode; the chart shows it exactly.
+    const int longest = int(std::size(PeriodLengths)) - 1;
     int index = 0;
-    while (index < 4 && PeriodLengths[index] < from.secsTo(to))
+    while (index < longest && PeriodLengths[index] < from.secsTo(to))
         ++index;
     {
         const QSignalBlocker blocker(ui->interval);

@@ -251,14 +251,13 @@ void MainWindow::on_action_view_csv_triggered() {
 }
 
 void MainWindow::on_action_export_csv_triggered() {
-    const QDateTime end = GetPlotTimeEndSetting();
-    const QDateTime begin = end.addMSecs(-qint64(double(GetPlotTimeLengthSecondsSetting()) * 1000.0));
+    const Period period = ShownPeriod(PeriodEnd::WholeSecond);
 
-    ObjectsTreeWidget exportTree(dialogExportCSV.GetTreeWidget(), &db, telemetryPlot, telemetryTable);
+    ObjectsTreeWidget exportTree(dialogExportCSV.GetTreeWidget(), &db, telemetryPlot.get(), telemetryTable.get());
     exportTree.ReadObjectsTree(false);
     dialogExportCSV.GetTreeWidget()->expandToDepth(0);
 
-    dialogExportCSV.SetPeriod(begin, end);
+    dialogExportCSV.SetPeriod(period.begin, period.end);
     dialogExportCSV.SetDatabase(&db);
     dialogExportCSV.exec();
 }

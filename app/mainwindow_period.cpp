@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QWheelEvent>
+#include <iterator>
 
 #include "server/table_dedur_types_14.h"
 #include "ui_mainwindow.h"
@@ -33,18 +34,33 @@ QDateTime MainWindow::GetPlotTimeEndSetting() {
 }
 
 float MainWindow::GetPlotTimeLengthSecondsSetting() {
-    switch (ui->interval->currentIndex()) {
-    case 1:
-        return 1800;
-    case 2:
-        return 3600;
-    case 3:
-        return 21600;
-    case 4:
-        return 86400;
-    default:
-        return 600;
+    const int index = ui->interval->currentIndex();
+    const bool listed = index >= 0 && index < int(std::size(PeriodLengths));
+    return float(PeriodLengths[listed ? index : 0]);
+}
+
+MainWindow::Period MainWindow::ShownPeriod(PeriodEnd cut) {
+    Period period;
+    period.lengthSeconds = static_cast<qint64>(GetPlotTimeLengthSecondsSetting());
+    const QTime shown = ui->begin_time->time();
+    switch (cut) {
+    case PeriodEnd::WholeSecond:
+        period.end = GetPlotTimeEndSetting();
+        break;
+    case PeriodEnd::ShownMinute:
+        period.end = QDateTime(ui->begin_date->date(), QTime(shown.hour(), shown.minute(), 0, 0), Qt::LocalTime);
+        break;
+    case PeriodEnd::AsShown:
+        period.end = QDateTime(ui->begin_date->date(), shown, Qt::LocalTime);
+        break;
     }
+    period.begin = period.end.addSecs(-period.lengthSeconds);
+    return period;
+}
+
+void MainWindow::PassPeriodToPlot(bool realtime) {
+    const Period period = ShownPeriod(PeriodEnd::WholeSecond);
+    telemetryPlot->SetPloRealtimeMode(realtime, period.end, static_cast<int>(period.lengthSeconds));
 }
 
 void MainWindow::SetPeriodFields(QDateTime end, QDateTime) {
@@ -56,8 +72,7 @@ void MainWindow::SetPeriodFields(QDateTime end, QDateTime) {
         const QSignalBlocker timeBlocker(ui->begin_time);
         ui->begin_time->setTime(end.time());
     }
-    telemetryPlot->SetPloRealtimeMode(realtimeMode, GetPlotTimeEndSetting(),
-                                      static_cast<int>(GetPlotTimeLengthSecondsSetting()));
+    PassPeriodToPlot(realtimeMode);
 }
 
 void MainWindow::StartRealtime() {
@@ -80,7 +95,7 @@ void MainWindow::StartRealtime() {
         control->setEnabled(false);
 
     const QDateTime now = QDateTime::currentDateTime();
-    const int length = static_cast<int>(GetPlotTimeLengthSecondsSetting());
+    const qint64 length = ShownPeriod().lengthSeconds;
     SetPeriodFields(now, now);
     telemetryPlot->DrawAllPlots(now.addSecs(-length), now);
 
@@ -101,8 +116,7 @@ void MainWindow::StopRealtime() {
     ui->action_realtime->setChecked(false);
     followMode = false;
     ui->action_follow->setChecked(false);
-    telemetryPlot->SetPloRealtimeMode(false, GetPlotTimeEndSetting(),
-                                      static_cast<int>(GetPlotTimeLengthSecondsSetting()));
+    PassPeriodToPlot(false);
     statusBar()->showMessage(QStringLiteral("Автономный режим"));
 }
 
@@ -127,10 +141,8 @@ void MainWindow::LoadPlotForPeriodMaually() {
     StopRealtime();
     telemetryTable->ClearTableWidget();
     // The time edit shows hours and minutes only; the span ends at the minute it shows.
-    const QTime shown = ui->begin_time->time();
-    const QDateTime end(ui->begin_date->date(), QTime(shown.hour(), shown.minute(), 0, 0), Qt::LocalTime);
-    const QDateTime from = end.addSecs(-static_cast<qint64>(GetPlotTimeLengthSecondsSetting()));
-    telemetryPlot->LoadPlotForPeriodMaually(from, end);
+    const Period period = ShownPeriod(PeriodEnd::ShownMinute);
+    telemetryPlot->LoadPlotForPeriodMaually(period.begin, period.end);
     UpdateEpisodes(false);
 }
 
@@ -168,7 +180,7 @@ void MainWindow::on_action_follow_triggered() {
             ui->plot->yAxis->rescale(true);
             ui->plot->yAxis2->rescale(true);
             const double now = double(QDateTime::currentSecsSinceEpoch());
-            ui->plot->xAxis->setRange(now - GetPlotTimeLengthSecondsSetting(), now);
+            ui->plot->xAxis->setRange(now - double(ShownPeriod().lengthSeconds), now);
             ui->plot->replot(QCustomPlot::rpImmediateRefresh);
         }
     } else {
@@ -180,7 +192,7 @@ void MainWindow::on_action_follow_triggered() {
 void MainWindow::on_action_shrink_width_triggered() {
     if (realtimeMode) {
         const double now = double(QDateTime::currentSecsSinceEpoch());
-        ui->plot->xAxis->setRange(now - GetPlotTimeLengthSecondsSetting(), now);
+        ui->plot->xAxis->setRange(now - double(ShownPeriod().lengthSeconds), now);
     } else {
         ui->plot->xAxis->rescale(true);
     }
@@ -199,8 +211,7 @@ void MainWindow::on_action_shrink_all_triggered() {
 }
 
 void MainWindow::on_action_period_left_triggered() {
-    const QDateTime end(ui->begin_date->date(), ui->begin_time->time(), Qt::LocalTime);
-    const QDateTime newEnd = end.addSecs(-static_cast<qint64>(GetPlotTimeLengthSecondsSetting()));
+    const QDateTime newEnd = ShownPeriod().begin;
     {
         const QSignalBlocker dateBlocker(ui->begin_date);
         ui->begin_date->setDate(newEnd.date());
@@ -213,8 +224,8 @@ void MainWindow::on_action_period_left_triggered() {
 }
 
 void MainWindow::on_action_period_right_triggered() {
-    const QDateTime end(ui->begin_date->date(), ui->begin_time->time(), Qt::LocalTime);
-    const QDateTime newEnd = end.addSecs(static_cast<qint64>(GetPlotTimeLengthSecondsSetting()));
+    const Period period = ShownPeriod();
+    const QDateTime newEnd = period.end.addSecs(period.lengthSeconds);
     {
         const QSignalBlocker dateBlocker(ui->begin_date);
         ui->begin_date->setDate(newEnd.date());
@@ -246,8 +257,8 @@ void MainWindow::on_action_show_table_triggered(bool checked) {
         ui->action_show_episodes->setChecked(false);
         telemetryTable->SetVisible(true);
         ui->tab_table->show();
-        const QDateTime end(ui->begin_date->date(), ui->begin_time->time(), Qt::LocalTime);
-        telemetryPlot->DrawAllPlots(end.addSecs(-static_cast<qint64>(GetPlotTimeLengthSecondsSetting())), end);
+        const Period period = ShownPeriod();
+        telemetryPlot->DrawAllPlots(period.begin, period.end);
     } else {
         ui->tabWidget->hide();
         telemetryTable->SetVisible(false);
@@ -256,15 +267,13 @@ void MainWindow::on_action_show_table_triggered(bool checked) {
 }
 
 void MainWindow::on_begin_time_dateTimeChanged(const QDateTime &) {
-    telemetryPlot->SetPloRealtimeMode(realtimeMode, GetPlotTimeEndSetting(),
-                                      static_cast<int>(GetPlotTimeLengthSecondsSetting()));
+    PassPeriodToPlot(realtimeMode);
     if (!realtimeMode)
         LoadPlotForPeriodMaually();
 }
 
 void MainWindow::on_begin_date_dateChanged(const QDate &) {
-    telemetryPlot->SetPloRealtimeMode(realtimeMode, GetPlotTimeEndSetting(),
-                                      static_cast<int>(GetPlotTimeLengthSecondsSetting()));
+    PassPeriodToPlot(realtimeMode);
     if (!realtimeMode)
         LoadPlotForPeriodMaually();
 }

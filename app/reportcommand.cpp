@@ -137,7 +137,6 @@ int ReportCommand::Run(const QStringList &arguments, QString *out, QString *err)
     }
 
     DB db;
-    db.showMessages = false;
     if (!db.OpenSession(server, user, password)) {
         *err += QStringLiteral("Не удалось войти на сервер %1 как %2: %3\n").arg(server, user, db.LastError());
         return LoginFailed;

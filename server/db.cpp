@@ -1,7 +1,6 @@
 #include "server/db.h"
 
 #include <QDir>
-#include <QMessageBox>
 #include <QSettings>
 #include <QTextCodec>
 
@@ -98,10 +97,10 @@ bool DB::OpenSession(QString server, QString user, QString password) {
         client.SetRequestTimeoutMs(ok && seconds >= 0.1 && seconds <= 3600 ? int(seconds * 1000) : 30000);
     }
     lastError.clear();
+    lastErrorTitle.clear();
     if (!client.Open(host.toUtf8().constData(), user.toUtf8().constData(), password.toUtf8().constData(), port)) {
+        lastErrorTitle = QStringLiteral("Ошибка");
         lastError = QStringLiteral("Не удалось подключиться к серверу!");
-        if (showMessages)
-            QMessageBox::warning(nullptr, QStringLiteral("Ошибка"), lastError, QMessageBox::Ok);
         return false;
     }
 
@@ -120,9 +119,8 @@ bool DB::OpenSession(QString server, QString user, QString password) {
     tableIdentifiedObjects = new Table_Identified_Objects(&client);
 
     if (!LoadTablesOnServerConnect()) {
+        lastErrorTitle = QStringLiteral("ОШИБКА");
         lastError = QStringLiteral("Не удалось прочитать таблицы с сервера!");
-        if (showMessages)
-            QMessageBox::warning(nullptr, QStringLiteral("ОШИБКА"), lastError, QMessageBox::Ok);
         CloseSession();
         return false;
     }

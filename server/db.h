@@ -35,6 +35,8 @@ signals:
                                       QString event_id, QString comment, QString csv_data);
     void AcknowledgeEvent(QDateTime date, QString text, bool acknowledgment_required, QString event_id);
     void EventAcknowledged(QString event_id);
+    // An operation that is not implemented was called; the window tells the user, the session shows nothing.
+    void NotImplemented(QString operation);
 };
 
 // Created before main runs, destroyed at exit.
@@ -101,9 +103,10 @@ public:
     Table_DEDUR_Events *tableDedurEvents = nullptr;
     Table_Identified_Objects *tableIdentifiedObjects = nullptr;
     QString userId;
-    // A program without a window (the batch report) reads the failure here instead of a message box.
-    bool showMessages = true;
+    // Why the last OpenSession failed and the title its warning carries; both empty after a success.
+    // The session shows nothing itself: the window puts them in a box, the batch report prints them.
     QString LastError() const { return lastError; }
+    QString LastErrorTitle() const { return lastErrorTitle; }
     DataBaseClient client;
     QTextCodec *codec = nullptr;
 
@@ -111,4 +114,5 @@ private:
     void DeleteTables();
     bool closedByRefusedWrite = false;
     QString lastError;
+    QString lastErrorTitle;
 };

@@ -1,8 +1,8 @@
 #include "server/table_dedur_events_14.h"
 
 #include <QDateTime>
-#include <QMessageBox>
 
+#include "server/db.h"
 #include "server/tlxservice.h"
 
 Table_DEDUR_Events::Table_DEDUR_Events(TLXService *service) : DB_Table(service, QStringLiteral("EvDedur")) {}
@@ -27,7 +27,6 @@ QString Table_DEDUR_Events::GetEventComment(QString keyLink) {
 }
 
 bool Table_DEDUR_Events::SetAcknowledgement(QString, bool) {
-    QMessageBox::warning(nullptr, QStringLiteral("SetAcknowledgement"), QStringLiteral("Функция не реализована!"),
-                         QMessageBox::Ok);
+    emit signal_emitter->NotImplemented(QStringLiteral("SetAcknowledgement"));
     return false;
 }

@@ -1,7 +1,8 @@
 #include "server/table_dedur_objects_14.h"
 
-#include <QMessageBox>
 #include <QUuid>
+
+#include "server/db.h"
 
 Table_Dedur_Objects::Table_Dedur_Objects(TLXService *service) : DB_Table(service, QStringLiteral("T_DEDUR_OBJ")) {}
 
@@ -80,7 +81,6 @@ bool Table_Dedur_Objects::RemoveOneRecordFromMemory(int id) {
 }
 
 bool Table_Dedur_Objects::LoadOneRecord(int) {
-    QMessageBox::warning(nullptr, QStringLiteral("LoadOneRecord"), QStringLiteral("Функция не реализована!"),
-                         QMessageBox::Ok);
+    emit signal_emitter->NotImplemented(QStringLiteral("LoadOneRecord"));
     return false;
 }

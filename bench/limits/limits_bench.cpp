@@ -130,7 +130,6 @@ void FrozenServerFigure() {
     if (!stalled.Start({"--backfill-hours", "0", "--no-sim", "--test-aids", "--test-stall-select", "600000"}))
         return;
     DB db;
-    db.showMessages = false;
     QElapsedTimer timer;
     timer.start();
     const bool opened = db.OpenSession(stalled.Address(), QStringLiteral("operator"), QStringLiteral("operator"));

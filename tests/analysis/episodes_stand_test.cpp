@@ -26,26 +26,12 @@
 #include "stand_process.h"
 #include "views/episodes_table_widget.h"
 #include "views/objects_tree_widget.h"
+#include "window_fixture.h"
 
 // The episodes of a real zenta-stand, whose frequency is a recording with a step of +250 mHz for almost
 // five minutes in every ten: its slow units (ГРЭС-1 unit 3, ТЭЦ-2 unit 1) fall short, units 2 and 4 answer
 // soundly. Seen in the window's tab and in the batch command's CSV and PDF.
 namespace {
-
-// Answers the next modal file dialog with `path`, as a person typing it would.
-void AnswerFileDialog(const QString &path) {
-    auto *timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, path] {
-        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
-            // Typed into the name field, where a person types it.
-            if (auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
-                edit->setText(path);
-            static_cast<QDialog *>(dialog)->accept(); // QFileDialog checks the name as on OK
-            timer->deleteLater();
-        }
-    });
-    timer->start(50);
-}
 
 const QString Slow[] = {QStringLiteral("ГРЭС-1 «Заречная»/Энергоблок №3"),
                         QStringLiteral("ТЭЦ-2 «Северная»/Энергоблок №1")};
@@ -91,17 +77,15 @@ private slots:
     void batchReadFails();
 
 private:
-    template <typename T> T *Child(const char *name) const {
-        T *child = window->findChild<T *>(QString::fromLatin1(name));
-        if (!child)
-            qFatal("no child %s", name);
-        return child;
-    }
+    template <typename T> T *Child(const char *name) const { return fixture.Child<T>(name); }
+    // Answers the next modal file dialog with `path`, as a person typing it would.
+    void AnswerFileDialog(const QString &path) { fixture.driver.Queue("QFileDialog", ModalDriver::File(path)); }
     int RunBatch(const QStringList &arguments, const QString &password, QString *output);
 
     QTemporaryDir workDir;
     StandProcess stand;
-    std::unique_ptr<MainWindow> window;
+    WindowFixture fixture;
+    MainWindow *window = nullptr;
     QDateTime standStart;
     QDateTime spanEnd; // a whole minute inside the backfill
 };
@@ -123,28 +107,16 @@ void EpisodesStandTest::initTestCase() {
              qPrintable(stand.Error()));
     spanEnd = standStart.addSecs(-90);
     spanEnd.setTime(QTime(spanEnd.time().hour(), spanEnd.time().minute()));
-    {
-        QSettings settings(workDir.filePath(QStringLiteral("dedur.ini")), QSettings::IniFormat);
-        settings.setValue("SERVER_NAME", stand.Address());
-        settings.setValue("USER_NAME", "operator");
-        settings.setValue("USER_PASSWORD", "operator");
-        settings.setValue("AUTOLOGIN", true);
-    }
-    QTimer guard;
-    QObject::connect(&guard, &QTimer::timeout, [] {
-        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
-            dialog->reject();
-    });
-    guard.start(200);
-    window = std::make_unique<MainWindow>(nullptr);
-    guard.stop();
+    WindowFixture::WriteAutoLogin(stand.Address(), "operator", "operator");
+    window = fixture.Start();
     window->resize(1500, 950);
     window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(window));
 }
 
 void EpisodesStandTest::cleanupTestCase() {
-    window.reset();
+    fixture.Close();
+    window = nullptr;
     stand.Stop();
 }
 
@@ -276,16 +248,13 @@ void EpisodesStandTest::plotPictures() {
     const QString path = workDir.filePath(name);
     if (name.startsWith(QStringLiteral("печать"))) {
         // The system print dialog, told to print into a PDF file.
-        QTimer timer;
-        QObject::connect(&timer, &QTimer::timeout, [&timer, path] {
-            if (auto *dialog = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget())) {
-                dialog->printer()->setOutputFormat(QPrinter::PdfFormat);
-                dialog->printer()->setOutputFileName(path);
-                dialog->done(QDialog::Accepted);
-                timer.stop();
-            }
+        fixture.driver.Queue("QPrintDialog", [path](QDialog *shown) {
+            auto *dialog = qobject_cast<QPrintDialog *>(shown);
+            dialog->printer()->setOutputFormat(QPrinter::PdfFormat);
+            dialog->printer()->setOutputFileName(path);
+            dialog->done(QDialog::Accepted);
+            return true;
         });
-        timer.start(50);
         Child<QAction>("action_print_plot")->trigger();
         QCOMPARE(Child<QAction>("action_print_plot")->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
     } else {

@@ -13,11 +13,11 @@
 #include "admin_link.h"
 #include "app/mainwindow.h"
 #include "char_device.h"
-#include "modal_closer.h"
 #include "server/db.h"
 #include "server/table_event_codes_14.h"
 #include "stand_process.h"
 #include "views/events_table_widget.h"
+#include "window_fixture.h"
 
 Q_DECLARE_METATYPE(QMessageBox::StandardButton)
 
@@ -108,6 +108,9 @@ private:
     static bool SubscriptionInPlace(DB &db);
     MainWindow *Window();
     void ClearWindowEvents();
+    // The window's modal driver, with what it saw forgotten: message boxes get `button` (or OK), file
+    // dialogs get `fileName` typed and accepted, or are cancelled when it is empty.
+    ModalDriver &Closer(QMessageBox::StandardButton button = QMessageBox::Yes, const QString &fileName = QString());
     // One tick of the window's events timer now, instead of waiting up to a second for it.
     void Tick() { Window()->EventTimerSlot(); }
     QTableWidget *WindowTable() { return Window()->findChild<QTableWidget *>(QStringLiteral("events_tableWidget")); }
@@ -117,7 +120,8 @@ private:
     QString startDir;
     StandProcess stand;
     AdminLink admin;
-    QScopedPointer<MainWindow> window;
+    WindowFixture fixture;
+    QString fileAnswer;
     int serial = 0;
 };
 
@@ -132,12 +136,11 @@ void EventsEndToEndTest::initTestCase() {
 }
 
 void EventsEndToEndTest::cleanupTestCase() {
-    window.reset();
+    fixture.Close();
     QDir::setCurrent(startDir);
 }
 
 bool EventsEndToEndTest::OpenSession(DB &db) {
-    ModalCloser closer; // a refused login would otherwise wait on its warning box
     return db.OpenSession(stand.Address(), QStringLiteral("operator"), QStringLiteral("operator")) &&
            SubscriptionInPlace(db);
 }
@@ -149,20 +152,30 @@ bool EventsEndToEndTest::SubscriptionInPlace(DB &db) {
 }
 
 MainWindow *EventsEndToEndTest::Window() {
-    if (!window) {
+    if (!fixture.Window()) {
         WriteSettings(QString(), kDefaultCodes + QStringLiteral(",9999"), stand.Address());
-        ModalCloser closer(QMessageBox::Ok);
-        window.reset(new MainWindow);
-        window->show();
-        SubscriptionInPlace(*window->Session());
+        fixture.driver.boxAnswer = QMessageBox::Ok;
+        fixture.driver.Always("QFileDialog", [this](QDialog *dialog) { return ModalDriver::File(fileAnswer)(dialog); });
+        fixture.Start();
+        fixture.Window()->show();
+        SubscriptionInPlace(*fixture.Window()->Session());
     }
-    return window.data();
+    return fixture.Window();
+}
+
+ModalDriver &EventsEndToEndTest::Closer(QMessageBox::StandardButton button, const QString &fileName) {
+    Window();
+    ModalDriver &driver = fixture.driver;
+    driver.ClearSeen();
+    driver.boxAnswer = button;
+    fileAnswer = fileName;
+    return driver;
 }
 
 void EventsEndToEndTest::ClearWindowEvents() {
-    ModalCloser closer(QMessageBox::Yes);
+    ModalDriver &closer = Closer(QMessageBox::Yes);
     WindowAction("action_clear_events")->trigger();
-    QCOMPARE(closer.titles, QStringList{QStringLiteral("Подверждение")});
+    QCOMPARE(closer.Titles(), QStringList{QStringLiteral("Подверждение")});
     QCOMPARE(WindowTable()->rowCount(), 0);
     QVERIFY(!Window()->EventsBlinking());
 }
@@ -378,7 +391,7 @@ void EventsEndToEndTest::csvIcon() {
     QCOMPARE(table->item(0, 0)->data(EventsTableWidget::CsvDataRole).toString(), data);
 
     // A double click on the CSV column shows the data; elsewhere it does nothing.
-    ModalCloser closer;
+    ModalDriver &closer = Closer();
     for (int column : {2, 5}) {
         table->scrollTo(table->model()->index(0, column));
         const QRect cell = table->visualRect(table->model()->index(0, column));
@@ -387,11 +400,11 @@ void EventsEndToEndTest::csvIcon() {
     }
     // The viewer opens for the CSV column only; with "0" it shows that text, with none it says so.
     if (data.isEmpty()) {
-        QCOMPARE(closer.texts, QStringList{QStringLiteral("Нет данных для отображения!")});
+        QCOMPARE(closer.Texts(), QStringList{QStringLiteral("Нет данных для отображения!")});
         QVERIFY(closer.dialogs.isEmpty());
     } else {
         QCOMPARE(closer.dialogs, QStringList{QStringLiteral("DialogViewCSV")});
-        QVERIFY(closer.texts.isEmpty());
+        QVERIFY(closer.Texts().isEmpty());
     }
 }
 
@@ -456,14 +469,14 @@ void EventsEndToEndTest::acknowledge() {
     QTRY_COMPARE_WITH_TIMEOUT((Tick(), table->rowCount()), pending, 10000);
     QVERIFY(Window()->EventsBlinking());
 
-    ModalCloser closer;
+    ModalDriver &closer = Closer();
     if (selected >= 0) {
         table->setCurrentCell(selected, 2);
         WindowAction("action_acknowledgment")->trigger();
     } else {
         WindowAction("action_acknowledgment_all")->trigger();
     }
-    QVERIFY(closer.texts.isEmpty());
+    QVERIFY(closer.Texts().isEmpty());
     QCOMPARE(Window()->EventsBlinking(), blinkingAfter);
 
     // The server's confirmation reaches the window through its event timer.
@@ -526,7 +539,7 @@ void EventsEndToEndTest::twoClients() {
     QVERIFY(Pending(table, 0));
     QVERIFY(Pending(&otherTable, 0));
 
-    ModalCloser closer;
+    ModalDriver &closer = Closer();
     if (otherAcknowledges) {
         QVERIFY(other.AcknowledeOneEventByRowIndex(0));
         QTRY_VERIFY_WITH_TIMEOUT((Tick(), !Pending(table, 0)), 10000);
@@ -538,7 +551,7 @@ void EventsEndToEndTest::twoClients() {
         QTRY_VERIFY_WITH_TIMEOUT((poll(), !Pending(&otherTable, 0)), 10000);
         QCOMPARE(otherTable.item(0, 0)->toolTip(), kAckDone);
     }
-    QVERIFY(closer.texts.isEmpty());
+    QVERIFY(closer.Texts().isEmpty());
 }
 
 void EventsEndToEndTest::saveCsv_data() {
@@ -591,16 +604,16 @@ void EventsEndToEndTest::saveCsv() {
         old.write(QByteArray(4096, 'x'));
     }
 
-    ModalCloser closer(QMessageBox::Yes, path);
+    ModalDriver &closer = Closer(QMessageBox::Yes, path);
     WindowAction("action_save_csv")->trigger();
 
     if (message.isEmpty()) {
-        QVERIFY(closer.texts.isEmpty() || (oldFile && closer.texts.size() == 1));
+        QVERIFY(closer.Texts().isEmpty() || (oldFile && closer.Texts().size() == 1));
     } else {
-        QVERIFY(!closer.texts.isEmpty());
+        QVERIFY(!closer.Texts().isEmpty());
         if (message.contains(QLatin1String("%1")))
             message = message.arg(QDir::toNativeSeparators(path));
-        QVERIFY2(closer.texts.last().startsWith(message), qPrintable(closer.texts.last()));
+        QVERIFY2(closer.Texts().last().startsWith(message), qPrintable(closer.Texts().last()));
     }
     // The file name is asked for only when there is something to save.
     QCOMPARE(closer.fileDialogs, select && !data.isEmpty() ? 1 : 0);
@@ -630,10 +643,10 @@ void EventsEndToEndTest::clearEvents() {
                            QString(), false, QString(), 8301);
     QVERIFY(Window()->EventsBlinking());
 
-    ModalCloser closer(answer);
+    ModalDriver &closer = Closer(answer);
     WindowAction("action_clear_events")->trigger();
 
-    QCOMPARE(closer.texts, QStringList{QStringLiteral("Вы хотите полностью очистить таблицу событий?")});
+    QCOMPARE(closer.Texts(), QStringList{QStringLiteral("Вы хотите полностью очистить таблицу событий?")});
     QCOMPARE(table->rowCount(), rowsAfter);
     QCOMPARE(Window()->EventsBlinking(), rowsAfter > 0);
     // A cleared key is new again; a kept one still updates its row.
@@ -663,15 +676,15 @@ void EventsEndToEndTest::acknowledgeWithoutLink() {
              qPrintable(admin.Error()));
     QTRY_COMPARE_WITH_TIMEOUT((Tick(), table->rowCount()), 2, 10000);
 
-    ModalCloser closer;
+    ModalDriver &closer = Closer();
     stand.Kill();
-    QTRY_VERIFY_WITH_TIMEOUT(closer.texts.contains(QStringLiteral("Потеряно соединение с сервером!")), 20000);
-    closer.texts.clear();
+    QTRY_VERIFY_WITH_TIMEOUT(closer.Texts().contains(QStringLiteral("Потеряно соединение с сервером!")), 20000);
+    closer.ClearSeen();
 
     table->setCurrentCell(1, 1);
     WindowAction(all ? "action_acknowledgment_all" : "action_acknowledgment")->trigger();
 
-    QCOMPARE(closer.texts, QStringList{QStringLiteral("Не удалось квитировать событие!")});
+    QCOMPARE(closer.Texts(), QStringList{QStringLiteral("Не удалось квитировать событие!")});
     QVERIFY(Pending(table, 0));
     QVERIFY(Pending(table, 1));
     // Nothing was acknowledged, so the alarm keeps blinking, after acknowledge-all too.

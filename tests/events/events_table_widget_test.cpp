@@ -3,7 +3,7 @@
 #include <QTableWidget>
 #include <QtTest>
 
-#include "modal_closer.h"
+#include "modal_driver.h"
 #include "server/db.h"
 #include "views/events_table_widget.h"
 #include "views/objects_tree_widget.h"
@@ -227,14 +227,15 @@ void EventsTableWidgetTest::acknowledgeWithoutLink() {
         Add(events, {QStringLiteral("{%1}").arg(i), flags[i], QString(), 8301});
     table->setCurrentCell(currentRow, 0);
 
-    ModalCloser closer;
+    ModalDriver closer;
+    closer.boxAnswer = QMessageBox::Yes;
     const bool done = currentRow == -2 ? events.AcknowledeAllEvents() : events.AcknowledeOneSelectedEvent();
 
     QCOMPARE(done, result);
-    QCOMPARE(closer.texts.size(), boxes);
+    QCOMPARE(closer.Texts().size(), boxes);
     for (int i = 0; i < boxes; ++i) {
-        QCOMPARE(closer.titles[i], QStringLiteral("Ошибка"));
-        QCOMPARE(closer.texts[i], QStringLiteral("Не удалось квитировать событие!"));
+        QCOMPARE(closer.Titles()[i], QStringLiteral("Ошибка"));
+        QCOMPARE(closer.Texts()[i], QStringLiteral("Не удалось квитировать событие!"));
     }
     for (int row = 0; row < pendingAfter.size(); ++row)
         QCOMPARE(Pending(*table, row), pendingAfter[row]);

@@ -14,11 +14,11 @@
 
 #include "admin_link.h"
 #include "app/mainwindow.h"
-#include "modal_driver.h"
 #include "server/db.h"
 #include "server/table_dedur_objects_14.h"
 #include "stand_process.h"
 #include "support/settings.h"
+#include "window_fixture.h"
 
 namespace {
 
@@ -27,10 +27,6 @@ const QString LostBox = QStringLiteral("ОШИБКА|Потеряно соеди
 // Short heartbeats on both sides, so that a frozen server is declared dead in 1.5 s, not 5 s.
 constexpr int kBeatMs = 150;
 constexpr int kHangLimitMs = 1500;
-
-QAction *Action(QWidget *window, const char *name) {
-    return window->findChild<QAction *>(name);
-}
 
 int LostBoxes(const ModalDriver &driver) {
     return driver.boxes.count(LostBox);
@@ -74,11 +70,11 @@ private slots:
     void killRestartCycles();
 
 private:
-    std::unique_ptr<MainWindow> Connect(ModalDriver &driver, const QString &user);
+    MainWindow *Connect(const QString &user);
+    QAction *Action(const char *name) const { return fixture->Action(name); }
 
     StandProcess stand;
-    QTemporaryDir *work = nullptr;
-    QString startDir;
+    std::unique_ptr<WindowFixture> fixture;
 };
 
 void FaultsTest::initTestCase() {
@@ -89,26 +85,21 @@ void FaultsTest::initTestCase() {
 }
 
 void FaultsTest::init() {
-    startDir = QDir::currentPath();
-    work = new QTemporaryDir;
-    QVERIFY(QDir::setCurrent(work->path()));
-    QSettings settings(Settings::FilePath(), QSettings::IniFormat);
-    settings.setValue("AUTOLOGIN", false);
-    settings.sync();
+    fixture = std::make_unique<WindowFixture>();
+    QVERIFY(fixture->EnterNewFolder());
+    WindowFixture::WriteSettings({{"AUTOLOGIN", false}});
 }
 
 void FaultsTest::cleanup() {
+    fixture->Close();
     // Whatever a row left behind (a frozen or dead server, an armed fault), the next one starts afresh.
     QVERIFY2(stand.Restart(), qPrintable(stand.Error()));
-    QDir::setCurrent(startDir);
-    delete work;
-    work = nullptr;
+    fixture.reset();
 }
 
-std::unique_ptr<MainWindow> FaultsTest::Connect(ModalDriver &driver, const QString &user) {
-    driver.Queue("DialogLogin", ModalDriver::Login(stand.Address(), user, user));
-    auto window = std::make_unique<MainWindow>(nullptr);
-    return window;
+MainWindow *FaultsTest::Connect(const QString &user) {
+    fixture->driver.Queue("DialogLogin", ModalDriver::Login(stand.Address(), user, user));
+    return fixture->Start();
 }
 
 void FaultsTest::serverFailsDuringWork_data() {
@@ -126,8 +117,8 @@ void FaultsTest::serverFailsDuringWork() {
     QFETCH(QString, moment);
     QFETCH(bool, freeze);
 
-    ModalDriver driver;
-    auto window = Connect(driver, moment == "object-write" ? "engineer" : "operator");
+    ModalDriver &driver = fixture->driver;
+    MainWindow *window = Connect(moment == "object-write" ? "engineer" : "operator");
     QVERIFY2(window->Session()->Connected(), qPrintable(driver.boxes.join("; ")));
     QTRY_VERIFY_WITH_TIMEOUT(driver.boxes.isEmpty() && !QApplication::activeModalWidget(), 5000);
 
@@ -144,7 +135,7 @@ void FaultsTest::serverFailsDuringWork() {
     QElapsedTimer blocked;
     if (moment == "login-table-loads") {
         window->Session()->CloseSession();
-        QTRY_VERIFY(Action(window.get(), "action_connect")->isEnabled());
+        QTRY_VERIFY(Action("action_connect")->isEnabled());
         driver.boxes.clear();
         QVERIFY2(arm(), qPrintable(admin.Error()));
         blocked.start();
@@ -160,7 +151,7 @@ void FaultsTest::serverFailsDuringWork() {
         window->Session()->tableDedurObjects->CreateObject(QStringLiteral("Блок сбоя"), 7, 1, true, 99);
     } else {
         if (moment == "realtime-ticks")
-            QVERIFY(Action(window.get(), "action_realtime")->isChecked());
+            QVERIFY(Action("action_realtime")->isChecked());
         QVERIFY2(arm(), qPrintable(admin.Error()));
         blocked.start();
         if (moment == "realtime-ticks")
@@ -174,9 +165,9 @@ void FaultsTest::serverFailsDuringWork() {
     QVERIFY2(waitedMs < 3 * kHangLimitMs, qPrintable(QString::number(waitedMs)));
 
     QTRY_VERIFY_WITH_TIMEOUT(!window->Session()->Connected(), 3 * kHangLimitMs);
-    QTRY_VERIFY_WITH_TIMEOUT(Action(window.get(), "action_connect")->isEnabled(), 3 * kHangLimitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(Action("action_connect")->isEnabled(), 3 * kHangLimitMs);
     QTRY_COMPARE(window->windowTitle(), Offline);
-    QVERIFY(!Action(window.get(), "action_disconnect")->isEnabled());
+    QVERIFY(!Action("action_disconnect")->isEnabled());
     // Let every late notice of the same loss arrive: still one warning at most.
     QTest::qWait(500);
     // A login that fails mid-way says so itself and the window was never connected: no lost-link warning.
@@ -191,13 +182,13 @@ void FaultsTest::serverFailsDuringWork() {
     driver.boxes.clear();
     QVERIFY(window->Login(stand.Address(), "operator", "operator"));
     QVERIFY(window->Session()->Connected());
-    QVERIFY(!Action(window.get(), "action_connect")->isEnabled());
+    QVERIFY(!Action("action_connect")->isEnabled());
     QVERIFY2(driver.boxes.isEmpty(), qPrintable(driver.boxes.join("; ")));
 }
 
 void FaultsTest::killRestartCycles() {
-    ModalDriver driver;
-    auto window = Connect(driver, "operator");
+    ModalDriver &driver = fixture->driver;
+    MainWindow *window = Connect("operator");
     QVERIFY(window->Session()->Connected());
     QTRY_VERIFY_WITH_TIMEOUT(driver.boxes.isEmpty() && !QApplication::activeModalWidget(), 5000);
     constexpr int kCycles = 20;

@@ -1,8 +1,8 @@
 #include "app/mainwindow.h"
 #include "dialogs/dialog_export_csv.h"
 #include "dialogs/dialog_login.h"
-#include "modal_closer.h"
 #include "stand_process.h"
+#include "window_fixture.h"
 
 #include "server/archive_measures_14.h"
 #include "server/db.h"
@@ -74,7 +74,6 @@ void ExportStandTest::initTestCase() {
     QDir::setCurrent(work.path());
     QVERIFY2(stand.Start({"--no-sim", "--backfill-hours", "1", "--seed", "7", "--units", "3"}),
              qPrintable(stand.Error()));
-    ModalCloser closer;
     QVERIFY(db.OpenSession(stand.Address(), "engineer", "engineer"));
     QVERIFY(db.Connected());
     table = std::make_unique<TelemetryTableWidget>(&tableWidget);
@@ -165,9 +164,9 @@ void ExportStandTest::exportArchives() {
         dialog->findChild<QLineEdit *>("path")->setText(out->path());
     CheckUnits(units);
 
-    ModalCloser closer;
+    ModalDriver closer;
     dialog->findChild<QPushButton *>("pushButton_ok")->click();
-    QCOMPARE(closer.Titles(), QString("Выгрузка завершена"));
+    QCOMPARE(closer.Titles().join('|'), QString("Выгрузка завершена"));
     QCOMPARE(dialog->findChild<QProgressBar *>("progressBar")->value(), 0);
 
     const QString stamp = begin.toString("yyyyMMdd.hhmmss");
@@ -213,7 +212,7 @@ void ExportStandTest::linesFollowArchive() {
         objectId, db.tableDedurSettings->GetSettingIdByName(typeId, "Power"), nullptr);
     QVERIFY(freqId > 0 && powerId > 0);
 
-    ModalCloser closer;
+    ModalDriver closer;
     QVERIFY(dialog->ExportToCSV());
     const QString station = unit.section('/', 0, 0);
     const QString archive = out->filePath(DialogExportCSV::ArchiveName(station, begin));
@@ -256,19 +255,15 @@ void ExportStandTest::linesFollowArchive() {
 
 // The user's road: the command opens the dialog over the window's period with the objects only.
 void ExportStandTest::exportFromMainWindow() {
-    ModalCloser closer;
+    WindowFixture fixture;
+    ModalDriver &closer = fixture.driver;
     int step = 0;
     int topLevel = -1;
     bool onlyObjects = true;
     QDateTime dialogBegin, dialogEnd;
-    closer.otherDialog = [&](QWidget *modal) {
-        if (auto *login = qobject_cast<DialogLogin *>(modal)) {
-            login->reject();
-            return true;
-        }
+    // The login dialog of the start is turned down; the export dialog is asked again until the export is over.
+    closer.Always("DialogExportCSV", [&](QDialog *modal) {
         auto *exportDialog = qobject_cast<DialogExportCSV *>(modal);
-        if (!exportDialog)
-            return false;
         if (step++ == 0) {
             QTreeWidget *widget = exportDialog->GetTreeWidget();
             topLevel = widget->topLevelItemCount();
@@ -280,21 +275,22 @@ void ExportStandTest::exportFromMainWindow() {
             if (topLevel > 0 && widget->topLevelItem(0)->childCount() > 0)
                 widget->topLevelItem(0)->child(0)->setCheckState(0, Qt::Checked);
             QTimer::singleShot(0, exportDialog->findChild<QPushButton *>("pushButton_ok"), &QPushButton::click);
-        } else if (!closer.messages.isEmpty()) {
+        } else if (!closer.boxes.isEmpty()) {
             exportDialog->findChild<QPushButton *>("pushButton_cancel")->click();
+            return true;
         }
-        return true;
-    };
-    MainWindow window;
-    QVERIFY(window.Login(stand.Address(), "operator", "operator"));
-    const QDateTime windowEnd = window.GetPlotTimeEndSetting();
-    window.findChild<QAction *>("action_export_csv")->trigger();
+        return false;
+    });
+    MainWindow *window = fixture.Start();
+    QVERIFY(window->Login(stand.Address(), "operator", "operator"));
+    const QDateTime windowEnd = window->GetPlotTimeEndSetting();
+    fixture.Action("action_export_csv")->trigger();
 
     QCOMPARE(topLevel, 2);
     QVERIFY(onlyObjects);
     QCOMPARE(dialogEnd, windowEnd);
-    QCOMPARE(dialogBegin, windowEnd.addSecs(-qint64(window.GetPlotTimeLengthSecondsSetting())));
-    QCOMPARE(closer.Titles(), QString("Выгрузка завершена"));
+    QCOMPARE(dialogBegin, windowEnd.addSecs(-qint64(window->GetPlotTimeLengthSecondsSetting())));
+    QCOMPARE(closer.Titles().join('|'), QString("Выгрузка завершена"));
     QCOMPARE(QDir(out->path()).entryList(QDir::Files),
              QStringList{DialogExportCSV::ArchiveName("ГРЭС-1", dialogBegin)});
 }
@@ -328,13 +324,13 @@ void ExportStandTest::zipFailureKeepsFiles() {
         qputenv("PATH", emptyBin.path().toLocal8Bit());
 
     CheckUnits({"ГРЭС-1/3"});
-    ModalCloser closer;
+    ModalDriver closer;
     const bool exported = dialog->ExportToCSV();
     qputenv("PATH", path);
 
     QVERIFY(!exported);
-    QCOMPARE(closer.Titles(), title);
-    QVERIFY(closer.messages.first().text.contains(archive));
+    QCOMPARE(closer.Titles().join('|'), title);
+    QVERIFY(closer.Texts().first().contains(archive));
     QFile kept(out->filePath(csv));
     QVERIFY2(kept.exists(), "the exported CSV file was lost");
     QVERIFY(kept.open(QIODevice::ReadOnly));
@@ -361,29 +357,22 @@ void ExportStandTest::exportReopenedFromZip() {
     dialog->SetPeriod(begin, begin.addSecs(length));
     CheckUnits({"ГРЭС-1/1", "ГРЭС-1/2"});
     {
-        ModalCloser exportCloser;
+        ModalDriver exportCloser;
         QVERIFY(dialog->ExportToCSV());
     }
     const QString archive = out->filePath(DialogExportCSV::ArchiveName("ГРЭС-1", begin));
     QVERIFY(QFile::exists(archive));
 
-    ModalCloser closer;
-    closer.otherDialog = [&](QWidget *modal) {
-        if (auto *login = qobject_cast<DialogLogin *>(modal)) {
-            login->reject();
-        } else if (auto *files = qobject_cast<QFileDialog *>(modal)) {
-            AnswerFileDialog(files, archive);
-        } else {
-            return false;
-        }
-        return true;
-    };
     {
-        MainWindow window;
-        window.findChild<QAction *>("action_open")->trigger();
-        QCOMPARE(closer.messages.size(), 0);
+        // The login dialog of the start is turned down; the file dialog gets the archive.
+        WindowFixture fixture;
+        ModalDriver &closer = fixture.driver;
+        closer.Always("QFileDialog", ModalDriver::File(archive));
+        fixture.Start();
+        fixture.Action("action_open")->trigger();
+        QCOMPARE(closer.boxes.size(), 0);
         QStringList names;
-        QTreeWidget *tree = window.findChild<QTreeWidget *>("tree");
+        QTreeWidget *tree = fixture.Child<QTreeWidget>("tree");
         for (QTreeWidgetItemIterator it(tree); *it; ++it) {
             if ((*it)->type() != CsvFreqItem)
                 continue;

@@ -1,8 +1,8 @@
 #include "app/mainwindow.h"
 #include "dialogs/dialog_login.h"
 #include "dialogs/dialog_view_csv.h"
-#include "modal_closer.h"
 #include "views/objects_tree_widget.h"
+#include "window_fixture.h"
 
 #include <QAction>
 #include <QApplication>
@@ -49,8 +49,9 @@ private:
     QList<QTreeWidgetItem *> FileNodes() const;
 
     QTemporaryDir work;
-    std::unique_ptr<ModalCloser> closer;
-    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<WindowFixture> fixture;
+    ModalDriver *closer = nullptr;
+    MainWindow *window = nullptr;
     QString pathToOpen;
     QString viewerText;
 };
@@ -62,30 +63,26 @@ void OfflineFilesTest::initTestCase() {
 }
 
 void OfflineFilesTest::init() {
-    closer = std::make_unique<ModalCloser>();
-    closer->otherDialog = [this](QWidget *modal) {
-        if (auto *login = qobject_cast<DialogLogin *>(modal)) {
-            login->reject();
-        } else if (auto *files = qobject_cast<QFileDialog *>(modal)) {
-            AnswerFileDialog(files, pathToOpen);
-        } else if (auto *viewer = qobject_cast<DialogViewCSV *>(modal)) {
-            auto *edit = viewer->findChild<QPlainTextEdit *>("plainTextEdit");
-            viewerText = edit->toPlainText();
-            edit->appendPlainText("edited by the user");
-            viewer->reject();
-        } else {
-            return false;
-        }
+    fixture = std::make_unique<WindowFixture>();
+    closer = &fixture->driver;
+    // The login dialog of the start is turned down; file dialogs get the path to open.
+    closer->Always("QFileDialog", [this](QDialog *dialog) { return ModalDriver::File(pathToOpen)(dialog); });
+    closer->Always("DialogViewCSV", [this](QDialog *viewer) {
+        auto *edit = viewer->findChild<QPlainTextEdit *>("plainTextEdit");
+        viewerText = edit->toPlainText();
+        edit->appendPlainText("edited by the user");
+        viewer->reject();
         return true;
-    };
-    window = std::make_unique<MainWindow>();
+    });
+    window = fixture->Start();
     window->show();
-    closer->messages.clear();
+    closer->ClearSeen();
 }
 
 void OfflineFilesTest::cleanup() {
-    window.reset();
-    closer.reset();
+    fixture.reset();
+    closer = nullptr;
+    window = nullptr;
 }
 
 QString OfflineFilesTest::WriteFile(const QString &name, const QByteArray &content) {
@@ -166,11 +163,11 @@ void OfflineFilesTest::openStopsRealtimeAndShowsFileAlone() {
 
     const QString path = WriteFile("telemetry.csv", content);
     Open(path);
-    QCOMPARE(closer->messages.size(), skipped.isEmpty() ? 0 : 1);
+    QCOMPARE(closer->boxes.size(), skipped.isEmpty() ? 0 : 1);
     if (!skipped.isEmpty()) {
-        QCOMPARE(closer->messages[0].title, QString("Информация"));
-        QVERIFY2(closer->messages[0].text.contains(path) && closer->messages[0].text.contains(skipped),
-                 qPrintable(closer->messages[0].text));
+        QCOMPARE(closer->Titles()[0], QString("Информация"));
+        QVERIFY2(closer->Texts()[0].contains(path) && closer->Texts()[0].contains(skipped),
+                 qPrintable(closer->Texts()[0]));
     }
     QVERIFY(!realtime->isChecked());
 
@@ -243,10 +240,10 @@ void OfflineFilesTest::closeCommand() {
     const int visibleBefore = VisibleGraphs().size();
 
     Trigger("action_close");
-    QCOMPARE(closer->messages.size(), message.isEmpty() ? 0 : 1);
+    QCOMPARE(closer->boxes.size(), message.isEmpty() ? 0 : 1);
     if (!message.isEmpty()) {
-        QCOMPARE(closer->messages[0].title, QString("Информация"));
-        QCOMPARE(closer->messages[0].text, message);
+        QCOMPARE(closer->Titles()[0], QString("Информация"));
+        QCOMPARE(closer->Texts()[0], message);
     }
     QCOMPARE(FileNodes().size(), filesLeft);
     if (filesLeft == 2) {
@@ -295,10 +292,10 @@ void OfflineFilesTest::unreadableFileChangesNothing() {
     QFile::remove(path);
     QSettings(work.filePath("dedur.ini"), QSettings::IniFormat).remove("Files/MAX_CSV_MB");
 
-    QCOMPARE(closer->messages.size(), 1);
-    QCOMPARE(closer->messages[0].title, QString("Ошибка"));
-    QVERIFY(closer->messages[0].text.contains(path));
-    QVERIFY2(closer->messages[0].text.contains(message), qPrintable(closer->messages[0].text));
+    QCOMPARE(closer->boxes.size(), 1);
+    QCOMPARE(closer->Titles()[0], QString("Ошибка"));
+    QVERIFY(closer->Texts()[0].contains(path));
+    QVERIFY2(closer->Texts()[0].contains(message), qPrintable(closer->Texts()[0]));
     QCOMPARE(FileNodes().size(), 0);
     QVERIFY(window->findChild<QAction *>("action_realtime")->isChecked());
 }
@@ -416,10 +413,10 @@ void OfflineFilesTest::openZipArchive() {
         shown << node->text(0);
     QCOMPARE(shown, nodes);
     if (message.isEmpty()) {
-        QCOMPARE(closer->messages.size(), 0);
+        QCOMPARE(closer->boxes.size(), 0);
     } else {
-        QCOMPARE(closer->messages.size(), 1);
-        QVERIFY2(closer->messages[0].text.startsWith(message), qPrintable(closer->messages[0].text));
+        QCOMPARE(closer->boxes.size(), 1);
+        QVERIFY2(closer->Texts()[0].startsWith(message), qPrintable(closer->Texts()[0]));
     }
     // A refused archive leaves the window as it was; an opened one leaves realtime mode.
     QCOMPARE(window->findChild<QAction *>("action_realtime")->isChecked(), nodes.isEmpty());
@@ -456,16 +453,16 @@ void OfflineFilesTest::viewEventCsv() {
 
     for (int round = 0; round < 2; ++round) {
         viewerText.clear();
-        closer->messages.clear();
+        closer->ClearSeen();
         Trigger("action_view_csv");
         if (message.isEmpty()) {
-            QCOMPARE(closer->messages.size(), 0);
+            QCOMPARE(closer->boxes.size(), 0);
             // The second round shows that editing in the viewer changed nothing.
             QCOMPARE(viewerText, shown);
         } else {
-            QCOMPARE(closer->messages.size(), 1);
-            QCOMPARE(closer->messages[0].title, QString("Информация"));
-            QCOMPARE(closer->messages[0].text, message);
+            QCOMPARE(closer->boxes.size(), 1);
+            QCOMPARE(closer->Titles()[0], QString("Информация"));
+            QCOMPARE(closer->Texts()[0], message);
         }
     }
 }

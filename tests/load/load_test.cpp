@@ -32,18 +32,10 @@ struct ClientStats {
     int openStatus = -1;
 };
 
-std::string TextOf(TLXCliParam *message, const char *name) {
-    const int pos = TLXPrmFieldIndex(message, name);
-    if (pos < 0)
-        return std::string();
-    const QByteArray bytes = FieldBytes(message, pos);
-    return std::string(bytes.constData(), size_t(bytes.size()));
-}
-
 void Drain(StandClient &client, ClientStats &stats) {
     while (Param message = client.TakeMessage()) {
         const int kind = TLXPrmKind(message.get());
-        const std::string id = TextOf(message.get(), "_ID");
+        const std::string id = NamedBytes(message.get(), "_ID").toStdString();
         if (kind == TLX_MSG_EVENT) {
             const int codePos = TLXPrmFieldIndex(message.get(), "_CODE");
             const int code = FieldInt(message.get(), codePos);

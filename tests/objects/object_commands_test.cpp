@@ -8,6 +8,7 @@
 #include "stand_process.h"
 #include "stand_sql.h"
 #include "views/objects_tree_widget.h"
+#include "window_fixture.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -174,85 +175,6 @@ void Click(PropertiesEditor *editor, const char *button) {
     editor->findChild<QPushButton *>(QLatin1String(button))->click();
 }
 
-// Answers the modal windows of the application from a timer: the passport dialog by the next queued
-// script, the edit-mode password with the right password, message boxes with the queued answer
-// (OK or Yes when none is queued). Everything seen is noted.
-class Modals : public QObject {
-public:
-    using Script = std::function<void(PropertiesEditor *)>;
-
-    Modals() {
-        // Two timers: a timer does not fire again while its own handler runs, and a script may
-        // raise a message box that must be answered meanwhile.
-        connect(&boxTimer, &QTimer::timeout, this, &Modals::PollBoxes);
-        connect(&dialogTimer, &QTimer::timeout, this, &Modals::PollDialogs);
-        boxTimer.start(20);
-        dialogTimer.start(20);
-    }
-
-    QList<Script> scripts;
-    QList<QMessageBox::StandardButton> answers;
-    QStringList boxes;
-    QStringList editorTitles;
-    QStringList dialogs;
-
-private:
-    void PollBoxes() {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            if (!box->isVisible())
-                return;
-            if (box == lastBox)
-                return;
-            lastBox = box;
-            boxes << box->windowTitle() + QLatin1Char('|') + box->text();
-            QAbstractButton *button = answers.isEmpty() ? nullptr : box->button(answers.takeFirst());
-            if (!button)
-                button = box->button(QMessageBox::Ok);
-            if (!button)
-                button = box->button(QMessageBox::Yes);
-            if (button)
-                button->click();
-        }
-    }
-
-    void PollDialogs() {
-        QWidget *widget = QApplication::activeModalWidget();
-        if (!widget || !widget->isVisible())
-            return;
-        if (auto *editor = qobject_cast<PropertiesEditor *>(widget)) {
-            if (scripts.isEmpty())
-                return;
-            editorTitles << editor->windowTitle();
-            scripts.takeFirst()(editor);
-            // A script that stopped on a failed check must not leave the dialog waiting forever.
-            if (editor->isVisible()) {
-                editor->changed = false;
-                editor->reject();
-            }
-            return;
-        }
-        if (widget->objectName() == QLatin1String("DialogPassword")) {
-            widget->findChild<QLineEdit *>(QStringLiteral("password"))
-                ->setText(QLatin1String(MainWindow::EditPassword));
-            for (QDialogButtonBox *buttons : widget->findChildren<QDialogButtonBox *>()) {
-                if (QAbstractButton *ok = buttons->button(QDialogButtonBox::Ok))
-                    ok->click();
-            }
-            return;
-        }
-        // Anything else (a login dialog after a failed login) is turned down so the test fails
-        // instead of hanging.
-        if (auto *dialog = qobject_cast<QDialog *>(widget)) {
-            dialogs << widget->objectName();
-            dialog->reject();
-        }
-    }
-
-    QTimer boxTimer;
-    QTimer dialogTimer;
-    QPointer<QMessageBox> lastBox;
-};
-
 } // namespace
 
 Q_DECLARE_METATYPE(QMessageBox::StandardButton)
@@ -296,8 +218,14 @@ private:
 
     QTemporaryDir workDir;
     StandProcess stand;
-    std::unique_ptr<Modals> modals;
-    std::unique_ptr<MainWindow> window;
+    // Runs the script on the next passport dialog, then closes the dialog if the script left it open.
+    using Script = std::function<void(PropertiesEditor *)>;
+    void QueueScript(Script script);
+
+    std::unique_ptr<WindowFixture> fixture;
+    MainWindow *window = nullptr;
+    // Titles of the passport dialogs that opened, in order.
+    QStringList editorTitles;
 };
 
 void ObjectCommandsTest::initTestCase() {
@@ -312,20 +240,41 @@ void ObjectCommandsTest::initTestCase() {
 }
 
 void ObjectCommandsTest::cleanup() {
-    window.reset();
-    modals.reset();
+    fixture.reset();
+    window = nullptr;
+    editorTitles.clear();
+}
+
+void ObjectCommandsTest::QueueScript(Script script) {
+    fixture->driver.Queue("PropertiesEditor", [this, script](QDialog *dialog) {
+        auto *editor = qobject_cast<PropertiesEditor *>(dialog);
+        editorTitles << editor->windowTitle();
+        script(editor);
+        // A script that stopped on a failed check must not leave the dialog waiting forever.
+        if (editor->isVisible()) {
+            editor->changed = false;
+            editor->reject();
+        }
+        return true;
+    });
 }
 
 bool ObjectCommandsTest::OpenWindow(const QString &user, bool editMode) {
-    {
-        QSettings settings(QDir(workDir.path()).filePath(QStringLiteral("dedur.ini")), QSettings::IniFormat);
-        settings.setValue(QStringLiteral("SERVER_NAME"), stand.Address());
-        settings.setValue(QStringLiteral("USER_NAME"), user);
-        settings.setValue(QStringLiteral("USER_PASSWORD"), user);
-        settings.setValue(QStringLiteral("AUTOLOGIN"), true);
-    }
-    modals = std::make_unique<Modals>();
-    window = std::make_unique<MainWindow>();
+    WindowFixture::WriteAutoLogin(stand.Address(), user, user);
+    fixture = std::make_unique<WindowFixture>();
+    ModalDriver &driver = fixture->driver;
+    // Message boxes get the queued answer, else Yes or OK; the edit-mode password is the right one.
+    driver.boxAnswer = QMessageBox::Yes;
+    driver.Always("DialogPassword", ModalDriver::Password(QLatin1String(MainWindow::EditPassword)));
+    // A passport dialog that no script expects is noted and closed, so the test fails instead of hanging.
+    driver.Always("PropertiesEditor", [this](QDialog *dialog) {
+        auto *editor = qobject_cast<PropertiesEditor *>(dialog);
+        editorTitles << editor->windowTitle();
+        editor->changed = false;
+        editor->reject();
+        return true;
+    });
+    window = fixture->Start();
     if (Tree()->topLevelItemCount() == 0)
         return false;
     if (editMode) {
@@ -391,7 +340,7 @@ void ObjectCommandsTest::create() {
     QVariant typeShown;
     QStringList keys;
     bool edited = false;
-    modals->scripts << [&](PropertiesEditor *editor) {
+    QueueScript([&](PropertiesEditor *editor) {
         typeShown = EditorTable(editor)->item(RowOf(editor, QStringLiteral("object_type")), 1)->data(Qt::UserRole);
         keys = Keys(editor);
         edited = TypeIntoRow(editor, QStringLiteral("object_name"), name) &&
@@ -402,7 +351,7 @@ void ObjectCommandsTest::create() {
                   TypeIntoRow(editor, QStringLiteral("GeneratingEquipmentNumber"), QStringLiteral("12"))) &&
                  (pickType == 0 || ChooseType(editor, pickType));
         Click(editor, "button_save");
-    };
+    });
 
     if (parent) {
         Tree()->setCurrentItem(Node(parent));
@@ -411,10 +360,10 @@ void ObjectCommandsTest::create() {
         Action("action_add_top_level")->trigger();
     }
     QVERIFY(edited);
-    QCOMPARE(modals->editorTitles, QStringList{QStringLiteral("Редактор свойств: Новый объект (создание)")});
+    QCOMPARE(editorTitles, QStringList{QStringLiteral("Редактор свойств: Новый объект (создание)")});
     QCOMPARE(typeShown, QVariant(shownType));
     QCOMPARE(keys.size(), 5 + settingCount);
-    QVERIFY(modals->boxes.isEmpty());
+    QVERIFY(fixture->driver.boxes.isEmpty());
 
     const QList<QStringList> objects =
         Query(stand.DatabasePath(), QStringLiteral("SELECT DEDUR_OBJ_ID, DEDUR_OBJ_TYPE, DEDUR_OBJ_PARENT, "
@@ -494,8 +443,8 @@ void ObjectCommandsTest::cancelCreatesNothing() {
     const QString data = One(QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_DATA"));
     const int nodes = CountNodes();
     bool ran = false;
-    modals->answers << QMessageBox::No;
-    modals->scripts << [&](PropertiesEditor *editor) {
+    fixture->driver.boxAnswers << QMessageBox::No;
+    QueueScript([&](PropertiesEditor *editor) {
         if (edit)
             QVERIFY(TypeIntoRow(editor, QStringLiteral("object_name"), QStringLiteral("Не создавать")));
         ran = true;
@@ -503,12 +452,12 @@ void ObjectCommandsTest::cancelCreatesNothing() {
             QTest::keyClick(editor, Qt::Key_Escape);
         else
             Click(editor, "button_cancel");
-    };
+    });
     Tree()->setCurrentItem(Node(kStation));
     Action("action_add")->trigger();
 
     QVERIFY(ran);
-    QCOMPARE(modals->boxes.size(), edit ? 1 : 0);
+    QCOMPARE(fixture->driver.boxes.size(), edit ? 1 : 0);
     QCOMPARE(One(QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_OBJ")), objects);
     QCOMPARE(One(QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_DATA")), data);
     QCOMPARE(CountNodes(), nodes);
@@ -546,17 +495,17 @@ void ObjectCommandsTest::edit() {
     const QString oldName = node->text(0);
     const int position = node->parent()->indexOfChild(node);
     bool edited = false;
-    modals->scripts << [&](PropertiesEditor *editor) {
+    QueueScript([&](PropertiesEditor *editor) {
         edited = (name.isNull() || TypeIntoRow(editor, QStringLiteral("object_name"), name)) &&
                  (order.isNull() || TypeIntoRow(editor, QStringLiteral("object_order"), order)) &&
                  (freq.isNull() || TypeIntoRow(editor, QStringLiteral("Freq"), freq));
         Click(editor, "button_save");
-    };
+    });
     Tree()->setCurrentItem(node);
     const QPoint centre = Tree()->visualItemRect(node).center();
     DoubleClick(Tree()->viewport(), centre);
 
-    QCOMPARE(modals->editorTitles,
+    QCOMPARE(editorTitles,
              QStringList{QStringLiteral("Редактор свойств: ") + oldName + QStringLiteral(" (редактирование)")});
     QVERIFY(edited);
     const QString expectedName = name.isNull() ? oldName : name;
@@ -583,7 +532,7 @@ void ObjectCommandsTest::edit() {
                            "WHERE DEDUR_DATA_OBJ = %1")
                 .arg(id)),
         One(QStringLiteral("SELECT COUNT(*) || '/' || COUNT(*) FROM T_DEDUR_SETTINGS WHERE DEDUR_SETTINGS_TYPE = 7")));
-    QVERIFY(modals->boxes.isEmpty());
+    QVERIFY(fixture->driver.boxes.isEmpty());
 }
 
 void ObjectCommandsTest::passportIsReadOnly() {
@@ -595,7 +544,7 @@ void ObjectCommandsTest::passportIsReadOnly() {
     QString closeText;
     bool cellEditorOpened = true;
     QVariant freq;
-    modals->scripts << [&](PropertiesEditor *editor) {
+    QueueScript([&](PropertiesEditor *editor) {
         saveVisible = editor->findChild<QPushButton *>(QStringLiteral("button_save"))->isVisible();
         closeText = editor->findChild<QPushButton *>(QStringLiteral("button_cancel"))->text();
         cellEditorOpened = OpenCellEditor(editor, QStringLiteral("object_name")) != nullptr;
@@ -604,16 +553,15 @@ void ObjectCommandsTest::passportIsReadOnly() {
         if (!shots.isEmpty() && QDir().mkpath(shots))
             editor->grab().save(QDir(shots).filePath(QStringLiteral("passport.png")));
         Click(editor, "button_cancel");
-    };
+    });
     Tree()->setCurrentItem(node);
     Action("action_passport")->trigger();
 
-    QCOMPARE(modals->editorTitles,
-             QStringList{QStringLiteral("Редактор свойств: ") + name + QStringLiteral(" (просмотр)")});
+    QCOMPARE(editorTitles, QStringList{QStringLiteral("Редактор свойств: ") + name + QStringLiteral(" (просмотр)")});
     QVERIFY(!saveVisible);
     QCOMPARE(closeText, QStringLiteral("Закрыть"));
     QVERIFY(!cellEditorOpened);
-    QVERIFY(modals->boxes.isEmpty());
+    QVERIFY(fixture->driver.boxes.isEmpty());
     // The stored measurement and its archive table come back as one reference.
     const QList<QStringList> stored =
         Query(stand.DatabasePath(), QStringLiteral("SELECT DEDUR_DATA_VALUE, DEDUR_DATA_ARCH FROM T_DEDUR_DATA WHERE "
@@ -636,12 +584,12 @@ void ObjectCommandsTest::settingsFailureIsReported() {
 
     QVERIFY(OpenWindow(QStringLiteral("engineer"), true));
     const QString name = QStringLiteral("Параметры не приняты ") + QString::fromLatin1(QTest::currentDataTag());
-    modals->scripts << [&](PropertiesEditor *editor) {
+    QueueScript([&](PropertiesEditor *editor) {
         QVERIFY(TypeIntoRow(editor, QStringLiteral("object_name"), name));
         // The stand refuses this value for any setting.
         QVERIFY(TypeIntoRow(editor, QStringLiteral("GeneratingEquipmentNumber"), QStringLiteral("666")));
         Click(editor, "button_save");
-    };
+    });
     if (id) {
         Tree()->setCurrentItem(Node(id));
         Action("action_change")->trigger();
@@ -650,9 +598,9 @@ void ObjectCommandsTest::settingsFailureIsReported() {
         Action("action_add")->trigger();
     }
 
-    QCOMPARE(modals->editorTitles.size(), 1);
-    QCOMPARE(modals->boxes.size(), 1);
-    const QString box = modals->boxes.first();
+    QCOMPARE(editorTitles.size(), 1);
+    QCOMPARE(fixture->driver.boxes.size(), 1);
+    const QString box = fixture->driver.boxes.first();
     QVERIFY2(box.startsWith(QStringLiteral("Ошибка|")), qPrintable(box));
     QVERIFY2(box.contains(name), qPrintable(box));
     QVERIFY2(box.contains(QStringLiteral("Станционный номер оборудования")), qPrintable(box));
@@ -693,10 +641,10 @@ void ObjectCommandsTest::commandRefusals() {
     const QString objects = One(QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_OBJ"));
 
     // The actions are disabled outside edit mode; their slots still check.
-    QMetaObject::invokeMethod(window.get(), qPrintable(QStringLiteral("on_") + action + QStringLiteral("_triggered")));
+    QMetaObject::invokeMethod(window, qPrintable(QStringLiteral("on_") + action + QStringLiteral("_triggered")));
 
-    QCOMPARE(modals->boxes, QStringList{box.contains(QLatin1String("%1")) ? box.arg(node->text(0)) : box});
-    QVERIFY(modals->editorTitles.isEmpty());
+    QCOMPARE(fixture->driver.boxes, QStringList{box.contains(QLatin1String("%1")) ? box.arg(node->text(0)) : box});
+    QVERIFY(editorTitles.isEmpty());
     QCOMPARE(CountNodes(), nodes);
     QCOMPARE(One(QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_OBJ")), objects);
 }
@@ -718,10 +666,10 @@ void ObjectCommandsTest::userWithoutEditRight() {
     const int nodes = CountNodes();
     const QString objects = One(QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_OBJ"));
     const QString data = One(QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_DATA"));
-    modals->scripts << [&](PropertiesEditor *editor) {
+    QueueScript([&](PropertiesEditor *editor) {
         QVERIFY(TypeIntoRow(editor, QStringLiteral("object_name"), QStringLiteral("Без права")));
         Click(editor, "button_save");
-    };
+    });
     if (create) {
         Tree()->setCurrentItem(Node(kStation));
         Action("action_add")->trigger();
@@ -730,7 +678,7 @@ void ObjectCommandsTest::userWithoutEditRight() {
         Action("action_change")->trigger();
     }
 
-    QCOMPARE(modals->editorTitles.size(), 1);
+    QCOMPARE(editorTitles.size(), 1);
     QCOMPARE(One(QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_OBJ")), objects);
     QCOMPARE(One(QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_DATA")), data);
     QCOMPARE(One(QStringLiteral("SELECT DEDUR_OBJ_NAME FROM T_DEDUR_OBJ WHERE DEDUR_OBJ_ID = 2")), unitName);
@@ -740,9 +688,9 @@ void ObjectCommandsTest::userWithoutEditRight() {
     // once, and the window stays disconnected.
     const QString box = QStringLiteral("ОШИБКА|Потеряно соединение с сервером!\n"
                                        "Сервер отказал в записи объекта, соединение с сервером закрыто.");
-    QTRY_VERIFY(modals->boxes.contains(box));
-    QCOMPARE(modals->boxes.count(box), 1);
-    QVERIFY(!modals->boxes.contains(QStringLiteral("ОШИБКА|Потеряно соединение с сервером!")));
+    QTRY_VERIFY(fixture->driver.boxes.contains(box));
+    QCOMPARE(fixture->driver.boxes.count(box), 1);
+    QVERIFY(!fixture->driver.boxes.contains(QStringLiteral("ОШИБКА|Потеряно соединение с сервером!")));
     QVERIFY(Action("action_connect")->isEnabled());
     QVERIFY(!Action("action_disconnect")->isEnabled());
 }
@@ -752,13 +700,13 @@ void ObjectCommandsTest::otherDataTypeWrittenBackUnchanged() {
     QString shown = QStringLiteral("not read");
     QVariant value;
     bool typed = false;
-    modals->scripts << [&](PropertiesEditor *editor) {
+    QueueScript([&](PropertiesEditor *editor) {
         QTableWidgetItem *cell = EditorTable(editor)->item(RowOf(editor, QStringLiteral("Mode")), 1);
         shown = cell->text();
         typed = TypeIntoRow(editor, QStringLiteral("Mode"), QStringLiteral("автомат"));
         value = cell->data(Qt::UserRole);
         Click(editor, "button_save");
-    };
+    });
     Tree()->setCurrentItem(Node(40));
     Action("action_change")->trigger();
 
@@ -785,10 +733,10 @@ void ObjectCommandsTest::staleCacheWriteRefused() {
     DB other;
     QVERIFY(other.OpenSession(stand.Address(), QStringLiteral("engineer"), QStringLiteral("engineer")));
     const QString name = QStringLiteral("Первым ") + QString::fromLatin1(QTest::currentDataTag());
-    modals->scripts << [&](PropertiesEditor *editor) {
+    QueueScript([&](PropertiesEditor *editor) {
         QVERIFY(TypeIntoRow(editor, QStringLiteral("object_name"), name));
         Click(editor, "button_save");
-    };
+    });
     Tree()->setCurrentItem(Node(kStation));
     Action("action_add")->trigger();
     QCOMPARE(One(QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_OBJ WHERE DEDUR_OBJ_NAME = '%1'").arg(name)),
@@ -836,12 +784,12 @@ void ObjectCommandsTest::deleteBottomUp() {
     QVERIFY(OpenWindow(QStringLiteral("engineer"), true));
     const QString before = One(QStringLiteral("SELECT COALESCE(MAX(seq), 0) FROM deleted_objects"));
     QVERIFY(Node(id));
-    modals->answers << answer;
+    fixture->driver.boxAnswers << answer;
     Tree()->setCurrentItem(Node(id));
     Action("action_delete")->trigger();
 
-    QCOMPARE(modals->boxes.size(), 1);
-    QCOMPARE(modals->boxes.first(),
+    QCOMPARE(fixture->driver.boxes.size(), 1);
+    QCOMPARE(fixture->driver.boxes.first(),
              QStringLiteral("Удаление|Удалить элемент безвозвратно со всеми дочерними объектами?"));
     QList<int> order;
     for (const QStringList &row :
@@ -879,7 +827,7 @@ void ObjectCommandsTest::connectionLostWhileDialogOpen() {
     QVERIFY(OpenWindow(QStringLiteral("engineer"), true));
     const QString objects = One(QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_OBJ"));
     bool lossSeen = false;
-    modals->scripts << [&](PropertiesEditor *editor) {
+    QueueScript([&](PropertiesEditor *editor) {
         QVERIFY(TypeIntoRow(editor, QStringLiteral("object_name"), QStringLiteral("После обрыва")));
         stand.Kill();
         QDeadlineTimer deadline(10000);
@@ -888,12 +836,12 @@ void ObjectCommandsTest::connectionLostWhileDialogOpen() {
             lossSeen = Action("action_connect")->isEnabled();
         }
         Click(editor, "button_save");
-    };
+    });
     Tree()->setCurrentItem(Node(create ? kStation : 3));
     Action(create ? "action_add" : "action_change")->trigger();
 
     QVERIFY(lossSeen);
-    QTRY_VERIFY(modals->boxes.contains(QStringLiteral("ОШИБКА|Потеряно соединение с сервером!")));
+    QTRY_VERIFY(fixture->driver.boxes.contains(QStringLiteral("ОШИБКА|Потеряно соединение с сервером!")));
     QVERIFY(Tree()->findItems(QStringLiteral("После обрыва"), Qt::MatchRecursive).isEmpty());
     QVERIFY2(stand.Restart(), qPrintable(stand.Error()));
     QCOMPARE(One(QStringLiteral("SELECT COUNT(*) FROM T_DEDUR_OBJ")), objects);

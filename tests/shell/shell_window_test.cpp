@@ -15,10 +15,13 @@
 #include <qcustomplot.h>
 
 #include "app/mainwindow.h"
-#include "modal_driver.h"
+#include "server/table_dedur_events_14.h"
+#include "server/table_dedur_objects_14.h"
+#include "server/table_events_kwit_14.h"
 #include "stand_process.h"
 #include "stand_sql.h"
 #include "support/settings.h"
+#include "window_fixture.h"
 
 namespace {
 
@@ -27,22 +30,6 @@ const QString LostBox = QStringLiteral("ОШИБКА|Потеряно соеди
 const QString ConnectFailedBox = QStringLiteral("Ошибка|Не удалось подключиться к серверу!");
 // Nothing listens on port 1 of the loopback address.
 const QString Unreachable = QStringLiteral("127.0.0.1:1");
-
-void WriteSettings(const QMap<QString, QString> &values) {
-    QSettings settings(Settings::FilePath(), QSettings::IniFormat);
-    for (auto it = values.begin(); it != values.end(); ++it)
-        settings.setValue(it.key(), it.value());
-    settings.sync();
-}
-
-QString ReadSetting(const QString &key) {
-    QSettings settings(Settings::FilePath(), QSettings::IniFormat);
-    return settings.value(key).toString();
-}
-
-QAction *Action(QWidget *window, const char *name) {
-    return window->findChild<QAction *>(name);
-}
 
 } // namespace
 
@@ -74,19 +61,21 @@ private slots:
     void aboutBox();
     void screenshotAfterLogin_data();
     void screenshotAfterLogin();
+    void unfinishedOperationsWarn_data();
+    void unfinishedOperationsWarn();
 
 private:
     QString Expand(QString text) const { return text.replace("%A", stand.Address()); }
     // Builds the window with dedur.ini as given; the driver answers the dialogs of the start.
-    std::unique_ptr<MainWindow> Start(ModalDriver &driver, const QMap<QString, QString> &settings);
+    MainWindow *Start(const QVariantMap &settings);
     // A window logged in to the shared stand as operator through the login dialog.
-    std::unique_ptr<MainWindow> StartConnected(ModalDriver &driver);
+    MainWindow *StartConnected();
+    QAction *Action(const char *name) const { return fixture->Action(name); }
 
     StandProcess stand;
     std::unique_ptr<StandProcess> defaultPortStand;
     std::unique_ptr<StandProcess> duplicatesStand; // two objects share an id
-    QTemporaryDir *work = nullptr;
-    QString startDir;
+    std::unique_ptr<WindowFixture> fixture;
 };
 
 void ShellWindowTest::initTestCase() {
@@ -94,29 +83,25 @@ void ShellWindowTest::initTestCase() {
 }
 
 void ShellWindowTest::init() {
-    startDir = QDir::currentPath();
-    work = new QTemporaryDir;
-    QVERIFY(work->isValid());
-    QVERIFY(QDir::setCurrent(work->path()));
+    fixture = std::make_unique<WindowFixture>();
+    QVERIFY(fixture->EnterNewFolder());
 }
 
 void ShellWindowTest::cleanup() {
-    QDir::setCurrent(startDir);
-    delete work;
-    work = nullptr;
+    fixture.reset();
 }
 
-std::unique_ptr<MainWindow> ShellWindowTest::Start(ModalDriver &, const QMap<QString, QString> &settings) {
+MainWindow *ShellWindowTest::Start(const QVariantMap &settings) {
     if (!settings.isEmpty())
-        WriteSettings(settings);
-    return std::make_unique<MainWindow>(nullptr);
+        WindowFixture::WriteSettings(settings);
+    return fixture->Start();
 }
 
-std::unique_ptr<MainWindow> ShellWindowTest::StartConnected(ModalDriver &driver) {
-    driver.Queue("DialogLogin", ModalDriver::Login(stand.Address(), "operator", "operator"));
-    auto window = Start(driver, {{"AUTOLOGIN", "false"}});
-    if (!Action(window.get(), "action_disconnect")->isEnabled())
-        qWarning("login to %s failed: %s", qPrintable(stand.Address()), qPrintable(driver.boxes.join("; ")));
+MainWindow *ShellWindowTest::StartConnected() {
+    fixture->driver.Queue("DialogLogin", ModalDriver::Login(stand.Address(), "operator", "operator"));
+    MainWindow *window = Start({{"AUTOLOGIN", "false"}});
+    if (!Action("action_disconnect")->isEnabled())
+        qWarning("login to %s failed: %s", qPrintable(stand.Address()), qPrintable(fixture->driver.boxes.join("; ")));
     return window;
 }
 
@@ -153,11 +138,11 @@ void ShellWindowTest::firstStartWritesDefaults() {
     QFETCH(QString, preset);
     QFETCH(QString, expected);
 
-    QMap<QString, QString> settings;
+    QVariantMap settings;
     if (!preset.isNull())
         settings[key] = preset;
-    ModalDriver driver;
-    auto window = Start(driver, settings);
+    ModalDriver &driver = fixture->driver;
+    MainWindow *window = Start(settings);
 
     QCOMPARE(driver.dialogs, QStringList{"DialogLogin"});
     QCOMPARE(window->windowTitle(), Offline);
@@ -216,14 +201,14 @@ void ShellWindowTest::rememberedLists() {
     QFETCH(QString, expectedServers);
     QFETCH(QString, expectedUsers);
 
-    ModalDriver driver;
+    ModalDriver &driver = fixture->driver;
     driver.Queue("DialogLogin", ModalDriver::Login(stand.Address(), "operator", password));
-    auto window = Start(driver, {{"SERVER_NAME", Expand(servers)}, {"USER_NAME", users}, {"AUTOLOGIN", "false"}});
+    Start({{"SERVER_NAME", Expand(servers)}, {"USER_NAME", users}, {"AUTOLOGIN", "false"}});
 
-    QCOMPARE(ReadSetting("SERVER_NAME"), Expand(expectedServers));
-    QCOMPARE(ReadSetting("USER_NAME"), expectedUsers);
+    QCOMPARE(WindowFixture::ReadSetting("SERVER_NAME"), Expand(expectedServers));
+    QCOMPARE(WindowFixture::ReadSetting("USER_NAME"), expectedUsers);
     // The password typed into the dialog is never stored.
-    QCOMPARE(ReadSetting("USER_PASSWORD"), QString(""));
+    QCOMPARE(WindowFixture::ReadSetting("USER_PASSWORD"), QString(""));
 }
 
 void ShellWindowTest::autoLogin_data() {
@@ -260,21 +245,21 @@ void ShellWindowTest::autoLogin() {
     QFETCH(QStringList, expectedBoxes);
     QFETCH(bool, connected);
 
-    ModalDriver driver;
+    ModalDriver &driver = fixture->driver;
     if (dialogLogsIn) {
         const QString server = connected ? stand.Address() : Unreachable;
         driver.Queue("DialogLogin", ModalDriver::Login(server, "operator", "operator"));
     }
-    auto window = Start(driver, {{"SERVER_NAME", Expand(servers)},
-                                 {"USER_NAME", "operator|engineer"},
-                                 {"USER_PASSWORD", password},
-                                 {"AUTOLOGIN", autologin ? "true" : "false"}});
+    MainWindow *window = Start({{"SERVER_NAME", Expand(servers)},
+                                {"USER_NAME", "operator|engineer"},
+                                {"USER_PASSWORD", password},
+                                {"AUTOLOGIN", autologin ? "true" : "false"}});
 
     QCOMPARE(driver.dialogs, expectedDialogs);
     QCOMPARE(driver.boxes, expectedBoxes);
     QCOMPARE(window->Session()->Connected(), connected);
-    QCOMPARE(Action(window.get(), "action_connect")->isEnabled(), !connected);
-    QCOMPARE(Action(window.get(), "action_disconnect")->isEnabled(), connected);
+    QCOMPARE(Action("action_connect")->isEnabled(), !connected);
+    QCOMPARE(Action("action_disconnect")->isEnabled(), connected);
     QCOMPARE(window->windowTitle(), connected ? QString("ЗЕНТА.ОПРЧ /  / operator") : Offline);
 }
 
@@ -336,15 +321,15 @@ void ShellWindowTest::titleShowsServer() {
     if (duplicates)
         server = duplicatesStand->Address();
 
-    ModalDriver driver;
+    ModalDriver &driver = fixture->driver;
     driver.Queue("DialogLogin", ModalDriver::Login(Expand(server), "operator", "operator"));
-    auto window = Start(driver, {{"AUTOLOGIN", "false"}});
+    MainWindow *window = Start({{"AUTOLOGIN", "false"}});
 
     QCOMPARE(window->windowTitle(), title);
     QCOMPARE(window->statusBar()->currentMessage(), status);
     auto *notice = window->findChild<QLabel *>(QStringLiteral("duplicate_ids_label"));
     QVERIFY(notice);
-    QCOMPARE(notice->isVisibleTo(window.get()), duplicates);
+    QCOMPARE(notice->isVisibleTo(window), duplicates);
     if (duplicates)
         QCOMPARE(notice->text(), QStringLiteral("Повторяющихся идентификаторов объектов: 1"));
 }
@@ -361,8 +346,8 @@ void ShellWindowTest::linkLossWarnsOnce_data() {
 void ShellWindowTest::linkLossWarnsOnce() {
     QFETCH(QString, how);
 
-    ModalDriver driver;
-    auto window = StartConnected(driver);
+    ModalDriver &driver = fixture->driver;
+    MainWindow *window = StartConnected();
     QVERIFY(window->Session()->Connected());
     driver.boxes.clear();
 
@@ -374,12 +359,12 @@ void ShellWindowTest::linkLossWarnsOnce() {
     } else if (how == "close") {
         window->Session()->CloseSession();
     } else {
-        MainWindow *shown = window.get();
+        MainWindow *shown = window;
         driver.Queue("DialogPassword", [shown](QDialog *dialog) {
             shown->Session()->CloseSession();
             return ModalDriver::Password("VERNA")(dialog);
         });
-        Action(window.get(), "action_edit_mode")->trigger();
+        Action("action_edit_mode")->trigger();
         // The right password must not open edit mode over a session that is gone.
         QVERIFY(!window->EditMode());
     }
@@ -388,8 +373,8 @@ void ShellWindowTest::linkLossWarnsOnce() {
     QVERIFY(!window->Session()->Connected());
     QCOMPARE(window->windowTitle(), Offline);
     QCOMPARE(window->statusBar()->currentMessage(), QString("Автономный режим"));
-    QVERIFY(Action(window.get(), "action_connect")->isEnabled());
-    QVERIFY(!Action(window.get(), "action_disconnect")->isEnabled());
+    QVERIFY(Action("action_connect")->isEnabled());
+    QVERIFY(!Action("action_disconnect")->isEnabled());
 
     // A late notice of the same loss finds the window disconnected already.
     emit signal_emitter->ConnectionAborted("late");
@@ -436,26 +421,26 @@ void ShellWindowTest::editModePassword() {
     QFETCH(bool, editing);
     QFETCH(QStringList, expectedBoxes);
 
-    ModalDriver driver;
-    std::unique_ptr<MainWindow> window;
+    ModalDriver &driver = fixture->driver;
+    MainWindow *window = nullptr;
     if (connect) {
-        window = StartConnected(driver);
+        window = StartConnected();
         QVERIFY(window->Session()->Connected());
     } else {
-        window = Start(driver, {});
+        window = Start({});
     }
     driver.boxes.clear();
     driver.dialogs.clear();
     driver.Queue("DialogPassword", ModalDriver::Password(password));
 
-    Action(window.get(), "action_edit_mode")->trigger();
+    Action("action_edit_mode")->trigger();
 
     QCOMPARE(driver.boxes, expectedBoxes);
     QCOMPARE(driver.dialogs, connect ? QStringList{"DialogPassword"} : QStringList{});
     QCOMPARE(window->EditMode(), editing);
-    QCOMPARE(Action(window.get(), "action_edit_mode")->isChecked(), editing);
+    QCOMPARE(Action("action_edit_mode")->isChecked(), editing);
     for (const char *name : {"action_add", "action_add_top_level", "action_change", "action_delete"})
-        QCOMPARE(Action(window.get(), name)->isEnabled(), editing);
+        QCOMPARE(Action(name)->isEnabled(), editing);
     if (editing)
         QCOMPARE(window->statusBar()->currentMessage(), QString("Режим редактирования"));
 }
@@ -471,30 +456,30 @@ void ShellWindowTest::leavingEditModeAsksNothing_data() {
 void ShellWindowTest::leavingEditModeAsksNothing() {
     QFETCH(QString, how);
 
-    ModalDriver driver;
-    auto window = StartConnected(driver);
+    ModalDriver &driver = fixture->driver;
+    MainWindow *window = StartConnected();
     QVERIFY(window->Session()->Connected());
     driver.Queue("DialogPassword", ModalDriver::Password("VERNA"));
-    Action(window.get(), "action_edit_mode")->trigger();
+    Action("action_edit_mode")->trigger();
     QVERIFY(window->EditMode());
     driver.boxes.clear();
     driver.dialogs.clear();
 
     if (how == "key") {
         window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
-        QTest::keyClick(window.get(), Qt::Key_F7);
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_F7);
     } else if (how == "menu") {
-        Action(window.get(), "action_edit_mode")->trigger();
+        Action("action_edit_mode")->trigger();
     } else {
-        Action(window.get(), "action_disconnect")->trigger();
+        Action("action_disconnect")->trigger();
     }
 
     QVERIFY(!window->EditMode());
     QCOMPARE(driver.dialogs, QStringList{});
     QCOMPARE(driver.boxes, QStringList{});
-    QVERIFY(!Action(window.get(), "action_edit_mode")->isChecked());
-    QVERIFY(!Action(window.get(), "action_delete")->isEnabled());
+    QVERIFY(!Action("action_edit_mode")->isChecked());
+    QVERIFY(!Action("action_delete")->isEnabled());
     QCOMPARE(window->statusBar()->currentMessage(), QString("Автономный режим"));
     if (how == "disconnect") {
         QCOMPARE(window->windowTitle(), Offline);
@@ -516,18 +501,17 @@ void ShellWindowTest::closingTabHidesTabArea() {
     QFETCH(int, shownTab);
     QFETCH(int, closedTab);
 
-    ModalDriver driver;
-    auto window = Start(driver, {});
+    MainWindow *window = Start({});
     auto *tabs = window->findChild<QTabWidget *>("tabWidget");
     QVERIFY(!tabs->isVisible());
 
-    Action(window.get(), "action_show_events")->trigger();
+    Action("action_show_events")->trigger();
     QVERIFY(tabs->isVisible());
     QCOMPARE(tabs->currentWidget()->objectName(), QString("tab_events"));
     if (shownTab == 0) {
         tabs->tabBar()->setCurrentIndex(0);
-        QVERIFY(Action(window.get(), "action_show_table")->isChecked());
-        QVERIFY(!Action(window.get(), "action_show_events")->isChecked());
+        QVERIFY(Action("action_show_table")->isChecked());
+        QVERIFY(!Action("action_show_events")->isChecked());
     }
 
     auto *close = tabs->tabBar()->tabButton(closedTab, QTabBar::RightSide);
@@ -535,8 +519,8 @@ void ShellWindowTest::closingTabHidesTabArea() {
     QTest::mouseClick(close, Qt::LeftButton);
 
     QVERIFY(!tabs->isVisible());
-    QVERIFY(!Action(window.get(), "action_show_table")->isChecked());
-    QVERIFY(!Action(window.get(), "action_show_events")->isChecked());
+    QVERIFY(!Action("action_show_table")->isChecked());
+    QVERIFY(!Action("action_show_events")->isChecked());
 }
 
 void ShellWindowTest::aboutBox_data() {
@@ -549,8 +533,8 @@ void ShellWindowTest::aboutBox_data() {
 void ShellWindowTest::aboutBox() {
     QFETCH(bool, byKey);
 
-    ModalDriver driver;
-    auto window = Start(driver, {});
+    ModalDriver &driver = fixture->driver;
+    MainWindow *window = Start({});
     driver.dialogs.clear();
     QString version;
     driver.Queue("DialogAbout", [&version](QDialog *dialog) {
@@ -561,10 +545,10 @@ void ShellWindowTest::aboutBox() {
 
     if (byKey) {
         window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
-        QTest::keyClick(window.get(), Qt::Key_F1);
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_F1);
     } else {
-        Action(window.get(), "action_about")->trigger();
+        Action("action_about")->trigger();
     }
 
     QCOMPARE(driver.dialogs, QStringList{"DialogAbout"});
@@ -581,8 +565,7 @@ void ShellWindowTest::screenshotAfterLogin_data() {
 void ShellWindowTest::screenshotAfterLogin() {
     QFETCH(bool, showEvents);
 
-    ModalDriver driver;
-    auto window = StartConnected(driver);
+    MainWindow *window = StartConnected();
     QVERIFY(window->Session()->Connected());
     window->showNormal();
     window->resize(1280, 800);
@@ -595,7 +578,7 @@ void ShellWindowTest::screenshotAfterLogin() {
     QTRY_VERIFY_WITH_TIMEOUT(
         plot->graphCount() > 0 && plot->graph(0)->dataCount() > 0 && plot->xAxis->range().upper > hourAgo, 20000);
     if (showEvents) {
-        Action(window.get(), "action_show_events")->trigger();
+        Action("action_show_events")->trigger();
         auto *events = window->findChild<QTableWidget *>("events_tableWidget");
         QTRY_VERIFY_WITH_TIMEOUT(events->rowCount() > 0, 20000);
     }
@@ -605,6 +588,38 @@ void ShellWindowTest::screenshotAfterLogin() {
     const QString path = folder + "/shell_main_window_" + QTest::currentDataTag() + ".png";
     QVERIFY(window->grab().save(path));
     qInfo("screenshot: %s", qPrintable(path));
+}
+
+void ShellWindowTest::unfinishedOperationsWarn_data() {
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<bool>("result");
+
+    QTest::newRow("load-one-record") << "LoadOneRecord" << false;
+    QTest::newRow("set-acknowledgement") << "SetAcknowledgement" << false;
+    QTest::newRow("add-acknowledgement") << "AddAcknowledgement" << true;
+}
+
+// The session asks; the window shows the warning while the operation waits for it.
+void ShellWindowTest::unfinishedOperationsWarn() {
+    QFETCH(QString, operation);
+    QFETCH(bool, result);
+
+    ModalDriver &driver = fixture->driver;
+    MainWindow *window = StartConnected();
+    QVERIFY(window->Session()->Connected());
+    driver.boxes.clear();
+    DB *db = window->Session();
+    bool returned = !result;
+    if (operation == "LoadOneRecord") {
+        returned = db->tableDedurObjects->LoadOneRecord(1);
+    } else if (operation == "SetAcknowledgement") {
+        returned = db->tableDedurEvents->SetAcknowledgement(QStringLiteral("{no-such-event}"), true);
+    } else {
+        Table_Events_Kwit kwit(&db->client);
+        returned = kwit.AddAcknowledgement(1, 8301, QString(), QString(), 1, QString(), QString());
+    }
+    QCOMPARE(returned, result);
+    QCOMPARE(driver.boxes, QStringList{operation + "|Функция не реализована!"});
 }
 
 QTEST_MAIN(ShellWindowTest)

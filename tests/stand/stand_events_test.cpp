@@ -22,11 +22,6 @@ struct Message {
     double time = 0;
 };
 
-QString NamedText(TLXCliParam *p, const char *name) {
-    const int i = NamedIndex(p, name);
-    return i < 0 ? QString() : Cp1251()->toUnicode(FieldBytes(p, i));
-}
-
 // Takes every waiting message of the client into inbox; returns the inbox size.
 int Collect(StandClient &client, QVector<Message> *inbox) {
     while (Param p = client.TakeMessage()) {

@@ -1,5 +1,6 @@
 // zenta-stand under abuse: killed in the middle of writes, fed broken frames, restarted, read by many
 // clients at once.
+#include "raw_peer.h"
 #include "stand_client.h"
 #include "stand_process.h"
 
@@ -51,24 +52,12 @@ TLXCliParam *BatchRequest(StandClient &client, const QByteArray &tag, int batch,
 
 // Raw bytes to the port, bypassing tlx; the socket is closed afterwards.
 bool SendRaw(quint16 port, const QByteArray &bytes, bool waitForClose) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
-        ::close(fd);
+    RawPeer peer(port);
+    if (!peer.Connected())
         return false;
-    }
-    ::send(fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL);
-    if (waitForClose) {
-        timeval tv{10, 0};
-        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-        char buffer[4096];
-        while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
-        }
-    }
-    ::close(fd);
+    peer.Send(bytes);
+    if (waitForClose)
+        peer.ClosedWithin(10000);
     return true;
 }
 

@@ -22,6 +22,7 @@
 #include "stand_process.h"
 #include "views/axistag.h"
 #include "views/objects_tree_widget.h"
+#include "window_fixture.h"
 
 // Drives the real main window logged in to a live stand: realtime drawing, periods, the table.
 class TelemetryWindowTest : public QObject {
@@ -41,54 +42,35 @@ private slots:
     void tableShown();
 
 private:
-    template <typename T> T *Child(const char *name) const {
-        T *child = window->findChild<T *>(QString::fromLatin1(name));
-        if (!child)
-            qFatal("no child %s", name);
-        return child;
-    }
-    QAction *Action(const char *name) const { return Child<QAction>(name); }
+    template <typename T> T *Child(const char *name) const { return fixture.Child<T>(name); }
+    QAction *Action(const char *name) const { return fixture.Action(name); }
     void EnterPeriod(int interval, const QDateTime &end);
     void Screenshot(const QString &name, const QSize &size = QSize(1400, 900));
     int GraphsWithData() const;
 
-    QTemporaryDir workDir;
+    WindowFixture fixture;
     StandProcess stand;
-    std::unique_ptr<MainWindow> window;
+    MainWindow *window = nullptr;
     QCustomPlot *plot = nullptr;
 };
 
 void TelemetryWindowTest::initTestCase() {
-    QVERIFY(QDir::setCurrent(workDir.path()));
+    QVERIFY(fixture.EnterNewFolder());
     QVERIFY2(stand.Start({QStringLiteral("--backfill-hours"), QStringLiteral("2"), QStringLiteral("--seed"),
                           QStringLiteral("5")}),
              qPrintable(stand.Error()));
-    {
-        QSettings settings(workDir.filePath(QStringLiteral("dedur.ini")), QSettings::IniFormat);
-        settings.setValue("SERVER_NAME", stand.Address());
-        settings.setValue("USER_NAME", "operator");
-        settings.setValue("USER_PASSWORD", "operator");
-        settings.setValue("AUTOLOGIN", true);
-    }
-    // A failed login would leave the login dialog waiting; reject it so the test fails instead of hanging.
-    QTimer guard;
-    QObject::connect(&guard, &QTimer::timeout, [] {
-        if (QWidget *modal = QApplication::activeModalWidget()) {
-            if (auto *dialog = qobject_cast<QDialog *>(modal))
-                dialog->reject();
-        }
-    });
-    guard.start(200);
-    window = std::make_unique<MainWindow>(nullptr);
-    guard.stop();
+    WindowFixture::WriteAutoLogin(stand.Address(), "operator", "operator");
+    // A failed login would leave the login dialog waiting; the driver rejects it, so the test fails instead of hanging.
+    window = fixture.Start();
     window->resize(1400, 900);
     window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(window));
     plot = Child<QCustomPlot>("plot");
 }
 
 void TelemetryWindowTest::cleanupTestCase() {
-    window.reset();
+    fixture.Close();
+    window = nullptr;
     stand.Stop();
 }
 
@@ -302,7 +284,7 @@ void TelemetryWindowTest::treeMenu() {
     emit tree->customContextMenuRequested(pos);
     QMenu *menu = nullptr;
     for (QMenu *m : window->findChildren<QMenu *>()) {
-        if (m->isVisible() && m->parent() == window.get())
+        if (m->isVisible() && m->parent() == window)
             menu = m;
     }
     QVERIFY(menu);

@@ -51,6 +51,18 @@ inline int NamedIndex(TLXCliParam *p, const char *name) {
     return p ? TLXPrmFieldIndex(p, name) : -1;
 }
 
+// The bytes of a field found by name; empty when the message has no such field.
+inline QByteArray NamedBytes(TLXCliParam *p, const char *name) {
+    const int i = NamedIndex(p, name);
+    return i < 0 ? QByteArray() : FieldBytes(p, i);
+}
+
+// The text of a field found by name, from Windows-1251; null when the message has no such field.
+inline QString NamedText(TLXCliParam *p, const char *name) {
+    const int i = NamedIndex(p, name);
+    return i < 0 ? QString() : Cp1251()->toUnicode(FieldBytes(p, i));
+}
+
 class StandClient {
 public:
     StandClient() { TLXCliCreate(&handle); }
