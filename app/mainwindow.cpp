@@ -151,9 +151,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_uniq
 void MainWindow::StartSession() {
     const std::unique_ptr<QSettings> settings = Settings::Open();
     if (settings->value("AUTOLOGIN", false).toBool()) {
-        const QString user = Settings::FirstEntry(settings->value("USER_NAME", "").toString());
-        const QString server = Settings::FirstEntry(settings->value("SERVER_NAME", "").toString());
         const QString password = settings->value("USER_PASSWORD", "").toString();
+        // The stored password goes with the user it belongs to, not with whoever logged in last.
+        const QString owner = Settings::PasswordUser(settings.get());
+        const QString user = !owner.isEmpty() && !password.isEmpty()
+                                 ? owner
+                                 : Settings::FirstEntry(settings->value("USER_NAME", "").toString());
+        const QString server = Settings::FirstEntry(settings->value("SERVER_NAME", "").toString());
         if (!Login(server, user, password)) {
             dialogLogin.setModal(true);
             dialogLogin.exec();
@@ -240,6 +244,7 @@ bool MainWindow::Login(QString server, QString user, QString password) {
     const std::unique_ptr<QSettings> settings = Settings::Open();
     settings->setValue("SERVER_NAME", Settings::RememberFirst(settings->value("SERVER_NAME", "").toString(), server));
     settings->setValue("USER_NAME", Settings::RememberFirst(settings->value("USER_NAME", "").toString(), user));
+    Settings::RememberPasswordUser(settings.get(), user, password);
     settings->sync();
     return true;
 }

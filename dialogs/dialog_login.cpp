@@ -21,7 +21,10 @@ void DialogLogin::setupSettings() {
     ui->combo_server->addItems(Settings::SplitList(settings->value("SERVER_NAME", "").toString()));
     ui->combo_login->clear();
     ui->combo_login->addItems(Settings::SplitList(settings->value("USER_NAME", "").toString()));
-    ui->lineEdit_password->setText(settings->value("USER_PASSWORD", "").toString());
+    // The stored password is offered only with the user it belongs to.
+    const QString owner = Settings::PasswordUser(settings.get());
+    const bool own = owner.isEmpty() || owner == ui->combo_login->currentText();
+    ui->lineEdit_password->setText(own ? settings->value("USER_PASSWORD", "").toString() : QString());
 }
 
 void DialogLogin::on_buttonBox_accepted() {

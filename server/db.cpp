@@ -99,8 +99,10 @@ bool DB::OpenSession(QString server, QString user, QString password) {
     lastError.clear();
     lastErrorTitle.clear();
     if (!client.Open(host.toUtf8().constData(), user.toUtf8().constData(), password.toUtf8().constData(), port)) {
+        // A server that refused the name or password is not a server that cannot be reached.
         lastErrorTitle = QStringLiteral("Ошибка");
-        lastError = QStringLiteral("Не удалось подключиться к серверу!");
+        lastError = client.GetLastResult() == TLX_ERR_AUTH ? QStringLiteral("Неверное имя пользователя или пароль")
+                                                           : QStringLiteral("Не удалось подключиться к серверу!");
         return false;
     }
 

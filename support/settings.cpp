@@ -41,4 +41,15 @@ QString FirstEntry(const QString &joined) {
     return joined.section(QLatin1Char('|'), 0, 0);
 }
 
+QString PasswordUser(QSettings *settings) {
+    return settings->value(QStringLiteral("Login/PASSWORD_USER")).toString();
+}
+
+void RememberPasswordUser(QSettings *settings, const QString &user, const QString &password) {
+    const QString stored = settings->value(QStringLiteral("USER_PASSWORD")).toString();
+    if (stored.isEmpty() || password != stored || PasswordUser(settings) == user)
+        return;
+    settings->setValue(QStringLiteral("Login/PASSWORD_USER"), user);
+}
+
 } // namespace Settings

@@ -31,4 +31,9 @@ QString RememberFirst(const QString &joined, const QString &used);
 // First entry of a remembered list (text up to the first "|").
 QString FirstEntry(const QString &joined);
 
+// The user a password stored by hand in USER_PASSWORD belongs to ([Login] PASSWORD_USER, kept by the
+// program once a login with that password has worked): it follows its user, whoever logs in last.
+QString PasswordUser(QSettings *settings);
+void RememberPasswordUser(QSettings *settings, const QString &user, const QString &password);
+
 } // namespace Settings

@@ -129,7 +129,7 @@ void SecurityTest::loginNames() {
     // The wrong password for the same name is still refused.
     DB refused;
     QVERIFY(!refused.OpenSession(stand.Address(), login, QStringLiteral("wrong")));
-    QCOMPARE(refused.LastError(), QStringLiteral("Не удалось подключиться к серверу!"));
+    QCOMPARE(refused.LastError(), QStringLiteral("Неверное имя пользователя или пароль"));
     QVERIFY2(boxes.isEmpty(), qPrintable(boxes.join("; ")));
 }
 

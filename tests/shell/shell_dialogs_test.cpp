@@ -84,23 +84,35 @@ void ShellDialogsTest::loginDialogFillsFromSettings_data() {
     QTest::addColumn<QString>("password");
     QTest::addColumn<QStringList>("serverItems");
     QTest::addColumn<QStringList>("userItems");
+    QTest::addColumn<QString>("owner"); // the user the stored password belongs to
 
-    QTest::newRow("no-file") << QString() << QString() << QString() << QStringList{""} << QStringList{""};
+    QTest::newRow("no-file") << QString() << QString() << QString() << QStringList{""} << QStringList{""} << QString();
     QTest::newRow("empty-lists") << ""
                                  << ""
-                                 << "" << QStringList{""} << QStringList{""};
-    QTest::newRow("two-servers-most-recent-shown") << "srv-b|srv-a"
-                                                   << "operator"
-                                                   << "" << QStringList{"srv-b", "srv-a"} << QStringList{"operator"};
+                                 << "" << QStringList{""} << QStringList{""} << QString();
+    QTest::newRow("two-servers-most-recent-shown")
+        << "srv-b|srv-a"
+        << "operator"
+        << "" << QStringList{"srv-b", "srv-a"} << QStringList{"operator"} << QString();
     QTest::newRow("empty-part-kept") << "a||b"
                                      << "u1|u2"
-                                     << "" << QStringList{"a", "", "b"} << QStringList{"u1", "u2"};
-    QTest::newRow("hand-stored-password") << "10.0.0.5:2000"
-                                          << "engineer"
-                                          << "Secret|1" << QStringList{"10.0.0.5:2000"} << QStringList{"engineer"};
+                                     << "" << QStringList{"a", "", "b"} << QStringList{"u1", "u2"} << QString();
+    QTest::newRow("hand-stored-password")
+        << "10.0.0.5:2000"
+        << "engineer"
+        << "Secret|1" << QStringList{"10.0.0.5:2000"} << QStringList{"engineer"} << QString();
     QTest::newRow("cyrillic-user") << "srv"
                                    << "оператор|operator"
-                                   << "" << QStringList{"srv"} << QStringList{"оператор", "operator"};
+                                   << "" << QStringList{"srv"} << QStringList{"оператор", "operator"} << QString();
+    // The stored password is not offered with another user's name.
+    QTest::newRow("password-of-another-user-not-offered")
+        << "srv"
+        << "engineer|operator"
+        << "operator" << QStringList{"srv"} << QStringList{"engineer", "operator"} << "operator";
+    QTest::newRow("password-of-this-user-offered")
+        << "srv"
+        << "operator|engineer"
+        << "operator" << QStringList{"srv"} << QStringList{"operator", "engineer"} << "operator";
 }
 
 void ShellDialogsTest::loginDialogFillsFromSettings() {
@@ -109,8 +121,10 @@ void ShellDialogsTest::loginDialogFillsFromSettings() {
     QFETCH(QString, password);
     QFETCH(QStringList, serverItems);
     QFETCH(QStringList, userItems);
+    QFETCH(QString, owner);
 
     WriteSettings(servers, users, password);
+    QSettings(Settings::FilePath(), QSettings::IniFormat).setValue("Login/PASSWORD_USER", owner);
     DialogLogin dialog(nullptr);
     auto *server = dialog.findChild<QComboBox *>("combo_server");
     auto *user = dialog.findChild<QComboBox *>("combo_login");
@@ -121,7 +135,8 @@ void ShellDialogsTest::loginDialogFillsFromSettings() {
     QCOMPARE(server->currentText(), serverItems.first());
     QCOMPARE(Items(user), userItems);
     QCOMPARE(user->currentText(), userItems.first());
-    QCOMPARE(secret->text(), password.isNull() ? QString("") : password);
+    const bool offered = owner.isEmpty() || owner == userItems.first();
+    QCOMPARE(secret->text(), password.isNull() || !offered ? QString("") : password);
     QCOMPARE(secret->echoMode(), QLineEdit::Password);
 }
 

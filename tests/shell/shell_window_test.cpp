@@ -28,6 +28,7 @@ namespace {
 const QString Offline = QStringLiteral("ЗЕНТА.ОПРЧ / Автономный режим");
 const QString LostBox = QStringLiteral("ОШИБКА|Потеряно соединение с сервером!");
 const QString ConnectFailedBox = QStringLiteral("Ошибка|Не удалось подключиться к серверу!");
+const QString RefusedBox = QStringLiteral("Ошибка|Неверное имя пользователя или пароль");
 // Nothing listens on port 1 of the loopback address.
 const QString Unreachable = QStringLiteral("127.0.0.1:1");
 
@@ -219,21 +220,38 @@ void ShellWindowTest::autoLogin_data() {
     QTest::addColumn<QStringList>("expectedDialogs");
     QTest::addColumn<QStringList>("expectedBoxes");
     QTest::addColumn<bool>("connected");
+    QTest::addColumn<QString>("users");      // USER_NAME; empty: "operator|engineer"
+    QTest::addColumn<QString>("owner");      // [Login] PASSWORD_USER before the start
+    QTest::addColumn<QString>("ownerAfter"); // and after it
 
     QTest::newRow("first-entry-used") << "%A|" + Unreachable << "operator" << true << false << QStringList{}
-                                      << QStringList{} << true;
+                                      << QStringList{} << true << QString() << QString() << QStringLiteral("@");
     QTest::newRow("first-entry-unreachable-dialog-once")
         << Unreachable + "|%A"
-        << "operator" << true << false << QStringList{"DialogLogin"} << QStringList{ConnectFailedBox} << false;
+        << "operator" << true << false << QStringList{"DialogLogin"} << QStringList{ConnectFailedBox} << false
+        << QString() << QString() << QStringLiteral("@");
+    // A refused password is said to be one, not a server out of reach.
     QTest::newRow("wrong-password-then-dialog-login")
         << "%A"
-        << "wrong" << true << true << QStringList{"DialogLogin"} << QStringList{ConnectFailedBox} << true;
+        << "wrong" << true << true << QStringList{"DialogLogin"} << QStringList{RefusedBox} << true << QString()
+        << QString() << QStringLiteral("@");
     QTest::newRow("autologin-off-shows-dialog")
         << "%A"
-        << "operator" << false << false << QStringList{"DialogLogin"} << QStringList{} << false;
+        << "operator" << false << false << QStringList{"DialogLogin"} << QStringList{} << false << QString()
+        << QString() << QStringLiteral("@");
     QTest::newRow("failed-dialog-login-not-repeated")
         << Unreachable << "operator" << false << true << QStringList{"DialogLogin"} << QStringList{ConnectFailedBox}
-        << false;
+        << false << QString() << QString() << QStringLiteral("@");
+    // The stored password follows the user it belongs to, whoever logged in last.
+    QTest::newRow("password-follows-its-user")
+        << "%A"
+        << "operator" << true << false << QStringList{} << QStringList{} << true << "engineer|operator"
+        << "operator"
+        << "operator";
+    QTest::newRow("first-login-remembers-password-user")
+        << "%A"
+        << "operator" << true << false << QStringList{} << QStringList{} << true << QString() << QString()
+        << "operator";
 }
 
 void ShellWindowTest::autoLogin() {
@@ -244,6 +262,9 @@ void ShellWindowTest::autoLogin() {
     QFETCH(QStringList, expectedDialogs);
     QFETCH(QStringList, expectedBoxes);
     QFETCH(bool, connected);
+    QFETCH(QString, users);
+    QFETCH(QString, owner);
+    QFETCH(QString, ownerAfter);
 
     ModalDriver &driver = fixture->driver;
     if (dialogLogsIn) {
@@ -251,8 +272,9 @@ void ShellWindowTest::autoLogin() {
         driver.Queue("DialogLogin", ModalDriver::Login(server, "operator", "operator"));
     }
     MainWindow *window = Start({{"SERVER_NAME", Expand(servers)},
-                                {"USER_NAME", "operator|engineer"},
+                                {"USER_NAME", users.isEmpty() ? QStringLiteral("operator|engineer") : users},
                                 {"USER_PASSWORD", password},
+                                {"Login/PASSWORD_USER", owner},
                                 {"AUTOLOGIN", autologin ? "true" : "false"}});
 
     QCOMPARE(driver.dialogs, expectedDialogs);
@@ -261,6 +283,8 @@ void ShellWindowTest::autoLogin() {
     QCOMPARE(Action("action_connect")->isEnabled(), !connected);
     QCOMPARE(Action("action_disconnect")->isEnabled(), connected);
     QCOMPARE(window->windowTitle(), connected ? QString("ЗЕНТА.ОПРЧ /  / operator") : Offline);
+    if (ownerAfter != QLatin1String("@"))
+        QCOMPARE(WindowFixture::ReadSetting("Login/PASSWORD_USER"), ownerAfter);
 }
 
 void ShellWindowTest::titleShowsServer_data() {
