@@ -130,6 +130,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_uniq
     connect(&eventTimer, &QTimer::timeout, this, &MainWindow::EventTimerSlot);
     connect(signal_emitter, &DBSignal::EventAcknowledgmentRequired2, this, &MainWindow::EventAcknowledgmentRequired2);
     connect(signal_emitter, &DBSignal::EventAcknowledged, this, &MainWindow::EventAcknowledged);
+    connect(signal_emitter, &DBSignal::EventAcknowledgedBy, this,
+            [this](QString key, QString user, QDateTime time) { eventsTable->MarkAcknowledged(key, user, time); });
     // Direct: the box is up while the operation that asked for it waits, as if the session showed it.
     connect(signal_emitter, &DBSignal::NotImplemented, this, &MainWindow::ShowNotImplemented, Qt::DirectConnection);
 

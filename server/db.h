@@ -35,6 +35,8 @@ signals:
                                       QString event_id, QString comment, QString csv_data);
     void AcknowledgeEvent(QDateTime date, QString text, bool acknowledgment_required, QString event_id);
     void EventAcknowledged(QString event_id);
+    // The same acknowledgement with who gave it and when, as the server says.
+    void EventAcknowledgedBy(QString event_id, QString user, QDateTime time);
     // An operation that is not implemented was called; the window tells the user, the session shows nothing.
     void NotImplemented(QString operation);
 };

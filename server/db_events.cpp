@@ -132,17 +132,23 @@ bool DB::ReadEvents() {
             if (text.isEmpty())
                 text = QStringLiteral("Неизвестное событие (код события ") + QString::number(m.code) + ')';
             if (!signal_emitter->signalsBlocked()) {
-                if (m.code == CodeAcknowledged)
+                if (m.code == CodeAcknowledged) {
                     emit signal_emitter->EventAcknowledged(id);
-                else
+                    emit signal_emitter->EventAcknowledgedBy(id,
+                                                             Decode(codec, m.kwitUser.isEmpty() ? m.user : m.kwitUser),
+                                                             m.kwitTime > 0 ? EventDate(m.kwitTime) : date);
+                } else
                     emit signal_emitter->EventAcknowledgmentRequired2(m.code, date, text, m.kwit, id,
                                                                       Decode(codec, m.caption) + QStringLiteral(" / ") +
                                                                           Decode(codec, m.comment),
                                                                       Decode(codec, m.data));
             }
         } else if (kind == TLX_MSG_KWIT) {
-            if (!signal_emitter->signalsBlocked())
+            if (!signal_emitter->signalsBlocked()) {
                 emit signal_emitter->EventAcknowledged(id);
+                emit signal_emitter->EventAcknowledgedBy(id, Decode(codec, m.kwitUser),
+                                                         m.kwitTime > 0 ? EventDate(m.kwitTime) : QDateTime());
+            }
         }
         TLXCliPrmFree(param, handle);
     }

@@ -7,6 +7,8 @@
 
 #include <QHeaderView>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPainterPath>
 #include <QStyle>
 #include <QTableWidget>
 #include <QTimer>
@@ -17,11 +19,33 @@ namespace {
 const int kColumnWidths[] = {10, 200, 400, 100, 800, 10};
 const int kCsvColumn = 5;
 const int kValueColumn = 3;
+
+// An acknowledged alarm is told from an informational event by a green check over the event icon.
+QIcon *CheckedIcon(const QIcon &base) {
+    QPixmap pixmap = base.pixmap(32, 32);
+    if (pixmap.isNull()) {
+        pixmap = QPixmap(32, 32);
+        pixmap.fill(Qt::transparent);
+    }
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const qreal w = pixmap.width(), h = pixmap.height();
+    QPainterPath check;
+    check.moveTo(w * 0.42, h * 0.68);
+    check.lineTo(w * 0.60, h * 0.88);
+    check.lineTo(w * 0.96, h * 0.46);
+    painter.setPen(QPen(Qt::white, w * 0.22, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.drawPath(check);
+    painter.setPen(QPen(QColor(0, 140, 0), w * 0.12, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.drawPath(check);
+    painter.end();
+    return new QIcon(pixmap);
+}
 } // namespace
 
 EventsTableWidget::EventsTableWidget(QTableWidget *table, DB *db)
     : table(table), db(db), alarmIcon(new QIcon(QStringLiteral(":/img/events-04.png"))),
-      quietIcon(new QIcon(QStringLiteral(":/img/events-02.png"))),
+      quietIcon(new QIcon(QStringLiteral(":/img/events-02.png"))), ackedIcon(CheckedIcon(*quietIcon)),
       csvIcon(new QIcon(QStringLiteral(":/img/export_csv-03.png"))) {
     // Rows fit their contents. The header's own resize-to-contents mode measures every cell of all
     // 1000 rows on each change (about 35 ms a tick on a full table), so a row is fitted once when it
@@ -43,6 +67,7 @@ EventsTableWidget::EventsTableWidget(QTableWidget *table, DB *db)
 EventsTableWidget::~EventsTableWidget() {
     delete alarmIcon;
     delete quietIcon;
+    delete ackedIcon;
     delete csvIcon;
 }
 
@@ -103,13 +128,16 @@ void EventsTableWidget::AddEvent(QString key, QDateTime time, QString text, bool
     if (known != itemsByKey.constEnd()) {
         QTableWidgetItem *item = known.value();
         const int row = item->row();
-        item->setIcon(icon);
+        // A repeat of an alarm already acknowledged keeps its mark and who acknowledged it.
+        const bool acknowledged = !ackRequired && item->data(AcknowledgedRole).toBool();
+        item->setIcon(acknowledged ? *ackedIcon : icon);
         item->setData(KeyRole, key);
         item->setData(CodeRole, code);
         item->setData(CsvDataRole, csvData);
         item->setData(AckRequiredRole, ackRequired);
         item->setData(TimeRole, seconds);
-        item->setToolTip(ackToolTip);
+        if (!acknowledged)
+            item->setToolTip(ackToolTip);
         for (int column = 1; column <= 4; ++column) {
             if (QTableWidgetItem *cell = table->item(row, column))
                 cell->setToolTip(toolTip);
@@ -179,9 +207,32 @@ void EventsTableWidget::EventAcknowledged(QString key) {
     QTableWidgetItem *item = itemsByKey.value(key);
     if (!item)
         return;
-    item->setIcon(*quietIcon);
+    // Only alarms are acknowledged: the row keeps the mark of one, and who and when follow.
+    item->setIcon(*ackedIcon);
     item->setData(AckRequiredRole, false);
-    item->setToolTip(ackDoneText);
+    item->setData(AcknowledgedRole, true);
+    if (!item->toolTip().startsWith(AcknowledgedText(QString(), QDateTime())))
+        item->setToolTip(AcknowledgedText(QString(), QDateTime()));
+}
+
+QString EventsTableWidget::AcknowledgedText(const QString &user, const QDateTime &time) {
+    QString text = QStringLiteral("Квитировано");
+    if (!user.isEmpty())
+        text += QStringLiteral(": ") + user;
+    if (time.isValid())
+        text += (user.isEmpty() ? QStringLiteral(" ") : QStringLiteral(", ")) +
+                time.toLocalTime().toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+    return text;
+}
+
+void EventsTableWidget::MarkAcknowledged(const QString &key, const QString &user, const QDateTime &time) {
+    QTableWidgetItem *item = itemsByKey.value(key);
+    if (!item)
+        return;
+    item->setIcon(*ackedIcon);
+    item->setData(AckRequiredRole, false);
+    item->setData(AcknowledgedRole, true);
+    item->setToolTip(AcknowledgedText(user, time));
 }
 
 bool EventsTableWidget::AcknowledeOneEventByRowIndex(int row, QString, int) {
@@ -196,7 +247,8 @@ bool EventsTableWidget::AcknowledeOneEventByRowIndex(int row, QString, int) {
     if (done) {
         // The tool tip changes only when the server confirms.
         item->setData(AckRequiredRole, false);
-        item->setIcon(*quietIcon);
+        item->setData(AcknowledgedRole, true);
+        item->setIcon(*ackedIcon);
     } else {
         QMessageBox::warning(nullptr, QStringLiteral("Ошибка"), QStringLiteral("Не удалось квитировать событие!"),
                              QMessageBox::Ok);

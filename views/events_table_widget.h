@@ -20,6 +20,7 @@ public:
         TimeRole,
         AckRequiredRole,
         CsvDataRole,
+        AcknowledgedRole, // an alarm that has been acknowledged: it keeps a mark of its own
     };
 
     static constexpr int MaxRows = 1000;
@@ -33,6 +34,10 @@ public:
                   QString toolTip, bool hasCsv, QString csvData, int code);
     bool IsAcknowledgmentRequired() const;
     void EventAcknowledged(QString key);
+    // Who acknowledged an alarm and when, as the server's acknowledgement says; shown in its tool tip.
+    void MarkAcknowledged(const QString &key, const QString &user, const QDateTime &time);
+    static QString AcknowledgedText(const QString &user, const QDateTime &time);
+    const QIcon &AcknowledgedIcon() const { return *ackedIcon; }
     bool AcknowledeOneEventByRowIndex(int row, QString = QString(), int = 0);
     bool AcknowledeOneSelectedEvent();
     bool AcknowledeAllEvents();
@@ -57,5 +62,6 @@ private:
     const QString ackDoneText = QStringLiteral("Квитирование не требуется");
     QIcon *alarmIcon;
     QIcon *quietIcon;
+    QIcon *ackedIcon; // the quiet icon with a check mark
     QIcon *csvIcon;
 };

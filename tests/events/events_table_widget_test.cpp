@@ -189,13 +189,26 @@ void EventsTableWidgetTest::acknowledgedByServer() {
         Add(events, {k, true, QString(), 8301});
 
     events.EventAcknowledged(key);
+    // Who and when follow from the server's acknowledgement.
+    const QDateTime when(QDate(2026, 12, 10), QTime(20, 35, 16));
+    events.MarkAcknowledged(key, QStringLiteral("engineer"), when);
 
     for (int i = 0; i < pendingAfter.size(); ++i) {
         const int row = i + 1;
         QCOMPARE(Pending(*table, row), pendingAfter[i]);
-        QCOMPARE(table->item(row, 0)->toolTip(), pendingAfter[i] ? QStringLiteral("Требуется квитирование")
-                                                                 : QStringLiteral("Квитирование не требуется"));
-        QCOMPARE(table->item(row, 0)->icon().cacheKey() == quietIcon.cacheKey(), !pendingAfter[i]);
+        // An acknowledged alarm keeps a mark of its own: it is not an informational event.
+        QCOMPARE(table->item(row, 0)->toolTip(), pendingAfter[i]
+                                                     ? QStringLiteral("Требуется квитирование")
+                                                     : QStringLiteral("Квитировано: engineer, 10.12.2026 20:35:16"));
+        QVERIFY(table->item(row, 0)->icon().cacheKey() != quietIcon.cacheKey());
+        QCOMPARE(table->item(row, 0)->icon().cacheKey() == events.AcknowledgedIcon().cacheKey(), !pendingAfter[i]);
+        QCOMPARE(table->item(row, 0)->data(EventsTableWidget::AcknowledgedRole).toBool(), !pendingAfter[i]);
+    }
+    // A repeat of the acknowledged alarm keeps the mark and who acknowledged it.
+    if (!key.isEmpty() && !pendingAfter.isEmpty() && !pendingAfter[1]) {
+        events.AddEvent(key, when, QStringLiteral("Событие"), false, QString(), 0.0, QString(), false, QString(), 8301);
+        QCOMPARE(table->item(2, 0)->toolTip(), QStringLiteral("Квитировано: engineer, 10.12.2026 20:35:16"));
+        QCOMPARE(table->item(2, 0)->icon().cacheKey(), events.AcknowledgedIcon().cacheKey());
     }
     QCOMPARE(events.IsAcknowledgmentRequired(), pendingAfter.contains(true));
 }
