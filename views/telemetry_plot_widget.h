@@ -3,18 +3,19 @@
 #include <functional>
 
 #include <QDateTime>
-#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QMetaObject>
 #include <QMutex>
-#include <QPointer>
-#include <QSize>
 #include <QVector>
 
 #include "csv/csvfile.h"
 #include "qcustomplot.h"
 #include "server/archive_measures_14.h"
+#include "views/gap_marks.h"
+#include "views/link_loss_bands.h"
+#include "views/plot_layout.h"
+#include "views/plotted_channels.h"
 
 class AxisTag;
 class DB;
@@ -63,23 +64,21 @@ public:
     // graph and every table fill of a file take this one series.
     static QMap<double, MeasurePoint> CsvSeries(const QVector<CsvFile::CsvRow> &rows, int itemType);
 
-    // The series to draw for samples read from the archive, ascending by time. The archive records on
-    // change, so a value holds until the next sample however long that takes, and a NaN it hands breaks
-    // the curve by itself. Only a loss of link in which the read has no sample breaks it too: a NaN
-    // mark at the loss's start, when a value is in force before it. `before` is the time of the last
-    // sample already drawn or in force (NaN: none).
+    // The series to draw for samples read from the archive, with the breaks of lost links (GapMarks).
     static QVector<MeasurePoint> BreakGaps(const QVector<MeasurePoint> &series, const QVector<QCPRange> &lossSpans,
-                                           double before);
+                                           double before) {
+        return GapMarks::BreakGaps(series, lossSpans, before);
+    }
 
     // The link to the server went down or came back; the time between is shaded for the rest of the run.
     void LinkLost(double time);
     void LinkRestored(double time);
     // Spans without link; the upper end is NaN while the link is still down.
-    const QVector<QCPRange> &LinkLossSpans() const { return linkLossSpans; }
-    QVector<QCPItemRect *> LinkLossBands() const;
+    const QVector<QCPRange> &LinkLossSpans() const { return linkLoss.Spans(); }
+    QVector<QCPItemRect *> LinkLossBands() const { return linkLoss.Bands(); }
 
     QCustomPlot *Plot() const { return plot; }
-    const QList<QTreeWidgetItem *> &PlottedItems() const { return plottedItems; }
+    const QList<QTreeWidgetItem *> &PlottedItems() const { return plotted.Items(); }
     QCPItemStraightLine *CurrentTimeLine() const { return currentTimeLine; }
     bool IsRealtime() const { return realtimeMode; }
     QDateTime PeriodEnd() const { return periodEnd; }
@@ -87,35 +86,28 @@ public:
     QCPGraph::LineStyle GraphLineStyle() const { return graphLineStyle; }
 
 private:
+    using Channel = PlottedChannels::Channel;
+
     void ReadSpan(QTreeWidgetItem *item, QCPGraph *main, QCPGraph *violation, double from, double to, int column);
-    // Reads the archive spans of the items marked in `read`, in order, with the next requests on their
-    // way while one is drawn; each graph is cleared just before its span is drawn. The other items go
+    // Reads the archive spans of the channels marked in `read`, in order, with the next requests on their
+    // way while one is drawn; each graph is cleared just before its span is drawn. The other channels go
     // to `other` at their place in the order, so the table is filled in the same order as before.
-    void ReadSpans(const QVector<QTreeWidgetItem *> &items, const QVector<bool> &read, double from, double to,
-                   const std::function<void(QTreeWidgetItem *)> &other);
+    void ReadSpans(const QVector<Channel> &channels, const QVector<bool> &read, double from, double to,
+                   const std::function<void(const Channel &)> &other);
     // Every graph of the plot samples its line keeping the samples next to a NaN.
     QCPGraph *AddGraph(QCPAxis *valueAxis);
     static void AddHoldPoint(QCPGraph *graph, double key);
-    void ExtendRange(const QCPGraph *graph, double value);
     void ClearGraph(QCPGraph *graph);
-    // The item's curve and violation curve, where it has them.
-    void ClearItemGraphs(QTreeWidgetItem *item);
-    void RescaleValueAxis(QCPAxis *axis);
-
-    // Run before every replot: tick counts and time label layout that fit the plot's size, value tags
-    // stacked apart, link-loss texts placed in the visible part of their band.
+    // The channel's curve and violation curve, where it has them.
+    void ClearGraphs(const Channel &channel);
+    // Run before every replot: the axes and value tags fitted to the plot's size, link-loss texts placed
+    // in the visible part of their band.
     void BeforeReplot();
-    void LayOut();
-    void FitAxisTicks();
-    void SetTwoLineTimeLabels(bool twoLines);
-    void StackValueTags();
-    void DrawLinkLossBands();
-    void PlaceLinkLossTexts();
 
     DB *db;
     TelemetryTableWidget *table;
     QCustomPlot *plot;
-    QList<QTreeWidgetItem *> plottedItems;
+    PlottedChannels plotted;
     QVector<QCPGraph *> graphsToDelete;
     QMutex graphsToDeleteMutex;
     QVector<AxisTag *> tagsToDelete;
@@ -126,11 +118,7 @@ private:
     QDateTime periodEnd;
     int periodLength = 600;
     QCPGraph::LineStyle graphLineStyle = QCPGraph::lsStepLeft;
-    QHash<const QCPGraph *, QCPRange> valueRanges; // value span of each graph's samples, kept while drawing
     QMetaObject::Connection beforeReplotConnection;
-    QSize timeLabelsSize; // plot size the time label layout was chosen for
-    bool twoLineTimeLabels = false;
-    QVector<QCPRange> linkLossSpans;
-    QVector<QPointer<QCPItemRect>> linkLossRects;
-    QVector<QPointer<QCPItemText>> linkLossTexts;
+    ::LinkLossBands linkLoss;
+    PlotLayout layout;
 };

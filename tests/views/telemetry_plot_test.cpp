@@ -95,6 +95,7 @@ private slots:
     void resetKeepsOneExtraAxis();
     void realtimeRescale_data();
     void realtimeRescale();
+    void plottedRescale();
     void gaps_data();
     void gaps();
     void csvHoles_data();
@@ -332,6 +333,37 @@ void TelemetryPlotTest::realtimeRescale() {
     plot.yAxis2->rescale(true);
     QCOMPARE(left, plot.yAxis->range());
     QCOMPARE(right, plot.yAxis2->range());
+}
+
+// The value spans kept for the graphs of plotted channels give the library's own rescale, also after a
+// reload has cleared the graphs.
+void TelemetryPlotTest::plottedRescale() {
+    QCustomPlot plot;
+    TelemetryPlotWidget view(&plot, nullptr, nullptr, false);
+    QTreeWidget tree;
+    auto *file = new QTreeWidgetItem(&tree, CsvFileItem);
+    const QDateTime t0 = QDateTime::fromSecsSinceEpoch(1700000000);
+    const QVector<CsvFile::CsvRow> rows{{t0, 50.1, 10}, {t0.addSecs(1), 49.8, 20}};
+    view.AddCSVFileGraph(new QTreeWidgetItem(file, CsvFreqItem), rows);
+    view.AddCSVFileGraph(new QTreeWidgetItem(file, CsvPowerItem), rows);
+    auto *channel = new QTreeWidgetItem(new QTreeWidgetItem(&tree, ObjectItem), CalcPowerItem);
+    channel->setData(TreeDataColumn, ObjectIdRole, 7);
+    channel->setData(TreeDataColumn, MeasureIdRole, 100);
+    view.AddRealtimeGraph(channel, -1);
+    view.DrawMeasuresToPlot(Samples("100:1,200:2!,300:30"), ItemPointer<QCPGraph>(channel, GraphRole),
+                            ItemPointer<QCPGraph>(channel, ViolationGraphRole));
+
+    for (bool cleared : {false, true}) {
+        if (cleared)
+            view.LoadPlotForPeriodMaually(t0.addSecs(-600), t0);
+        view.RescalePlotRealtimeAuto();
+        const QCPRange left = plot.yAxis->range();
+        const QCPRange right = plot.yAxis2->range();
+        plot.yAxis->rescale(true);
+        plot.yAxis2->rescale(true);
+        QCOMPARE(left, plot.yAxis->range());
+        QCOMPARE(right, plot.yAxis2->range());
+    }
 }
 
 void TelemetryPlotTest::gaps_data() {
