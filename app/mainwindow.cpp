@@ -13,6 +13,7 @@
 #include <QVector>
 
 #include "analysis/episode_monitor.h"
+#include "analysis/episode_register.h"
 #include "support/settings.h"
 #include "ui_mainwindow.h"
 #include "views/episodes_table_widget.h"

@@ -21,6 +21,7 @@ class TelemetryTableWidget;
 class EventsTableWidget;
 class EpisodesTableWidget;
 class EpisodeMonitor;
+class EpisodeRegister;
 class Ui_MainWindow;
 class QLabel;
 class QMediaPlayer;
@@ -170,6 +171,9 @@ private slots:
     void on_episodes_treeWidget_itemDoubleClicked(QTreeWidgetItem *item, int column);
     void on_episodes_treeWidget_customContextMenuRequested(const QPoint &pos);
 
+    // The register of judged episodes (mainwindow_register.cpp).
+    void on_action_register_triggered();
+
     // Files and export (mainwindow_files.cpp).
     void on_action_open_triggered();
     void on_action_close_triggered();
@@ -192,6 +196,11 @@ private:
     // Brings the episodes up to date with the span shown; `reload` reads the whole span again.
     void UpdateEpisodes(bool reload);
     bool EpisodesShown() const;
+    // The register, opened on first use from the [Register] section; null with the reason said.
+    EpisodeRegister *Register();
+    // A span of the archive on the chart, with only the channels of the station below `stationId`
+    // (0: the checks stay as they are).
+    void ShowArchiveSpan(double from, double to, int stationId);
 
     DB db;
 
@@ -201,6 +210,7 @@ private:
     std::unique_ptr<EventsTableWidget> eventsTable;
     std::unique_ptr<EpisodesTableWidget> episodesTable;
     std::unique_ptr<EpisodeMonitor> episodeMonitor;
+    std::unique_ptr<EpisodeRegister> episodeRegister;
     QString episodesProblem;
     QPair<double, double> episodesPeriod{0, 0};
 

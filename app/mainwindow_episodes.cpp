@@ -105,44 +105,7 @@ void MainWindow::on_episodes_treeWidget_itemDoubleClicked(QTreeWidgetItem *item,
         return;
     const double start = row->data(0, EpisodesTableWidget::StartRole).toDouble();
     const double end = std::max(start, row->data(0, EpisodesTableWidget::EndRole).toDouble());
-    const int stationId = row->data(0, EpisodesTableWidget::StationIdRole).toInt();
-    const QDateTime from = QDateTime::fromSecsSinceEpoch(qint64(std::floor(start - 60)));
-    const QDateTime to = QDateTime::fromSecsSinceEpoch(qint64(std::ceil(end + 120)));
-
-    StopRealtime();
-    // The fields show the end and the shortest length that holds the episode; the chart shows it exactly.
-    const int longest = int(std::size(PeriodLengths)) - 1;
-    int index = 0;
-    while (index < longest && PeriodLengths[index] < from.secsTo(to))
-        ++index;
-    {
-        const QSignalBlocker blocker(ui->interval);
-        ui->interval->setCurrentIndex(index);
-    }
-    SetPeriodFields(to, from);
-
-    // Only the station's channels: its own, its units' and the way down to it.
-    QTreeWidgetItem *station = nullptr;
-    for (QTreeWidgetItemIterator it(ui->tree); *it && stationId > 0; ++it)
-        if ((*it)->type() == ObjectItem && (*it)->data(TreeDataColumn, ObjectIdRole).toInt() == stationId) {
-            station = *it;
-            break;
-        }
-    if (station) {
-        objectsTree->CheckNone();
-        {
-            const QSignalBlocker blocker(ui->tree);
-            for (QTreeWidgetItem *up = station->parent(); up; up = up->parent())
-                up->setCheckState(0, Qt::Checked);
-            station->setCheckState(0, Qt::Checked);
-            for (QTreeWidgetItem *below : objectsTree->CollectChildrenItems(station))
-                below->setCheckState(0, Qt::Checked);
-        }
-        on_tree_itemChanged(station, 0);
-        ui->tree->setCurrentItem(station);
-    }
-    telemetryPlot->LoadPlotForPeriodMaually(from, to);
-    UpdateEpisodes(false);
+    ShowArchiveSpan(start - 60, end + 120, row->data(0, EpisodesTableWidget::StationIdRole).toInt());
 }
 
 void MainWindow::on_action_save_report_triggered() {

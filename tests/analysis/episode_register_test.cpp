@@ -1,8 +1,13 @@
 // The episode register against real databases: an SQLite file, and a PostgreSQL server started for the
 // run. Each case runs on both.
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QtTest>
 #include <atomic>
 #include <cmath>
@@ -10,6 +15,7 @@
 #include <thread>
 
 #include "analysis/episode_register.h"
+#include "dialogs/dialog_register.h"
 #include "postgres_process.h"
 
 namespace {
@@ -71,6 +77,8 @@ private slots:
     void twoClientsAtOnce();
     void newerSchemaRefused_data();
     void newerSchemaRefused();
+    void dialog_data();
+    void dialog();
 
 private:
     void AddDatabases();
@@ -325,5 +333,74 @@ void EpisodeRegisterTest::newerSchemaRefused() {
     QVERIFY2(later.Error().contains(QStringLiteral("более новой версией")), qPrintable(later.Error()));
 }
 
-QTEST_GUILESS_MAIN(EpisodeRegisterTest)
+void EpisodeRegisterTest::dialog_data() {
+    QTest::addColumn<bool>("pg");
+    QTest::addColumn<QString>("user"); // who marks; empty outside edit mode
+    QTest::newRow("engineer-marks") << false << "engineer";
+    QTest::newRow("operator-reads-only") << false << QString();
+}
+
+// The register's window: filters, the engineer's mark set through it, the episode's span asked for.
+void EpisodeRegisterTest::dialog() {
+    QFETCH(QString, user);
+    FRESH(reg, nullptr);
+    QVector<Episode> episodes = Episodes(3) + Episodes(2, QStringLiteral("ТЭЦ-2"));
+    const double now = double(QDateTime::currentSecsSinceEpoch());
+    for (int i = 0; i < episodes.size(); ++i) {
+        episodes[i].start = now - 3600 + 60 * i;
+        episodes[i].end = episodes[i].start + 42;
+    }
+    QCOMPARE(reg->Write(episodes, QStringLiteral("r"), QStringLiteral("v"), "engineer"), 5);
+
+    DialogRegister window;
+    window.SetRegister(reg.get(), user);
+    window.Reload();
+    auto *tree = window.findChild<QTreeWidget *>(QStringLiteral("tree_records"));
+    QCOMPARE(tree->topLevelItemCount(), 5);
+    QCOMPARE(tree->topLevelItem(0)->childCount(), 2);
+    auto *station = window.findChild<QComboBox *>(QStringLiteral("combo_station"));
+    station->setCurrentIndex(station->findText(QStringLiteral("ТЭЦ-2")));
+    window.Reload();
+    QCOMPARE(tree->topLevelItemCount(), 2);
+
+    tree->setCurrentItem(tree->topLevelItem(1)->child(0));
+    auto *save = window.findChild<QPushButton *>(QStringLiteral("button_save_mark"));
+    QCOMPARE(save->isEnabled(), !user.isEmpty());
+    if (!user.isEmpty()) {
+        auto *mark = window.findChild<QComboBox *>(QStringLiteral("combo_set_mark"));
+        mark->setCurrentIndex(mark->findData(QStringLiteral("оспорено")));
+        window.findChild<QLineEdit *>(QStringLiteral("lineEdit_comment"))->setText(QStringLiteral("датчик мощности"));
+        save->click();
+        EpisodeRegister::Filter disputed;
+        disputed.mark = QStringLiteral("оспорено");
+        const QVector<EpisodeRegister::Record> marked = reg->Find(disputed);
+        QCOMPARE(marked.size(), 1);
+        QCOMPARE(marked[0].episode.start, episodes[4].start);
+        QCOMPARE(marked[0].markedBy, user);
+        QCOMPARE(marked[0].comment, QStringLiteral("датчик мощности"));
+        QCOMPARE(tree->topLevelItem(1)->text(4), QStringLiteral("оспорено"));
+    }
+
+    const QString folder = qEnvironmentVariable("ZENTA_SCREENSHOTS");
+    if (!folder.isEmpty() && !user.isEmpty()) {
+        station->setCurrentIndex(0);
+        window.Reload();
+        tree->expandAll();
+        tree->setCurrentItem(tree->topLevelItem(4));
+        window.resize(1100, 560);
+        window.show();
+        QTest::qWait(50);
+        QDir().mkpath(folder);
+        window.grab().save(QDir(folder).filePath(QStringLiteral("register_dialog.png")));
+        station->setCurrentIndex(station->findText(QStringLiteral("ТЭЦ-2")));
+        window.Reload();
+    }
+
+    QSignalSpy opened(&window, &DialogRegister::OpenPeriod);
+    emit tree->itemDoubleClicked(tree->topLevelItem(0)->child(1), 1);
+    QCOMPARE(opened.size(), 1);
+    QVERIFY(opened[0][0].toDouble() < episodes[3].start && opened[0][1].toDouble() > episodes[3].end);
+}
+
+QTEST_MAIN(EpisodeRegisterTest)
 #include "episode_register_test.moc"

@@ -1,0 +1,97 @@
+#include "app/mainwindow.h"
+
+#include "ui_mainwindow.h"
+
+#include "analysis/episode_register.h"
+#include "dialogs/dialog_register.h"
+#include "support/settings.h"
+#include "views/objects_tree_widget.h"
+#include "views/telemetry_plot_widget.h"
+
+#include <QDir>
+#include <QMessageBox>
+#include <QSignalBlocker>
+#include <QTreeWidgetItemIterator>
+#include <cmath>
+
+// The register of judged episodes: where it lives, its window, and its episodes shown on the chart.
+
+EpisodeRegister *MainWindow::Register() {
+    if (episodeRegister && episodeRegister->IsOpen())
+        return episodeRegister.get();
+    RegisterConfig config;
+    QString error;
+    if (!RegisterConfig::Load(Settings::FilePath(), QDir::current().filePath(QStringLiteral("episodes.sqlite")),
+                              &config, &error)) {
+        QMessageBox::warning(this, QStringLiteral("Ошибка"), error);
+        return nullptr;
+    }
+    episodeRegister = std::make_unique<EpisodeRegister>(config);
+    if (!episodeRegister->Open()) {
+        QMessageBox::warning(this, QStringLiteral("Ошибка"), episodeRegister->Error());
+        return nullptr;
+    }
+    return episodeRegister.get();
+}
+
+void MainWindow::on_action_register_triggered() {
+    EpisodeRegister *reg = Register();
+    if (!reg)
+        return;
+    DialogRegister dialog(this);
+    // Marks are the engineer's: set only in edit mode, under the name of the session's user.
+    const QString user =
+        editMode ? Settings::FirstEntry(Settings::Open()->value("USER_NAME", "").toString()) : QString();
+    dialog.SetRegister(reg, user);
+    connect(&dialog, &DialogRegister::OpenPeriod, this, [this, &dialog](double from, double to) {
+        int stationId = 0;
+        if (QTreeWidgetItem *row = dialog.findChild<QTreeWidget *>(QStringLiteral("tree_records"))->currentItem()) {
+            const QString station = (row->parent() ? row->parent() : row)->text(1);
+            for (const StationChannels &s : objectsTree->Catalog().Stations())
+                if (s.name == station)
+                    stationId = s.objectId;
+        }
+        ShowArchiveSpan(from, to, stationId);
+    });
+    dialog.Reload();
+    dialog.exec();
+}
+
+void MainWindow::ShowArchiveSpan(double fromSeconds, double toSeconds, int stationId) {
+    const QDateTime from = QDateTime::fromSecsSinceEpoch(qint64(std::floor(fromSeconds)));
+    const QDateTime to = QDateTime::fromSecsSinceEpoch(qint64(std::ceil(toSeconds)));
+    StopRealtime();
+    // The fields show the end and the shortest length that holds the span; the chart shows it exactly.
+    const int longest = int(std::size(PeriodLengths)) - 1;
+    int index = 0;
+    while (index < longest && PeriodLengths[index] < from.secsTo(to))
+        ++index;
+    {
+        const QSignalBlocker blocker(ui->interval);
+        ui->interval->setCurrentIndex(index);
+    }
+    SetPeriodFields(to, from);
+
+    // Only the station's channels: its own, its units' and the way down to it.
+    QTreeWidgetItem *station = nullptr;
+    for (QTreeWidgetItemIterator it(ui->tree); *it && stationId > 0; ++it)
+        if ((*it)->type() == ObjectItem && (*it)->data(TreeDataColumn, ObjectIdRole).toInt() == stationId) {
+            station = *it;
+            break;
+        }
+    if (station) {
+        objectsTree->CheckNone();
+        {
+            const QSignalBlocker blocker(ui->tree);
+            for (QTreeWidgetItem *up = station->parent(); up; up = up->parent())
+                up->setCheckState(0, Qt::Checked);
+            station->setCheckState(0, Qt::Checked);
+            for (QTreeWidgetItem *below : objectsTree->CollectChildrenItems(station))
+                below->setCheckState(0, Qt::Checked);
+        }
+        on_tree_itemChanged(station, 0);
+        ui->tree->setCurrentItem(station);
+    }
+    telemetryPlot->LoadPlotForPeriodMaually(from, to);
+    UpdateEpisodes(false);
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <QVector>
+
+#include "analysis/episode_register.h"
+
+namespace Ui {
+class DialogRegister;
+}
+class QTreeWidgetItem;
+
+// The register of judged episodes: filters by station, unit, verdict, mark and period; the engineer's
+// mark and comment on an episode (in edit mode); a double-click shows the episode's period on the chart.
+class DialogRegister : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit DialogRegister(QWidget *parent = nullptr);
+    ~DialogRegister() override;
+    DialogRegister(const DialogRegister &) = delete;
+    DialogRegister &operator=(const DialogRegister &) = delete;
+
+    // The register to show (not owned); `user` is who sets marks, empty outside edit mode.
+    void SetRegister(EpisodeRegister *reg, const QString &user);
+    // Reads the records the filters select.
+    void Reload();
+    int RecordCount() const { return records.size(); }
+
+signals:
+    // The span of an episode, seconds since the epoch, to be shown on the chart.
+    void OpenPeriod(double from, double to);
+
+private slots:
+    void on_button_find_clicked();
+    void on_button_save_mark_clicked();
+    void on_tree_records_itemDoubleClicked(QTreeWidgetItem *item, int column);
+    void on_tree_records_currentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *previous);
+
+private:
+    // The record of a row (itself or its parent); -1 for none.
+    int RecordOf(const QTreeWidgetItem *item) const;
+    void FillChoices();
+    void ShowRecords();
+
+    Ui::DialogRegister *ui;
+    EpisodeRegister *reg = nullptr;
+    QString user;
+    QVector<EpisodeRegister::Record> records;
+};
