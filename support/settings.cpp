@@ -1,5 +1,6 @@
 #include "support/settings.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 
 namespace Settings {
@@ -41,7 +42,20 @@ QString FirstEntry(const QString &joined) {
     return joined.section(QLatin1Char('|'), 0, 0);
 }
 
+namespace {
+
+// Which stored password the user was noted for: a password changed by hand drops the note.
+QString PasswordMark(const QString &password) {
+    return QString::fromLatin1(
+        QCryptographicHash::hash(password.toUtf8(), QCryptographicHash::Sha256).toHex().left(16));
+}
+
+} // namespace
+
 QString PasswordUser(QSettings *settings) {
+    const QString stored = settings->value(QStringLiteral("USER_PASSWORD")).toString();
+    if (stored.isEmpty() || settings->value(QStringLiteral("Login/PASSWORD_MARK")).toString() != PasswordMark(stored))
+        return QString();
     return settings->value(QStringLiteral("Login/PASSWORD_USER")).toString();
 }
 
@@ -50,6 +64,7 @@ void RememberPasswordUser(QSettings *settings, const QString &user, const QStrin
     if (stored.isEmpty() || password != stored || PasswordUser(settings) == user)
         return;
     settings->setValue(QStringLiteral("Login/PASSWORD_USER"), user);
+    settings->setValue(QStringLiteral("Login/PASSWORD_MARK"), PasswordMark(stored));
 }
 
 } // namespace Settings

@@ -32,7 +32,8 @@ QString RememberFirst(const QString &joined, const QString &used);
 QString FirstEntry(const QString &joined);
 
 // The user a password stored by hand in USER_PASSWORD belongs to ([Login] PASSWORD_USER, kept by the
-// program once a login with that password has worked): it follows its user, whoever logs in last.
+// program once a login with that password has worked, with a mark of the password it was kept for):
+// it follows its user, whoever logs in last; empty when unknown or the password has been changed since.
 QString PasswordUser(QSettings *settings);
 void RememberPasswordUser(QSettings *settings, const QString &user, const QString &password);
 

@@ -124,7 +124,8 @@ void ShellDialogsTest::loginDialogFillsFromSettings() {
     QFETCH(QString, owner);
 
     WriteSettings(servers, users, password);
-    QSettings(Settings::FilePath(), QSettings::IniFormat).setValue("Login/PASSWORD_USER", owner);
+    if (!owner.isEmpty())
+        Settings::RememberPasswordUser(Settings::Open().get(), owner, password);
     DialogLogin dialog(nullptr);
     auto *server = dialog.findChild<QComboBox *>("combo_server");
     auto *user = dialog.findChild<QComboBox *>("combo_login");

@@ -221,7 +221,7 @@ void ShellWindowTest::autoLogin_data() {
     QTest::addColumn<QStringList>("expectedBoxes");
     QTest::addColumn<bool>("connected");
     QTest::addColumn<QString>("users");      // USER_NAME; empty: "operator|engineer"
-    QTest::addColumn<QString>("owner");      // [Login] PASSWORD_USER before the start
+    QTest::addColumn<QString>("owner");      // "user:password" noted by an earlier start
     QTest::addColumn<QString>("ownerAfter"); // and after it
 
     QTest::newRow("first-entry-used") << "%A|" + Unreachable << "operator" << true << false << QStringList{}
@@ -246,7 +246,13 @@ void ShellWindowTest::autoLogin_data() {
     QTest::newRow("password-follows-its-user")
         << "%A"
         << "operator" << true << false << QStringList{} << QStringList{} << true << "engineer|operator"
-        << "operator"
+        << "operator:operator"
+        << "operator";
+    // A password changed by hand since is no longer the noted user's.
+    QTest::newRow("password-changed-by-hand")
+        << "%A"
+        << "operator" << true << false << QStringList{} << QStringList{} << true << "operator|engineer"
+        << "engineer:engineer"
         << "operator";
     QTest::newRow("first-login-remembers-password-user")
         << "%A"
@@ -271,10 +277,15 @@ void ShellWindowTest::autoLogin() {
         const QString server = connected ? stand.Address() : Unreachable;
         driver.Queue("DialogLogin", ModalDriver::Login(server, "operator", "operator"));
     }
+    if (!owner.isEmpty()) {
+        // "user:password": whom an earlier start noted the stored password for.
+        const std::unique_ptr<QSettings> settings = Settings::Open();
+        settings->setValue("USER_PASSWORD", owner.section(':', 1));
+        Settings::RememberPasswordUser(settings.get(), owner.section(':', 0, 0), owner.section(':', 1));
+    }
     MainWindow *window = Start({{"SERVER_NAME", Expand(servers)},
                                 {"USER_NAME", users.isEmpty() ? QStringLiteral("operator|engineer") : users},
                                 {"USER_PASSWORD", password},
-                                {"Login/PASSWORD_USER", owner},
                                 {"AUTOLOGIN", autologin ? "true" : "false"}});
 
     QCOMPARE(driver.dialogs, expectedDialogs);
