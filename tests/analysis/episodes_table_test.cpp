@@ -41,7 +41,8 @@ void EpisodesTableTest::rowsFollowTheEpisodes() {
     QCOMPARE(tree.topLevelItem(1)->text(EpisodesTableWidget::DeviationColumn), QStringLiteral("+150"));
     QCOMPARE(finished->child(0)->text(EpisodesTableWidget::VerdictColumn), QStringLiteral("выполнено"));
     QCOMPARE(finished->child(1)->text(EpisodesTableWidget::VerdictColumn), QStringLiteral("не выполнено"));
-    QCOMPARE(finished->text(EpisodesTableWidget::VerdictColumn), QStringLiteral("выполнено 1 из 2"));
+    QCOMPARE(finished->text(EpisodesTableWidget::VerdictColumn),
+             QStringLiteral("выполнено 1 из 2; не выполнено: Блок 2"));
     QCOMPARE(EpisodesTableWidget::EpisodeRow(finished->child(1)), finished);
 
     // The lasting one ends: its row changes in place; the finished one is not touched.
