@@ -32,7 +32,7 @@ struct UnitSpec {
     UnitPhysics physics;
     int powerId = 0;
     int calcId = 0;
-    int breakerId = 0; // discrete: unit on line
+    int breakerId = 0;            // discrete: unit on line
     std::string profile = "ОПРЧ"; // the regime profile its answers are judged by (the client's names)
 };
 

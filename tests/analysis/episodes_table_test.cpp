@@ -55,7 +55,6 @@ void EpisodesTableTest::rowsFollowTheEpisodes() {
     QCOMPARE(summary->topLevelItem(0)->text(EpisodesSummaryWidget::MetColumn), QStringLiteral("3"));
     QCOMPARE(slow->background(EpisodesSummaryWidget::NotMetColumn).color(), QColor(0xf6, 0xc0, 0xc0));
 
-
     // The lasting one ends: its row changes in place; the finished one is not touched.
     finished->setText(EpisodesTableWidget::StartColumn, QStringLiteral("left alone"));
     episodes[2].ongoing = false;
