@@ -15,6 +15,22 @@ public:
     static constexpr double BToSeconds = 52;
     static constexpr double Check15 = 15;
     static constexpr double Check30 = 30;
+    // The start of the move: a step is a change of at least the settings' step size over StepSeconds,
+    // looked for from OnsetBackSeconds before the band crossing; its start, the first sample that had
+    // moved by at least OnsetRateHz from the one before.
+    static constexpr double StepSeconds = 4;
+    static constexpr double OnsetBackSeconds = 10;
+    static constexpr double OnsetRateHz = 0.004;
+    // A clean window for A: frequency inside the band, every unit within max(1 MW, SteadyShare of its
+    // nominal power) of a line no steeper than ScheduleRampShare of nominal a minute. An unclean one is
+    // replaced by the latest clean one up to CleanSearchSeconds before, looked for StepBackSeconds apart.
+    static constexpr double SteadyShare = 0.005;
+    static constexpr double ScheduleRampShare = 0.05;
+    static constexpr double CleanSearchSeconds = 600;
+    static constexpr double StepBackSeconds = 4;
+    static constexpr double RampSeconds = 48; // the schedule's ramp is seen over this long before t0
+    static constexpr double HeldSeconds = 30; // the share held: over the last of the deviation
+    static constexpr double WithdrawnSeconds = 5;
 
     // Episodes of the station that start at or after `from` (NaN: the whole series). `live` means the data
     // ends now: an episode still lasting is "идёт" and judged on what has come; otherwise an episode that
@@ -31,5 +47,9 @@ public:
     bool IsFinal(const Episode &episode, double dataEnd) const;
 
 private:
+    double Onset(const SampleSeries &frequency, double crossing, double last, double earliest, EpisodeKind *kind) const;
+    // Whether the 16 s before `to` can be point A of the episode.
+    bool CleanWindow(const StationSeries &station, const Episode &episode, double to) const;
+
     EpisodeSettings settings;
 };

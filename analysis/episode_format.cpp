@@ -1,6 +1,7 @@
 #include "analysis/episode_format.h"
 
 #include <QDateTime>
+#include <QStringList>
 
 namespace EpisodeFormat {
 
@@ -38,21 +39,30 @@ QString End(const Episode &episode) {
 }
 
 EpisodeVerdict Overall(const Episode &episode) {
-    EpisodeVerdict worst = EpisodeVerdict::Met;
-    for (const UnitEpisode &u : episode.units) {
-        if (u.verdict == EpisodeVerdict::NotMet)
-            return EpisodeVerdict::NotMet;
-        if (u.verdict == EpisodeVerdict::NoData)
-            worst = EpisodeVerdict::NoData;
-    }
-    return episode.units.isEmpty() ? EpisodeVerdict::NoData : worst;
+    // The worst first: a failure, then a unit left unjudged for want of data, then a limited one.
+    const EpisodeVerdict order[] = {EpisodeVerdict::NotMet, EpisodeVerdict::NoData, EpisodeVerdict::Limited,
+                                    EpisodeVerdict::Met, EpisodeVerdict::NotJudged};
+    for (EpisodeVerdict verdict : order)
+        for (const UnitEpisode &u : episode.units)
+            if (u.verdict == verdict)
+                return verdict;
+    return EpisodeVerdict::NoData;
 }
 
 QString Summary(const Episode &episode) {
-    int met = 0;
-    for (const UnitEpisode &u : episode.units)
+    // Out of the units asked for something; the failing ones named, so that a row says who.
+    int met = 0, judged = 0;
+    QStringList failed;
+    for (const UnitEpisode &u : episode.units) {
         met += u.verdict == EpisodeVerdict::Met;
-    return QStringLiteral("выполнено %1 из %2").arg(met).arg(episode.units.size());
+        judged += u.verdict != EpisodeVerdict::NotJudged;
+        if (u.verdict == EpisodeVerdict::NotMet)
+            failed << u.name;
+    }
+    QString text = QStringLiteral("выполнено %1 из %2").arg(met).arg(judged);
+    if (!failed.isEmpty())
+        text += QStringLiteral("; не выполнено: ") + failed.join(QStringLiteral(", "));
+    return text;
 }
 
 QColor VerdictColor(EpisodeVerdict verdict) {
@@ -61,6 +71,10 @@ QColor VerdictColor(EpisodeVerdict verdict) {
         return QColor(0xc6, 0xef, 0xc6);
     case EpisodeVerdict::NotMet:
         return QColor(0xf6, 0xc0, 0xc0);
+    case EpisodeVerdict::Limited:
+        return QColor(0xc8, 0xd8, 0xf0);
+    case EpisodeVerdict::NotJudged:
+        return QColor(0xe4, 0xe4, 0xe4);
     default:
         return QColor(0xf2, 0xe6, 0xb0);
     }

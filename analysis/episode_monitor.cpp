@@ -46,6 +46,12 @@ void EpisodeMonitor::SetStations(const QVector<StationChannels> &stations) {
         for (const UnitChannels &unit : station.units) {
             UnitSeries u;
             u.name = unit.name;
+            u.objectId = unit.objectId;
+            u.nominal = unit.nominal;
+            u.minPower = unit.minPower;
+            u.maxPower = unit.maxPower;
+            u.droop = unit.droop;
+            u.profile = unit.profile;
             u.hasPower = unit.powerId > 0;
             u.hasCalc = unit.calcId > 0;
             one.units.append(u);

@@ -9,6 +9,7 @@
 
 #include "analysis/episode_chart.h"
 #include "analysis/episode_format.h"
+#include "analysis/episode_profile.h"
 
 namespace {
 
@@ -156,6 +157,19 @@ double DrawTable(QPainter *painter, const QRectF &area, const QVector<double> &w
     return y - area.top();
 }
 
+// The unit's reason, its profile and the droop its answer showed, for the note column.
+QString Note(const UnitEpisode &u, const EpisodeSettings &settings) {
+    QStringList parts;
+    if (!u.reason.isEmpty())
+        parts << u.reason;
+    parts << u.profile + QStringLiteral(": ") + EpisodeProfile::Find(u.profile, settings).RuleText();
+    if (std::isfinite(u.achievedDroop))
+        parts << QStringLiteral("статизм %1 % (задан %2 %)").arg(Number(u.achievedDroop, 1), Number(u.setDroop, 1));
+    if (std::isfinite(u.ratioFull))
+        parts << QStringLiteral("%1 с: %2").arg(u.fullSeconds).arg(Percent(u.ratioFull));
+    return parts.join(QStringLiteral("; "));
+}
+
 void SetPixelFont(QPainter *painter, double pixels, bool bold = false) {
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(std::max(6, int(pixels)));
@@ -167,7 +181,7 @@ void SetPixelFont(QPainter *painter, double pixels, bool bold = false) {
 
 EpisodeReport::EpisodeReport(const QVector<Episode> &episodes, const QVector<StationSeries> &stations,
                              const ReportInfo &info, const EpisodeSettings &settings)
-    : episodes(episodes), stations(stations), info(info), settings(settings) {}
+    : episodes(episodes), stations(stations), summary(EpisodeSummary::Of(episodes)), info(info), settings(settings) {}
 
 QStringList EpisodeReport::CsvHeader() {
     return {QStringLiteral("Станция"),
@@ -192,7 +206,21 @@ QStringList EpisodeReport::CsvHeader() {
             QStringLiteral("Доля B, %"),
             QStringLiteral("Нарушение, с"),
             QStringLiteral("Итог"),
-            QStringLiteral("Причина")};
+            QStringLiteral("Причина"),
+            QStringLiteral("Вид"),
+            QStringLiteral("Пересечение полосы"),
+            QStringLiteral("Точка A"),
+            QStringLiteral("Профиль"),
+            QStringLiteral("Правило"),
+            QStringLiteral("Полный объём, с"),
+            QStringLiteral("Требуемое полное, МВт"),
+            QStringLiteral("Изменение полное, МВт"),
+            QStringLiteral("Доля полного, %"),
+            QStringLiteral("Удержано, %"),
+            QStringLiteral("Резерв, МВт"),
+            QStringLiteral("Скорость по графику, МВт/с"),
+            QStringLiteral("Статизм заданный, %"),
+            QStringLiteral("Статизм фактический, %")};
 }
 
 QString EpisodeReport::CsvText() const {
@@ -215,7 +243,13 @@ QString EpisodeReport::CsvText() const {
                  << CsvNumber(u.required15, 3) << CsvNumber(u.actual15, 3) << CsvNumber(u.ratio15 * 100, 1)
                  << CsvNumber(u.required30, 3) << CsvNumber(u.actual30, 3) << CsvNumber(u.ratio30 * 100, 1)
                  << CsvNumber(u.requiredB, 3) << CsvNumber(u.actualB, 3) << CsvNumber(u.ratioB * 100, 1)
-                 << QString::number(u.violationSeconds) << VerdictText(u.verdict) << CsvField(u.reason);
+                 << QString::number(u.violationSeconds) << VerdictText(u.verdict) << CsvField(u.reason)
+                 << KindText(e.kind) << (std::isfinite(e.crossing) ? Time(e.crossing) : QString())
+                 << CsvField(e.baseline) << CsvField(u.profile)
+                 << CsvField(EpisodeProfile::Find(u.profile, settings).RuleText()) << CsvNumber(u.fullSeconds, 0)
+                 << CsvNumber(u.requiredFull, 3) << CsvNumber(u.actualFull, 3) << CsvNumber(u.ratioFull * 100, 1)
+                 << CsvNumber(u.heldRatio * 100, 1) << CsvNumber(u.reserve, 3) << CsvNumber(u.ramp, 4)
+                 << CsvNumber(u.setDroop, 2) << CsvNumber(u.achievedDroop, 2);
             text += line.join(QLatin1Char(';')) + QLatin1Char('\n');
         }
     }
@@ -223,8 +257,16 @@ QString EpisodeReport::CsvText() const {
 }
 
 bool EpisodeReport::WriteCsv(const QString &path, QString *error) const {
+    return WriteText(path, CsvText(), error);
+}
+
+bool EpisodeReport::WriteSummaryCsv(const QString &path, QString *error) const {
+    return WriteText(path, EpisodeSummary::CsvText(summary), error);
+}
+
+bool EpisodeReport::WriteText(const QString &path, const QString &text, QString *error) const {
     ReportFile file(path);
-    const QByteArray bytes = CsvText().toUtf8();
+    const QByteArray bytes = text.toUtf8();
     if (!file.Open(error))
         return false;
     if (file.Device()->write(bytes) != bytes.size()) {
@@ -308,44 +350,70 @@ void EpisodeReport::PaintTitle(QPainter *painter, const QRectF &page) const {
                       QStringLiteral("Участие энергоблоков в общем первичном регулировании частоты"));
     y += text * 3.4;
     SetPixelFont(painter, text * 1.15);
-    int met = 0, notMet = 0, noData = 0;
+    int met = 0, notMet = 0, noData = 0, limited = 0, notJudged = 0;
     for (const Episode &e : episodes)
         for (const UnitEpisode &u : e.units)
-            (u.verdict == EpisodeVerdict::Met ? met : u.verdict == EpisodeVerdict::NotMet ? notMet : noData)++;
+            (u.verdict == EpisodeVerdict::Met         ? met
+             : u.verdict == EpisodeVerdict::NotMet    ? notMet
+             : u.verdict == EpisodeVerdict::Limited   ? limited
+             : u.verdict == EpisodeVerdict::NotJudged ? notJudged
+                                                      : noData)++;
     const QStringList lines{
         QStringLiteral("Станции: %1").arg(Stations()),
         QStringLiteral("Период: с %1 по %2").arg(Time(info.from), Time(info.to)),
-        QStringLiteral("Сервер: %1    Пользователь: %2")
+        QStringLiteral("Сервер: %1    Пользователь: %2    Отчёт составлен: %3")
             .arg(info.server.isEmpty() ? QStringLiteral("—") : info.server,
-                 info.user.isEmpty() ? QStringLiteral("—") : info.user),
-        QStringLiteral("Отчёт составлен: %1").arg(info.made.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"))),
-        QStringLiteral("Эпизодов: %1; ответы блоков: выполнено %2, не выполнено %3, недостаточно данных %4")
+                 info.user.isEmpty() ? QStringLiteral("—") : info.user,
+                 info.made.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"))),
+        QStringLiteral("Эпизодов: %1; ответы блоков: выполнено %2, не выполнено %3, ограничено %4, недостаточно "
+                       "данных %5; не оценивается %6")
             .arg(episodes.size())
             .arg(met)
             .arg(notMet)
-            .arg(noData),
+            .arg(limited)
+            .arg(noData)
+            .arg(notJudged),
     };
     for (const QString &line : lines) {
         painter->drawText(QRectF(page.left(), y, page.width(), text * 1.7), Qt::AlignLeft | Qt::AlignVCenter, line);
         y += text * 1.7;
     }
-    y += text * 0.5;
-    SetPixelFont(painter, text * 0.95);
+    y += text * 0.3;
+    SetPixelFont(painter, text * 0.85);
     painter->setPen(QColor(0x40, 0x40, 0x40));
+    QStringList profiles;
+    for (const UnitSummary &r : summary) {
+        const QString rule = r.profile + QStringLiteral(" — ") + EpisodeProfile::Find(r.profile, settings).RuleText();
+        if (!profiles.contains(rule))
+            profiles << rule;
+    }
     const QString rules =
-        QStringLiteral("Эпизод — отклонение частоты от 50 Гц больше мёртвой полосы ±%1 мГц длительностью не менее "
-                       "%2 с (отклонения с промежутком меньше %3 с объединяются). A — средние частота и мощность за "
-                       "16 с до начала, B — средние за 20–52 с после начала, C — наибольшее отклонение. Требуемое "
-                       "изменение мощности — расчётная мощность минус мощность в точке A. Ответ блока выполнен, если "
-                       "через 15 с изменение не меньше %4 % требуемого, а через 30 с — не меньше %5 %.")
+        QStringLiteral(
+            "Эпизод — отклонение частоты от 50 Гц больше мёртвой полосы ±%1 мГц длительностью не менее %2 с "
+            "(отклонения с промежутком меньше %3 с объединяются). Начало эпизода t0 — начало движения частоты "
+            "(изменение не меньше %4 мГц за 4 с); отклонение без такого скачка — «медленное отклонение», оно "
+            "оценивается только по удержанному объёму за последние 30 с. A — средние частота и мощность за 16 с "
+            "до t0, если частота в них была в полосе и мощность блоков спокойна; иначе «нечистое начало» и A берётся "
+            "из последнего спокойного окна (до 10 мин раньше) или эпизод остаётся без оценки. Блок, менявший "
+            "мощность по графику, оценивается от продолженного графика. B — средние за 20–52 с после t0, C — "
+            "наибольшее отклонение. Требуемое изменение — расчётная мощность минус мощность в точке A, не больше "
+            "резерва до максимальной (минимальной) мощности блока. «Выполнено» — доли требуемого на сроках профиля "
+            "достигнуты и отклик удержан; «не выполнено» — доля на сроке меньше нормы или отклик не удержан (упал "
+            "ниже половины нормы во время отклонения); «ограничено» — резерв блока меньше требуемого и он выдан; "
+            "«не оценивается» — требуемое меньше %5 % номинальной мощности (не менее %6 МВт), в итоги не входит; "
+            "«недостаточно данных» — решающий срок вне данных или пропуски. Профили: %7.")
             .arg(settings.deadBandHz * 1000, 0, 'f', 0)
             .arg(settings.minLengthSeconds, 0, 'f', 0)
             .arg(settings.mergeSeconds, 0, 'f', 0)
-            .arg(settings.ratio15 * 100, 0, 'f', 0)
-            .arg(settings.ratio30 * 100, 0, 'f', 0);
-    const QRectF rulesBox(page.left(), y, page.width(), text * 4.5);
+            .arg(settings.onsetStepHz * 1000, 0, 'f', 0)
+            .arg(settings.minRequiredShare * 100, 0, 'g', 3)
+            .arg(settings.minRequiredMw, 0, 'g', 3)
+            .arg(profiles.isEmpty() ? EpisodeProfile::Default(settings).name + QStringLiteral(" — ") +
+                                          EpisodeProfile::Default(settings).RuleText()
+                                    : profiles.join(QStringLiteral("; ")));
+    const QRectF rulesBox(page.left(), y, page.width(), text * 7.5);
     painter->drawText(rulesBox, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, rules);
-    y += text * 5;
+    y += text * 7.8;
     painter->setPen(Qt::black);
 
     if (episodes.isEmpty()) {
@@ -354,6 +422,39 @@ void EpisodeReport::PaintTitle(QPainter *painter, const QRectF &page) const {
                           QStringLiteral("За период эпизодов не было."));
         return;
     }
+    // The summary per unit first: who fails, how often, and the worst case.
+    QVector<QVector<Cell>> unitRows;
+    for (const UnitSummary &r : summary) {
+        const EpisodeVerdict colour = r.notMet > 0    ? EpisodeVerdict::NotMet
+                                      : r.judged == 0 ? EpisodeVerdict::NoData
+                                      : r.limited > 0 ? EpisodeVerdict::Limited
+                                                      : EpisodeVerdict::Met;
+        unitRows.append(
+            {{r.station + QStringLiteral(" / ") + r.unit},
+             {r.profile},
+             {QStringLiteral("%1 из %2").arg(r.judged).arg(r.episodes)},
+             {QString::number(r.met)},
+             {QString::number(r.notMet), VerdictColor(colour)},
+             {QString::number(r.limited)},
+             {QString::number(r.notJudged)},
+             {Percent(r.median15) + QStringLiteral(" / ") + Percent(r.median30)},
+             {Number(r.medianDroop, 1) + QStringLiteral(" (") + Number(r.setDroop, 1) + QLatin1Char(')')},
+             {std::isfinite(r.worstStart) ? Time(r.worstStart) + QStringLiteral(", ") + Percent(r.worstRatio)
+                                          : QStringLiteral("—")},
+             {r.commonReason}});
+    }
+    SetPixelFont(painter, text * 0.85);
+    const double rowHeight = text * 1.4;
+    const double used =
+        DrawTable(painter, QRectF(page.left(), y, page.width(), page.bottom() - text * 2.5 - y),
+                  {0.2, 0.1, 0.07, 0.06, 0.07, 0.06, 0.07, 0.08, 0.08, 0.1, 0.11},
+                  {QStringLiteral("Блок"), QStringLiteral("Профиль"), QStringLiteral("Оценено"), QStringLiteral("Вып."),
+                   QStringLiteral("Не вып."), QStringLiteral("Огр."), QStringLiteral("Не оцен."),
+                   QStringLiteral("Медиана 15 с / 30 с"), QStringLiteral("Статизм факт. (зад.), %"),
+                   QStringLiteral("Худший эпизод"), QStringLiteral("Частая причина")},
+                  unitRows, rowHeight);
+    y += used + text * 0.8;
+
     QVector<QVector<Cell>> rows;
     for (int i = 0; i < episodes.size(); ++i) {
         const Episode &e = episodes[i];
@@ -365,8 +466,7 @@ void EpisodeReport::PaintTitle(QPainter *painter, const QRectF &page) const {
                      {Number(e.responseMwPer01Hz, 1)},
                      {e.cut ? QStringLiteral("обрезан краем периода") : Summary(e), VerdictColor(Overall(e))}});
     }
-    SetPixelFont(painter, text * 0.95);
-    const double rowHeight = text * 1.45;
+    SetPixelFont(painter, text * 0.85);
     const QRectF area(page.left(), y, page.width(), page.bottom() - text * 2.5 - y);
     const int fits = std::max(0, int((area.height() - rowHeight * 1.6) / rowHeight));
     if (rows.size() > fits && fits > 0) {
@@ -374,10 +474,11 @@ void EpisodeReport::PaintTitle(QPainter *painter, const QRectF &page) const {
         rows.resize(fits - 1);
         rows.append({{QStringLiteral("…")}, {QStringLiteral("и ещё %1 — на своих страницах").arg(rest)}});
     }
-    DrawTable(painter, area, {0.04, 0.26, 0.16, 0.16, 0.1, 0.12, 0.16},
-              {QStringLiteral("№"), QStringLiteral("Станция"), QStringLiteral("Начало"), QStringLiteral("Конец"),
-               QStringLiteral("Откл., мГц"), QStringLiteral("Отклик, МВт/0,1 Гц"), QStringLiteral("Итог")},
-              rows, rowHeight);
+    if (fits > 0)
+        DrawTable(painter, area, {0.04, 0.2, 0.14, 0.14, 0.08, 0.1, 0.3},
+                  {QStringLiteral("№"), QStringLiteral("Станция"), QStringLiteral("Начало"), QStringLiteral("Конец"),
+                   QStringLiteral("Откл., мГц"), QStringLiteral("Отклик, МВт/0,1 Гц"), QStringLiteral("Итог")},
+                  rows, rowHeight);
 }
 
 void EpisodeReport::PaintEpisode(QPainter *painter, const QRectF &page, int index) const {
@@ -400,6 +501,12 @@ void EpisodeReport::PaintEpisode(QPainter *painter, const QRectF &page, int inde
                  Number(e.responseMwPer01Hz, 1));
     if (e.cut)
         line += QStringLiteral("; эпизод обрезан краем периода");
+    if (e.kind == EpisodeKind::Drift)
+        line += QStringLiteral("; медленное отклонение: оценивается удержанный объём");
+    else if (std::isfinite(e.crossing) && std::fabs(e.crossing - e.start) >= 1)
+        line += QStringLiteral("; полоса пересечена в %1").arg(Clock(e.crossing));
+    if (!e.baseline.isEmpty())
+        line += QStringLiteral("; ") + e.baseline;
     painter->drawText(QRectF(page.left(), y, page.width(), text * 3), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
                       line);
     y += text * 3;
@@ -409,7 +516,8 @@ void EpisodeReport::PaintEpisode(QPainter *painter, const QRectF &page, int inde
     const double tableHeight = tableRows * rowHeight;
     const double chartHeight = std::max(page.height() * 0.35, page.bottom() - text * 2.5 - tableHeight - text - y);
     const QRectF chart(page.left(), y, page.width(), chartHeight);
-    if (const StationSeries *series = SeriesOf(e.station)) {
+    const StationSeries *series = seriesSource ? seriesSource(index) : SeriesOf(e.station);
+    if (series) {
         SetPixelFont(painter, text * 0.9);
         EpisodeChart::Paint(painter, chart, *series, e, settings.deadBandHz);
     }
@@ -431,11 +539,11 @@ void EpisodeReport::PaintEpisode(QPainter *painter, const QRectF &page, int inde
                      {check(u.requiredB, u.actualB, u.ratioB)},
                      {QString::number(u.violationSeconds)},
                      {VerdictText(u.verdict), VerdictColor(u.verdict)},
-                     {u.reason}});
+                     {Note(u, settings)}});
     }
     SetPixelFont(painter, text * 0.85);
     DrawTable(painter, QRectF(page.left(), y, page.width(), page.bottom() - text * 2 - y),
-              {0.14, 0.07, 0.08, 0.13, 0.13, 0.13, 0.06, 0.11, 0.15},
+              {0.13, 0.06, 0.07, 0.12, 0.12, 0.12, 0.05, 0.1, 0.23},
               {QStringLiteral("Блок"), QStringLiteral("P (A), МВт"), QStringLiteral("Треб. (C), МВт"),
                QStringLiteral("15 с: треб. / факт, МВт"), QStringLiteral("30 с: треб. / факт, МВт"),
                QStringLiteral("B: треб. / факт, МВт"), QStringLiteral("Наруш., с"), QStringLiteral("Итог"),

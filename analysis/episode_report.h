@@ -5,9 +5,11 @@
 #include <QDateTime>
 #include <QString>
 #include <QVector>
+#include <functional>
 
 #include "analysis/episode.h"
 #include "analysis/episode_settings.h"
+#include "analysis/episode_summary.h"
 
 class QPainter;
 class QRectF;
@@ -30,6 +32,12 @@ public:
     // False with a reason in Russian when the file cannot be written.
     bool WriteCsv(const QString &path, QString *error) const;
     bool WritePdf(const QString &path, QString *error) const;
+    // The summary per unit, a line per unit.
+    bool WriteSummaryCsv(const QString &path, QString *error) const;
+    const QVector<UnitSummary> &UnitSummaries() const { return summary; }
+    // Where a long period's series are not all kept: the series of the station of episode `index`
+    // around it, asked for page by page in order.
+    void SetSeriesSource(std::function<const StationSeries *(int index)> source) { seriesSource = std::move(source); }
 
     int PageCount() const { return episodes.size() + 1; }
     // Paints page `index` (0 = title page) into `page`, the printable area of a landscape A4 sheet.
@@ -41,8 +49,12 @@ private:
     const StationSeries *SeriesOf(const QString &station) const;
     QString Stations() const;
 
+    bool WriteText(const QString &path, const QString &text, QString *error) const;
+
     QVector<Episode> episodes;
     QVector<StationSeries> stations;
+    QVector<UnitSummary> summary;
+    std::function<const StationSeries *(int index)> seriesSource;
     ReportInfo info;
     EpisodeSettings settings;
 };

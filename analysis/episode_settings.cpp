@@ -1,4 +1,5 @@
 #include "analysis/episode_settings.h"
+#include "analysis/episode_profile.h"
 #include "support/settings.h"
 
 #include <QSettings>
@@ -17,6 +18,8 @@ const Key Keys[] = {
     {"RATIO_30S", &EpisodeSettings::ratio30, 0.0, 2.0},
     {"MIN_REQUIRED_MW", &EpisodeSettings::minRequiredMw, 0.0, 1000.0},
     {"MAX_GAP_S", &EpisodeSettings::maxGapSeconds, 1.0, 60.0},
+    {"MIN_REQUIRED_SHARE", &EpisodeSettings::minRequiredShare, 0.0, 0.5},
+    {"ONSET_STEP_HZ", &EpisodeSettings::onsetStepHz, 0.005, 1.0},
 };
 
 } // namespace
@@ -38,6 +41,13 @@ EpisodeSettings EpisodeSettings::Load(const QString &path) {
             ini->value(name).toString().trimmed().replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
         if (ok && value >= key.low && value <= key.high)
             result.*key.field = value;
+    }
+    const QString profileKey = QStringLiteral("PROFILE");
+    if (!ini->contains(profileKey)) {
+        ini->setValue(profileKey, result.profile);
+        wrote = true;
+    } else if (EpisodeProfile::Names().contains(ini->value(profileKey).toString().trimmed(), Qt::CaseInsensitive)) {
+        result.profile = ini->value(profileKey).toString().trimmed();
     }
     ini->endGroup();
     if (wrote)

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QLocale>
 #include <QProcessEnvironment>
+#include <cmath>
 #include <cstdio>
 
 #include "analysis/episode_monitor.h"
@@ -35,7 +36,7 @@ bool ReportCommand::Requested(int argc, char *argv[]) {
 QString ReportCommand::UsageText() {
     return QStringLiteral(
                "zenta-oprch --report --server АДРЕС[:ПОРТ] --user ИМЯ --from ВРЕМЯ --to ВРЕМЯ\n"
-               "            [--csv ФАЙЛ] [--pdf ФАЙЛ] [--password-file ФАЙЛ]\n"
+               "            [--csv ФАЙЛ] [--pdf ФАЙЛ] [--summary ФАЙЛ] [--password-file ФАЙЛ]\n"
                "\n"
                "Отчёт об эпизодах ОПРЧ за период без окна программы (например, ночной отчёт из cron):\n"
                "ответ каждого блока на каждое отклонение частоты — «выполнено», «не выполнено»\n"
@@ -46,12 +47,17 @@ QString ReportCommand::UsageText() {
                "  --from ВРЕМЯ           начало периода, местное время ISO 8601, например 2026-12-09T06:00:00\n"
                "  --to ВРЕМЯ             конец периода (не более %1 суток после начала)\n"
                "  --csv ФАЙЛ             таблица CSV в UTF-8: строка на каждый блок в каждом эпизоде\n"
-               "  --pdf ФАЙЛ             отчёт PDF: титульный лист и страница на каждый эпизод\n"
+               "  --pdf ФАЙЛ             отчёт PDF: титульный лист со сводкой по блокам и страница на каждый\n"
+               "                         эпизод\n"
+               "  --summary ФАЙЛ         сводка CSV в UTF-8: строка на каждый блок (оценено, выполнено,\n"
+               "                         не выполнено, ограничено, не оценивается, медианы долей и статизма,\n"
+               "                         худший эпизод)\n"
                "  --password-file ФАЙЛ   пароль — первая строка файла; без этого параметра пароль берётся\n"
                "                         из переменной окружения ZENTA_PASSWORD. В командной строке пароль\n"
                "                         не принимается.\n"
                "\n"
-               "Нужен хотя бы один из --csv и --pdf. Пороги берутся из раздела [Episodes] файла dedur.ini\n"
+               "Нужен хотя бы один из --csv, --pdf и --summary. Период читается и оценивается по суткам.\n"
+               "Пороги берутся из раздела [Episodes] файла dedur.ini\n"
                "в текущей папке.\n"
                "\n"
                "Коды завершения: 0 — отчёт записан; 2 — неверные параметры; 3 — не удалось войти на сервер;\n"
@@ -79,14 +85,10 @@ int ReportCommand::Run(const QStringList &arguments, QString *out, QString *err)
         *err += problem + QStringLiteral("\n\n") + UsageText();
         return BadArguments;
     };
-    QString server, user, from, to, csv, pdf, passwordFile;
-    const std::pair<const char *, QString *> valued[] = {{"--server", &server},
-                                                         {"--user", &user},
-                                                         {"--from", &from},
-                                                         {"--to", &to},
-                                                         {"--csv", &csv},
-                                                         {"--pdf", &pdf},
-                                                         {"--password-file", &passwordFile}};
+    QString server, user, from, to, csv, pdf, summary, passwordFile;
+    const std::pair<const char *, QString *> valued[] = {
+        {"--server", &server}, {"--user", &user}, {"--from", &from},       {"--to", &to},
+        {"--csv", &csv},       {"--pdf", &pdf},   {"--summary", &summary}, {"--password-file", &passwordFile}};
     for (int i = 0; i < arguments.size(); ++i) {
         const QString &arg = arguments[i];
         if (arg == QLatin1String("--report"))
@@ -112,8 +114,8 @@ int ReportCommand::Run(const QStringList &arguments, QString *out, QString *err)
     }
     if (server.isEmpty() || user.isEmpty() || from.isEmpty() || to.isEmpty())
         return usage(QStringLiteral("Нужны --server, --user, --from и --to."));
-    if (csv.isEmpty() && pdf.isEmpty())
-        return usage(QStringLiteral("Нужен хотя бы один из --csv и --pdf."));
+    if (csv.isEmpty() && pdf.isEmpty() && summary.isEmpty())
+        return usage(QStringLiteral("Нужен хотя бы один из --csv и --pdf (или --summary)."));
     QDateTime begin, end;
     if (!ParseTime(from, &begin))
         return usage(QStringLiteral("Не понято время начала: «%1» (пример: 2026-12-09T06:00:00).").arg(from));
@@ -145,12 +147,33 @@ int ReportCommand::Run(const QStringList &arguments, QString *out, QString *err)
     EpisodeMonitor monitor(EpisodeSettings::Load(Settings::FilePath()));
     monitor.SetStations(ObjectCatalog::Build(&db).Stations());
     const double spanFrom = double(begin.toSecsSinceEpoch()), spanTo = double(end.toSecsSinceEpoch());
-    monitor.LoadPeriod(db.archiveMeasures, spanFrom, spanTo);
-    if (!db.Connected() || db.client.GetLastResult() != 0) {
-        *err += QStringLiteral("Не удалось прочитать архив сервера %1: соединение прервано.\n").arg(server);
-        return ReadFailed;
+    // A day at a time, so that a month costs the memory of a day: each day read with what its episodes
+    // need around it (a clean window before, the end of one that lasts past midnight after) and keeping
+    // the episodes that start in it.
+    auto chunk = [&](int day) {
+        const double dayFrom = spanFrom + day * DaySeconds;
+        monitor.LoadPeriod(db.archiveMeasures, std::max(spanFrom, dayFrom - ReadBeforeSeconds),
+                           std::min(spanTo, dayFrom + DaySeconds + ReadAfterSeconds));
+        return db.Connected() && db.client.GetLastResult() == 0;
+    };
+    QVector<Episode> episodes;
+    QVector<int> dayOf;
+    QString problem;
+    const int days = int(std::ceil((spanTo - spanFrom) / DaySeconds));
+    for (int day = 0; day < days; ++day) {
+        if (!chunk(day)) {
+            *err += QStringLiteral("Не удалось прочитать архив сервера %1: соединение прервано.\n").arg(server);
+            return ReadFailed;
+        }
+        if (problem.isEmpty())
+            problem = monitor.Problem();
+        const double dayFrom = spanFrom + day * DaySeconds;
+        for (const Episode &e : monitor.Episodes())
+            if (e.start >= dayFrom && e.start < std::min(spanTo, dayFrom + DaySeconds)) {
+                episodes.append(e);
+                dayOf.append(day);
+            }
     }
-    const QString problem = monitor.Problem();
     if (!problem.isEmpty())
         *err += QStringLiteral("Предупреждение: %1\n").arg(problem);
 
@@ -160,10 +183,27 @@ int ReportCommand::Run(const QStringList &arguments, QString *out, QString *err)
     info.from = spanFrom;
     info.to = spanTo;
     info.made = QDateTime::currentDateTime();
-    const QVector<Episode> episodes = monitor.Episodes();
-    const EpisodeReport report(episodes, monitor.Series(), info, monitor.Settings());
+    EpisodeReport report(episodes, days == 1 ? monitor.Series() : QVector<StationSeries>(), info, monitor.Settings());
+    // The pages of a longer period read their day again when they come to it.
+    int loaded = days - 1;
+    bool readFailed = false;
+    if (days > 1)
+        report.SetSeriesSource([&](int index) -> const StationSeries * {
+            if (dayOf[index] != loaded) {
+                loaded = dayOf[index];
+                readFailed = !chunk(loaded) || readFailed;
+            }
+            for (const StationSeries &s : monitor.Series())
+                if (s.name == episodes[index].station)
+                    return &s;
+            return nullptr;
+        });
     QString error;
     if (!csv.isEmpty() && !report.WriteCsv(csv, &error)) {
+        *err += error + QLatin1Char('\n');
+        return WriteFailed;
+    }
+    if (!summary.isEmpty() && !report.WriteSummaryCsv(summary, &error)) {
         *err += error + QLatin1Char('\n');
         return WriteFailed;
     }
@@ -171,10 +211,19 @@ int ReportCommand::Run(const QStringList &arguments, QString *out, QString *err)
         *err += error + QLatin1Char('\n');
         return WriteFailed;
     }
+    if (readFailed) {
+        *err += QStringLiteral("Не удалось прочитать архив сервера %1: соединение прервано.\n").arg(server);
+        return ReadFailed;
+    }
     *out += QStringLiteral("Эпизодов ОПРЧ за период: %1\n").arg(episodes.size());
     if (!csv.isEmpty())
         *out += QStringLiteral("CSV: %1\n").arg(csv);
+    if (!summary.isEmpty())
+        *out += QStringLiteral("Сводка: %1\n").arg(summary);
     if (!pdf.isEmpty())
         *out += QStringLiteral("PDF: %1 (страниц: %2)\n").arg(pdf).arg(report.PageCount());
+    // The summary per unit on the terminal too: who fails and how often.
+    for (const UnitSummary &row : report.UnitSummaries())
+        *out += QStringLiteral("%1 / %2: %3\n").arg(row.station, row.unit, EpisodeSummary::Line(row));
     return Written;
 }

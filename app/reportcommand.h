@@ -17,6 +17,9 @@ public:
     // Runs with the arguments after the program name; messages go to `out` and `err`.
     static int Run(const QStringList &arguments, QString *out, QString *err);
 
-    // The longest period one report reads: every sample of it is held in memory.
-    static constexpr int MaxDays = 7;
+    // The longest period one report reads, a month.
+    static constexpr int MaxDays = 31;
+    static constexpr double DaySeconds = 86400;
+    static constexpr double ReadBeforeSeconds = 660; // what point A of a day's first episodes may need
+    static constexpr double ReadAfterSeconds = 3600; // an episode lasting past the day's end, kept whole
 };

@@ -252,8 +252,22 @@ void ObjectCatalog::CollectUnits(const CatalogObject &object, QVector<UnitChanne
         if (child->power.Present()) {
             UnitChannels unit;
             unit.name = child->name;
+            unit.objectId = child->id;
             unit.powerId = child->power.measureId;
             unit.calcId = child->calc.Present() ? child->calc.measureId : 0;
+            auto number = [child](const char *key) {
+                bool ok = false;
+                const double value = child->passport.value(QString::fromLatin1(key))
+                                         .trimmed()
+                                         .replace(QLatin1Char(','), QLatin1Char('.'))
+                                         .toDouble(&ok);
+                return ok && std::isfinite(value) ? value : NAN;
+            };
+            unit.nominal = number("NominalPower");
+            unit.minPower = number("MinPower");
+            unit.maxPower = number("MaxPower");
+            unit.droop = number("Droop");
+            unit.profile = child->passport.value(QStringLiteral("RegimeProfile")).trimmed();
             units->append(unit);
         }
         // A station below a station is listed on its own.

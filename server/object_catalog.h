@@ -7,14 +7,22 @@
 #include <QHash>
 #include <QString>
 #include <QVector>
+#include <cmath>
 
 class DB;
 
 // Where a station's series come from: archive measurement ids, 0 = no such channel.
 struct UnitChannels {
     QString name;
+    int objectId = 0;
     int powerId = 0;
     int calcId = 0;
+    // From the unit's passport, NaN (empty) where it says nothing readable.
+    double nominal = NAN;  // NominalPower, MW
+    double minPower = NAN; // MinPower, MW
+    double maxPower = NAN; // MaxPower, MW
+    double droop = NAN;    // Droop, %
+    QString profile;       // RegimeProfile: the rule its answers are judged by
 };
 
 struct StationChannels {

@@ -174,6 +174,7 @@ void WriteUnit(ObjectRows *rows, const StationSpec &station, const UnitSpec &uni
     SetValue(rows, unitId, kSetUnitMinPower, Number(unit.physics.minMw), 0);
     SetValue(rows, unitId, kSetUnitMaxPower, Number(unit.physics.maxMw), 0);
     SetValue(rows, unitId, kSetUnitGovernor, unit.physics.governorOn ? "1" : "0", 0);
+    SetValue(rows, unitId, kSetUnitProfile, unit.profile, 0);
 }
 
 void WriteStation(ObjectRows *rows, const StationSpec &station, int order) {

@@ -24,6 +24,10 @@ const std::vector<SettingDef> &DemoSettings() {
         {kSetUnitMinPower, kUnitType, "MinPower", "Технический минимум, МВт", "DOUBLE", 13},
         {kSetUnitMaxPower, kUnitType, "MaxPower", "Максимальная мощность, МВт", "DOUBLE", 14},
         {kSetUnitGovernor, kUnitType, "Governor", "Регулятор ОПРЧ включён (1 — да, 0 — нет)", "INT", 15},
+        {kSetUnitProfile, kUnitType, "RegimeProfile",
+         "Профиль оценки (ОПРЧ; НПРЧ; ОПРЧ, паровой блок; ОПРЧ, паровой неблочный; ОПРЧ, ГТУ и ПГУ; ОПРЧ, "
+         "газопоршневой)",
+         "STRING", 16},
     };
     return settings;
 }
@@ -90,6 +94,9 @@ DemoLayout MakeDemoLayout(int unitsPerStation) {
             unit.powerId = base + 1000 + u;
             unit.calcId = base + 2000 + u;
             unit.breakerId = base + 3000 + u;
+            // ТЭЦ-2 unit 2 is a combined-cycle unit, judged on the full amount by 900 s.
+            if (s == 1 && u == 2)
+                unit.profile = "ОПРЧ, ГТУ и ПГУ";
             station.units.push_back(unit);
         }
         layout.stations.push_back(station);

@@ -32,7 +32,8 @@ struct UnitSpec {
     UnitPhysics physics;
     int powerId = 0;
     int calcId = 0;
-    int breakerId = 0; // discrete: unit on line
+    int breakerId = 0;            // discrete: unit on line
+    std::string profile = "ОПРЧ"; // the regime profile its answers are judged by (the client's names)
 };
 
 struct StationSpec {
@@ -72,6 +73,7 @@ enum DemoSetting {
     kSetUnitMinPower = 22,
     kSetUnitMaxPower = 23,
     kSetUnitGovernor = 24,
+    kSetUnitProfile = 25,
 };
 
 struct SettingDef {

@@ -6,6 +6,7 @@
 #include <QTreeWidget>
 
 #include "analysis/episode_format.h"
+#include "views/episodes_summary_widget.h"
 #include "views/objects_tree_widget.h"
 
 namespace {
@@ -43,7 +44,15 @@ bool SameFigures(const Episode &a, const Episode &b) {
 
 } // namespace
 
-EpisodesTableWidget::EpisodesTableWidget(QTreeWidget *tree) : tree(tree) {
+EpisodesTableWidget::~EpisodesTableWidget() {
+    delete summary;
+}
+
+QTreeWidget *EpisodesTableWidget::SummaryTree() const {
+    return summary->Tree();
+}
+
+EpisodesTableWidget::EpisodesTableWidget(QTreeWidget *tree) : tree(tree), summary(new EpisodesSummaryWidget(tree)) {
     tree->setColumnCount(ColumnCount);
     tree->setHeaderLabels({QStringLiteral("Эпизод / блок"), QStringLiteral("Начало"), QStringLiteral("Конец"),
                            QStringLiteral("Откл., мГц"), QStringLiteral("Отклик, МВт/0,1 Гц"),
@@ -64,6 +73,7 @@ EpisodesTableWidget::EpisodesTableWidget(QTreeWidget *tree) : tree(tree) {
 
 void EpisodesTableWidget::Clear() {
     tree->clear();
+    summary->Show({});
     rows.clear();
     shown.clear();
 }
@@ -78,6 +88,7 @@ void EpisodesTableWidget::ShowEpisodes(const QVector<Episode> &episodes, const Q
     QHash<QString, int> stationIds;
     for (const StationChannels &s : stations)
         stationIds.insert(s.name, s.objectId);
+    summary->Show(EpisodeSummary::Of(episodes));
     QSet<QString> present;
     const bool wasEmpty = rows.isEmpty();
     QVector<QTreeWidgetItem *> added;
@@ -157,6 +168,12 @@ void EpisodesTableWidget::Fill(QTreeWidgetItem *row, const Episode &episode, int
     row->setToolTip(ResponseColumn, QStringLiteral("Отклик станции по точкам A и B"));
     const EpisodeVerdict overall = Overall(episode);
     row->setText(VerdictColumn, episode.cut ? QStringLiteral("эпизод обрезан краем периода") : Summary(episode));
+    QStringList notes;
+    if (episode.kind == EpisodeKind::Drift)
+        notes << KindText(episode.kind);
+    if (!episode.baseline.isEmpty())
+        notes << episode.baseline;
+    row->setToolTip(VerdictColumn, notes.join(QStringLiteral("; ")));
     row->setBackground(VerdictColumn, VerdictColor(overall));
     QFont bold = row->font(NameColumn);
     bold.setBold(true);
@@ -180,7 +197,8 @@ void EpisodesTableWidget::Fill(QTreeWidgetItem *row, const Episode &episode, int
         child->setToolTip(AtBColumn, QStringLiteral("Требуется %1 МВт").arg(Number(u.requiredB, 2)));
         child->setText(ViolationColumn, QString::number(u.violationSeconds));
         child->setText(VerdictColumn, VerdictText(u.verdict));
-        child->setToolTip(VerdictColumn, u.reason);
+        child->setToolTip(VerdictColumn, (u.reason.isEmpty() ? QString() : u.reason + QStringLiteral("; ")) +
+                                             QStringLiteral("профиль ") + u.profile);
         child->setBackground(VerdictColumn, VerdictColor(u.verdict));
         for (int c = DeviationColumn; c <= ViolationColumn; ++c)
             child->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);

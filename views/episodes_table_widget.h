@@ -9,6 +9,7 @@
 
 #include "analysis/episode.h"
 
+class EpisodesSummaryWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -33,12 +34,15 @@ public:
     };
 
     explicit EpisodesTableWidget(QTreeWidget *tree);
+    ~EpisodesTableWidget();
     EpisodesTableWidget(const EpisodesTableWidget &) = delete;
     EpisodesTableWidget &operator=(const EpisodesTableWidget &) = delete;
 
     void ShowEpisodes(const QVector<Episode> &episodes, const QVector<StationChannels> &stations);
     void Clear();
     QTreeWidget *Tree() const { return tree; }
+    // The summary per unit shown above the list.
+    QTreeWidget *SummaryTree() const;
 
     // The episode row of an item (itself or its parent), null for none.
     static QTreeWidgetItem *EpisodeRow(QTreeWidgetItem *item);
@@ -49,4 +53,5 @@ private:
     QTreeWidget *tree;
     QHash<QString, QTreeWidgetItem *> rows; // by station and start
     QHash<QString, Episode> shown;          // what each row shows, so unchanged rows are left alone
+    EpisodesSummaryWidget *summary;
 };

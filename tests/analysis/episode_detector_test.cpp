@@ -8,6 +8,7 @@
 
 Q_DECLARE_METATYPE(EpisodeVerdict)
 Q_DECLARE_METATYPE(SyntheticStep)
+Q_DECLARE_METATYPE(EpisodeKind)
 
 namespace {
 
@@ -39,6 +40,8 @@ private slots:
     void boundaries();
     void missingData_data();
     void missingData();
+    void verdicts_data();
+    void verdicts();
     void stationFigures();
     void liveEpisode();
     void settingsSection();
@@ -78,6 +81,11 @@ void EpisodeDetectorTest::ratios() {
     QVERIFY2(std::fabs(u.ratio30 / expect(30) - 1) < 0.01, qPrintable(QString::number(u.ratio30)));
     QCOMPARE(u.verdict, verdict);
     QVERIFY(u.ratioB > u.ratio30 - 0.01);
+    // The droop the answer shows over B: the set 5 % over the share given by then.
+    QCOMPARE(u.setDroop, 5.0);
+    QVERIFY2(std::fabs(u.achievedDroop - 5.0 / u.ratioB) < 0.05, qPrintable(QString::number(u.achievedDroop)));
+    QVERIFY(e.baseline.isEmpty());
+    QCOMPARE(e.kind, EpisodeKind::Step);
 }
 
 void EpisodeDetectorTest::boundaries_data() {
@@ -109,11 +117,12 @@ void EpisodeDetectorTest::boundaries() {
     if (count > 0) {
         QCOMPARE(episodes[0].end - episodes[0].start, firstLength);
         QCOMPARE(episodes[0].start, s.t0 + steps[0].start);
-        // 1 mHz or 5 mHz beyond the band asks 0.08 or 0.4 MW: too little to judge, so nothing fell short.
+        // 1 mHz or 5 mHz beyond the band asks 0.08 or 0.4 MW, under 1 % of the unit's 200 MW: not judged,
+        // and not counted as met either.
         if (std::fabs(steps[0].deviation) < 0.085) {
-            QCOMPARE(episodes[0].units[0].verdict, EpisodeVerdict::Met);
+            QCOMPARE(episodes[0].units[0].verdict, EpisodeVerdict::NotJudged);
             QVERIFY(std::isnan(episodes[0].units[0].ratio15));
-            QCOMPARE(episodes[0].units[0].reason, QStringLiteral("требуемое изменение меньше 1 МВт"));
+            QCOMPARE(episodes[0].units[0].reason, QStringLiteral("требуемое изменение меньше 2 МВт"));
         }
     }
 }
@@ -128,7 +137,8 @@ void EpisodeDetectorTest::missingData_data() {
     QTest::newRow("no-power-channel") << "no-power" << 200.0 << "нет канала мощности";
     QTest::newRow("calc-missing") << "calc-missing" << 200.0 << "нет расчётной мощности";
     QTest::newRow("began-before-span") << "" << 5.0 << "эпизод начался до начала периода";
-    QTest::newRow("lasts-past-span") << "" << 560.0 << "эпизод обрезан краем периода";
+    // 19 s into the episode the span ends: the 30 s check is outside the data.
+    QTest::newRow("lasts-past-span") << "" << 580.0 << "эпизод обрезан краем периода";
     QTest::newRow("frequency-hole") << "frequency-hole" << 200.0 << "пропуски частоты";
 }
 
@@ -165,6 +175,158 @@ void EpisodeDetectorTest::missingData() {
     // A ratio is never made of a hole.
     if (fault.startsWith(QLatin1String("power")))
         QVERIFY(std::isnan(u.ratio30) || std::isnan(u.ratio15));
+}
+
+void EpisodeDetectorTest::verdicts_data() {
+    // A scenario played on one unit (200 MW, 5 %, 150 MW before) and what it must get.
+    QTest::addColumn<QString>("scenario");
+    QTest::addColumn<EpisodeVerdict>("verdict");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("drift-then-step") << "drift-then-step" << EpisodeVerdict::Met << "";
+    QTest::newRow("slow-drift-held") << "drift" << EpisodeVerdict::Met << "";
+    QTest::newRow("slow-drift-not-held") << "drift-idle" << EpisodeVerdict::NotMet << "удержано меньше 90 %";
+    QTest::newRow("step-after-tail") << "after-tail" << EpisodeVerdict::Met << "";
+    QTest::newRow("no-clean-window") << "no-clean-window" << EpisodeVerdict::NoData << "нечистое начало";
+    QTest::newRow("at-maximum") << "at-maximum" << EpisodeVerdict::Limited << "резерв 3.0 МВт";
+    QTest::newRow("at-maximum-short") << "at-maximum-short" << EpisodeVerdict::NotMet << "через 15 с меньше 50 %";
+    QTest::newRow("no-reserve") << "no-reserve" << EpisodeVerdict::Limited << "резерв 0.5 МВт";
+    QTest::newRow("answers-and-withdraws") << "withdraws" << EpisodeVerdict::NotMet << "отклик не удержан";
+    QTest::newRow("ramping-on-schedule") << "ramping" << EpisodeVerdict::Met << "";
+    QTest::newRow("cut-40s-at-9-percent") << "cut-9" << EpisodeVerdict::NotMet << "через 15 с меньше 50 %";
+    QTest::newRow("requirement-0.5-MW") << "half-mw" << EpisodeVerdict::NotJudged
+                                        << "требуемое изменение меньше 2.5 МВт";
+    QTest::newRow("slow-unit-default-profile") << "slow" << EpisodeVerdict::NotMet << "через 30 с меньше 90 %";
+    QTest::newRow("slow-unit-steam-profile") << "slow-steam" << EpisodeVerdict::Met << "";
+    QTest::newRow("steam-profile-short-at-360s")
+        << "slow-steam-short" << EpisodeVerdict::NotMet << "через 360 с меньше 90 %";
+}
+
+void EpisodeDetectorTest::verdicts() {
+    QFETCH(QString, scenario);
+    QFETCH(EpisodeVerdict, verdict);
+    QFETCH(QString, reason);
+    SyntheticStation s;
+    s.seconds = 900;
+    SyntheticUnit unit;
+    unit.deadTime = 0.5;
+    unit.tau = 5;
+    s.steps = {{200, 120, -0.2}};
+    const bool drift = scenario == QLatin1String("drift") || scenario == QLatin1String("drift-idle");
+    if (scenario == QLatin1String("drift-then-step"))
+        s.steps = {{225, 120, -0.265}};
+    if (drift)
+        s.steps = {{400, 200, -0.15}};
+    if (scenario == QLatin1String("after-tail"))
+        s.steps = {{200, 60, -0.2}, {275, 60, -0.2}};
+    if (scenario == QLatin1String("no-clean-window")) {
+        s.steps.clear();
+        for (double at = 20; at < 760; at += 40)
+            s.steps.append({at, 25, at < 740 ? -0.1 : -0.2});
+    }
+    if (scenario.startsWith(QLatin1String("at-maximum")))
+        unit.maxPower = 153;
+    if (scenario == QLatin1String("no-reserve"))
+        unit.maxPower = 150.5;
+    if (scenario == QLatin1String("cut-9"))
+        s.seconds = 240; // the span ends 40 s into the episode
+    if (scenario == QLatin1String("half-mw")) {
+        unit.nominal = 250;
+        s.steps = {{200, 120, -0.08}};
+    }
+    if (scenario.startsWith(QLatin1String("slow"))) {
+        unit.deadTime = 1;
+        unit.tau = 18;
+        s.steps = {{200, 500, -0.2}};
+        if (scenario != QLatin1String("slow"))
+            unit.profile = QStringLiteral("ОПРЧ, паровой блок");
+    }
+    s.units = {unit};
+    StationSeries station = s.Make();
+    SampleSeries &frequency = station.frequency, &power = station.units[0].power, &calc = station.units[0].calc;
+    const double t0 = s.t0;
+    auto calcAt = [&](double t, double f) { calc[t].value = unit.base + s.Required(unit, f); };
+    if (scenario == QLatin1String("drift-then-step"))
+        // Secondary control still bringing the frequency back from an earlier disturbance: it creeps across
+        // the band 50 s before the step, the units asked next to nothing meanwhile.
+        for (double t = t0 + 100; t < t0 + 225; t += 1) {
+            frequency[t].value = 50.0 - 0.085 * std::min(1.0, (t - t0 - 100) / 85);
+            calcAt(t, frequency[t].value);
+        }
+    if (drift) {
+        // 50 Hz to -150 mHz over 300 s, held, and back; the unit follows through its lag, or not at all.
+        double answer = 0;
+        for (double t = t0 + 100; t < t0 + 800; t += 1) {
+            const double f = t < t0 + 400 ? 50.0 - 0.15 * (t - t0 - 100) / 300 : t < t0 + 600 ? 49.85 : 50.0;
+            frequency[t].value = f;
+            const double need = s.Required(unit, f);
+            answer += (need - answer) * (1 - std::exp(-1.0 / unit.tau));
+            power[t].value = unit.base + (scenario == QLatin1String("drift") ? answer : 0.0);
+            calc[t].value = t < t0 + 660 ? unit.base + need : std::nan("");
+        }
+    }
+    if (scenario.startsWith(QLatin1String("at-maximum")) || scenario == QLatin1String("no-reserve"))
+        for (MeasurePoint &p : power)
+            p.value = std::min(p.value, scenario == QLatin1String("at-maximum-short") ? 151.0 : unit.maxPower);
+    if (scenario == QLatin1String("withdraws"))
+        // Gives its share by 30 s, then goes back to where it was while the frequency is still low.
+        for (double t = t0 + 260; t < t0 + 320; t += 1)
+            power[t].value = unit.base + (power[t].value - unit.base) * std::max(0.0, 1 - (t - t0 - 260) / 10);
+    if (scenario == QLatin1String("ramping"))
+        // Unloading on schedule at 0.1 MW/s through the whole span, the calculated power with it.
+        for (SampleSeries *series : {&power, &calc})
+            for (auto it = series->begin(); it != series->end(); ++it)
+                it.value().value -= 0.1 * (it.key() - t0);
+    if (scenario == QLatin1String("cut-9"))
+        for (MeasurePoint &p : power)
+            p.value = unit.base + (p.value - unit.base) * 0.09;
+    if (scenario == QLatin1String("slow-steam-short"))
+        // Stops at 85 % of the amount.
+        for (MeasurePoint &p : power)
+            p.value = std::min(p.value, unit.base + 8.5);
+
+    const QVector<Episode> episodes = EpisodeDetector(EpisodeSettings()).Detect(station, false);
+    QVERIFY(!episodes.isEmpty());
+    const Episode &e = episodes.last();
+    const UnitEpisode &u = e.units[0];
+    QVERIFY2(u.verdict == verdict, qPrintable(VerdictText(u.verdict) + QStringLiteral(": ") + u.reason));
+    QCOMPARE(u.reason, reason);
+    if (scenario == QLatin1String("drift-then-step")) {
+        QCOMPARE(episodes.size(), 1);
+        QCOMPARE(e.start, t0 + 225);
+        QVERIFY(e.crossing < t0 + 180 && e.crossing > t0 + 170);
+        QCOMPARE(e.kind, EpisodeKind::Step);
+        QVERIFY(e.baseline.isEmpty());
+        QVERIFY2(std::fabs(u.required15 - 15.2) < 0.1, qPrintable(QString::number(u.required15)));
+    }
+    if (drift) {
+        QCOMPARE(episodes.size(), 1);
+        QCOMPARE(e.kind, EpisodeKind::Drift);
+        QCOMPARE(e.start, e.crossing);
+    }
+    if (scenario == QLatin1String("after-tail")) {
+        QCOMPARE(episodes.size(), 2);
+        QVERIFY(episodes[0].baseline.isEmpty());
+        QVERIFY2(e.baseline.startsWith(QStringLiteral("нечистое начало: точка A взята")), qPrintable(e.baseline));
+        QVERIFY(e.baselineFrom < episodes[0].start);
+        QCOMPARE(u.powerBefore, 150.0);
+    }
+    if (scenario == QLatin1String("no-clean-window"))
+        QVERIFY2(e.baseline.contains(QStringLiteral("без оценки")), qPrintable(e.baseline));
+    if (scenario == QLatin1String("at-maximum")) {
+        QCOMPARE(u.reserve, 3.0);
+        QVERIFY2(std::fabs(u.ratio30 - 1.0) < 0.01, qPrintable(QString::number(u.ratio30)));
+    }
+    if (scenario == QLatin1String("ramping")) {
+        QVERIFY2(std::fabs(u.ramp + 0.1) < 0.005, qPrintable(QString::number(u.ramp)));
+        QVERIFY2(std::fabs(u.ratio30 - (1 - std::exp(-29.5 / 5))) < 0.02, qPrintable(QString::number(u.ratio30)));
+    }
+    if (scenario == QLatin1String("cut-9"))
+        QVERIFY(e.cut);
+    if (scenario.startsWith(QLatin1String("slow-steam"))) {
+        QCOMPARE(u.profile, QStringLiteral("ОПРЧ, паровой блок"));
+        QCOMPARE(u.fullSeconds, 360.0);
+        QVERIFY(std::isfinite(u.ratioFull));
+    }
 }
 
 void EpisodeDetectorTest::stationFigures() {
@@ -215,10 +377,11 @@ void EpisodeDetectorTest::liveEpisode() {
     QVERIFY(live[0].ongoing && !live[0].cut && std::isnan(live[0].end));
     QCOMPARE(live[0].units[0].verdict, EpisodeVerdict::Met);
     QVERIFY(!detector.IsFinal(live[0], s.t0 + 539));
-    // The same data as a period that ends there: the episode is cut.
+    // The same data as a period that ends there: the episode is cut, but both its checks fall inside the
+    // data, so the unit is judged on them.
     const QVector<Episode> period = detector.Detect(station, false);
     QVERIFY(period[0].cut);
-    QCOMPARE(period[0].units[0].verdict, EpisodeVerdict::NoData);
+    QCOMPARE(period[0].units[0].verdict, EpisodeVerdict::Met);
     // 20 s in, the 30 s check is still to come.
     s.seconds = 520;
     const QVector<Episode> early = detector.Detect(s.Make(), true);

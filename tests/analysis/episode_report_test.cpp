@@ -42,6 +42,8 @@ class EpisodeReportTest : public QObject {
 private slots:
     void csvLines();
     void pdfPages();
+    void unitSummary_data();
+    void unitSummary();
     void writeFailures_data();
     void writeFailures();
     void writeTargets_data();
@@ -75,6 +77,73 @@ void EpisodeReportTest::csvLines() {
     fields = QString(lines[3]).replace(QStringLiteral("; главный"), QStringLiteral(" главный")).split(QLatin1Char(';'));
     QCOMPARE(fields[verdictColumn], QStringLiteral("недостаточно данных"));
     QCOMPARE(fields[10], QStringLiteral("нет данных"));
+}
+
+void EpisodeReportTest::unitSummary_data() {
+    // Per unit of the station above: episodes judged, met, not met, no data, and the median share at 30 s.
+    QTest::addColumn<int>("unit");
+    QTest::addColumn<int>("judged");
+    QTest::addColumn<int>("met");
+    QTest::addColumn<int>("notMet");
+    QTest::addColumn<int>("noData");
+    QTest::addColumn<QString>("commonReason");
+    QTest::newRow("sound") << 0 << 4 << 4 << 0 << 0 << "";
+    QTest::newRow("slow") << 1 << 4 << 0 << 4 << 0 << "через 15 с меньше 50 %";
+    QTest::newRow("no-calc") << 2 << 0 << 0 << 0 << 4 << "";
+}
+
+void EpisodeReportTest::unitSummary() {
+    QFETCH(int, unit);
+    QFETCH(int, judged);
+    QFETCH(int, met);
+    QFETCH(int, notMet);
+    QFETCH(int, noData);
+    QFETCH(QString, commonReason);
+    QVector<Episode> episodes;
+    const StationSeries station = Station(&episodes);
+    const EpisodeReport report(episodes, {station}, ReportInfo(), EpisodeSettings());
+    const QVector<UnitSummary> rows = report.UnitSummaries();
+    QCOMPARE(rows.size(), 3);
+    const UnitSummary &r = rows[unit];
+    QCOMPARE(r.unit, station.units[unit].name);
+    QCOMPARE(r.episodes, 4);
+    QCOMPARE(r.judged, judged);
+    QCOMPARE(r.met, met);
+    QCOMPARE(r.notMet, notMet);
+    QCOMPARE(r.noData, noData);
+    QCOMPARE(r.commonReason, commonReason);
+    QCOMPARE(r.profile, QStringLiteral("ОПРЧ"));
+    // The median of the unit's four shares at 30 s, and the worst one's episode.
+    QVector<double> at30;
+    double worst = INFINITY, worstStart = NAN;
+    for (const Episode &e : episodes) {
+        at30 << e.units[unit].ratio30;
+        if (e.units[unit].ratio15 < worst)
+            worst = e.units[unit].ratio15, worstStart = e.start;
+    }
+    std::sort(at30.begin(), at30.end());
+    if (judged > 0) {
+        QVERIFY(std::fabs(r.median30 - (at30[1] + at30[2]) / 2) < 1e-9);
+        QCOMPARE(r.worstStart, worstStart);
+        QVERIFY(r.medianDroop > 0);
+    } else {
+        QVERIFY(std::isnan(r.median30));
+    }
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("сводка.csv"));
+    QString error;
+    QVERIFY2(report.WriteSummaryCsv(path, &error), qPrintable(error));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 1 + 3);
+    QCOMPARE(lines[0], EpisodeSummary::CsvHeader().join(QLatin1Char(';')));
+    const QStringList fields = QString(lines[1 + unit])
+                                   .replace(QStringLiteral("; главный"), QStringLiteral(" главный"))
+                                   .split(QLatin1Char(';'));
+    QCOMPARE(fields.size(), EpisodeSummary::CsvHeader().size());
+    QCOMPARE(fields[EpisodeSummary::CsvHeader().indexOf(QStringLiteral("Не выполнено"))], QString::number(notMet));
 }
 
 void EpisodeReportTest::pdfPages() {

@@ -3,6 +3,7 @@
 
 #include "analysis/episode_detector.h"
 #include "synthetic_station.h"
+#include "views/episodes_summary_widget.h"
 #include "views/episodes_table_widget.h"
 
 // The tab's rows: kept in start order, updated in place while an episode lasts, left alone once finished.
@@ -41,8 +42,18 @@ void EpisodesTableTest::rowsFollowTheEpisodes() {
     QCOMPARE(tree.topLevelItem(1)->text(EpisodesTableWidget::DeviationColumn), QStringLiteral("+150"));
     QCOMPARE(finished->child(0)->text(EpisodesTableWidget::VerdictColumn), QStringLiteral("выполнено"));
     QCOMPARE(finished->child(1)->text(EpisodesTableWidget::VerdictColumn), QStringLiteral("не выполнено"));
-    QCOMPARE(finished->text(EpisodesTableWidget::VerdictColumn), QStringLiteral("выполнено 1 из 2"));
+    QCOMPARE(finished->text(EpisodesTableWidget::VerdictColumn),
+             QStringLiteral("выполнено 1 из 2; не выполнено: Блок 2"));
     QCOMPARE(EpisodesTableWidget::EpisodeRow(finished->child(1)), finished);
+    // The summary per unit: the slow unit failed in both finished episodes and is named with its counts.
+    QTreeWidget *summary = table.SummaryTree();
+    QCOMPARE(summary->topLevelItemCount(), 2);
+    QTreeWidgetItem *slow = summary->topLevelItem(1);
+    QCOMPARE(slow->text(EpisodesSummaryWidget::UnitColumn), station.name + QStringLiteral(" / Блок 2"));
+    QCOMPARE(slow->text(EpisodesSummaryWidget::NotMetColumn), QStringLiteral("3"));
+    QCOMPARE(slow->text(EpisodesSummaryWidget::JudgedColumn), QStringLiteral("3 из 3"));
+    QCOMPARE(summary->topLevelItem(0)->text(EpisodesSummaryWidget::MetColumn), QStringLiteral("3"));
+    QCOMPARE(slow->background(EpisodesSummaryWidget::NotMetColumn).color(), QColor(0xf6, 0xc0, 0xc0));
 
     // The lasting one ends: its row changes in place; the finished one is not touched.
     finished->setText(EpisodesTableWidget::StartColumn, QStringLiteral("left alone"));
@@ -57,6 +68,8 @@ void EpisodesTableTest::rowsFollowTheEpisodes() {
     table.ShowEpisodes(episodes.mid(1), {channels});
     QCOMPARE(tree.topLevelItemCount(), 2);
     QCOMPARE(tree.topLevelItem(1), lasting);
+    table.Clear();
+    QCOMPARE(table.SummaryTree()->topLevelItemCount(), 0);
 }
 
 QTEST_MAIN(EpisodesTableTest)

@@ -13,6 +13,9 @@ struct SyntheticUnit {
     double tau = 5;       // s
     double base = 150;    // MW before any excursion
     bool withCalc = true;
+    double maxPower = NAN; // MW, from the passport; NaN: not set
+    double minPower = NAN;
+    QString profile = QString(); // the regime profile named in the passport
 };
 
 struct SyntheticStep {
@@ -75,6 +78,11 @@ public:
             series.name = QStringLiteral("Блок %1").arg(++n);
             series.hasPower = true;
             series.hasCalc = u.withCalc;
+            series.nominal = u.nominal;
+            series.droop = u.droop;
+            series.maxPower = u.maxPower;
+            series.minPower = u.minPower;
+            series.profile = u.profile;
             for (double t = t0; t < t0 + seconds; t += 1) {
                 series.power.insert(t, MeasurePoint{t, u.base + Answer(u, t), 0});
                 if (u.withCalc)

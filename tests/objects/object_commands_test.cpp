@@ -316,11 +316,11 @@ void ObjectCommandsTest::create_data() {
     QTest::addColumn<QString>("freqValue");
     QTest::addColumn<int>("freqArchive");
 
-    QTest::newRow("unit-analog-freq") << kStation << 0 << "А:17" << 7 << 7 << 15 << kSettingUnitFreq << "17" << 201;
-    QTest::newRow("unit-discrete-code") << kStation << 0 << "ТС:5" << 7 << 7 << 15 << kSettingUnitFreq << "5" << 202;
-    QTest::newRow("unit-no-measurement") << kStation << 0 << "" << 7 << 7 << 15 << kSettingUnitFreq << "0" << 0;
+    QTest::newRow("unit-analog-freq") << kStation << 0 << "А:17" << 7 << 7 << 16 << kSettingUnitFreq << "17" << 201;
+    QTest::newRow("unit-discrete-code") << kStation << 0 << "ТС:5" << 7 << 7 << 16 << kSettingUnitFreq << "5" << 202;
+    QTest::newRow("unit-no-measurement") << kStation << 0 << "" << 7 << 7 << 16 << kSettingUnitFreq << "0" << 0;
     QTest::newRow("type-3-picked-keeps-type-7-settings")
-        << kStation << 3 << "А:17" << 7 << 3 << 15 << kSettingUnitFreq << "17" << 201;
+        << kStation << 3 << "А:17" << 7 << 3 << 16 << kSettingUnitFreq << "17" << 201;
     QTest::newRow("top-level-station") << 0 << 0 << "А:23" << 1 << 1 << 3 << kSettingStationFreq << "23" << 201;
 }
 
