@@ -19,12 +19,26 @@ struct UnitColumn {
 
 // The figures of a unit's verdict, as the report shows them; NaN is kept as NULL.
 const UnitColumn UnitColumns[] = {
-    {"power_before", &UnitEpisode::powerBefore}, {"required", &UnitEpisode::required},
-    {"required15", &UnitEpisode::required15},    {"actual15", &UnitEpisode::actual15},
-    {"ratio15", &UnitEpisode::ratio15},          {"required30", &UnitEpisode::required30},
-    {"actual30", &UnitEpisode::actual30},        {"ratio30", &UnitEpisode::ratio30},
-    {"required_b", &UnitEpisode::requiredB},     {"actual_b", &UnitEpisode::actualB},
+    {"power_before", &UnitEpisode::powerBefore},
+    {"required", &UnitEpisode::required},
+    {"required15", &UnitEpisode::required15},
+    {"actual15", &UnitEpisode::actual15},
+    {"ratio15", &UnitEpisode::ratio15},
+    {"required30", &UnitEpisode::required30},
+    {"actual30", &UnitEpisode::actual30},
+    {"ratio30", &UnitEpisode::ratio30},
+    {"required_b", &UnitEpisode::requiredB},
+    {"actual_b", &UnitEpisode::actualB},
     {"ratio_b", &UnitEpisode::ratioB},
+    {"full_seconds", &UnitEpisode::fullSeconds},
+    {"required_full", &UnitEpisode::requiredFull},
+    {"actual_full", &UnitEpisode::actualFull},
+    {"ratio_full", &UnitEpisode::ratioFull},
+    {"held_ratio", &UnitEpisode::heldRatio},
+    {"reserve", &UnitEpisode::reserve},
+    {"ramp", &UnitEpisode::ramp},
+    {"achieved_droop", &UnitEpisode::achievedDroop},
+    {"set_droop", &UnitEpisode::setDroop},
 };
 
 struct EpisodeColumn {
@@ -35,7 +49,8 @@ struct EpisodeColumn {
 const EpisodeColumn EpisodeColumns[] = {
     {"deviation_mhz", &Episode::deviationMHz}, {"deviation_time", &Episode::deviationTime},
     {"frequency_a", &Episode::frequencyA},     {"frequency_b", &Episode::frequencyB},
-    {"response", &Episode::responseMwPer01Hz},
+    {"response", &Episode::responseMwPer01Hz}, {"crossing", &Episode::crossing},
+    {"baseline_from", &Episode::baselineFrom},
 };
 
 QVariant Number(double value) {
@@ -85,22 +100,32 @@ const QStringList &EpisodeRegister::Marks() {
     return marks;
 }
 
+namespace {
+
+const struct {
+    EpisodeVerdict verdict;
+    const char *code;
+} VerdictCodes[] = {
+    {EpisodeVerdict::Met, "met"},
+    {EpisodeVerdict::NotMet, "not_met"},
+    {EpisodeVerdict::NoData, "no_data"},
+    {EpisodeVerdict::Limited, "limited"},
+    {EpisodeVerdict::NotJudged, "not_judged"},
+};
+
+} // namespace
+
 QString EpisodeRegister::VerdictCode(EpisodeVerdict verdict) {
-    switch (verdict) {
-    case EpisodeVerdict::Met:
-        return QStringLiteral("met");
-    case EpisodeVerdict::NotMet:
-        return QStringLiteral("not_met");
-    case EpisodeVerdict::NoData:
-        return QStringLiteral("no_data");
-    }
+    for (const auto &v : VerdictCodes)
+        if (v.verdict == verdict)
+            return QLatin1String(v.code);
     return QStringLiteral("no_data");
 }
 
 bool EpisodeRegister::VerdictOfCode(const QString &code, EpisodeVerdict *verdict) {
-    for (EpisodeVerdict v : {EpisodeVerdict::Met, EpisodeVerdict::NotMet, EpisodeVerdict::NoData}) {
-        if (VerdictCode(v) == code) {
-            *verdict = v;
+    for (const auto &v : VerdictCodes) {
+        if (code == QLatin1String(v.code)) {
+            *verdict = v.verdict;
             return true;
         }
     }
@@ -227,7 +252,8 @@ bool EpisodeRegister::Migrate() {
             unitNumbers << QLatin1String(c.name) + QStringLiteral(" DOUBLE PRECISION");
         const QStringList steps{
             QStringLiteral("CREATE TABLE register_episodes (id %1, station TEXT NOT NULL, start_ms BIGINT NOT NULL, "
-                           "revision INTEGER NOT NULL, end_ms BIGINT, cut INTEGER NOT NULL, %2, rule TEXT NOT NULL, "
+                           "revision INTEGER NOT NULL, end_ms BIGINT, cut INTEGER NOT NULL, kind TEXT NOT NULL, "
+                           "baseline TEXT NOT NULL, %2, rule TEXT NOT NULL, "
                            "version TEXT NOT NULL, judged_at BIGINT NOT NULL, judged_by TEXT NOT NULL, "
                            "comment TEXT NOT NULL DEFAULT '', mark TEXT NOT NULL DEFAULT '', "
                            "mark_reason TEXT NOT NULL DEFAULT '', marked_by TEXT NOT NULL DEFAULT '', "
@@ -236,7 +262,7 @@ bool EpisodeRegister::Migrate() {
             QStringLiteral("CREATE INDEX register_episodes_start ON register_episodes (start_ms)"),
             QStringLiteral("CREATE TABLE register_units (episode_id BIGINT NOT NULL REFERENCES register_episodes (id), "
                            "position INTEGER NOT NULL, unit TEXT NOT NULL, verdict TEXT NOT NULL, "
-                           "reason TEXT NOT NULL, %1, violation_seconds INTEGER NOT NULL, "
+                           "reason TEXT NOT NULL, profile TEXT NOT NULL, %1, violation_seconds INTEGER NOT NULL, "
                            "PRIMARY KEY (episode_id, position))")
                 .arg(unitNumbers.join(QStringLiteral(", "))),
             QStringLiteral("INSERT INTO register_schema (version) VALUES (1)"),
@@ -298,8 +324,9 @@ bool EpisodeRegister::WriteOne(const Episode &episode, const QString &rule, cons
         const int revision = last + 1;
 
         QSqlQuery insert(db);
-        insert.prepare(QStringLiteral("INSERT INTO register_episodes (station, start_ms, revision, end_ms, cut, %1, "
-                                      "rule, version, judged_at, judged_by) VALUES (?, ?, ?, ?, ?, %2?, ?, ?, ?) "
+        insert.prepare(QStringLiteral("INSERT INTO register_episodes (station, start_ms, revision, end_ms, cut, kind, "
+                                      "baseline, %1, rule, version, judged_at, judged_by) "
+                                      "VALUES (?, ?, ?, ?, ?, ?, ?, %2?, ?, ?, ?) "
                                       "ON CONFLICT (station, start_ms, revision) DO NOTHING")
                            .arg(EpisodeColumnList(), QStringLiteral("?, ").repeated(std::size(EpisodeColumns))));
         insert.addBindValue(episode.station);
@@ -307,6 +334,8 @@ bool EpisodeRegister::WriteOne(const Episode &episode, const QString &rule, cons
         insert.addBindValue(revision);
         insert.addBindValue(std::isfinite(episode.end) ? QVariant(Ms(episode.end)) : QVariant(QVariant::LongLong));
         insert.addBindValue(episode.cut ? 1 : 0);
+        insert.addBindValue(episode.kind == EpisodeKind::Drift ? QStringLiteral("drift") : QStringLiteral("step"));
+        insert.addBindValue(Text(episode.baseline));
         for (const EpisodeColumn &c : EpisodeColumns)
             insert.addBindValue(Number(episode.*c.field));
         insert.addBindValue(Text(rule));
@@ -329,8 +358,8 @@ bool EpisodeRegister::WriteOne(const Episode &episode, const QString &rule, cons
         const qint64 episodeId = id.value(0).toLongLong();
 
         QSqlQuery unit(db);
-        unit.prepare(QStringLiteral("INSERT INTO register_units (episode_id, position, unit, verdict, reason, %1, "
-                                    "violation_seconds) VALUES (?, ?, ?, ?, ?, %2?)")
+        unit.prepare(QStringLiteral("INSERT INTO register_units (episode_id, position, unit, verdict, reason, profile, "
+                                    "%1, violation_seconds) VALUES (?, ?, ?, ?, ?, ?, %2?)")
                          .arg(UnitColumnList(QString()), QStringLiteral("?, ").repeated(std::size(UnitColumns))));
         for (int i = 0; i < episode.units.size(); ++i) {
             const UnitEpisode &u = episode.units[i];
@@ -339,6 +368,7 @@ bool EpisodeRegister::WriteOne(const Episode &episode, const QString &rule, cons
             unit.addBindValue(Text(u.name));
             unit.addBindValue(VerdictCode(u.verdict));
             unit.addBindValue(Text(u.reason));
+            unit.addBindValue(Text(u.profile));
             for (const UnitColumn &c : UnitColumns)
                 unit.addBindValue(Number(u.*c.field));
             unit.addBindValue(u.violationSeconds);
@@ -383,9 +413,10 @@ QVector<EpisodeRegister::Record> EpisodeRegister::Find(const Filter &filter) {
     QSqlQuery query(db);
     query.setForwardOnly(true);
     query.prepare(
-        QStringLiteral("SELECT e.id, e.station, e.start_ms, e.revision, e.end_ms, e.cut, %1, e.rule, "
-                       "e.version, e.judged_at, e.judged_by, e.comment, e.mark, e.mark_reason, e.marked_by, "
-                       "e.marked_at FROM register_episodes e%2 ORDER BY e.start_ms, e.station, e.revision")
+        QStringLiteral(
+            "SELECT e.id, e.station, e.start_ms, e.revision, e.end_ms, e.cut, e.kind, e.baseline, %1, e.rule, "
+            "e.version, e.judged_at, e.judged_by, e.comment, e.mark, e.mark_reason, e.marked_by, "
+            "e.marked_at FROM register_episodes e%2 ORDER BY e.start_ms, e.station, e.revision")
             .arg(EpisodeColumnList().replace(QStringLiteral(", "), QStringLiteral(", e.")).prepend("e."),
                  where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "))));
     for (const QVariant &value : values)
@@ -405,6 +436,8 @@ QVector<EpisodeRegister::Record> EpisodeRegister::Find(const Filter &filter) {
         const QVariant end = query.value(c++);
         r.episode.end = end.isNull() ? NAN : end.toLongLong() / 1000.0;
         r.episode.cut = query.value(c++).toInt() != 0;
+        r.episode.kind = query.value(c++).toString() == QLatin1String("drift") ? EpisodeKind::Drift : EpisodeKind::Step;
+        r.episode.baseline = query.value(c++).toString();
         for (const EpisodeColumn &column : EpisodeColumns)
             r.episode.*column.field = NumberOf(query.value(c++));
         r.rule = query.value(c++).toString();
@@ -431,9 +464,10 @@ QVector<EpisodeRegister::Record> EpisodeRegister::Find(const Filter &filter) {
         low = qMin(low, r.id);
         high = qMax(high, r.id);
     }
-    units.prepare(QStringLiteral("SELECT episode_id, unit, verdict, reason, %1, violation_seconds FROM register_units "
-                                 "WHERE episode_id BETWEEN ? AND ? ORDER BY episode_id, position")
-                      .arg(UnitColumnList(QString())));
+    units.prepare(
+        QStringLiteral("SELECT episode_id, unit, verdict, reason, profile, %1, violation_seconds FROM register_units "
+                       "WHERE episode_id BETWEEN ? AND ? ORDER BY episode_id, position")
+            .arg(UnitColumnList(QString())));
     units.addBindValue(low);
     units.addBindValue(high);
     if (!units.exec()) {
@@ -449,6 +483,7 @@ QVector<EpisodeRegister::Record> EpisodeRegister::Find(const Filter &filter) {
         u.name = units.value(c++).toString();
         VerdictOfCode(units.value(c++).toString(), &u.verdict);
         u.reason = units.value(c++).toString();
+        u.profile = units.value(c++).toString();
         for (const UnitColumn &column : UnitColumns)
             u.*column.field = NumberOf(units.value(c++));
         u.violationSeconds = units.value(c++).toInt();

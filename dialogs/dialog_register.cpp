@@ -31,7 +31,8 @@ QString Number(double value, int decimals) {
 DialogRegister::DialogRegister(QWidget *parent) : QDialog(parent), ui(new Ui::DialogRegister) {
     ui->setupUi(this);
     ui->combo_verdict->addItem(QStringLiteral("все"), -1);
-    for (EpisodeVerdict v : {EpisodeVerdict::Met, EpisodeVerdict::NotMet, EpisodeVerdict::NoData})
+    for (EpisodeVerdict v : {EpisodeVerdict::Met, EpisodeVerdict::NotMet, EpisodeVerdict::Limited,
+                             EpisodeVerdict::NotJudged, EpisodeVerdict::NoData})
         ui->combo_verdict->addItem(VerdictText(v), int(v));
     ui->combo_mark->addItem(QStringLiteral("все"), QString());
     ui->combo_mark->addItem(QStringLiteral("без отметки"), QStringLiteral("-"));

@@ -33,6 +33,8 @@ QVector<Episode> Episodes(int count, const QString &station = QStringLiteral("Г
         e.frequencyA = 49.998;
         e.frequencyB = NAN;
         e.responseMwPer01Hz = 81.5;
+        e.kind = EpisodeKind::Drift;
+        e.baseline = QStringLiteral("нечистое начало");
         for (int u = 0; u < 2; ++u) {
             UnitEpisode unit;
             unit.name = QStringLiteral("Энергоблок №%1").arg(u + 1);
@@ -47,6 +49,9 @@ QVector<Episode> Episodes(int count, const QString &station = QStringLiteral("Г
             unit.actual30 = NAN;
             unit.ratio30 = NAN;
             unit.violationSeconds = 17 * u;
+            unit.profile = QStringLiteral("ОПРЧ, паровой блок");
+            unit.achievedDroop = 5.5 + u;
+            unit.reserve = u == 0 ? NAN : 3.25;
             e.units.append(unit);
         }
         episodes.append(e);
@@ -202,6 +207,8 @@ void EpisodeRegisterTest::figuresKept() {
     QCOMPARE(e.end, sent.end);
     QVERIFY(Same(e.frequencyB, sent.frequencyB));
     QCOMPARE(e.deviationMHz, sent.deviationMHz);
+    QCOMPARE(e.kind, sent.kind);
+    QCOMPARE(e.baseline, sent.baseline);
     QCOMPARE(e.units.size(), 2);
     for (int i = 0; i < 2; ++i) {
         const UnitEpisode &got = e.units[i], &want = sent.units[i];
@@ -209,8 +216,10 @@ void EpisodeRegisterTest::figuresKept() {
         QCOMPARE(got.verdict, want.verdict);
         QCOMPARE(got.reason, want.reason);
         QCOMPARE(got.violationSeconds, want.violationSeconds);
-        for (auto field : {&UnitEpisode::powerBefore, &UnitEpisode::required15, &UnitEpisode::actual15,
-                           &UnitEpisode::ratio15, &UnitEpisode::actual30, &UnitEpisode::requiredB})
+        QCOMPARE(got.profile, want.profile);
+        for (auto field :
+             {&UnitEpisode::powerBefore, &UnitEpisode::required15, &UnitEpisode::actual15, &UnitEpisode::ratio15,
+              &UnitEpisode::actual30, &UnitEpisode::requiredB, &UnitEpisode::achievedDroop, &UnitEpisode::reserve})
             QVERIFY2(Same(got.*field, want.*field), qPrintable(QString::number(got.*field)));
     }
 }
