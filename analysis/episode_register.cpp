@@ -1,9 +1,12 @@
 #include "analysis/episode_register.h"
 
+#include "analysis/episode_profile.h"
+
 #include <QAtomicInt>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QLocale>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -277,8 +280,36 @@ bool EpisodeRegister::Migrate() {
     return Commit();
 }
 
+QString EpisodeRegister::AnalysisVersion() {
+    return QStringLiteral(ZENTA_VERSION);
+}
+
+QString EpisodeRegister::RuleOf(const Episode &episode, const EpisodeSettings &settings) {
+    QStringList parts{QStringLiteral("мёртвая полоса %1 Гц").arg(QLocale().toString(settings.deadBandHz, 'g', 6))};
+    QStringList seen;
+    for (const UnitEpisode &u : episode.units) {
+        const EpisodeProfile profile = EpisodeProfile::Find(u.profile, settings);
+        if (seen.contains(profile.name))
+            continue;
+        seen << profile.name;
+        parts << profile.name + QStringLiteral(": ") + profile.RuleText();
+    }
+    return parts.join(QStringLiteral("; "));
+}
+
 int EpisodeRegister::Write(const QVector<Episode> &episodes, const QString &rule, const QString &version,
                            const QString &user) {
+    return WriteAll(
+        episodes, [&rule](const Episode &) { return rule; }, version, user);
+}
+
+int EpisodeRegister::Write(const QVector<Episode> &episodes, const EpisodeSettings &settings, const QString &user) {
+    return WriteAll(
+        episodes, [&settings](const Episode &e) { return RuleOf(e, settings); }, AnalysisVersion(), user);
+}
+
+int EpisodeRegister::WriteAll(const QVector<Episode> &episodes, const std::function<QString(const Episode &)> &ruleOf,
+                              const QString &version, const QString &user) {
     if (!open && !Open())
         return -1;
     if (!Begin())
@@ -289,7 +320,7 @@ int EpisodeRegister::Write(const QVector<Episode> &episodes, const QString &rule
         if (episode.ongoing || !std::isfinite(episode.start))
             continue;
         bool one = false;
-        if (!WriteOne(episode, rule, version, user, &one)) {
+        if (!WriteOne(episode, ruleOf(episode), version, user, &one)) {
             const QString reason = error;
             Rollback();
             error = reason;

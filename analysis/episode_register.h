@@ -9,7 +9,10 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
+
 #include "analysis/episode.h"
+#include "analysis/episode_settings.h"
 #include "analysis/register_config.h"
 
 class EpisodeRegister {
@@ -60,6 +63,12 @@ public:
     // also when another client writes the same episodes at the same moment. The number of records
     // written; -1 on failure.
     int Write(const QVector<Episode> &episodes, const QString &rule, const QString &version, const QString &user);
+    // The same with each episode's rule from the settings and the profiles of its units, under this
+    // program's analysis version.
+    int Write(const QVector<Episode> &episodes, const EpisodeSettings &settings, const QString &user);
+    // "мёртвая полоса 0,075 Гц; ОПРЧ: 50 % за 15 с, 90 % за 30 с, с удержанием; ..."
+    static QString RuleOf(const Episode &episode, const EpisodeSettings &settings);
+    static QString AnalysisVersion();
     QVector<Record> Find(const Filter &filter);
     // The engineer's comment and mark on a record; "исключено" needs a reason.
     bool SetMark(qint64 id, const QString &mark, const QString &reason, const QString &comment, const QString &user);
@@ -78,6 +87,8 @@ private:
     // One episode inside the open transaction: true when a record was written.
     bool WriteOne(const Episode &episode, const QString &rule, const QString &version, const QString &user,
                   bool *written);
+    int WriteAll(const QVector<Episode> &episodes, const std::function<QString(const Episode &)> &ruleOf,
+                 const QString &version, const QString &user);
 
     RegisterConfig config;
     QString connection; // the Qt SQL connection's name, one per register

@@ -347,7 +347,9 @@ void EpisodeReport::PaintTitle(QPainter *painter, const QRectF &page) const {
     painter->setPen(Qt::black);
     SetPixelFont(painter, text * 2.0, true);
     painter->drawText(QRectF(page.left(), y, page.width(), text * 3), Qt::AlignLeft | Qt::AlignVCenter,
-                      QStringLiteral("Участие энергоблоков в общем первичном регулировании частоты"));
+                      info.summaryOnly
+                          ? QStringLiteral("Сводка по блокам: участие в общем первичном регулировании частоты")
+                          : QStringLiteral("Участие энергоблоков в общем первичном регулировании частоты"));
     y += text * 3.4;
     SetPixelFont(painter, text * 1.15);
     int met = 0, notMet = 0, noData = 0, limited = 0, notJudged = 0;
@@ -358,7 +360,7 @@ void EpisodeReport::PaintTitle(QPainter *painter, const QRectF &page) const {
              : u.verdict == EpisodeVerdict::Limited   ? limited
              : u.verdict == EpisodeVerdict::NotJudged ? notJudged
                                                       : noData)++;
-    const QStringList lines{
+    QStringList lines{
         QStringLiteral("Станции: %1").arg(Stations()),
         QStringLiteral("Период: с %1 по %2").arg(Time(info.from), Time(info.to)),
         QStringLiteral("Сервер: %1    Пользователь: %2    Отчёт составлен: %3")
@@ -374,6 +376,8 @@ void EpisodeReport::PaintTitle(QPainter *painter, const QRectF &page) const {
             .arg(noData)
             .arg(notJudged),
     };
+    if (!info.source.isEmpty())
+        lines << info.source;
     for (const QString &line : lines) {
         painter->drawText(QRectF(page.left(), y, page.width(), text * 1.7), Qt::AlignLeft | Qt::AlignVCenter, line);
         y += text * 1.7;

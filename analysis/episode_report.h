@@ -20,6 +20,9 @@ struct ReportInfo {
     double from = NAN; // the span, seconds since the epoch
     double to = NAN;
     QDateTime made;
+    // A summary of a longer span from the register: the title page only, with where it comes from.
+    bool summaryOnly = false;
+    QString source;
 };
 
 class EpisodeReport {
@@ -39,7 +42,7 @@ public:
     // around it, asked for page by page in order.
     void SetSeriesSource(std::function<const StationSeries *(int index)> source) { seriesSource = std::move(source); }
 
-    int PageCount() const { return episodes.size() + 1; }
+    int PageCount() const { return info.summaryOnly ? 1 : episodes.size() + 1; }
     // Paints page `index` (0 = title page) into `page`, the printable area of a landscape A4 sheet.
     void PaintPage(QPainter *painter, const QRectF &page, int index) const;
 

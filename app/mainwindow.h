@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QMainWindow>
 #include <QPoint>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 #include <memory>
@@ -22,6 +23,7 @@ class EventsTableWidget;
 class EpisodesTableWidget;
 class EpisodeMonitor;
 class EpisodeRegister;
+struct Episode;
 class Ui_MainWindow;
 class QLabel;
 class QMediaPlayer;
@@ -198,6 +200,9 @@ private:
     bool EpisodesShown() const;
     // The register, opened on first use from the [Register] section; null with the reason said.
     EpisodeRegister *Register();
+    // Keeps the episodes that have ended, whole, in the register; a register that cannot be opened is
+    // said once in the status bar, not on every tick.
+    void KeepEpisodes(const QVector<Episode> &episodes);
     // A span of the archive on the chart, with only the channels of the station below `stationId`
     // (0: the checks stay as they are).
     void ShowArchiveSpan(double from, double to, int stationId);
@@ -211,6 +216,8 @@ private:
     std::unique_ptr<EpisodesTableWidget> episodesTable;
     std::unique_ptr<EpisodeMonitor> episodeMonitor;
     std::unique_ptr<EpisodeRegister> episodeRegister;
+    QSet<QString> keptEpisodes; // station and start of the episodes the register has been given
+    bool registerFailed = false;
     QString episodesProblem;
     QPair<double, double> episodesPeriod{0, 0};
 

@@ -67,6 +67,7 @@ void MainWindow::UpdateEpisodes(bool reload) {
         }
     }
     episodesTable->ShowEpisodes(episodeMonitor->Episodes(), episodeMonitor->Channels());
+    KeepEpisodes(episodeMonitor->Episodes());
     // Said once when it comes up, not on every tick.
     const QString problem = episodeMonitor->Problem();
     if (problem != episodesProblem && !problem.isEmpty())

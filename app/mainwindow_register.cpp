@@ -2,6 +2,7 @@
 
 #include "ui_mainwindow.h"
 
+#include "analysis/episode_monitor.h"
 #include "analysis/episode_register.h"
 #include "dialogs/dialog_register.h"
 #include "support/settings.h"
@@ -11,10 +12,50 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QSignalBlocker>
+#include <QStatusBar>
 #include <QTreeWidgetItemIterator>
 #include <cmath>
 
 // The register of judged episodes: where it lives, its window, and its episodes shown on the chart.
+
+void MainWindow::KeepEpisodes(const QVector<Episode> &episodes) {
+    if (registerFailed)
+        return;
+    QVector<Episode> ended;
+    for (const Episode &e : episodes) {
+        // An episode cut by the span's edge is judged whole by a later read or the batch command.
+        if (e.ongoing || e.cut || !std::isfinite(e.end))
+            continue;
+        const QString key = e.station + QLatin1Char('|') + QString::number(e.start, 'f', 3);
+        if (!keptEpisodes.contains(key))
+            ended.append(e);
+    }
+    if (ended.isEmpty())
+        return;
+    if (!episodeRegister || !episodeRegister->IsOpen()) {
+        RegisterConfig config;
+        QString error;
+        if (RegisterConfig::Load(Settings::FilePath(), QDir::current().filePath(QStringLiteral("episodes.sqlite")),
+                                 &config, &error)) {
+            episodeRegister = std::make_unique<EpisodeRegister>(config);
+            if (!episodeRegister->Open())
+                error = episodeRegister->Error();
+        }
+        if (!error.isEmpty()) {
+            registerFailed = true;
+            statusBar()->showMessage(QStringLiteral("Журнал эпизодов не ведётся: ") + error);
+            return;
+        }
+    }
+    const QString user = Settings::FirstEntry(Settings::Open()->value("USER_NAME", "").toString());
+    if (episodeRegister->Write(ended, episodeMonitor->Settings(), user) < 0) {
+        registerFailed = true;
+        statusBar()->showMessage(QStringLiteral("Журнал эпизодов не ведётся: ") + episodeRegister->Error());
+        return;
+    }
+    for (const Episode &e : ended)
+        keptEpisodes.insert(e.station + QLatin1Char('|') + QString::number(e.start, 'f', 3));
+}
 
 EpisodeRegister *MainWindow::Register() {
     if (episodeRegister && episodeRegister->IsOpen())
@@ -31,6 +72,7 @@ EpisodeRegister *MainWindow::Register() {
         QMessageBox::warning(this, QStringLiteral("Ошибка"), episodeRegister->Error());
         return nullptr;
     }
+    registerFailed = false;
     return episodeRegister.get();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QLocale>
 #include <QProcessEnvironment>
@@ -9,12 +10,17 @@
 #include <cstdio>
 
 #include "analysis/episode_monitor.h"
+#include "analysis/episode_register.h"
 #include "analysis/episode_report.h"
 #include "server/db.h"
 #include "server/object_catalog.h"
 #include "support/settings.h"
 
 namespace {
+
+QString DefaultRegisterPath() {
+    return QDir::current().filePath(QStringLiteral("episodes.sqlite"));
+}
 
 bool ParseTime(const QString &text, QDateTime *time) {
     QString iso = text.trimmed();
@@ -36,7 +42,8 @@ bool ReportCommand::Requested(int argc, char *argv[]) {
 QString ReportCommand::UsageText() {
     return QStringLiteral(
                "zenta-oprch --report --server АДРЕС[:ПОРТ] --user ИМЯ --from ВРЕМЯ --to ВРЕМЯ\n"
-               "            [--csv ФАЙЛ] [--pdf ФАЙЛ] [--summary ФАЙЛ] [--password-file ФАЙЛ]\n"
+               "            [--csv ФАЙЛ] [--pdf ФАЙЛ] [--summary ФАЙЛ] [--register] [--password-file ФАЙЛ]\n"
+               "zenta-oprch --report --summary-month ГГГГ-ММ [--summary ФАЙЛ] [--pdf ФАЙЛ] [--csv ФАЙЛ]\n"
                "\n"
                "Отчёт об эпизодах ОПРЧ за период без окна программы (например, ночной отчёт из cron):\n"
                "ответ каждого блока на каждое отклонение частоты — «выполнено», «не выполнено»\n"
@@ -52,6 +59,12 @@ QString ReportCommand::UsageText() {
                "  --summary ФАЙЛ         сводка CSV в UTF-8: строка на каждый блок (оценено, выполнено,\n"
                "                         не выполнено, ограничено, не оценивается, медианы долей и статизма,\n"
                "                         худший эпизод)\n"
+               "  --register             записать оценённые эпизоды в журнал эпизодов (раздел [Register]\n"
+               "                         файла dedur.ini; по умолчанию файл episodes.sqlite в текущей папке);\n"
+               "                         эпизод, уже записанный по тем же правилам, не повторяется\n"
+               "  --summary-month ГГГГ-ММ  сводка по блокам за месяц из журнала эпизодов, без сервера:\n"
+               "                         --summary (CSV), --pdf (страница сводки), --csv (эпизоды месяца);\n"
+               "                         эпизоды с отметкой «исключено» не учитываются\n"
                "  --password-file ФАЙЛ   пароль — первая строка файла; без этого параметра пароль берётся\n"
                "                         из переменной окружения ZENTA_PASSWORD. В командной строке пароль\n"
                "                         не принимается.\n"
@@ -61,7 +74,8 @@ QString ReportCommand::UsageText() {
                "в текущей папке.\n"
                "\n"
                "Коды завершения: 0 — отчёт записан; 2 — неверные параметры; 3 — не удалось войти на сервер;\n"
-               "4 — не удалось прочитать архив; 5 — не удалось записать файл.\n")
+               "4 — не удалось прочитать архив; 5 — не удалось записать файл; 6 — не удалось записать\n"
+               "в журнал эпизодов или прочитать его.\n")
         .arg(MaxDays);
 }
 
@@ -85,10 +99,17 @@ int ReportCommand::Run(const QStringList &arguments, QString *out, QString *err)
         *err += problem + QStringLiteral("\n\n") + UsageText();
         return BadArguments;
     };
-    QString server, user, from, to, csv, pdf, summary, passwordFile;
-    const std::pair<const char *, QString *> valued[] = {
-        {"--server", &server}, {"--user", &user}, {"--from", &from},       {"--to", &to},
-        {"--csv", &csv},       {"--pdf", &pdf},   {"--summary", &summary}, {"--password-file", &passwordFile}};
+    QString server, user, from, to, csv, pdf, summary, passwordFile, month;
+    bool toRegister = false;
+    const std::pair<const char *, QString *> valued[] = {{"--server", &server},
+                                                         {"--user", &user},
+                                                         {"--from", &from},
+                                                         {"--to", &to},
+                                                         {"--csv", &csv},
+                                                         {"--pdf", &pdf},
+                                                         {"--summary", &summary},
+                                                         {"--password-file", &passwordFile},
+                                                         {"--summary-month", &month}};
     for (int i = 0; i < arguments.size(); ++i) {
         const QString &arg = arguments[i];
         if (arg == QLatin1String("--report"))
@@ -96,6 +117,10 @@ int ReportCommand::Run(const QStringList &arguments, QString *out, QString *err)
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             *out += UsageText();
             return Written;
+        }
+        if (arg == QLatin1String("--register")) {
+            toRegister = true;
+            continue;
         }
         if (arg == QLatin1String("--password") || arg.startsWith(QLatin1String("--password=")))
             return usage(QStringLiteral("Пароль в командной строке не принимается: его видят другие пользователи "
@@ -112,10 +137,18 @@ int ReportCommand::Run(const QStringList &arguments, QString *out, QString *err)
         if (!known)
             return usage(QStringLiteral("Неизвестный параметр: %1").arg(arg));
     }
+    if (!month.isEmpty()) {
+        if (!server.isEmpty() || !from.isEmpty() || !to.isEmpty() || toRegister)
+            return usage(QStringLiteral("--summary-month берёт эпизоды из журнала: --server, --from, --to и "
+                                        "--register с ним не задаются."));
+        if (csv.isEmpty() && pdf.isEmpty() && summary.isEmpty())
+            return usage(QStringLiteral("Нужен хотя бы один из --summary, --pdf и --csv."));
+        return RunMonth(month, csv, pdf, summary, out, err);
+    }
     if (server.isEmpty() || user.isEmpty() || from.isEmpty() || to.isEmpty())
         return usage(QStringLiteral("Нужны --server, --user, --from и --to."));
-    if (csv.isEmpty() && pdf.isEmpty() && summary.isEmpty())
-        return usage(QStringLiteral("Нужен хотя бы один из --csv и --pdf (или --summary)."));
+    if (csv.isEmpty() && pdf.isEmpty() && summary.isEmpty() && !toRegister)
+        return usage(QStringLiteral("Нужен хотя бы один из --csv и --pdf (или --summary, --register)."));
     QDateTime begin, end;
     if (!ParseTime(from, &begin))
         return usage(QStringLiteral("Не понято время начала: «%1» (пример: 2026-12-09T06:00:00).").arg(from));
@@ -215,6 +248,20 @@ int ReportCommand::Run(const QStringList &arguments, QString *out, QString *err)
         *err += QStringLiteral("Не удалось прочитать архив сервера %1: соединение прервано.\n").arg(server);
         return ReadFailed;
     }
+    if (toRegister) {
+        RegisterConfig config;
+        if (!RegisterConfig::Load(Settings::FilePath(), DefaultRegisterPath(), &config, &error)) {
+            *err += error + QLatin1Char('\n');
+            return RegisterFailed;
+        }
+        EpisodeRegister reg(config);
+        const int written = reg.Write(episodes, monitor.Settings(), user);
+        if (written < 0) {
+            *err += reg.Error() + QLatin1Char('\n');
+            return RegisterFailed;
+        }
+        *out += QStringLiteral("Журнал эпизодов (%1): записано %2\n").arg(config.Describe()).arg(written);
+    }
     *out += QStringLiteral("Эпизодов ОПРЧ за период: %1\n").arg(episodes.size());
     if (!csv.isEmpty())
         *out += QStringLiteral("CSV: %1\n").arg(csv);
@@ -223,6 +270,63 @@ int ReportCommand::Run(const QStringList &arguments, QString *out, QString *err)
     if (!pdf.isEmpty())
         *out += QStringLiteral("PDF: %1 (страниц: %2)\n").arg(pdf).arg(report.PageCount());
     // The summary per unit on the terminal too: who fails and how often.
+    for (const UnitSummary &row : report.UnitSummaries())
+        *out += QStringLiteral("%1 / %2: %3\n").arg(row.station, row.unit, EpisodeSummary::Line(row));
+    return Written;
+}
+
+int ReportCommand::RunMonth(const QString &month, const QString &csv, const QString &pdf, const QString &summary,
+                            QString *out, QString *err) {
+    const QDate first = QDate::fromString(month.trimmed() + QStringLiteral("-01"), QStringLiteral("yyyy-MM-dd"));
+    if (!first.isValid()) {
+        *err += QStringLiteral("Не понят месяц: «%1» (пример: 2026-12).\n\n").arg(month) + UsageText();
+        return BadArguments;
+    }
+    RegisterConfig config;
+    QString error;
+    if (!RegisterConfig::Load(Settings::FilePath(), DefaultRegisterPath(), &config, &error)) {
+        *err += error + QLatin1Char('\n');
+        return RegisterFailed;
+    }
+    EpisodeRegister reg(config);
+    if (!reg.Open()) {
+        *err += reg.Error() + QLatin1Char('\n');
+        return RegisterFailed;
+    }
+    EpisodeRegister::Filter filter;
+    filter.from = double(QDateTime(first, QTime(0, 0)).toSecsSinceEpoch());
+    filter.to = double(QDateTime(first.addMonths(1), QTime(0, 0)).toSecsSinceEpoch());
+    const QVector<EpisodeRegister::Record> records = reg.Find(filter);
+    if (!reg.Error().isEmpty() && records.isEmpty()) {
+        *err += reg.Error() + QLatin1Char('\n');
+        return RegisterFailed;
+    }
+    // What the engineer excluded is no evidence either way.
+    QVector<Episode> episodes;
+    int excluded = 0;
+    for (const EpisodeRegister::Record &r : records) {
+        if (r.mark == EpisodeRegister::Excluded())
+            ++excluded;
+        else
+            episodes.append(r.episode);
+    }
+    ReportInfo info;
+    info.from = filter.from;
+    info.to = filter.to;
+    info.made = QDateTime::currentDateTime();
+    info.summaryOnly = true;
+    info.source =
+        QStringLiteral("По журналу эпизодов (%1); исключено инженером: %2").arg(config.Describe()).arg(excluded);
+    const EpisodeReport report(episodes, {}, info, EpisodeSettings::Load(Settings::FilePath()));
+    if ((!summary.isEmpty() && !report.WriteSummaryCsv(summary, &error)) ||
+        (!csv.isEmpty() && !report.WriteCsv(csv, &error)) || (!pdf.isEmpty() && !report.WritePdf(pdf, &error))) {
+        *err += error + QLatin1Char('\n');
+        return WriteFailed;
+    }
+    *out += QStringLiteral("Эпизодов в журнале за %1: %2 (исключено: %3)\n")
+                .arg(first.toString(QStringLiteral("MM.yyyy")))
+                .arg(records.size())
+                .arg(excluded);
     for (const UnitSummary &row : report.UnitSummaries())
         *out += QStringLiteral("%1 / %2: %3\n").arg(row.station, row.unit, EpisodeSummary::Line(row));
     return Written;

@@ -6,7 +6,14 @@
 
 class ReportCommand {
 public:
-    enum ExitCode { Written = 0, BadArguments = 2, LoginFailed = 3, ReadFailed = 4, WriteFailed = 5 };
+    enum ExitCode {
+        Written = 0,
+        BadArguments = 2,
+        LoginFailed = 3,
+        ReadFailed = 4,
+        WriteFailed = 5,
+        RegisterFailed = 6
+    };
 
     // Whether the command line asks for the report rather than the window.
     static bool Requested(int argc, char *argv[]);
@@ -16,6 +23,10 @@ public:
 
     // Runs with the arguments after the program name; messages go to `out` and `err`.
     static int Run(const QStringList &arguments, QString *out, QString *err);
+
+    // The summary of a month from the episode register alone, without the server.
+    static int RunMonth(const QString &month, const QString &csv, const QString &pdf, const QString &summary,
+                        QString *out, QString *err);
 
     // The longest period one report reads, a month.
     static constexpr int MaxDays = 31;

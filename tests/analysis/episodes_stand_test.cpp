@@ -20,6 +20,7 @@
 
 #include "admin_link.h"
 #include "analysis/episode_monitor.h"
+#include "analysis/episode_register.h"
 #include "analysis/episode_report.h"
 #include "app/mainwindow.h"
 #include "qcustomplot.h"
@@ -76,6 +77,7 @@ private slots:
     void batchFailures();
     void batchReadFails();
     void batchSummaryOfASequence();
+    void batchRegisterAndMonth();
 
 private:
     template <typename T> T *Child(const char *name) const { return fixture.Child<T>(name); }
@@ -507,6 +509,57 @@ void EpisodesStandTest::batchSummaryOfASequence() {
             QVERIFY2(fields[notMet].toInt() == 0, qPrintable(row));
     }
     QVERIFY2(output.contains(QStringLiteral("Сводка: ")), qPrintable(output));
+}
+
+// The batch command keeps its episodes in the register once, and the month's summary made from the
+// register alone, without the server, is the summary the report gave.
+void EpisodesStandTest::batchRegisterAndMonth() {
+    const QDateTime from = spanEnd.addSecs(-1800);
+    if (from.date().month() != spanEnd.date().month())
+        QSKIP("the span crosses a month's end");
+    const QString summary = workDir.filePath(QStringLiteral("сводка периода.csv"));
+    const QStringList report{QStringLiteral("--server"),
+                             stand.Address(),
+                             QStringLiteral("--user"),
+                             QStringLiteral("operator"),
+                             QStringLiteral("--from"),
+                             from.toString(Qt::ISODate),
+                             QStringLiteral("--to"),
+                             spanEnd.toString(Qt::ISODate),
+                             QStringLiteral("--register"),
+                             QStringLiteral("--summary"),
+                             summary};
+    QFile::remove(workDir.filePath(QStringLiteral("episodes.sqlite")));
+    QString output;
+    QVERIFY2(RunBatch(report, QStringLiteral("operator"), &output) == 0, qPrintable(output));
+    QRegularExpressionMatch written = QRegularExpression(QStringLiteral("записано (\\d+)")).match(output);
+    QVERIFY2(written.hasMatch() && written.captured(1).toInt() >= 3, qPrintable(output));
+    // The same judgement again keeps one record of each episode.
+    QVERIFY2(RunBatch(report, QStringLiteral("operator"), &output) == 0, qPrintable(output));
+    QVERIFY2(output.contains(QStringLiteral("записано 0")), qPrintable(output));
+
+    const QString month = workDir.filePath(QStringLiteral("сводка месяца.csv"));
+    const QStringList monthly{QStringLiteral("--summary-month"), spanEnd.toString(QStringLiteral("yyyy-MM")),
+                              QStringLiteral("--summary"), month};
+    QVERIFY2(RunBatch(monthly, QString(), &output) == 0, qPrintable(output));
+    auto text = [](const QString &path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    QVERIFY(!text(summary).isEmpty());
+    QCOMPARE(text(month), text(summary));
+
+    // An episode the engineer excluded no longer counts.
+    RegisterConfig config;
+    config.path = workDir.filePath(QStringLiteral("episodes.sqlite"));
+    EpisodeRegister reg(config);
+    const QVector<EpisodeRegister::Record> records = reg.Find({});
+    QVERIFY(!records.isEmpty());
+    QVERIFY(reg.SetMark(records.first().id, EpisodeRegister::Excluded(), QStringLiteral("проверка"), QString(),
+                        QStringLiteral("engineer")));
+    QVERIFY2(RunBatch(monthly, QString(), &output) == 0, qPrintable(output));
+    QVERIFY2(output.contains(QStringLiteral("исключено: 1")), qPrintable(output));
+    QVERIFY(text(month) != text(summary));
 }
 
 QTEST_MAIN(EpisodesStandTest)
