@@ -539,6 +539,36 @@ QVector<EpisodeRegister::Record> EpisodeRegister::Find(const Filter &filter) {
     return records;
 }
 
+std::optional<EpisodeReport> EpisodeRegister::MonthReport(const QDate &month, const EpisodeSettings &settings,
+                                                          int *records, int *excluded) {
+    const QDate first(month.year(), month.month(), 1);
+    Filter filter;
+    filter.from = double(QDateTime(first, QTime(0, 0)).toSecsSinceEpoch());
+    filter.to = double(QDateTime(first.addMonths(1), QTime(0, 0)).toSecsSinceEpoch());
+    error.clear();
+    const QVector<Record> found = Find(filter);
+    if (!error.isEmpty())
+        return std::nullopt;
+    // What the engineer excluded is no evidence either way.
+    QVector<Episode> episodes;
+    *excluded = 0;
+    for (const Record &r : found) {
+        if (r.mark == Excluded())
+            ++*excluded;
+        else
+            episodes.append(r.episode);
+    }
+    *records = found.size();
+    ReportInfo info;
+    info.from = filter.from;
+    info.to = filter.to;
+    info.made = QDateTime::currentDateTime();
+    info.summaryOnly = true;
+    info.source =
+        QStringLiteral("По журналу эпизодов (%1); исключено инженером: %2").arg(config.Describe()).arg(*excluded);
+    return EpisodeReport(episodes, {}, info, settings);
+}
+
 bool EpisodeRegister::SetMark(qint64 id, const QString &mark, const QString &reason, const QString &comment,
                               const QString &user) {
     if (!mark.isEmpty() && !Marks().contains(mark))

@@ -10,8 +10,10 @@
 #include <QVector>
 
 #include <functional>
+#include <optional>
 
 #include "analysis/episode.h"
+#include "analysis/episode_report.h"
 #include "analysis/episode_settings.h"
 #include "analysis/register_config.h"
 
@@ -70,6 +72,10 @@ public:
     static QString RuleOf(const Episode &episode, const EpisodeSettings &settings);
     static QString AnalysisVersion();
     QVector<Record> Find(const Filter &filter);
+    // The month's report from the register alone: its episodes (the latest revision of each) without
+    // what the engineer excluded, with the summary per unit; nothing when the register cannot be read.
+    std::optional<EpisodeReport> MonthReport(const QDate &month, const EpisodeSettings &settings, int *records,
+                                             int *excluded);
     // The engineer's comment and mark on a record; "исключено" needs a reason.
     bool SetMark(qint64 id, const QString &mark, const QString &reason, const QString &comment, const QString &user);
 

@@ -293,41 +293,23 @@ int ReportCommand::RunMonth(const QString &month, const QString &csv, const QStr
         *err += reg.Error() + QLatin1Char('\n');
         return RegisterFailed;
     }
-    EpisodeRegister::Filter filter;
-    filter.from = double(QDateTime(first, QTime(0, 0)).toSecsSinceEpoch());
-    filter.to = double(QDateTime(first.addMonths(1), QTime(0, 0)).toSecsSinceEpoch());
-    const QVector<EpisodeRegister::Record> records = reg.Find(filter);
-    if (!reg.Error().isEmpty() && records.isEmpty()) {
+    int records = 0, excluded = 0;
+    const std::optional<EpisodeReport> report =
+        reg.MonthReport(first, EpisodeSettings::Load(Settings::FilePath()), &records, &excluded);
+    if (!report) {
         *err += reg.Error() + QLatin1Char('\n');
         return RegisterFailed;
     }
-    // What the engineer excluded is no evidence either way.
-    QVector<Episode> episodes;
-    int excluded = 0;
-    for (const EpisodeRegister::Record &r : records) {
-        if (r.mark == EpisodeRegister::Excluded())
-            ++excluded;
-        else
-            episodes.append(r.episode);
-    }
-    ReportInfo info;
-    info.from = filter.from;
-    info.to = filter.to;
-    info.made = QDateTime::currentDateTime();
-    info.summaryOnly = true;
-    info.source =
-        QStringLiteral("По журналу эпизодов (%1); исключено инженером: %2").arg(config.Describe()).arg(excluded);
-    const EpisodeReport report(episodes, {}, info, EpisodeSettings::Load(Settings::FilePath()));
-    if ((!summary.isEmpty() && !report.WriteSummaryCsv(summary, &error)) ||
-        (!csv.isEmpty() && !report.WriteCsv(csv, &error)) || (!pdf.isEmpty() && !report.WritePdf(pdf, &error))) {
+    if ((!summary.isEmpty() && !report->WriteSummaryCsv(summary, &error)) ||
+        (!csv.isEmpty() && !report->WriteCsv(csv, &error)) || (!pdf.isEmpty() && !report->WritePdf(pdf, &error))) {
         *err += error + QLatin1Char('\n');
         return WriteFailed;
     }
     *out += QStringLiteral("Эпизодов в журнале за %1: %2 (исключено: %3)\n")
                 .arg(first.toString(QStringLiteral("MM.yyyy")))
-                .arg(records.size())
+                .arg(records)
                 .arg(excluded);
-    for (const UnitSummary &row : report.UnitSummaries())
+    for (const UnitSummary &row : report->UnitSummaries())
         *out += QStringLiteral("%1 / %2: %3\n").arg(row.station, row.unit, EpisodeSummary::Line(row));
     return Written;
 }

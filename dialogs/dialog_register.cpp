@@ -2,7 +2,10 @@
 
 #include "ui_dialog_register.h"
 
+#include "support/settings.h"
+
 #include <QDate>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QTreeWidgetItem>
 #include <cmath>
@@ -199,4 +202,35 @@ void DialogRegister::on_tree_records_itemDoubleClicked(QTreeWidgetItem *item, in
     // The episode with a little of what came before and after it.
     const double end = std::isfinite(e.end) ? e.end : e.start + 120;
     emit OpenPeriod(e.start - 60, end + 60);
+}
+
+bool DialogRegister::WriteMonthSummary(const QDate &month, const QString &path, QString *error) {
+    if (!reg) {
+        *error = QStringLiteral("Журнал эпизодов не открыт.");
+        return false;
+    }
+    int records = 0, excluded = 0;
+    const std::optional<EpisodeReport> report =
+        reg->MonthReport(month, EpisodeSettings::Load(Settings::FilePath()), &records, &excluded);
+    if (!report) {
+        *error = reg->Error();
+        return false;
+    }
+    return path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive) ? report->WriteSummaryCsv(path, error)
+                                                                     : report->WritePdf(path, error);
+}
+
+void DialogRegister::on_button_summary_clicked() {
+    const QDate month = ui->date_from->date();
+    const QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Сводка за месяц"),
+        QStringLiteral("Сводка_ОПРЧ_%1.pdf").arg(month.toString(QStringLiteral("yyyy-MM"))),
+        QStringLiteral("Отчёт PDF (*.pdf);;Таблица CSV (*.csv)"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!WriteMonthSummary(month, path, &error))
+        QMessageBox::warning(this, QStringLiteral("Ошибка"), error);
+    else
+        ui->label_status->setText(QStringLiteral("Сводка сохранена: ") + path);
 }

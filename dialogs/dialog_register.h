@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QDialog>
 #include <QString>
 #include <QVector>
@@ -27,6 +28,9 @@ public:
     // Reads the records the filters select.
     void Reload();
     int RecordCount() const { return records.size(); }
+    // The month's summary per unit from the register, without what the engineer excluded, into a PDF
+    // page or a CSV file by the name's ending; false with the reason in `error`.
+    bool WriteMonthSummary(const QDate &month, const QString &path, QString *error);
 
 signals:
     // The span of an episode, seconds since the epoch, to be shown on the chart.
@@ -35,6 +39,7 @@ signals:
 private slots:
     void on_button_find_clicked();
     void on_button_save_mark_clicked();
+    void on_button_summary_clicked();
     void on_tree_records_itemDoubleClicked(QTreeWidgetItem *item, int column);
     void on_tree_records_currentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *previous);
 

@@ -405,6 +405,23 @@ void EpisodeRegisterTest::dialog() {
         window.Reload();
     }
 
+    // The month's summary per unit leaves out what the engineer excluded.
+    if (!user.isEmpty()) {
+        const QVector<EpisodeRegister::Record> all = reg->Find({});
+        QVERIFY(reg->SetMark(all[0].id, EpisodeRegister::Excluded(), QStringLiteral("ремонт"), QString(), user));
+        const QString csv = work.filePath(QStringLiteral("month%1.csv").arg(serial));
+        QString error;
+        QVERIFY2(window.WriteMonthSummary(QDate::currentDate(), csv, &error), qPrintable(error));
+        QFile written(csv);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(written.readAll());
+        QVERIFY2(text.contains(QStringLiteral("ГРЭС-1 «Заречная»")), qPrintable(text));
+        QCOMPARE(text.count(QLatin1Char('\n')), 1 + 4); // a row per unit of the two stations
+        const QString pdf = work.filePath(QStringLiteral("month%1.pdf").arg(serial));
+        QVERIFY2(window.WriteMonthSummary(QDate::currentDate(), pdf, &error), qPrintable(error));
+        QVERIFY(QFileInfo(pdf).size() > 1000);
+    }
+
     QSignalSpy opened(&window, &DialogRegister::OpenPeriod);
     emit tree->itemDoubleClicked(tree->topLevelItem(0)->child(1), 1);
     QCOMPARE(opened.size(), 1);
