@@ -120,7 +120,12 @@ double DrawTable(QPainter *painter, const QRectF &area, const QVector<double> &w
     const double pad = rowHeight * 0.18;
     double y = area.top();
     auto line = [&](const QVector<Cell> &cells, bool head) {
-        const double height = head ? rowHeight * 1.6 : rowHeight;
+        // A row is as tall as its longest text needs when wrapped in its column.
+        double height = head ? rowHeight * 1.6 : rowHeight;
+        for (int c = 0; c < cells.size() && c + 1 < xs.size(); ++c) {
+            const QRectF room(0, 0, xs[c + 1] - xs[c] - 2 * pad, 1e6);
+            height = std::max(height, painter->boundingRect(room, Qt::TextWordWrap, cells[c].text).height() + pad);
+        }
         for (int c = 0; c < cells.size() && c + 1 < xs.size(); ++c) {
             const QRectF box(xs[c], y, xs[c + 1] - xs[c], height);
             if (head)
@@ -319,6 +324,10 @@ QString EpisodeReport::Stations() const {
     QStringList names;
     for (const StationSeries &s : stations)
         names << s.name;
+    // Without series (a summary from the register) the stations are those of the episodes.
+    for (const Episode &e : episodes)
+        if (stations.isEmpty() && !names.contains(e.station))
+            names << e.station;
     return names.isEmpty() ? QStringLiteral("—") : names.join(QStringLiteral(", "));
 }
 
@@ -348,7 +357,7 @@ void EpisodeReport::PaintTitle(QPainter *painter, const QRectF &page) const {
     SetPixelFont(painter, text * 2.0, true);
     painter->drawText(QRectF(page.left(), y, page.width(), text * 3), Qt::AlignLeft | Qt::AlignVCenter,
                       info.summaryOnly
-                          ? QStringLiteral("Сводка по блокам: участие в общем первичном регулировании частоты")
+                          ? QStringLiteral("Сводка по блокам: участие в ОПРЧ")
                           : QStringLiteral("Участие энергоблоков в общем первичном регулировании частоты"));
     y += text * 3.4;
     SetPixelFont(painter, text * 1.15);
@@ -363,10 +372,12 @@ void EpisodeReport::PaintTitle(QPainter *painter, const QRectF &page) const {
     QStringList lines{
         QStringLiteral("Станции: %1").arg(Stations()),
         QStringLiteral("Период: с %1 по %2").arg(Time(info.from), Time(info.to)),
-        QStringLiteral("Сервер: %1    Пользователь: %2    Отчёт составлен: %3")
-            .arg(info.server.isEmpty() ? QStringLiteral("—") : info.server,
-                 info.user.isEmpty() ? QStringLiteral("—") : info.user,
-                 info.made.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"))),
+        info.summaryOnly
+            ? QStringLiteral("Отчёт составлен: %1").arg(info.made.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")))
+            : QStringLiteral("Сервер: %1    Пользователь: %2    Отчёт составлен: %3")
+                  .arg(info.server.isEmpty() ? QStringLiteral("—") : info.server,
+                       info.user.isEmpty() ? QStringLiteral("—") : info.user,
+                       info.made.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"))),
         QStringLiteral("Эпизодов: %1; ответы блоков: выполнено %2, не выполнено %3, ограничено %4, недостаточно "
                        "данных %5; не оценивается %6")
             .arg(episodes.size())
@@ -415,9 +426,10 @@ void EpisodeReport::PaintTitle(QPainter *painter, const QRectF &page) const {
             .arg(profiles.isEmpty() ? EpisodeProfile::Default(settings).name + QStringLiteral(" — ") +
                                           EpisodeProfile::Default(settings).RuleText()
                                     : profiles.join(QStringLiteral("; ")));
-    const QRectF rulesBox(page.left(), y, page.width(), text * 7.5);
+    const QRectF rulesBox = painter->boundingRect(QRectF(page.left(), y, page.width(), page.height()),
+                                                  Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, rules);
     painter->drawText(rulesBox, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, rules);
-    y += text * 7.8;
+    y += rulesBox.height() + text * 0.4;
     painter->setPen(Qt::black);
 
     if (episodes.isEmpty()) {
@@ -451,13 +463,16 @@ void EpisodeReport::PaintTitle(QPainter *painter, const QRectF &page) const {
     const double rowHeight = text * 1.4;
     const double used =
         DrawTable(painter, QRectF(page.left(), y, page.width(), page.bottom() - text * 2.5 - y),
-                  {0.2, 0.1, 0.07, 0.06, 0.07, 0.06, 0.07, 0.08, 0.08, 0.1, 0.11},
+                  {0.18, 0.1, 0.07, 0.05, 0.06, 0.05, 0.07, 0.1, 0.08, 0.12, 0.12},
                   {QStringLiteral("Блок"), QStringLiteral("Профиль"), QStringLiteral("Оценено"), QStringLiteral("Вып."),
                    QStringLiteral("Не вып."), QStringLiteral("Огр."), QStringLiteral("Не оцен."),
                    QStringLiteral("Медиана 15 с / 30 с"), QStringLiteral("Статизм факт. (зад.), %"),
                    QStringLiteral("Худший эпизод"), QStringLiteral("Частая причина")},
                   unitRows, rowHeight);
     y += used + text * 0.8;
+    // A summary of a month from the register lists no episodes: they are in the register.
+    if (info.summaryOnly)
+        return;
 
     QVector<QVector<Cell>> rows;
     for (int i = 0; i < episodes.size(); ++i) {

@@ -1,7 +1,9 @@
 // The episode register against real databases: an SQLite file, and a PostgreSQL server started for the
 // run. Each case runs on both.
 #include <QComboBox>
+#include <QImage>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -420,6 +422,19 @@ void EpisodeRegisterTest::dialog() {
         const QString pdf = work.filePath(QStringLiteral("month%1.pdf").arg(serial));
         QVERIFY2(window.WriteMonthSummary(QDate::currentDate(), pdf, &error), qPrintable(error));
         QVERIFY(QFileInfo(pdf).size() > 1000);
+        const QString folder = qEnvironmentVariable("ZENTA_SCREENSHOTS");
+        int records = 0, excluded = 0;
+        const std::optional<EpisodeReport> report =
+            reg->MonthReport(QDate::currentDate(), EpisodeSettings(), &records, &excluded);
+        QVERIFY(report && report->PageCount() == 1 && excluded == 1);
+        if (!folder.isEmpty()) {
+            QImage page(1754, 1240, QImage::Format_RGB32);
+            QPainter painter(&page);
+            report->PaintPage(&painter, QRectF(60, 40, 1634, 1160), 0);
+            painter.end();
+            QDir().mkpath(folder);
+            page.save(QDir(folder).filePath(QStringLiteral("register_month_summary.png")));
+        }
     }
 
     QSignalSpy opened(&window, &DialogRegister::OpenPeriod);
