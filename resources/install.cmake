@@ -76,7 +76,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_DEBIAN_OPRCH_PACKAGE_NAME zenta-oprch)
 set(CPACK_DEBIAN_OPRCH_PACKAGE_SECTION utils)
-set(CPACK_DEBIAN_OPRCH_PACKAGE_DEPENDS "libqt5multimedia5-plugins, qttranslations5-l10n")
+set(CPACK_DEBIAN_OPRCH_PACKAGE_DEPENDS "libqt5multimedia5-plugins, qttranslations5-l10n, libqt5sql5-sqlite")
+# A shared episode register on a PostgreSQL server needs its Qt driver; the SQLite one is the default.
+set(CPACK_DEBIAN_OPRCH_PACKAGE_RECOMMENDS "libqt5sql5-psql")
 set(CPACK_COMPONENT_OPRCH_DESCRIPTION
     "primary frequency regulation monitor for power stations
 Operators of a power station log in to the station's SCADA server and watch

@@ -94,6 +94,10 @@ done
 oprch_info=$(dpkg-deb -I "$scratch/packages/zenta-oprch_${version}_"*.deb)
 stand_info=$(dpkg-deb -I "$scratch/packages/zenta-stand_${version}_"*.deb)
 grep -q "^ Depends: .*libqt5widgets5" <<<"$oprch_info" || fail "zenta-oprch does not depend on Qt"
+# Plugins are not found from the binary: Qt's Russian texts and the register's SQL drivers are named.
+grep -q "^ Depends: .*qttranslations5-l10n" <<<"$oprch_info" || fail "zenta-oprch does not depend on Qt's translations"
+grep -q "^ Depends: .*libqt5sql5-sqlite" <<<"$oprch_info" || fail "zenta-oprch does not depend on the SQLite driver"
+grep -q "^ Recommends: .*libqt5sql5-psql" <<<"$oprch_info" || fail "zenta-oprch does not recommend the PostgreSQL driver"
 grep -q "^ Depends: .*libsqlite3" <<<"$stand_info" || fail "zenta-stand does not depend on SQLite"
 conffiles=$(dpkg-deb --ctrl-tarfile "$scratch/packages/zenta-stand_${version}_"*.deb | tar -xO ./conffiles)
 grep -qx /etc/default/zenta-stand <<<"$conffiles" || fail "zenta-stand: the options file is not a conffile"
