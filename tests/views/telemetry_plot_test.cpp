@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "qcustomplot.h"
+#include "views/axis_margin.h"
 #include "views/axistag.h"
 #include "views/objects_tree_widget.h"
 #include "views/telemetry_plot_widget.h"
@@ -76,6 +77,24 @@ QString Text(const QVector<QCPGraphData> &lines) {
     for (const QCPGraphData &p : lines)
         points << QString::number(p.key, 'g', 17) + QLatin1Char(':') + QString::number(p.value, 'g', 17);
     return points.join(QLatin1Char(','));
+}
+
+// The range the library's rescale gives an axis, widened by the margin; the range shown when no graph
+// on it has a sample.
+QCPRange LibraryFit(QCPAxis *axis) {
+    const QCPRange shown = axis->range();
+    bool found = false;
+    for (QCPAbstractPlottable *plottable : axis->plottables()) {
+        bool any = false;
+        plottable->getValueRange(any);
+        found = found || (plottable->realVisibility() && any);
+    }
+    if (!found)
+        return shown;
+    axis->rescale(true);
+    const QCPRange fitted = AxisMargin::Widen(axis->range());
+    axis->setRange(shown);
+    return fitted;
 }
 
 } // namespace
@@ -325,14 +344,12 @@ void TelemetryPlotTest::realtimeRescale() {
             view.DrawMeasuresToPlot(Samples(samples), main, violation);
         }
     }
+    // The plotting library's own rescale over every sample, with the margin on each side.
+    const QCPRange left = LibraryFit(plot.yAxis);
+    const QCPRange right = LibraryFit(plot.yAxis2);
     view.RescalePlotRealtimeAuto();
-    const QCPRange left = plot.yAxis->range();
-    const QCPRange right = plot.yAxis2->range();
-    // The same ranges as the plotting library's own rescale over every sample.
-    plot.yAxis->rescale(true);
-    plot.yAxis2->rescale(true);
-    QCOMPARE(left, plot.yAxis->range());
-    QCOMPARE(right, plot.yAxis2->range());
+    QCOMPARE(plot.yAxis->range(), left);
+    QCOMPARE(plot.yAxis2->range(), right);
 }
 
 // The value spans kept for the graphs of plotted channels give the library's own rescale, also after a
@@ -356,13 +373,11 @@ void TelemetryPlotTest::plottedRescale() {
     for (bool cleared : {false, true}) {
         if (cleared)
             view.LoadPlotForPeriodMaually(t0.addSecs(-600), t0);
+        const QCPRange left = LibraryFit(plot.yAxis);
+        const QCPRange right = LibraryFit(plot.yAxis2);
         view.RescalePlotRealtimeAuto();
-        const QCPRange left = plot.yAxis->range();
-        const QCPRange right = plot.yAxis2->range();
-        plot.yAxis->rescale(true);
-        plot.yAxis2->rescale(true);
-        QCOMPARE(left, plot.yAxis->range());
-        QCOMPARE(right, plot.yAxis2->range());
+        QCOMPARE(plot.yAxis->range(), left);
+        QCOMPARE(plot.yAxis2->range(), right);
     }
 }
 
