@@ -173,7 +173,7 @@ void TelemetryWindowTest::modeSwitch() {
     QCOMPARE(Child<QDateEdit>("begin_date")->isEnabled(), !realtimeAfter);
     QCOMPARE(Child<QComboBox>("interval")->isEnabled(), !realtimeAfter);
     QCOMPARE(window->statusBar()->currentMessage(),
-             realtimeAfter ? QStringLiteral("Режим слежения") : QStringLiteral("Автономный режим"));
+             realtimeAfter ? QStringLiteral("Режим слежения") : QStringLiteral("Период"));
     if (!realtimeAfter) {
         // The period controls keep the moment of leaving; no tick moves them any more.
         QVERIFY(qAbs(before.secsTo(Child<QTimeEdit>("begin_time")->time())) <= 1);
