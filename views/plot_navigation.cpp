@@ -63,6 +63,11 @@ void PlotNavigation::Wheel(const QPoint &at, double steps, bool valueAxes) {
 }
 
 void PlotNavigation::Pan(const QPoint &offset) {
+    history.Remember();
+    PanBy(offset);
+}
+
+void PlotNavigation::PanBy(const QPoint &offset) {
     for (QCPAxis *axis : {plot->xAxis, plot->yAxis, plot->yAxis2}) {
         const double shift = axis->orientation() == Qt::Horizontal ? offset.x() : offset.y();
         const double delta = axis->pixelToCoord(0) - axis->pixelToCoord(shift);
@@ -93,7 +98,7 @@ bool PlotNavigation::eventFilter(QObject *watched, QEvent *event) {
     case QEvent::MouseMove: {
         const auto *mouse = static_cast<QMouseEvent *>(event);
         if (drag == Drag::Pan) {
-            Pan(mouse->pos() - dragLast);
+            PanBy(mouse->pos() - dragLast);
             dragLast = mouse->pos();
         } else if (drag == Drag::Rect) {
             const QRect rect = QRect(dragFrom, mouse->pos()).normalized();

@@ -33,6 +33,8 @@ protected:
 
 private:
     void Replot();
+    // A step of a drag; the view before the drag is remembered at its start.
+    void PanBy(const QPoint &offset);
 
     QCustomPlot *plot;
     PlotZoomHistory history;
