@@ -81,11 +81,13 @@ ChannelStyle ChannelStyle::Of(const QTreeWidgetItem *item) {
         style.channel = QStringLiteral("Мощность");
         style.shortChannel = QStringLiteral("P");
         style.unit = QStringLiteral("МВт");
+        style.kind = 1;
         break;
     default:
         style.channel = QStringLiteral("Расчетная мощность");
         style.shortChannel = QStringLiteral("Pрасч");
         style.unit = QStringLiteral("МВт");
+        style.kind = 2;
         break;
     }
     if (owner) {
@@ -104,6 +106,14 @@ QString ChannelStyle::FullName() const {
             parts << part;
     }
     return parts.join(QStringLiteral(" / "));
+}
+
+QString ChannelStyle::Place() const {
+    return station.isEmpty() ? ShortObject(object) : station + QStringLiteral(" / ") + ShortObject(object);
+}
+
+QString ChannelStyle::ShortName() const {
+    return Place() + QStringLiteral(" / ") + shortChannel;
 }
 
 QString ChannelStyle::Value(double value, const QLocale &locale) const {

@@ -22,10 +22,15 @@ struct ChannelStyle {
     QString shortChannel;
     QString unit;
     int decimals = 2;
+    int kind = 0; // 0 frequency, 1 power, 2 calculated power
     bool frequencyAxis = false;
 
     // "Station / unit / channel".
     QString FullName() const;
+    // "Station / unit": where the channel is measured.
+    QString Place() const;
+    // "Station / unit / f": the legend's short form of the full name.
+    QString ShortName() const;
     // The value with the unit, in the locale the axes write their numbers in; "—" for NaN.
     QString Value(double value, const QLocale &locale) const;
     // A value tag: the value, then a short station, unit and channel.

@@ -112,9 +112,12 @@ QVector<PlotCursor::Reading> PlotCursor::Readings() const {
             continue;
         Reading reading;
         reading.name = channel.style.FullName();
+        reading.place = channel.style.Place();
+        reading.kind = channel.style.kind;
         reading.color = channel.style.pen.color();
         const double value = ValueAt(channel.main, channel.violation, hoverKey);
         reading.value = channel.style.Value(value, locale);
+        reading.number = std::isnan(value) ? QStringLiteral("—") : Number(locale, value, channel.style.decimals);
         if (!std::isnan(fixedKey)) {
             const double then = ValueAt(channel.main, channel.violation, fixedKey);
             const double delta = value - then;
@@ -143,37 +146,76 @@ void PlotCursor::Update() {
             head += QStringLiteral("&nbsp;&nbsp;Δt = %1 с").arg(seconds);
         }
         // Lines that do not fit the plot's height go on in further columns.
-        const int lineHeight = box->fontMetrics().height() + 2;
-        const int room = std::max(1, (plot->height() - 16) / lineHeight - 1);
-        const int columns = std::max(1, int(std::ceil(double(readings.size()) / room)));
-        const int perColumn = std::max(1, int(std::ceil(double(readings.size()) / columns)));
-        QString html = QStringLiteral("<table cellspacing=0 cellpadding=0><tr><td colspan=%1>%2</td></tr><tr>")
-                           .arg(columns * 2)
-                           .arg(head);
-        for (int c = 0; c < columns; ++c) {
-            QString names;
-            QString values;
-            for (int i = c * perColumn; i < std::min(readings.size(), (c + 1) * perColumn); ++i) {
-                const Reading &r = readings[i];
-                const QString color = r.color.name();
-                names += QStringLiteral("<div style='color:%1'>■ %2</div>").arg(color, r.name.toHtmlEscaped());
-                QString value = r.value;
-                if (!r.delta.isEmpty())
-                    value += QStringLiteral("&nbsp;&nbsp;Δ ") + r.delta;
-                values += QStringLiteral("<div style='color:%1'>&nbsp;%2</div>").arg(color, value);
-            }
-            html += QStringLiteral("<td style='padding-right:8px'>%1</td><td align=right style='padding-right:12px'>"
-                                   "%2</td>")
-                        .arg(names, values);
+        for (int columns = 1;; ++columns) {
+            box->setText(ReadoutHtml(head, readings, columns));
+            box->adjustSize();
+            if (box->height() <= plot->height() - 8 || columns >= std::max(1, int(readings.size())))
+                break;
         }
-        html += QStringLiteral("</tr></table>");
-        box->setText(html);
-        box->adjustSize();
         PlaceBox();
         box->show();
         box->raise();
     }
     layer->replot();
+}
+
+QString PlotCursor::ReadoutHtml(const QString &head, const QVector<Reading> &readings, int columns) {
+    // One row per station or unit, one column per kind of channel: a unit's three values side by side.
+    QStringList places;
+    QVector<QVector<const Reading *>> cells;
+    bool kinds[3] = {false, false, false};
+    for (const Reading &r : readings) {
+        int row = places.indexOf(r.place);
+        if (row < 0) {
+            places << r.place;
+            cells.append(QVector<const Reading *>(3, nullptr));
+            row = places.size() - 1;
+        }
+        const int kind = std::max(0, std::min(2, r.kind));
+        kinds[kind] = true;
+        if (!cells[row][kind])
+            cells[row][kind] = &r;
+    }
+    static const char *const titles[] = {"f, Гц", "P, МВт", "Pрасч, МВт"};
+    const int perColumn = std::max(1, int(std::ceil(double(places.size()) / columns)));
+    QString header;
+    for (int k = 0; k < 3; ++k) {
+        if (kinds[k])
+            header += QStringLiteral("<td align=right style='padding-left:6px'><b>%1</b></td>")
+                          .arg(QString::fromUtf8(titles[k]));
+    }
+    QString html = QStringLiteral("<div>%1</div><table cellspacing=0 cellpadding=0><tr>").arg(head);
+    for (int c = 0; c < columns; ++c)
+        html += QStringLiteral("<td style='padding-right:8px'></td>") + header;
+    html += QStringLiteral("</tr>");
+    for (int line = 0; line < perColumn; ++line) {
+        html += QStringLiteral("<tr>");
+        for (int c = 0; c < columns; ++c) {
+            const int row = c * perColumn + line;
+            if (row >= places.size()) {
+                html += QStringLiteral("<td></td>");
+                for (int k = 0; k < 3; ++k)
+                    html += kinds[k] ? QStringLiteral("<td></td>") : QString();
+                continue;
+            }
+            html += QStringLiteral("<td style='padding-right:8px'>%1</td>").arg(places[row].toHtmlEscaped());
+            for (int k = 0; k < 3; ++k) {
+                if (!kinds[k])
+                    continue;
+                const Reading *r = cells[row][k];
+                QString text;
+                if (r) {
+                    text = r->number;
+                    if (!r->delta.isEmpty() && r->number != QStringLiteral("—"))
+                        text += QStringLiteral(" (Δ ") + r->delta + QLatin1Char(')');
+                    text = QStringLiteral("<span style='color:%1'>%2</span>").arg(r->color.name(), text);
+                }
+                html += QStringLiteral("<td align=right style='padding-left:6px'>%1</td>").arg(text);
+            }
+        }
+        html += QStringLiteral("</tr>");
+    }
+    return html + QStringLiteral("</table>");
 }
 
 void PlotCursor::PlaceBox() {

@@ -22,9 +22,12 @@ public:
 
     struct Reading {
         QString name;
+        QString place; // station / unit
+        int kind = 0;  // column of the box: frequency, power, calculated power
         QColor color;
-        QString value; // with its unit, in the axes' locale
-        QString delta; // empty without a fixed cursor
+        QString number; // the value alone
+        QString value;  // with its unit, in the axes' locale
+        QString delta;  // empty without a fixed cursor
     };
 
     // The value a channel had at `key`: the last sample at or before it, from whichever of the two
@@ -49,6 +52,7 @@ private:
     void PlaceLine(QCPItemStraightLine *line, double key);
     void Update();
     void PlaceBox();
+    static QString ReadoutHtml(const QString &head, const QVector<Reading> &readings, int columns);
 
     QCustomPlot *plot;
     const PlottedChannels *channels;

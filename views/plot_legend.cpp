@@ -5,12 +5,18 @@
 namespace {
 constexpr int LegendRow = 1;
 constexpr int MinPlotHeight = 360; // pixels; a shorter plot shows no legend
+const char *const NamedProperty = "zentaLegend";
 } // namespace
+
+void PlotLegend::Name(QCPAbstractPlottable *graph) {
+    graph->setProperty(NamedProperty, true);
+}
 
 PlotLegend::PlotLegend(QCustomPlot *plot) : plot(plot) {}
 
 void PlotLegend::SetUp() {
     QCPLegend *legend = plot->legend;
+    plot->setAutoAddPlottableToLegend(false);
     QFont font = plot->font();
     font.setPointSizeF(font.pointSizeF() * 0.85);
     legend->setFont(font);
@@ -47,6 +53,17 @@ void PlotLegend::Place(bool shown) {
 
 void PlotLegend::Arrange() {
     QCPLegend *legend = plot->legend;
+    // Only the curves shown: a channel unchecked or waiting to be deleted is not named.
+    for (int i = 0; i < plot->plottableCount(); ++i) {
+        QCPAbstractPlottable *graph = plot->plottable(i);
+        const bool named = graph->property(NamedProperty).toBool() && graph->visible();
+        if (named != legend->hasItemWithPlottable(graph)) {
+            if (named)
+                graph->addToLegend();
+            else
+                graph->removeFromLegend();
+        }
+    }
     int widest = 1;
     for (int i = 0; i < legend->itemCount(); ++i) {
         if (QCPAbstractLegendItem *item = legend->item(i))
@@ -58,6 +75,13 @@ void PlotLegend::Arrange() {
         legend->setWrap(columns);
         legend->setFillOrder(QCPLayoutGrid::foColumnsFirst, true);
     }
-    // A short plot keeps its height for the curves.
-    Place(visible && legend->itemCount() > 0 && plot->height() >= MinPlotHeight);
+    // A short plot keeps its height for the curves: no legend that would take more than a quarter.
+    int tallest = 1;
+    for (int i = 0; i < legend->itemCount(); ++i) {
+        if (QCPAbstractLegendItem *item = legend->item(i))
+            tallest = std::max(tallest, item->minimumOuterSizeHint().height());
+    }
+    const int rows = (legend->itemCount() + columns - 1) / columns;
+    const int height = rows * (tallest + legend->rowSpacing()) + legend->margins().top() + legend->margins().bottom();
+    Place(visible && legend->itemCount() > 0 && plot->height() >= MinPlotHeight && height * 4 <= plot->height());
 }

@@ -8,6 +8,9 @@ class PlotLegend {
 public:
     explicit PlotLegend(QCustomPlot *plot);
 
+    // Marks a graph as one the legend names while it is shown; other graphs it leaves out.
+    static void Name(QCPAbstractPlottable *graph);
+
     // Puts the legend in its band; after every reset of the plot.
     void SetUp();
     void SetVisible(bool visible);

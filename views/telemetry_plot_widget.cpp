@@ -282,10 +282,10 @@ void TelemetryPlotWidget::AddRealtimeGraph(QTreeWidgetItem *item, int column) {
     const ChannelStyle style = ChannelStyle::Of(item);
     QCPAxis *valueAxis = style.frequencyAxis ? plot->yAxis2 : plot->yAxis;
     QCPGraph *main = AddGraph(valueAxis);
-    main->setName(style.FullName());
+    main->setName(style.ShortName());
     main->setPen(style.pen);
     main->setLineStyle(graphLineStyle);
-    main->addToLegend();
+    PlotLegend::Name(main);
 
     QCPGraph *violation = nullptr;
     if (item->type() == CalcPowerItem) {
@@ -371,10 +371,10 @@ void TelemetryPlotWidget::AddCSVFileGraph(QTreeWidgetItem *item, QVector<CsvFile
         return;
     const ChannelStyle style = ChannelStyle::Of(item);
     QCPGraph *graph = AddGraph(style.frequencyAxis ? plot->yAxis2 : plot->yAxis);
-    graph->setName(style.FullName());
+    graph->setName(style.ShortName());
     graph->setPen(style.pen);
     graph->setLineStyle(graphLineStyle);
-    graph->addToLegend();
+    PlotLegend::Name(graph);
     SetItemPointer(item, GraphRole, graph);
     plotted.Add(item, graph, nullptr, nullptr, style);
 

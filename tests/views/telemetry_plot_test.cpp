@@ -781,10 +781,13 @@ void TelemetryPlotTest::readout() {
     QCOMPARE(readings.size(), 1);
     QCOMPARE(readings[0].name, ChannelStyle::Of(channel).FullName());
     QVERIFY(readings[0].name.startsWith(QStringLiteral("ГЭС / Энергоблок №1 / ")));
+    QCOMPARE(readings[0].place, QStringLiteral("ГЭС / ЭБ №1"));
     QCOMPARE(readings[0].color, ItemPointer<QCPGraph>(channel, GraphRole)->pen().color());
     QCOMPARE(readings[0].value, value);
     QCOMPARE(readings[0].delta, delta);
-    QVERIFY(cursor->Box()->text().contains(value));
+    // The box writes the number under its unit's heading.
+    QVERIFY(cursor->Box()->text().contains(readings[0].number));
+    QVERIFY(value.startsWith(readings[0].number));
 
     // Past the last point drawn nothing is in force yet.
     cursor->MoveTo(2000);
