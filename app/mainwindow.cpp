@@ -37,6 +37,7 @@ namespace {
 const QString TitlePrefix = QStringLiteral("ЗЕНТА.ОПРЧ / ");
 const QString OfflineText = QStringLiteral("Автономный режим");
 const QString RealtimeText = QStringLiteral("Режим слежения");
+const QString PeriodText = QStringLiteral("Период");
 const QString EditModeText = QStringLiteral("Режим редактирования");
 
 } // namespace
@@ -80,7 +81,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_uniq
     realtimeMode = true;
     followMode = true;
     editMode = false;
-    plotNavigation = false;
+    plotNavigation = true;
     alarmActive = false;
     soundMuted = false;
 
@@ -94,6 +95,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_uniq
                        "в дереве показан первый из них."));
     duplicateIdsLabel->hide();
     statusBar()->addPermanentWidget(duplicateIdsLabel);
+    linkLabel = new QLabel(this);
+    linkLabel->setObjectName(QStringLiteral("link_indicator"));
+    statusBar()->addPermanentWidget(linkLabel);
+    connect(&linkRetry, &LinkRetry::Waiting, this, [this] { ShowLinkState(); });
+    connect(&linkRetry, &LinkRetry::Attempt, this, &MainWindow::RetryLink);
     eventsTable = std::make_unique<EventsTableWidget>(ui->events_tableWidget, &db);
     episodesTable = std::make_unique<EpisodesTableWidget>(ui->episodes_treeWidget);
     episodeMonitor = std::make_unique<EpisodeMonitor>(EpisodeSettings::Load(Settings::FilePath()));
@@ -107,6 +113,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_uniq
          {ui->action_follow, ui->action_shrink_all, ui->action_shrink_height, ui->action_shrink_width})
         action->setVisible(plotNavigation);
     objectsTree->SetEditMode(editMode);
+    ui->action_show_legend->setChecked(telemetryPlot->LegendVisible());
 
     // Hidden actions may leave two separators next to each other on the tool bar.
     QAction *previousVisible = nullptr;
@@ -149,6 +156,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_uniq
     alarmPlayer->setVolume(50);
 
     FinishStart();
+    ShowLinkState();
 }
 
 void MainWindow::StartSession() {
@@ -220,11 +228,19 @@ QString MainWindow::ServerLabel(const QString &server) const {
 
 bool MainWindow::Login(QString server, QString user, QString password) {
     const bool connected = db.OpenSession(server, user, password);
+    if (connected) {
+        lastLogin = {server, user, password};
+        linkDown = false;
+        linkRetry.Stop();
+    }
+    ShowLinkState();
     if (!connected && !db.LastError().isEmpty())
         QMessageBox::warning(nullptr, db.LastErrorTitle(), db.LastError(), QMessageBox::Ok);
     ui->action_connect->setEnabled(!connected);
     ui->action_disconnect->setEnabled(connected);
     if (!connected) {
+        if (linkDown)
+            return false;
         statusBar()->showMessage(OfflineText);
         setWindowTitle(TitlePrefix + OfflineText);
         return false;
@@ -266,6 +282,8 @@ void MainWindow::SetDisconnectedView() {
 }
 
 void MainWindow::on_action_disconnect_triggered() {
+    linkRetry.Stop();
+    linkDown = false;
     // From here until the next login the chart shades the time as without link.
     if (ui->action_disconnect->isEnabled())
         telemetryPlot->LinkLost(QDateTime::currentMSecsSinceEpoch() / 1000.0);
@@ -277,17 +295,7 @@ void MainWindow::on_action_disconnect_triggered() {
     if (editMode)
         on_action_edit_mode_triggered();
     SetDisconnectedView();
-}
-
-void MainWindow::ConnectionAborted(QString) {
-    if (ui->action_connect->isEnabled())
-        return;
-    on_action_disconnect_triggered();
-    // The program's own text first; why the link closed, when known, on a line of its own.
-    QString text = QStringLiteral("Потеряно соединение с сервером!");
-    if (db.ClosedByRefusedWrite())
-        text += QStringLiteral("\nСервер отказал в записи объекта, соединение с сервером закрыто.");
-    QMessageBox::warning(nullptr, QStringLiteral("ОШИБКА"), text, QMessageBox::Ok);
+    ShowLinkState();
 }
 
 void MainWindow::ShowNotImplemented(QString operation) {
@@ -305,7 +313,7 @@ void MainWindow::EventTimerSlot() {
         return;
     // The session can be closed under the window (a failed object write closes it); the window
     // then follows into the disconnected state and says so, as for a lost link.
-    if (!ui->action_connect->isEnabled() && !db.Connected()) {
+    if (!linkDown && !ui->action_connect->isEnabled() && !db.Connected()) {
         ConnectionAborted(QString());
         return;
     }
@@ -324,6 +332,7 @@ void MainWindow::on_actionTest_triggered() {
 
 void MainWindow::on_action_check_all_triggered() {
     objectsTree->CheckAll();
+    telemetryPlot->FitValueAxes();
     ui->plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
@@ -420,7 +429,7 @@ void MainWindow::ApplyEditMode() {
         action->setEnabled(editMode);
     ui->action_edit_mode->setChecked(editMode);
     ui->action_edit_mode->setIcon(editMode ? *editOnIcon : *editOffIcon);
-    statusBar()->showMessage(editMode ? EditModeText : OfflineText);
+    statusBar()->showMessage(editMode ? EditModeText : (db.Connected() ? PeriodText : OfflineText));
     objectsTree->SetEditMode(editMode);
     objectsTree->ReadObjectsTree(true);
     ui->tree->expandToDepth(0);

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "app/link_retry.h"
 #include "dialogs/dialog_about.h"
 #include "dialogs/dialog_export_csv.h"
 #include "dialogs/dialog_login.h"
@@ -34,7 +35,7 @@ class QTreeWidgetItem;
 // The one window of the client. Its slots are split by concern over several files:
 // mainwindow.cpp (lifecycle, edit mode, tabs), mainwindow_period.cpp (realtime and period, tree and
 // plot handlers), mainwindow_events.cpp (events and alarms), mainwindow_objects.cpp (object commands),
-// mainwindow_files.cpp (CSV files and export).
+// mainwindow_files.cpp (CSV files and export), mainwindow_link.cpp (a lost link and its retries).
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -133,6 +134,8 @@ private slots:
     void on_action_shrink_width_triggered();
     void on_action_shrink_height_triggered();
     void on_action_shrink_all_triggered();
+    void on_action_zoom_back_triggered();
+    void on_action_show_legend_triggered(bool checked);
     void on_action_period_left_triggered();
     void on_action_period_right_triggered();
     void on_action_graph_style_step_triggered();
@@ -206,6 +209,13 @@ private:
     // A span of the archive on the chart, with only the channels of the station below `stationId`
     // (0: the checks stay as they are).
     void ShowArchiveSpan(double from, double to, int stationId);
+    // Zoom and pan by mouse are off while realtime follows the clock.
+    void UpdatePlotNavigation();
+
+    // The link (mainwindow_link.cpp): lost, tried again, back.
+    void ShowLinkState();
+    void RetryLink();
+    void LinkBack();
 
     DB db;
 
@@ -250,6 +260,17 @@ private:
     std::unique_ptr<QMediaPlayer> alarmPlayer;
     // Beside the status bar's messages, so that a mode change does not wipe it.
     QLabel *duplicateIdsLabel = nullptr;
+    QLabel *linkLabel = nullptr;
+
+    // The login the link was opened with, to open it again after a loss.
+    struct LoginData {
+        QString server;
+        QString user;
+        QString password;
+    } lastLogin;
+    // The link was lost and is being tried again; the user's disconnect is no loss.
+    bool linkDown = false;
+    LinkRetry linkRetry;
 
     std::unique_ptr<QIcon> editOffIcon;
     std::unique_ptr<QIcon> editOnIcon;

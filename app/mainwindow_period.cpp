@@ -98,6 +98,9 @@ void MainWindow::StartRealtime() {
     const qint64 length = ShownPeriod().lengthSeconds;
     SetPeriodFields(now, now);
     telemetryPlot->DrawAllPlots(now.addSecs(-length), now);
+    // Shown at once, not from the first tick: a quick second F5 would leave the span of before.
+    telemetryPlot->RescalePlotRealtimeAuto();
+    UpdatePlotNavigation();
 
     realtimeTimer.start(RealtimeIntervalMs);
     ui->action_realtime->setChecked(true);
@@ -117,15 +120,23 @@ void MainWindow::StopRealtime() {
     followMode = false;
     ui->action_follow->setChecked(false);
     PassPeriodToPlot(false);
-    statusBar()->showMessage(QStringLiteral("Автономный режим"));
+    UpdatePlotNavigation();
+    statusBar()->showMessage(QStringLiteral("Период"));
+}
+
+void MainWindow::UpdatePlotNavigation() {
+    telemetryPlot->SetNavigationEnabled(!(realtimeMode && followMode));
 }
 
 void MainWindow::RealtimeTimerSlot() {
     // The tree is resynchronising the plot; this tick is skipped, not queued.
     if (ui->tree->signalsBlocked())
         return;
-    telemetryPlot->DrawRealtimePlots();
-    UpdateEpisodes(false);
+    // Without link nothing can be read; what is drawn stays, and the time goes on.
+    if (!linkDown) {
+        telemetryPlot->DrawRealtimePlots();
+        UpdateEpisodes(false);
+    }
     telemetryPlot->MoveCurrentTimeLine();
     if (followMode)
         telemetryPlot->RescalePlotRealtimeAuto();
@@ -146,19 +157,11 @@ void MainWindow::LoadPlotForPeriodMaually() {
     UpdateEpisodes(false);
 }
 
-void MainWindow::PlotMousePress(QMouseEvent *event) {
-    if (plotNavigation && event && (event->buttons() & Qt::LeftButton)) {
-        followMode = false;
-        ui->action_follow->setChecked(false);
-    }
-}
+// Following the clock ends by its command only: a click on the chart fixes the readout's cursor, and
+// zoom and pan work once following is off.
+void MainWindow::PlotMousePress(QMouseEvent *) {}
 
-void MainWindow::PlotMouseWheel(QWheelEvent *) {
-    if (plotNavigation) {
-        followMode = false;
-        ui->action_follow->setChecked(false);
-    }
-}
+void MainWindow::PlotMouseWheel(QWheelEvent *) {}
 
 void MainWindow::on_action_realtime_triggered() {
     if (!realtimeMode) {
@@ -176,38 +179,33 @@ void MainWindow::on_action_pause_triggered() {
 void MainWindow::on_action_follow_triggered() {
     if (realtimeMode) {
         followMode = !followMode;
-        if (followMode) {
-            ui->plot->yAxis->rescale(true);
-            ui->plot->yAxis2->rescale(true);
-            const double now = double(QDateTime::currentSecsSinceEpoch());
-            ui->plot->xAxis->setRange(now - double(ShownPeriod().lengthSeconds), now);
-            ui->plot->replot(QCustomPlot::rpImmediateRefresh);
-        }
+        if (followMode)
+            telemetryPlot->RescalePlotRealtimeAuto();
     } else {
         followMode = false;
     }
     ui->action_follow->setChecked(followMode);
+    UpdatePlotNavigation();
 }
 
 void MainWindow::on_action_shrink_width_triggered() {
-    if (realtimeMode) {
-        const double now = double(QDateTime::currentSecsSinceEpoch());
-        ui->plot->xAxis->setRange(now - double(ShownPeriod().lengthSeconds), now);
-    } else {
-        ui->plot->xAxis->rescale(true);
-    }
-    ui->plot->replot(QCustomPlot::rpImmediateRefresh);
+    telemetryPlot->FitAll(true, false);
 }
 
 void MainWindow::on_action_shrink_height_triggered() {
-    ui->plot->yAxis->rescale(true);
-    ui->plot->yAxis2->rescale(true);
-    ui->plot->replot(QCustomPlot::rpImmediateRefresh);
+    telemetryPlot->FitAll(false, true);
 }
 
 void MainWindow::on_action_shrink_all_triggered() {
-    on_action_shrink_width_triggered();
-    on_action_shrink_height_triggered();
+    telemetryPlot->FitAll(true, true);
+}
+
+void MainWindow::on_action_zoom_back_triggered() {
+    telemetryPlot->ZoomBack();
+}
+
+void MainWindow::on_action_show_legend_triggered(bool checked) {
+    telemetryPlot->SetLegendVisible(checked);
 }
 
 void MainWindow::on_action_period_left_triggered() {
@@ -300,7 +298,9 @@ void MainWindow::on_plot_customContextMenuRequested(const QPoint &pos) {
     menu->addAction(ui->action_shrink_width);
     menu->addAction(ui->action_shrink_height);
     menu->addAction(ui->action_shrink_all);
+    menu->addAction(ui->action_zoom_back);
     menu->addSeparator();
+    menu->addAction(ui->action_show_legend);
     menu->addAction(ui->action_graph_style_step);
     menu->addAction(ui->action_graph_style_line);
     menu->addSeparator();
@@ -319,12 +319,9 @@ void MainWindow::on_tree_itemChanged(QTreeWidgetItem *item, int column) {
     objectsTree->ItemChanged(item);
     ui->label_current_object->setText(
         ObjectsTreeWidget::ShortTitle(objectsTree->GetSelectedItemsTitle(nullptr, QStringLiteral(" / "))));
-    if (realtimeMode) {
-        ui->plot->yAxis->rescale(true);
-        ui->plot->yAxis2->rescale(true);
-    } else {
-        ui->plot->rescaleAxes(true);
-    }
+    if (!realtimeMode)
+        ui->plot->xAxis->rescale(true);
+    telemetryPlot->FitValueAxes();
     ui->plot->replot(QCustomPlot::rpQueuedReplot);
 }
 

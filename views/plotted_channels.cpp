@@ -3,12 +3,14 @@
 #include <QtNumeric>
 #include <cmath>
 
-void PlottedChannels::Add(QTreeWidgetItem *item, QCPGraph *main, QCPGraph *violation, AxisTag *tag) {
+void PlottedChannels::Add(QTreeWidgetItem *item, QCPGraph *main, QCPGraph *violation, AxisTag *tag,
+                          const ChannelStyle &style) {
     Channel channel;
     channel.item = item;
     channel.main = main;
     channel.violation = violation;
     channel.tag = tag;
+    channel.style = style;
     channels.append(channel);
     items.append(item);
 }
@@ -79,7 +81,7 @@ void PlottedChannels::ForgetRange(const QCPGraph *graph) {
         *kept = QCPRange(qQNaN(), qQNaN());
 }
 
-void PlottedChannels::RescaleValueAxis(QCPAxis *axis) const {
+bool PlottedChannels::RescaleValueAxis(QCPAxis *axis) const {
     bool found = false;
     QCPRange range;
     for (QCPAbstractPlottable *plottable : axis->plottables()) {
@@ -104,10 +106,11 @@ void PlottedChannels::RescaleValueAxis(QCPAxis *axis) const {
         found = true;
     }
     if (!found)
-        return;
+        return false;
     if (!QCPRange::validRange(range)) {
         const double center = (range.lower + range.upper) * 0.5;
         range = QCPRange(center - axis->range().size() / 2.0, center + axis->range().size() / 2.0);
     }
     axis->setRange(range);
+    return true;
 }

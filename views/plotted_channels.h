@@ -5,6 +5,7 @@
 #include <QtNumeric>
 
 #include "qcustomplot.h"
+#include "views/channel_style.h"
 
 class AxisTag;
 class QTreeWidgetItem;
@@ -18,12 +19,14 @@ public:
         QCPGraph *main = nullptr;
         QCPGraph *violation = nullptr; // second graph of calculated power, else null
         AxisTag *tag = nullptr;        // archive channels only
+        ChannelStyle style;
         // Value spans of the samples drawn into each graph, NaN while none is known.
         QCPRange mainRange{qQNaN(), qQNaN()};
         QCPRange violationRange{qQNaN(), qQNaN()};
     };
 
-    void Add(QTreeWidgetItem *item, QCPGraph *main, QCPGraph *violation, AxisTag *tag);
+    void Add(QTreeWidgetItem *item, QCPGraph *main, QCPGraph *violation, AxisTag *tag,
+             const ChannelStyle &style = ChannelStyle());
     // Forgets the item's record and hands it back; a record with a null item when there was none.
     Channel Take(const QTreeWidgetItem *item);
     void Clear();
@@ -44,7 +47,8 @@ public:
     void ForgetRange(const QCPGraph *graph);
     // The same as QCPAxis::rescale(true), from the spans kept while drawing instead of a pass over every
     // sample: with a day of thirty channels that pass would be a good part of each tick.
-    void RescaleValueAxis(QCPAxis *axis) const;
+    // False, the axis left alone, when no shown graph on it has a sample.
+    bool RescaleValueAxis(QCPAxis *axis) const;
 
 private:
     QVector<Channel> channels;

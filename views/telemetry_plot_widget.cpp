@@ -7,8 +7,12 @@
 
 #include "server/archive_measures_14.h"
 #include "server/db.h"
+#include "views/axis_margin.h"
 #include "views/axistag.h"
+#include "views/channel_style.h"
 #include "views/objects_tree_widget.h"
+#include "views/plot_cursor.h"
+#include "views/plot_navigation.h"
 #include "views/sample_graph.h"
 #include "views/telemetry_table_widget.h"
 
@@ -30,25 +34,6 @@ double LastKey(const QCPGraph *graph) {
     return (graph->data()->constEnd() - 1)->key;
 }
 
-struct ChannelLook {
-    const char *name;
-    Qt::GlobalColor color;
-    bool frequencyAxis;
-};
-
-ChannelLook LookOf(int type) {
-    switch (type) {
-    case FreqItem:
-    case CsvFreqItem:
-        return {"Частота, Гц", Qt::darkGreen, true};
-    case PowerItem:
-    case CsvPowerItem:
-        return {"Мощность, МВт", Qt::blue, false};
-    default:
-        return {"Расчетная мощность, МВт", Qt::black, false};
-    }
-}
-
 void ClearLinks(QTreeWidgetItem *item) {
     for (int role : {GraphRole, ViolationGraphRole, ValueTagRole})
         item->setData(TreeDataColumn, role, QVariant::fromValue<quint64>(0));
@@ -61,14 +46,21 @@ QDateTime TimeOf(double seconds) {
 } // namespace
 
 TelemetryPlotWidget::TelemetryPlotWidget(QCustomPlot *plot, DB *db, TelemetryTableWidget *table, bool interactive)
-    : db(db), table(table), plot(plot), interactive(interactive), linkLoss(plot), layout(plot) {
+    : db(db), table(table), plot(plot), interactive(interactive), linkLoss(plot), layout(plot), legend(plot) {
     graphLineStyle = QCPGraph::lsStepLeft;
+    if (interactive) {
+        cursor = new PlotCursor(plot, &plotted);
+        navigation = new PlotNavigation(plot);
+    }
     ResetPlot();
     beforeReplotConnection = QObject::connect(plot, &QCustomPlot::beforeReplot, plot, [this] { BeforeReplot(); });
 }
 
 TelemetryPlotWidget::~TelemetryPlotWidget() {
     QObject::disconnect(beforeReplotConnection);
+    // They watch the plot and read the channels kept here.
+    delete cursor;
+    delete navigation;
     // Tags are children of their axes; delete the ones still queued so none outlives this view.
     QVector<AxisTag *> tags;
     {
@@ -101,10 +93,9 @@ void TelemetryPlotWidget::ResetPlot() {
 
     layout.SetUpAxes();
 
-    plot->legend->setVisible(false);
-
-    if (interactive)
-        plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    legend.SetUp();
+    if (navigation)
+        navigation->History().Clear();
 
     // The frequency dead band of primary regulation.
     QPen bandPen(Qt::darkGreen);
@@ -288,18 +279,21 @@ void TelemetryPlotWidget::AddRealtimeGraph(QTreeWidgetItem *item, int column) {
     if (objectId == 0 || archiveId < 0)
         return;
 
-    const ChannelLook look = LookOf(item->type());
-    QCPAxis *valueAxis = look.frequencyAxis ? plot->yAxis2 : plot->yAxis;
+    const ChannelStyle style = ChannelStyle::Of(item);
+    QCPAxis *valueAxis = style.frequencyAxis ? plot->yAxis2 : plot->yAxis;
     QCPGraph *main = AddGraph(valueAxis);
-    main->setName(QString::fromUtf8(look.name));
-    main->setPen(QPen(QColor(look.color), 1));
+    main->setName(style.ShortName());
+    main->setPen(style.pen);
     main->setLineStyle(graphLineStyle);
+    PlotLegend::Name(main);
 
     QCPGraph *violation = nullptr;
     if (item->type() == CalcPowerItem) {
         violation = AddGraph(plot->yAxis);
         violation->setName(QStringLiteral("Нарушение, МВт"));
-        violation->setPen(QPen(QColor(Qt::red), 1));
+        QPen violationPen = style.pen;
+        violationPen.setColor(Qt::red);
+        violation->setPen(violationPen);
         violation->setLineStyle(graphLineStyle);
     }
 
@@ -311,7 +305,7 @@ void TelemetryPlotWidget::AddRealtimeGraph(QTreeWidgetItem *item, int column) {
     SetItemPointer(item, GraphRole, main);
     SetItemPointer(item, ViolationGraphRole, violation);
     SetItemPointer(item, ValueTagRole, tag);
-    plotted.Add(item, main, violation, tag);
+    plotted.Add(item, main, violation, tag, style);
 
     double to;
     if (realtimeMode)
@@ -375,13 +369,14 @@ QMap<double, MeasurePoint> TelemetryPlotWidget::CsvSeries(const QVector<CsvFile:
 void TelemetryPlotWidget::AddCSVFileGraph(QTreeWidgetItem *item, QVector<CsvFile::CsvRow> rows) {
     if (!item || !IsFileChannel(item->type()) || plotted.Find(item))
         return;
-    const ChannelLook look = LookOf(item->type());
-    QCPGraph *graph = AddGraph(look.frequencyAxis ? plot->yAxis2 : plot->yAxis);
-    graph->setName(QString::fromUtf8(look.name));
-    graph->setPen(QPen(QColor(look.color), 1));
+    const ChannelStyle style = ChannelStyle::Of(item);
+    QCPGraph *graph = AddGraph(style.frequencyAxis ? plot->yAxis2 : plot->yAxis);
+    graph->setName(style.ShortName());
+    graph->setPen(style.pen);
     graph->setLineStyle(graphLineStyle);
+    PlotLegend::Name(graph);
     SetItemPointer(item, GraphRole, graph);
-    plotted.Add(item, graph, nullptr, nullptr);
+    plotted.Add(item, graph, nullptr, nullptr, style);
 
     const QMap<double, MeasurePoint> series = CsvSeries(rows, item->type());
     DrawMeasuresToPlot(series, graph, nullptr);
@@ -407,9 +402,10 @@ void TelemetryPlotWidget::LoadPlotForPeriodMaually(QDateTime from, QDateTime to)
             channel.tag->setVisible(false);
     }
     FitTagsInside();
-    plot->yAxis->rescale(true);
-    plot->yAxis2->rescale(true);
+    FitValueAxes();
     plot->xAxis->setRange(double(from.toSecsSinceEpoch()), double(to.toSecsSinceEpoch()));
+    if (navigation)
+        navigation->History().Clear();
     plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
@@ -433,8 +429,7 @@ void TelemetryPlotWidget::DrawAllPlots(QDateTime from, QDateTime to) {
                   }
               });
     DeleteDefferedGraphs();
-    plot->yAxis->rescale(true);
-    plot->yAxis2->rescale(true);
+    FitValueAxes();
     plot->replot(QCustomPlot::rpImmediateRefresh);
 }
 
@@ -486,21 +481,18 @@ void TelemetryPlotWidget::DrawRealtimePlots() {
         if (!tag)
             continue;
         double value = LastValue(main);
-        QPen pen = main->pen();
+        QPen pen = plotted.At(c).style.pen;
         if (std::isnan(value) && violation) {
             value = LastValue(violation);
-            pen = violation->pen();
+            pen.setColor(violation->pen().color());
         }
+        pen.setStyle(Qt::SolidLine);
         if (std::isnan(value)) {
             tag->setVisible(false);
             continue;
         }
         tag->updatePosition(now, value);
-        QString text =
-            QString::number(value, 'f', 2) + QLatin1Char(' ') + item->data(TreeDataColumn, UnitRole).toString();
-        if (item->parent())
-            text += QLatin1Char(' ') + item->parent()->text(0);
-        tag->setText(text);
+        tag->setText(plotted.At(c).style.TagText(value, plot->locale()));
         tag->setPen(pen);
         tag->setVisible(true);
     }
@@ -531,9 +523,48 @@ void TelemetryPlotWidget::ClearGraphs(const Channel &channel) {
         ClearGraph(channel.violation);
 }
 
+void TelemetryPlotWidget::FitValueAxes() {
+    for (QCPAxis *axis : {plot->yAxis, plot->yAxis2}) {
+        if (plotted.RescaleValueAxis(axis))
+            axis->setRange(AxisMargin::Widen(axis->range()));
+    }
+}
+
+void TelemetryPlotWidget::FitAll(bool time, bool values) {
+    if (navigation)
+        navigation->History().Remember();
+    if (time) {
+        if (realtimeMode) {
+            const double now = double(QDateTime::currentSecsSinceEpoch());
+            plot->xAxis->setRange(now - periodLength, now);
+        } else {
+            plot->xAxis->rescale(true);
+        }
+    }
+    if (values)
+        FitValueAxes();
+    plot->replot(QCustomPlot::rpImmediateRefresh);
+}
+
+bool TelemetryPlotWidget::ZoomBack() {
+    if (!navigation || !navigation->History().Back())
+        return false;
+    plot->replot(QCustomPlot::rpImmediateRefresh);
+    return true;
+}
+
+void TelemetryPlotWidget::SetNavigationEnabled(bool enabled) {
+    if (navigation)
+        navigation->SetEnabled(enabled);
+}
+
+void TelemetryPlotWidget::SetLegendVisible(bool visible) {
+    legend.SetVisible(visible);
+    plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
 void TelemetryPlotWidget::RescalePlotRealtimeAuto() {
-    plotted.RescaleValueAxis(plot->yAxis);
-    plotted.RescaleValueAxis(plot->yAxis2);
+    FitValueAxes();
     const double now = double(QDateTime::currentSecsSinceEpoch());
     plot->xAxis->setRange(now - periodLength, now);
     plot->replot(QCustomPlot::rpQueuedReplot);
@@ -564,14 +595,23 @@ void TelemetryPlotWidget::HideAllCurrentValueTags() {
 void TelemetryPlotWidget::HighlightSelectedGrapgh(QTreeWidgetItem *current) {
     for (const Channel &channel : plotted.All()) {
         for (QCPGraph *graph : {channel.main, channel.violation}) {
-            if (graph && graph->pen().widthF() > 1)
-                graph->setPen(QPen(graph->pen().color(), 1));
+            if (graph && graph->pen().widthF() > 1) {
+                QPen pen = graph->pen();
+                pen.setWidthF(1);
+                graph->setPen(pen);
+            }
         }
     }
     if (const Channel *selected = plotted.Find(current)) {
         for (QCPGraph *graph : {selected->main, selected->violation}) {
-            if (graph)
-                graph->setPen(QPen(QBrush(graph->pen().color()), 2, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+            if (graph) {
+                // Thicker, in the pattern that tells the unit.
+                QPen pen = graph->pen();
+                pen.setWidthF(2);
+                pen.setCapStyle(Qt::SquareCap);
+                pen.setJoinStyle(Qt::BevelJoin);
+                graph->setPen(pen);
+            }
         }
     }
     plot->replot(QCustomPlot::rpQueuedReplot);
@@ -605,6 +645,7 @@ void TelemetryPlotWidget::LinkRestored(double time) {
 void TelemetryPlotWidget::BeforeReplot() {
     if (plot->viewport().isEmpty() || !plot->axisRect())
         return;
+    legend.Arrange();
     layout.Arrange(plotted.Tags());
     linkLoss.PlaceTexts();
 }

@@ -15,9 +15,12 @@
 #include "views/gap_marks.h"
 #include "views/link_loss_bands.h"
 #include "views/plot_layout.h"
+#include "views/plot_legend.h"
 #include "views/plotted_channels.h"
 
 class AxisTag;
+class PlotCursor;
+class PlotNavigation;
 class DB;
 class QTreeWidgetItem;
 class TelemetryTableWidget;
@@ -45,6 +48,16 @@ public:
     void FitTagsInside();
 
     void RescalePlotRealtimeAuto();
+    // Both value axes hold every sample of the shown curves, with a margin.
+    void FitValueAxes();
+    // The whole span: the period in realtime, else every sample; remembered for ZoomBack first.
+    void FitAll(bool time, bool values);
+    // Steps back to the view before the last zoom or pan; false when there is none.
+    bool ZoomBack();
+    // Zoom and pan by mouse, off while realtime follows the clock.
+    void SetNavigationEnabled(bool enabled);
+    void SetLegendVisible(bool visible);
+    bool LegendVisible() const { return legend.Visible(); }
     void MoveCurrentTimeLine();
     void RemoveCurrentTimeLine();
     void HideAllCurrentValueTags();
@@ -84,6 +97,10 @@ public:
     QDateTime PeriodEnd() const { return periodEnd; }
     int PeriodLength() const { return periodLength; }
     QCPGraph::LineStyle GraphLineStyle() const { return graphLineStyle; }
+    const PlottedChannels &Plotted() const { return plotted; }
+    // Null unless the plot was made interactive.
+    PlotCursor *Cursor() const { return cursor; }
+    PlotNavigation *Navigation() const { return navigation; }
 
 private:
     using Channel = PlottedChannels::Channel;
@@ -121,4 +138,7 @@ private:
     QMetaObject::Connection beforeReplotConnection;
     ::LinkLossBands linkLoss;
     PlotLayout layout;
+    PlotLegend legend;
+    PlotCursor *cursor = nullptr;
+    PlotNavigation *navigation = nullptr;
 };

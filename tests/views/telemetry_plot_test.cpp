@@ -1,10 +1,15 @@
+#include <QLabel>
 #include <QTreeWidget>
 #include <QtTest>
 #include <cmath>
 
 #include "qcustomplot.h"
+#include "views/axis_margin.h"
 #include "views/axistag.h"
+#include "views/channel_style.h"
 #include "views/objects_tree_widget.h"
+#include "views/plot_cursor.h"
+#include "views/plot_navigation.h"
 #include "views/telemetry_plot_widget.h"
 #include "views/telemetry_table_widget.h"
 
@@ -78,6 +83,24 @@ QString Text(const QVector<QCPGraphData> &lines) {
     return points.join(QLatin1Char(','));
 }
 
+// The range the library's rescale gives an axis, widened by the margin; the range shown when no graph
+// on it has a sample.
+QCPRange LibraryFit(QCPAxis *axis) {
+    const QCPRange shown = axis->range();
+    bool found = false;
+    for (QCPAbstractPlottable *plottable : axis->plottables()) {
+        bool any = false;
+        plottable->getValueRange(any);
+        found = found || (plottable->realVisibility() && any);
+    }
+    if (!found)
+        return shown;
+    axis->rescale(true);
+    const QCPRange fitted = AxisMargin::Widen(axis->range());
+    axis->setRange(shown);
+    return fitted;
+}
+
 } // namespace
 
 class TelemetryPlotTest : public QObject {
@@ -105,6 +128,12 @@ private slots:
     void labelsApart_data();
     void labelsApart();
     void linkLossBand();
+    void readout_data();
+    void readout();
+    void zoomHistory_data();
+    void zoomHistory();
+    void axesHoldSamples_data();
+    void axesHoldSamples();
 };
 
 void TelemetryPlotTest::drawMeasures_data() {
@@ -325,14 +354,12 @@ void TelemetryPlotTest::realtimeRescale() {
             view.DrawMeasuresToPlot(Samples(samples), main, violation);
         }
     }
+    // The plotting library's own rescale over every sample, with the margin on each side.
+    const QCPRange left = LibraryFit(plot.yAxis);
+    const QCPRange right = LibraryFit(plot.yAxis2);
     view.RescalePlotRealtimeAuto();
-    const QCPRange left = plot.yAxis->range();
-    const QCPRange right = plot.yAxis2->range();
-    // The same ranges as the plotting library's own rescale over every sample.
-    plot.yAxis->rescale(true);
-    plot.yAxis2->rescale(true);
-    QCOMPARE(left, plot.yAxis->range());
-    QCOMPARE(right, plot.yAxis2->range());
+    QCOMPARE(plot.yAxis->range(), left);
+    QCOMPARE(plot.yAxis2->range(), right);
 }
 
 // The value spans kept for the graphs of plotted channels give the library's own rescale, also after a
@@ -356,13 +383,11 @@ void TelemetryPlotTest::plottedRescale() {
     for (bool cleared : {false, true}) {
         if (cleared)
             view.LoadPlotForPeriodMaually(t0.addSecs(-600), t0);
+        const QCPRange left = LibraryFit(plot.yAxis);
+        const QCPRange right = LibraryFit(plot.yAxis2);
         view.RescalePlotRealtimeAuto();
-        const QCPRange left = plot.yAxis->range();
-        const QCPRange right = plot.yAxis2->range();
-        plot.yAxis->rescale(true);
-        plot.yAxis2->rescale(true);
-        QCOMPARE(left, plot.yAxis->range());
-        QCOMPARE(right, plot.yAxis2->range());
+        QCOMPARE(plot.yAxis->range(), left);
+        QCOMPARE(plot.yAxis2->range(), right);
     }
 }
 
@@ -691,6 +716,211 @@ void TelemetryPlotTest::linkLossBand() {
     const QString dir = qEnvironmentVariable("ZENTA_SCREENSHOTS", QDir::currentPath());
     QDir().mkpath(dir);
     QVERIFY(plot.savePng(QDir(dir).filePath(QStringLiteral("plot_link_loss.png")), 800, 400));
+}
+
+void TelemetryPlotTest::readout_data() {
+    // The value in force at a moment: the last sample at or before it, from either graph of a channel.
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("samples");
+    QTest::addColumn<double>("fixed"); // NaN: no second cursor
+    QTest::addColumn<double>("at");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("delta");
+
+    const double none = std::nan("");
+    QTest::newRow("between-samples-last-in-force")
+        << int(FreqItem) << "100:50.001,200:49.912" << none << 150.0 << "50.001 Гц"
+        << "";
+    QTest::newRow("on-a-sample") << int(FreqItem) << "100:50.001,200:49.912" << none << 200.0 << "49.912 Гц"
+                                 << "";
+    QTest::newRow("before-first-unknown") << int(PowerItem) << "100:84,200:90" << none << 50.0 << "—"
+                                          << "";
+    QTest::newRow("break-unknown") << int(PowerItem) << "100:84,110:nan,200:90" << none << 150.0 << "—"
+                                   << "";
+    QTest::newRow("violation-run-in-force") << int(CalcPowerItem) << "100:1,200:2!,300:3" << none << 250.0 << "2.00 МВт"
+                                            << "";
+    QTest::newRow("back-from-violation") << int(CalcPowerItem) << "100:1,200:2!,300:3,400:4" << none << 350.0
+                                         << "3.00 МВт"
+                                         << "";
+    QTest::newRow("delta-to-fixed-cursor") << int(FreqItem) << "100:50.010,200:49.850" << 120.0 << 260.0 << "49.850 Гц"
+                                           << "-0.160";
+    QTest::newRow("delta-unknown-before-first") << int(PowerItem) << "100:84,200:90" << 50.0 << 150.0 << "84.00 МВт"
+                                                << "—";
+}
+
+void TelemetryPlotTest::readout() {
+    QFETCH(int, type);
+    QFETCH(QString, samples);
+    QFETCH(double, fixed);
+    QFETCH(double, at);
+    QFETCH(QString, value);
+    QFETCH(QString, delta);
+
+    QCustomPlot plot;
+    plot.setLocale(QLocale::c());
+    TelemetryPlotWidget view(&plot, nullptr, nullptr, true);
+    QTreeWidget tree;
+    auto *station = new QTreeWidgetItem(&tree, ObjectItem);
+    station->setText(0, QStringLiteral("ГЭС"));
+    auto *unit = new QTreeWidgetItem(station, ObjectItem);
+    unit->setText(0, QStringLiteral("Энергоблок №1"));
+    auto *channel = new QTreeWidgetItem(unit, type);
+    channel->setData(TreeDataColumn, ObjectIdRole, 7);
+    channel->setData(TreeDataColumn, MeasureIdRole, 100);
+    view.AddRealtimeGraph(channel, -1);
+    // The span read ends where its samples end: the readout knows nothing past it.
+    view.DrawMeasuresToPlot(Samples(samples), ItemPointer<QCPGraph>(channel, GraphRole),
+                            ItemPointer<QCPGraph>(channel, ViolationGraphRole));
+    view.DrawMeasuresToPlot(Samples("1000:nan"), ItemPointer<QCPGraph>(channel, GraphRole), nullptr);
+
+    PlotCursor *cursor = view.Cursor();
+    QVERIFY(cursor);
+    cursor->Fix(fixed);
+    cursor->MoveTo(at);
+    const QVector<PlotCursor::Reading> readings = cursor->Readings();
+    QCOMPARE(readings.size(), 1);
+    QCOMPARE(readings[0].name, ChannelStyle::Of(channel).FullName());
+    QVERIFY(readings[0].name.startsWith(QStringLiteral("ГЭС / Энергоблок №1 / ")));
+    QCOMPARE(readings[0].place, QStringLiteral("ГЭС / ЭБ №1"));
+    QCOMPARE(readings[0].color, ItemPointer<QCPGraph>(channel, GraphRole)->pen().color());
+    QCOMPARE(readings[0].value, value);
+    QCOMPARE(readings[0].delta, delta);
+    // The box writes the number under its unit's heading.
+    QVERIFY(cursor->Box()->text().contains(readings[0].number));
+    QVERIFY(value.startsWith(readings[0].number));
+
+    // Past the last point drawn nothing is in force yet.
+    cursor->MoveTo(2000);
+    QCOMPARE(cursor->Readings()[0].value, QStringLiteral("—"));
+    cursor->MoveTo(std::nan(""));
+    QVERIFY(cursor->Box()->isHidden());
+}
+
+void TelemetryPlotTest::zoomHistory_data() {
+    // steps: "rect" (a dragged rectangle), "flat" (a rectangle one row high: time only), "wheel" (one
+    // notch in), "pan", "back"; shown: after each step, the index of the earlier view that is shown
+    // again, or -1 for a new one.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QList<int>>("shown");
+
+    QTest::newRow("zoom-twice-back-twice") << QStringList{"rect", "rect", "back", "back"} << QList<int>{-1, -1, 1, 0};
+    QTest::newRow("time-only-rect-keeps-values") << QStringList{"flat", "back"} << QList<int>{-1, 0};
+    QTest::newRow("wheel-then-pan-back-twice")
+        << QStringList{"wheel", "pan", "back", "back"} << QList<int>{-1, -1, 1, 0};
+    QTest::newRow("back-without-history-stays") << QStringList{"back"} << QList<int>{0};
+    QTest::newRow("back-past-the-first-stays") << QStringList{"rect", "back", "back"} << QList<int>{-1, 0, 0};
+}
+
+void TelemetryPlotTest::zoomHistory() {
+    QFETCH(QStringList, steps);
+    QFETCH(QList<int>, shown);
+
+    QCustomPlot plot;
+    plot.resize(900, 600);
+    TelemetryPlotWidget view(&plot, nullptr, nullptr, true);
+    plot.xAxis->setRange(1000, 4600);
+    plot.yAxis->setRange(0, 300);
+    plot.yAxis2->setRange(49.8, 50.2);
+    plot.replot(QCustomPlot::rpImmediateRefresh);
+    PlotNavigation *navigation = view.Navigation();
+    QVERIFY(navigation);
+    navigation->SetEnabled(true);
+
+    const QRect area = plot.axisRect()->rect();
+    QVector<PlotZoomHistory::View> views{navigation->History().Shown()};
+    for (int i = 0; i < steps.size(); ++i) {
+        const QString &step = steps[i];
+        if (step == QLatin1String("rect"))
+            navigation->ZoomToRect(area.adjusted(area.width() / 4, area.height() / 4, -area.width() / 4, -10));
+        else if (step == QLatin1String("flat"))
+            navigation->ZoomToRect(QRect(area.left() + 50, area.center().y(), area.width() / 3, 1));
+        else if (step == QLatin1String("wheel"))
+            navigation->Wheel(area.center(), 1, false);
+        else if (step == QLatin1String("pan"))
+            navigation->Pan(QPoint(80, -40));
+        else
+            view.ZoomBack();
+        const PlotZoomHistory::View now = navigation->History().Shown();
+        if (shown[i] < 0) {
+            QVERIFY2(!views.contains(now), qPrintable(step));
+        } else {
+            QCOMPARE(now.time, views[shown[i]].time);
+            QCOMPARE(now.power, views[shown[i]].power);
+            QCOMPARE(now.frequency, views[shown[i]].frequency);
+        }
+        if (step == QLatin1String("flat")) {
+            QCOMPARE(now.power, views.last().power);
+            QVERIFY(now.time.size() < views.last().time.size());
+        }
+        views << now;
+    }
+}
+
+void TelemetryPlotTest::axesHoldSamples_data() {
+    // A channel's samples, how the axes are fitted: "values" (after a load or check all), "all" (zoom
+    // reset), "realtime" (a tick that follows the clock).
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("samples");
+    QTest::addColumn<QString>("fit");
+
+    const QString unitDropped = "100:300,200:301,300:84,400:299";
+    const QString nadir = "100:50.01,200:49.78,300:50.0";
+    QTest::newRow("unit-far-below-after-load") << int(PowerItem) << unitDropped << "values";
+    QTest::newRow("unit-far-below-after-reset") << int(PowerItem) << unitDropped << "all";
+    QTest::newRow("unit-far-below-realtime") << int(PowerItem) << unitDropped << "realtime";
+    QTest::newRow("nadir-after-load") << int(FreqItem) << nadir << "values";
+    QTest::newRow("nadir-after-reset") << int(FreqItem) << nadir << "all";
+    QTest::newRow("violation-below") << int(CalcPowerItem) << "100:280,200:60!,300:290"
+                                     << "values";
+}
+
+void TelemetryPlotTest::axesHoldSamples() {
+    QFETCH(int, type);
+    QFETCH(QString, samples);
+    QFETCH(QString, fit);
+
+    QCustomPlot plot;
+    plot.resize(900, 600);
+    TelemetryPlotWidget view(&plot, nullptr, nullptr, true);
+    view.SetPloRealtimeMode(fit == QLatin1String("realtime"), QDateTime::currentDateTime(), 600);
+    QTreeWidget tree;
+    auto *unit = new QTreeWidgetItem(&tree, ObjectItem);
+    // A second channel near the first, so that the extreme is far from the rest.
+    QTreeWidgetItem *channels[2];
+    for (int i = 0; i < 2; ++i) {
+        channels[i] = new QTreeWidgetItem(unit, type);
+        channels[i]->setData(TreeDataColumn, ObjectIdRole, 7);
+        channels[i]->setData(TreeDataColumn, MeasureIdRole, 100 + i);
+        view.AddRealtimeGraph(channels[i], -1);
+    }
+    view.DrawMeasuresToPlot(Samples(samples), ItemPointer<QCPGraph>(channels[0], GraphRole),
+                            ItemPointer<QCPGraph>(channels[0], ViolationGraphRole));
+    const double level = type == FreqItem ? 50.0 : 300.0;
+    view.DrawMeasuresToPlot(Samples(QStringLiteral("100:%1,400:%1").arg(level)),
+                            ItemPointer<QCPGraph>(channels[1], GraphRole), nullptr);
+    // An axis range that cuts the extreme, as a chart of before would have.
+    plot.yAxis->setRange(250, 320);
+    plot.yAxis2->setRange(49.9, 50.1);
+
+    if (fit == QLatin1String("values"))
+        view.FitValueAxes();
+    else if (fit == QLatin1String("all"))
+        view.FitAll(true, true);
+    else
+        view.RescalePlotRealtimeAuto();
+
+    for (int i = 0; i < plot.graphCount(); ++i) {
+        const QCPGraph *graph = plot.graph(i);
+        const QCPRange range = graph->valueAxis()->range();
+        for (auto it = graph->data()->constBegin(); it != graph->data()->constEnd(); ++it) {
+            if (std::isnan(it->value))
+                continue;
+            // Inside with room to spare: a sample on the border is cut by the axis line.
+            const double room = range.size() * AxisMargin::Fraction * 0.5;
+            QVERIFY2(it->value > range.lower + room && it->value < range.upper - room,
+                     qPrintable(QStringLiteral("%1 in %2..%3").arg(it->value).arg(range.lower).arg(range.upper)));
+        }
+    }
 }
 
 QTEST_MAIN(TelemetryPlotTest)

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -15,6 +16,7 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <QtTest>
+#include <cmath>
 #include <memory>
 
 #include "app/mainwindow.h"
@@ -40,6 +42,13 @@ private slots:
     void treeMenu_data();
     void treeMenu();
     void tableShown();
+    void f5Twice_data();
+    void f5Twice();
+    void axesHoldSamples_data();
+    void axesHoldSamples();
+    void zoomBackByMouse();
+    void readoutScreens_data();
+    void readoutScreens();
 
 private:
     template <typename T> T *Child(const char *name) const { return fixture.Child<T>(name); }
@@ -47,6 +56,11 @@ private:
     void EnterPeriod(int interval, const QDateTime &end);
     void Screenshot(const QString &name, const QSize &size = QSize(1400, 900));
     int GraphsWithData() const;
+    // Channels with a sample inside the shown time span.
+    int GraphsInView() const;
+    void MoveMouse(const QPoint &at, Qt::MouseButtons buttons = Qt::NoButton);
+    // Every shown sample lies inside its value axis, clear of the border.
+    bool SamplesInsideAxes(QString *why) const;
 
     WindowFixture fixture;
     StandProcess stand;
@@ -173,7 +187,7 @@ void TelemetryWindowTest::modeSwitch() {
     QCOMPARE(Child<QDateEdit>("begin_date")->isEnabled(), !realtimeAfter);
     QCOMPARE(Child<QComboBox>("interval")->isEnabled(), !realtimeAfter);
     QCOMPARE(window->statusBar()->currentMessage(),
-             realtimeAfter ? QStringLiteral("Режим слежения") : QStringLiteral("Автономный режим"));
+             realtimeAfter ? QStringLiteral("Режим слежения") : QStringLiteral("Период"));
     if (!realtimeAfter) {
         // The period controls keep the moment of leaving; no tick moves them any more.
         QVERIFY(qAbs(before.secsTo(Child<QTimeEdit>("begin_time")->time())) <= 1);
@@ -329,6 +343,166 @@ void TelemetryWindowTest::tableShown() {
     Action("action_show_table")->trigger();
     QVERIFY(!tabs->isVisible());
     QCOMPARE(table->rowCount(), 0);
+}
+
+void TelemetryWindowTest::MoveMouse(const QPoint &at, Qt::MouseButtons buttons) {
+    // The move itself, as the window system hands it over; the test's cursor may be elsewhere.
+    QMouseEvent move(QEvent::MouseMove, at, plot->mapToGlobal(at), Qt::NoButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(plot, &move);
+}
+
+int TelemetryWindowTest::GraphsInView() const {
+    const QCPRange span = plot->xAxis->range();
+    int count = 0;
+    for (int i = 0; i < plot->graphCount(); ++i) {
+        const QCPGraph *graph = plot->graph(i);
+        if (!graph->visible() || graph->name() == QStringLiteral("Нарушение, МВт"))
+            continue;
+        const auto it = graph->data()->findBegin(span.lower, false);
+        count += it != graph->data()->constEnd() && it->key <= span.upper;
+    }
+    return count;
+}
+
+bool TelemetryWindowTest::SamplesInsideAxes(QString *why) const {
+    for (int i = 0; i < plot->graphCount(); ++i) {
+        const QCPGraph *graph = plot->graph(i);
+        if (!graph->visible())
+            continue;
+        const QCPRange range = graph->valueAxis()->range();
+        const double room = range.size() * 0.01;
+        for (auto it = graph->data()->constBegin(); it != graph->data()->constEnd(); ++it) {
+            if (!std::isnan(it->value) && (it->value < range.lower + room || it->value > range.upper - room)) {
+                *why = QStringLiteral("%1: %2 in %3..%4")
+                           .arg(graph->name())
+                           .arg(it->value)
+                           .arg(range.lower)
+                           .arg(range.upper);
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+void TelemetryWindowTest::f5Twice_data() {
+    QTest::addColumn<bool>("startRealtime");
+
+    QTest::newRow("from-realtime") << true;
+    QTest::newRow("from-period-an-hour-back") << false;
+}
+
+void TelemetryWindowTest::f5Twice() {
+    QFETCH(bool, startRealtime);
+
+    if (startRealtime && !Action("action_realtime")->isChecked())
+        Action("action_realtime")->trigger();
+    if (!startRealtime) {
+        QDateTime minute = QDateTime::currentDateTime().addSecs(-3600);
+        minute.setTime(QTime(minute.time().hour(), minute.time().minute(), 0));
+        EnterPeriod(0, minute);
+    }
+    QTRY_VERIFY(GraphsInView() >= 20);
+    // As a person presses it: twice on the keyboard, without waiting for a tick between.
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(window, Qt::Key_F5);
+    QTest::keyClick(window, Qt::Key_F5);
+    QCOMPARE(Action("action_realtime")->isChecked(), startRealtime);
+    QCOMPARE(GraphsInView(), 22);
+    QString why;
+    QVERIFY2(SamplesInsideAxes(&why), qPrintable(why));
+    QCOMPARE(window->statusBar()->currentMessage(),
+             startRealtime ? QStringLiteral("Режим слежения") : QStringLiteral("Период"));
+}
+
+void TelemetryWindowTest::axesHoldSamples_data() {
+    QTest::addColumn<QString>("step");
+
+    QTest::newRow("period-load") << "load";
+    QTest::newRow("check-all-in-period") << "check-all";
+    QTest::newRow("zoom-reset") << "reset";
+}
+
+void TelemetryWindowTest::axesHoldSamples() {
+    QFETCH(QString, step);
+
+    QDateTime minute = QDateTime::currentDateTime().addSecs(-1200);
+    minute.setTime(QTime(minute.time().hour(), minute.time().minute(), 0));
+    if (step == QLatin1String("check-all"))
+        Action("action_check_none")->trigger();
+    EnterPeriod(2, minute);
+    if (step == QLatin1String("check-all")) {
+        Action("action_check_all")->trigger();
+    } else if (step == QLatin1String("reset")) {
+        plot->yAxis->setRange(plot->yAxis->range().center(), plot->yAxis->range().upper);
+        plot->yAxis2->setRange(plot->yAxis2->range().center(), plot->yAxis2->range().upper);
+        Action("action_shrink_all")->trigger();
+    }
+    QTRY_VERIFY(GraphsInView() >= 20);
+    QString why;
+    QVERIFY2(SamplesInsideAxes(&why), qPrintable(why));
+}
+
+void TelemetryWindowTest::zoomBackByMouse() {
+    QDateTime minute = QDateTime::currentDateTime().addSecs(-1200);
+    minute.setTime(QTime(minute.time().hour(), minute.time().minute(), 0));
+    EnterPeriod(0, minute);
+    const QCPRange before = plot->xAxis->range();
+    const QRect area = plot->axisRect()->rect();
+    QTest::mousePress(plot, Qt::LeftButton, Qt::NoModifier, area.center() - QPoint(area.width() / 4, 0));
+    MoveMouse(area.center(), Qt::LeftButton);
+    QTest::mouseRelease(plot, Qt::LeftButton, Qt::NoModifier, area.center() + QPoint(area.width() / 8, 0));
+    QVERIFY(plot->xAxis->range().size() < before.size() / 2);
+    QVERIFY(Action("action_zoom_back")->isVisible());
+    Action("action_zoom_back")->trigger();
+    QCOMPARE(plot->xAxis->range(), before);
+}
+
+void TelemetryWindowTest::readoutScreens_data() {
+    QTest::addColumn<QSize>("size");
+
+    QTest::newRow("1600x900") << QSize(1600, 900);
+    QTest::newRow("1366x768") << QSize(1366, 768);
+    QTest::newRow("1024x600") << QSize(1024, 600);
+}
+
+void TelemetryWindowTest::readoutScreens() {
+    QFETCH(QSize, size);
+
+    QDateTime minute = QDateTime::currentDateTime().addSecs(-900);
+    minute.setTime(QTime(minute.time().hour(), minute.time().minute(), 0));
+    EnterPeriod(0, minute);
+    QTRY_VERIFY(GraphsInView() >= 20);
+    window->resize(size);
+    QCoreApplication::processEvents();
+    plot->replot(QCustomPlot::rpImmediateRefresh);
+
+    // A fixed cursor a third in, the mouse at two thirds: the box gives both moments' values.
+    const QRect area = plot->axisRect()->rect();
+    const QPoint fixedAt(area.left() + area.width() / 3, area.center().y());
+    QTest::mouseClick(plot, Qt::LeftButton, Qt::NoModifier, fixedAt);
+    MoveMouse(QPoint(area.left() + area.width() * 2 / 3, area.center().y()));
+    auto *box = Child<QLabel>("plot_readout");
+    QTRY_VERIFY(box->isVisible());
+    QVERIFY(box->text().contains(QStringLiteral("Δt = ")));
+    QVERIFY(box->text().contains(QStringLiteral("f, Гц")));
+    QVERIFY(box->text().contains(QStringLiteral("ЭБ №1")));
+    // The box stays inside the chart, whatever the size.
+    QVERIFY2(plot->rect().contains(box->geometry()), qPrintable(QStringLiteral("%1,%2 %3x%4 in %5x%6")
+                                                                    .arg(box->x())
+                                                                    .arg(box->y())
+                                                                    .arg(box->width())
+                                                                    .arg(box->height())
+                                                                    .arg(plot->width())
+                                                                    .arg(plot->height())));
+    const QString name = QStringLiteral("telemetry_readout_%1x%2.png").arg(size.width()).arg(size.height());
+    const QString dir = qEnvironmentVariable("ZENTA_SCREENSHOTS", QDir::currentPath());
+    QDir().mkpath(dir);
+    QVERIFY(window->grab().save(QDir(dir).filePath(name)));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(plot, &leave);
+    QVERIFY(box->isHidden());
 }
 
 QTEST_MAIN(TelemetryWindowTest)
