@@ -440,6 +440,13 @@ void ShellWindowTest::linkLossWarnsOnce() {
         const double now = QDateTime::currentMSecsSinceEpoch() / 1000.0;
         QVERIFY(bands[0]->topLeft->coords().x() <= now && bands[0]->topLeft->coords().x() > now - 60);
         QVERIFY(bands[0]->bottomRight->coords().x() > now);
+        const QString folder = qEnvironmentVariable("ZENTA_SCREENSHOTS");
+        if (!folder.isEmpty()) {
+            QDir().mkpath(folder);
+            window->resize(1366, 768);
+            QTest::qWait(100);
+            window->grab().save(QDir(folder).filePath(QStringLiteral("shell_link_lost_retrying.png")));
+        }
 
         // The server comes back and fills its archive for the time it was down.
         QVERIFY2(stand.Restart(), qPrintable(stand.Error()));
