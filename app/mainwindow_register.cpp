@@ -21,10 +21,16 @@
 void MainWindow::KeepEpisodes(const QVector<Episode> &episodes) {
     if (registerFailed)
         return;
+    // Kept once its verdicts can no longer change: ended, and with the data two minutes past its end,
+    // so that every check after the start (point B at 52 s among them) has been read.
+    double dataEnd = -INFINITY;
+    for (const StationSeries &s : episodeMonitor->Series())
+        if (std::isfinite(s.spanTo))
+            dataEnd = std::max(dataEnd, s.spanTo);
     QVector<Episode> ended;
     for (const Episode &e : episodes) {
         // An episode cut by the span's edge is judged whole by a later read or the batch command.
-        if (e.ongoing || e.cut || !std::isfinite(e.end))
+        if (e.ongoing || e.cut || !std::isfinite(e.end) || e.end + 120 > dataEnd || e.start + 120 > dataEnd)
             continue;
         const QString key = e.station + QLatin1Char('|') + QString::number(e.start, 'f', 3);
         if (!keptEpisodes.contains(key))

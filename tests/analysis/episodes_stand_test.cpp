@@ -168,6 +168,18 @@ void EpisodesStandTest::tabVerdicts() {
     QVERIFY2(whole >= 4, qPrintable(QString::number(whole)));
     QCOMPARE(checked, whole * 3);
 
+    // The whole episodes shown are kept in the register beside dedur.ini, with the verdicts shown.
+    RegisterConfig config;
+    config.path = QDir::current().filePath(QStringLiteral("episodes.sqlite"));
+    EpisodeRegister reg(config);
+    const QVector<EpisodeRegister::Record> kept = reg.Find({});
+    QVERIFY2(kept.size() >= whole - 2 && kept.size() <= whole, qPrintable(reg.Error()));
+    for (const EpisodeRegister::Record &r : kept) {
+        QCOMPARE(r.episode.units.size(), 4);
+        QCOMPARE(r.judgedBy, QStringLiteral("operator"));
+        QVERIFY(r.rule.contains(QStringLiteral("ОПРЧ")));
+    }
+
     const QString dir = qEnvironmentVariable("ZENTA_SCREENSHOTS", QDir::currentPath());
     QDir().mkpath(dir);
     tree->expandAll();
