@@ -356,9 +356,12 @@ void EpisodeRegisterTest::dialog() {
     QFETCH(QString, user);
     FRESH(reg, nullptr);
     QVector<Episode> episodes = Episodes(3) + Episodes(2, QStringLiteral("ТЭЦ-2"));
-    const double now = double(QDateTime::currentSecsSinceEpoch());
+    // Within this month, as the window's period opens, whatever the hour.
+    const QDate today = QDate::currentDate();
+    const double monthStart = double(QDateTime(QDate(today.year(), today.month(), 1), QTime(0, 0)).toSecsSinceEpoch());
+    const double first = std::max(double(QDateTime::currentSecsSinceEpoch()) - 3600, monthStart + 60);
     for (int i = 0; i < episodes.size(); ++i) {
-        episodes[i].start = now - 3600 + 60 * i;
+        episodes[i].start = first + 60 * i;
         episodes[i].end = episodes[i].start + 42;
     }
     QCOMPARE(reg->Write(episodes, QStringLiteral("r"), QStringLiteral("v"), "engineer"), 5);
