@@ -11,15 +11,8 @@
 
 using SampleSeries = QMap<double, MeasurePoint>;
 
-struct UnitSeries {
+struct UnitSeries : UnitPassport {
     QString name;
-    int objectId = 0;
-    // From the unit's passport; NaN where it does not say.
-    double nominal = NAN;  // MW
-    double minPower = NAN; // MW
-    double maxPower = NAN; // MW
-    double droop = NAN;    // %, as set
-    QString profile;       // the regime profile's name, empty: the default one
     bool hasPower = false;
     bool hasCalc = false;
     SampleSeries power;

@@ -45,13 +45,8 @@ void EpisodeMonitor::SetStations(const QVector<StationChannels> &stations) {
         one.hasFrequency = station.frequencyId > 0;
         for (const UnitChannels &unit : station.units) {
             UnitSeries u;
+            static_cast<UnitPassport &>(u) = unit;
             u.name = unit.name;
-            u.objectId = unit.objectId;
-            u.nominal = unit.nominal;
-            u.minPower = unit.minPower;
-            u.maxPower = unit.maxPower;
-            u.droop = unit.droop;
-            u.profile = unit.profile;
             u.hasPower = unit.powerId > 0;
             u.hasCalc = unit.calcId > 0;
             one.units.append(u);

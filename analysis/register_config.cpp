@@ -1,6 +1,8 @@
 #include "analysis/register_config.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include "support/settings.h"
 
@@ -10,7 +12,8 @@ QString RegisterConfig::Describe() const {
     return QStringLiteral("PostgreSQL %1@%2:%3/%4").arg(user, host).arg(port).arg(database);
 }
 
-bool RegisterConfig::Load(const QString &iniPath, const QString &defaultPath, RegisterConfig *config, QString *error) {
+bool RegisterConfig::Load(const QString &iniPath, RegisterConfig *config, QString *error) {
+    const QString defaultPath = QFileInfo(iniPath).dir().filePath(QStringLiteral("episodes.sqlite"));
     RegisterConfig result;
     const std::unique_ptr<QSettings> ini = Settings::Open(iniPath);
     ini->beginGroup(QStringLiteral("Register"));

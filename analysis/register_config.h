@@ -17,7 +17,7 @@ struct RegisterConfig {
     // "PostgreSQL zenta@host:5432/zenta" or the SQLite file, for messages.
     QString Describe() const;
 
-    // Reads the section of `iniPath`; `defaultPath` is the SQLite file without a server. False with a
-    // message in Russian when the section is unusable (a password file that cannot be read, a bad port).
-    static bool Load(const QString &iniPath, const QString &defaultPath, RegisterConfig *config, QString *error);
+    // Reads the section of `iniPath`; without a server the SQLite file is episodes.sqlite beside it. False
+    // with a message in Russian when the section is unusable (a password file that cannot be read, a bad port).
+    static bool Load(const QString &iniPath, RegisterConfig *config, QString *error);
 };

@@ -201,7 +201,9 @@ private:
     // Brings the episodes up to date with the span shown; `reload` reads the whole span again.
     void UpdateEpisodes(bool reload);
     bool EpisodesShown() const;
-    // The register, opened on first use from the [Register] section; null with the reason said.
+    // The register, opened on first use from the [Register] section; false with the reason.
+    bool OpenRegister(QString *error);
+    // The same, with the reason said in a message box; null then.
     EpisodeRegister *Register();
     // Keeps the episodes that have ended, whole, in the register; a register that cannot be opened is
     // said once in the status bar, not on every tick.

@@ -3,7 +3,9 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QSignalBlocker>
+#include <QTreeWidgetItemIterator>
 #include <QWheelEvent>
+#include <cmath>
 #include <iterator>
 
 #include "server/table_dedur_types_14.h"
@@ -349,4 +351,43 @@ void MainWindow::on_tree_customContextMenuRequested(const QPoint &pos) {
         menu->addAction(ui->action_close);
     }
     menu->popup(ui->tree->viewport()->mapToGlobal(pos));
+}
+
+void MainWindow::ShowArchiveSpan(double fromSeconds, double toSeconds, int stationId) {
+    const QDateTime from = QDateTime::fromSecsSinceEpoch(qint64(std::floor(fromSeconds)));
+    const QDateTime to = QDateTime::fromSecsSinceEpoch(qint64(std::ceil(toSeconds)));
+    StopRealtime();
+    // The fields show the end and the shortest length that holds the span; the chart shows it exactly.
+    const int longest = int(std::size(PeriodLengths)) - 1;
+    int index = 0;
+    while (index < longest && PeriodLengths[index] < from.secsTo(to))
+        ++index;
+    {
+        const QSignalBlocker blocker(ui->interval);
+        ui->interval->setCurrentIndex(index);
+    }
+    SetPeriodFields(to, from);
+
+    // Only the station's channels: its own, its units' and the way down to it.
+    QTreeWidgetItem *station = nullptr;
+    for (QTreeWidgetItemIterator it(ui->tree); *it && stationId > 0; ++it)
+        if ((*it)->type() == ObjectItem && (*it)->data(TreeDataColumn, ObjectIdRole).toInt() == stationId) {
+            station = *it;
+            break;
+        }
+    if (station) {
+        objectsTree->CheckNone();
+        {
+            const QSignalBlocker blocker(ui->tree);
+            for (QTreeWidgetItem *up = station->parent(); up; up = up->parent())
+                up->setCheckState(0, Qt::Checked);
+            station->setCheckState(0, Qt::Checked);
+            for (QTreeWidgetItem *below : objectsTree->CollectChildrenItems(station))
+                below->setCheckState(0, Qt::Checked);
+        }
+        on_tree_itemChanged(station, 0);
+        ui->tree->setCurrentItem(station);
+    }
+    telemetryPlot->LoadPlotForPeriodMaually(from, to);
+    UpdateEpisodes(false);
 }

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QLocale>
 #include <QProcessEnvironment>
@@ -17,10 +16,6 @@
 #include "support/settings.h"
 
 namespace {
-
-QString DefaultRegisterPath() {
-    return QDir::current().filePath(QStringLiteral("episodes.sqlite"));
-}
 
 bool ParseTime(const QString &text, QDateTime *time) {
     QString iso = text.trimmed();
@@ -250,7 +245,7 @@ int ReportCommand::Run(const QStringList &arguments, QString *out, QString *err)
     }
     if (toRegister) {
         RegisterConfig config;
-        if (!RegisterConfig::Load(Settings::FilePath(), DefaultRegisterPath(), &config, &error)) {
+        if (!RegisterConfig::Load(Settings::FilePath(), &config, &error)) {
             *err += error + QLatin1Char('\n');
             return RegisterFailed;
         }
@@ -284,7 +279,7 @@ int ReportCommand::RunMonth(const QString &month, const QString &csv, const QStr
     }
     RegisterConfig config;
     QString error;
-    if (!RegisterConfig::Load(Settings::FilePath(), DefaultRegisterPath(), &config, &error)) {
+    if (!RegisterConfig::Load(Settings::FilePath(), &config, &error)) {
         *err += error + QLatin1Char('\n');
         return RegisterFailed;
     }

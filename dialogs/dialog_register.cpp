@@ -201,7 +201,7 @@ void DialogRegister::on_tree_records_itemDoubleClicked(QTreeWidgetItem *item, in
     const Episode &e = records[index].episode;
     // The episode with a little of what came before and after it.
     const double end = std::isfinite(e.end) ? e.end : e.start + 120;
-    emit OpenPeriod(e.start - 60, end + 60);
+    emit OpenPeriod(e.start - 60, end + 60, e.station);
 }
 
 bool DialogRegister::WriteMonthSummary(const QDate &month, const QString &path, QString *error) {

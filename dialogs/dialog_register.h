@@ -33,8 +33,8 @@ public:
     bool WriteMonthSummary(const QDate &month, const QString &path, QString *error);
 
 signals:
-    // The span of an episode, seconds since the epoch, to be shown on the chart.
-    void OpenPeriod(double from, double to);
+    // The span of an episode of `station`, seconds since the epoch, to be shown on the chart.
+    void OpenPeriod(double from, double to, QString station);
 
 private slots:
     void on_button_find_clicked();

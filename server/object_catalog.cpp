@@ -15,6 +15,19 @@ struct Setting {
     QString key;
 };
 
+// The fields of the objects table's row, without channels or place.
+CatalogObject ReadObject(Table_Dedur_Objects *table, int row, int id) {
+    CatalogObject object;
+    object.id = id;
+    object.row = row;
+    object.parentId = table->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_PARENT"));
+    object.typeId = table->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_TYPE"));
+    object.order = table->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_ORDER"));
+    object.inRegulation = table->GetFieldValueBool(row, QStringLiteral("DEDUR_OBJ_IN_REGULATION"));
+    object.name = table->GetFieldValueString(row, QStringLiteral("DEDUR_OBJ_NAME"));
+    return object;
+}
+
 } // namespace
 
 QString ObjectCatalog::SortKey(int order) {
@@ -35,16 +48,8 @@ ObjectCatalog ObjectCatalog::Build(DB *db) {
             ++catalog.duplicates;
             continue;
         }
-        CatalogObject object;
-        object.id = id;
-        object.row = row;
-        object.parentId = table->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_PARENT"));
-        object.typeId = table->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_TYPE"));
-        object.order = table->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_ORDER"));
-        object.inRegulation = table->GetFieldValueBool(row, QStringLiteral("DEDUR_OBJ_IN_REGULATION"));
-        object.name = table->GetFieldValueString(row, QStringLiteral("DEDUR_OBJ_NAME"));
         catalog.indexOfId.insert(id, catalog.objects.size());
-        catalog.objects.append(object);
+        catalog.objects.append(ReadObject(table, row, id));
     }
 
     // Settings by id and by (type, key); the first row of a repeated one wins, as in the tables' lookups.
@@ -100,9 +105,12 @@ ObjectCatalog ObjectCatalog::Build(DB *db) {
     sorted.reserve(catalog.objects.size());
     for (const CatalogObject &object : qAsConst(catalog.objects))
         sorted.append(object.id);
-    std::stable_sort(sorted.begin(), sorted.end(), [&catalog](int a, int b) {
-        return SortKey(catalog.Find(a)->order) < SortKey(catalog.Find(b)->order);
-    });
+    // The tree's order is that of the keys' texts; each key is made once, not at every comparison.
+    QHash<int, QString> keyOf;
+    for (const CatalogObject &object : qAsConst(catalog.objects))
+        keyOf.insert(object.id, SortKey(object.order));
+    const auto byKey = [&keyOf](int a, int b) { return keyOf[a] < keyOf[b]; };
+    std::stable_sort(sorted.begin(), sorted.end(), byKey);
     for (int id : qAsConst(sorted))
         catalog.childIds[catalog.Find(id)->parentId].append(id);
 
@@ -131,9 +139,8 @@ ObjectCatalog ObjectCatalog::Build(DB *db) {
         catalog.Place(first, &catalog.topLevel);
     }
     // The top level in display order, as the tree sorts it.
-    std::stable_sort(catalog.topLevel.begin(), catalog.topLevel.end(), [&catalog](int a, int b) {
-        return SortKey(catalog.Find(a)->order) < SortKey(catalog.Find(b)->order);
-    });
+    std::stable_sort(catalog.topLevel.begin(), catalog.topLevel.end(), byKey);
+    catalog.stations = catalog.FindStations();
     return catalog;
 }
 
@@ -171,14 +178,7 @@ bool ObjectCatalog::ReadOne(DB *db, int id, CatalogObject *object) {
     const int row = table ? table->FindRecordIndexByIntValue("DEDUR_OBJ_ID", id) : -1;
     if (row < 0)
         return false;
-    *object = CatalogObject();
-    object->id = id;
-    object->row = row;
-    object->parentId = table->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_PARENT"));
-    object->typeId = table->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_TYPE"));
-    object->order = table->GetFieldValueInt(row, QStringLiteral("DEDUR_OBJ_ORDER"));
-    object->inRegulation = table->GetFieldValueBool(row, QStringLiteral("DEDUR_OBJ_IN_REGULATION"));
-    object->name = table->GetFieldValueString(row, QStringLiteral("DEDUR_OBJ_NAME"));
+    *object = ReadObject(table, row, id);
     if (!db->tableDedurSettings || !db->tableDedurData)
         return true;
     auto channel = [&](const char *key) {
@@ -276,7 +276,7 @@ void ObjectCatalog::CollectUnits(const CatalogObject &object, QVector<UnitChanne
     }
 }
 
-QVector<StationChannels> ObjectCatalog::Stations() const {
+QVector<StationChannels> ObjectCatalog::FindStations() const {
     QVector<StationChannels> stations;
     for (int id : ShownOrder()) {
         const CatalogObject *object = Find(id);

@@ -12,17 +12,20 @@
 class DB;
 
 // Where a station's series come from: archive measurement ids, 0 = no such channel.
-struct UnitChannels {
-    QString name;
+// What a unit's passport says that its answers are judged by; NaN (empty) where it says nothing readable.
+struct UnitPassport {
     int objectId = 0;
-    int powerId = 0;
-    int calcId = 0;
-    // From the unit's passport, NaN (empty) where it says nothing readable.
     double nominal = NAN;  // NominalPower, MW
     double minPower = NAN; // MinPower, MW
     double maxPower = NAN; // MaxPower, MW
     double droop = NAN;    // Droop, %
-    QString profile;       // RegimeProfile: the rule its answers are judged by
+    QString profile;       // RegimeProfile: the rule its answers are judged by; empty: the default one
+};
+
+struct UnitChannels : UnitPassport {
+    QString name;
+    int powerId = 0;
+    int calcId = 0;
 };
 
 struct StationChannels {
@@ -82,7 +85,8 @@ public:
     QVector<int> ShownOrder() const;
     // Stations (objects with a frequency channel) and their units (objects below them with a power
     // channel, down through objects that are not stations themselves), in the order the tree shows them.
-    QVector<StationChannels> Stations() const;
+    // Found once when the catalogue is built: the episodes tab asks for them on every tick.
+    const QVector<StationChannels> &Stations() const { return stations; }
     // The sort key of a display order, as the tree sorts its nodes by.
     static QString SortKey(int order);
     // Where the orphans' group stands among the top-level objects.
@@ -91,6 +95,7 @@ public:
 private:
     void Place(int rootId, QVector<int> *into);
     void CollectUnits(const CatalogObject &object, QVector<UnitChannels> *units) const;
+    QVector<StationChannels> FindStations() const;
 
     QVector<CatalogObject> objects; // one per id, in table order
     QHash<int, int> indexOfId;
@@ -99,4 +104,5 @@ private:
     QVector<int> orphans;
     QHash<int, bool> placed;
     int duplicates = 0;
+    QVector<StationChannels> stations;
 };

@@ -208,11 +208,15 @@ void EventsTableWidget::EventAcknowledged(QString key) {
     if (!item)
         return;
     // Only alarms are acknowledged: the row keeps the mark of one, and who and when follow.
+    MarkRow(item);
+    if (!item->toolTip().startsWith(AcknowledgedText(QString(), QDateTime())))
+        item->setToolTip(AcknowledgedText(QString(), QDateTime()));
+}
+
+void EventsTableWidget::MarkRow(QTableWidgetItem *item) const {
     item->setIcon(*ackedIcon);
     item->setData(AckRequiredRole, false);
     item->setData(AcknowledgedRole, true);
-    if (!item->toolTip().startsWith(AcknowledgedText(QString(), QDateTime())))
-        item->setToolTip(AcknowledgedText(QString(), QDateTime()));
 }
 
 QString EventsTableWidget::AcknowledgedText(const QString &user, const QDateTime &time) {
@@ -229,9 +233,7 @@ void EventsTableWidget::MarkAcknowledged(const QString &key, const QString &user
     QTableWidgetItem *item = itemsByKey.value(key);
     if (!item)
         return;
-    item->setIcon(*ackedIcon);
-    item->setData(AckRequiredRole, false);
-    item->setData(AcknowledgedRole, true);
+    MarkRow(item);
     item->setToolTip(AcknowledgedText(user, time));
 }
 
@@ -246,9 +248,7 @@ bool EventsTableWidget::AcknowledeOneEventByRowIndex(int row, QString, int) {
     const bool done = db && db->AcknowledeEvent(key.constData(), item->data(CodeRole).toInt());
     if (done) {
         // The tool tip changes only when the server confirms.
-        item->setData(AckRequiredRole, false);
-        item->setData(AcknowledgedRole, true);
-        item->setIcon(*ackedIcon);
+        MarkRow(item);
     } else {
         QMessageBox::warning(nullptr, QStringLiteral("Ошибка"), QStringLiteral("Не удалось квитировать событие!"),
                              QMessageBox::Ok);

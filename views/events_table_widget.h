@@ -53,6 +53,8 @@ public:
 
 private:
     QTableWidgetItem *MakeCsvItem() const;
+    // An alarm acknowledged: no longer pending, and marked as one.
+    void MarkRow(QTableWidgetItem *item) const;
     void ScrollToBottomLater();
 
     QTableWidget *table;

@@ -7,6 +7,11 @@
 
 #include "views/axistag.h"
 
+QCPRange PlotLayout::WithMargin(const QCPRange &range) {
+    const double margin = range.size() * MarginFraction;
+    return QCPRange(range.lower - margin, range.upper + margin);
+}
+
 PlotLayout::PlotLayout(QCustomPlot *plot) : plot(plot) {}
 
 void PlotLayout::SetUpAxes() {

@@ -13,6 +13,11 @@ class PlotLayout {
 public:
     explicit PlotLayout(QCustomPlot *plot);
 
+    // Room around the samples on a value axis, so that an extreme (a frequency nadir, a unit dropped to
+    // its minimum) is drawn inside the plot and not on its border: this part of the span on each side.
+    static constexpr double MarginFraction = 0.05;
+    static QCPRange WithMargin(const QCPRange &range);
+
     // The axes of an empty chart: date-time ticks, ranges, colours, grids and a second right axis that
     // repeats the power scale; the time labels are laid out anew for the next size.
     void SetUpAxes();

@@ -7,7 +7,6 @@
 
 #include "server/archive_measures_14.h"
 #include "server/db.h"
-#include "views/axis_margin.h"
 #include "views/axistag.h"
 #include "views/channel_style.h"
 #include "views/objects_tree_widget.h"
@@ -526,7 +525,7 @@ void TelemetryPlotWidget::ClearGraphs(const Channel &channel) {
 void TelemetryPlotWidget::FitValueAxes() {
     for (QCPAxis *axis : {plot->yAxis, plot->yAxis2}) {
         if (plotted.RescaleValueAxis(axis))
-            axis->setRange(AxisMargin::Widen(axis->range()));
+            axis->setRange(PlotLayout::WithMargin(axis->range()));
     }
 }
 

@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "qcustomplot.h"
-#include "views/axis_margin.h"
 #include "views/axistag.h"
 #include "views/channel_style.h"
 #include "views/objects_tree_widget.h"
@@ -96,7 +95,7 @@ QCPRange LibraryFit(QCPAxis *axis) {
     if (!found)
         return shown;
     axis->rescale(true);
-    const QCPRange fitted = AxisMargin::Widen(axis->range());
+    const QCPRange fitted = PlotLayout::WithMargin(axis->range());
     axis->setRange(shown);
     return fitted;
 }
@@ -916,7 +915,7 @@ void TelemetryPlotTest::axesHoldSamples() {
             if (std::isnan(it->value))
                 continue;
             // Inside with room to spare: a sample on the border is cut by the axis line.
-            const double room = range.size() * AxisMargin::Fraction * 0.5;
+            const double room = range.size() * PlotLayout::MarginFraction * 0.5;
             QVERIFY2(it->value > range.lower + room && it->value < range.upper - room,
                      qPrintable(QStringLiteral("%1 in %2..%3").arg(it->value).arg(range.lower).arg(range.upper)));
         }
