@@ -432,6 +432,7 @@ void EpisodeRegisterTest::dialog() {
         QVERIFY(report && report->PageCount() == 1 && excluded == 1);
         if (!folder.isEmpty()) {
             QImage page(1754, 1240, QImage::Format_RGB32);
+            page.fill(Qt::white);
             QPainter painter(&page);
             report->PaintPage(&painter, QRectF(60, 40, 1634, 1160), 0);
             painter.end();
